@@ -1,0 +1,48 @@
+#include "app/uMain.h"
+
+#include "platform/AnsiText.h"
+#include "platform/QtText.h"
+
+#include <QAction>
+#include <QMenu>
+
+void TForm_Main::BuildDriveMenu()
+{
+    // Drive discovery arrives with the disc acquisition work; until then no drive is listed.
+}
+
+void TForm_Main::ChooseDefaultDrive(std::optional<char> storedLetter)
+{
+    const QList<QAction*> items = MI_SelectDefDrive->actions();
+    if (storedLetter) {
+        for (int position = 0; position < items.size(); ++position) {
+            const std::string caption = LiteralCaption(items[position]);
+            if (!caption.empty() && caption[0] == *storedLetter) {
+                DefDriveIndex = position;
+                items[position]->setChecked(true);
+            }
+        }
+    }
+    if (DefDriveIndex != -1)
+        return;
+    if (items.isEmpty()) {
+        MessageBox(Ansi("В системе нет CD/DVD дисководов. Добавление новых дисков будет недоступно"),
+                   ApplicationTitle, TMessageKind::Warning);
+        Act_AddDisc->setEnabled(false);
+        return;
+    }
+    DefDriveIndex = 0;
+    items[0]->setChecked(true);
+}
+
+void TForm_Main::MI_SelectDefDriveClick(QObject* sender)
+{
+    const QList<QAction*> items = MI_SelectDefDrive->actions();
+    if (DefDriveIndex != -1 && DefDriveIndex < items.size())
+        items[DefDriveIndex]->setChecked(false);
+    if (auto* item = qobject_cast<QAction*>(sender)) {
+        DefDriveIndex = item->property("Tag").toInt();
+        if (DefDriveIndex >= 0 && DefDriveIndex < items.size())
+            items[DefDriveIndex]->setChecked(true);
+    }
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+class IDialogs;
+class ISettingsStore;
+class ITickClock;
+
+// The machine's services the main window works with. Each outlives the window; tests hand in
+// doubles.
+struct TPlatform {
+    IDialogs& Dialogs;
+    ISettingsStore& Settings;
+    ITickClock& Clock;
+};

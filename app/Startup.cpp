@@ -1,0 +1,102 @@
+#include "app/Settings.h"
+#include "app/uMain.h"
+
+#include "collection/FendrelError.h"
+#include "platform/AnsiText.h"
+#include "platform/QtText.h"
+#include "platform/SettingsStore.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QMenu>
+
+namespace {
+
+struct TStoredSettings {
+    std::optional<char> Letter;
+    std::string LastCollection;
+};
+
+// A value of the wrong type makes the settings unreadable.
+TStoredSettings FromKey(const TSettingsKey& key)
+{
+    TStoredSettings stored;
+    if (const auto drive = key.find(kDefDriveValue); drive != key.end()) {
+        if (drive->second.Type != TSettingsValue::TType::Integer)
+            throw ESettingsError("DefDrive is not an integer");
+        stored.Letter = static_cast<char>('A' + (drive->second.Integer & 0xFF));
+    }
+    if (const auto last = key.find(kLastCollectionValue); last != key.end()) {
+        if (last->second.Type == TSettingsValue::TType::Integer)
+            throw ESettingsError("LastCollection is not a string");
+        stored.LastCollection = last->second.Text;
+    }
+    return stored;
+}
+
+} // namespace
+
+std::optional<char> TForm_Main::ReadSettings()
+{
+    try {
+        ISettingsStore& store = Platform_.Settings;
+        if (const auto current = store.ReadKey(kCurrentSettingsKey)) {
+            TStoredSettings stored = FromKey(*current);
+            CollectionFile = stored.LastCollection;
+            return stored.Letter;
+        }
+        const auto legacy = store.ReadKey(kLegacySettingsKey);
+        if (!legacy)
+            return std::nullopt;
+        TStoredSettings stored = FromKey(*legacy);
+        CollectionFile = stored.LastCollection;
+        TSettingsKey moved;
+        if (stored.Letter)
+            moved[kDefDriveValue] = TSettingsValue::OfInteger(
+                static_cast<uint32_t>(static_cast<unsigned char>(*stored.Letter) - 'A'));
+        moved[kLastCollectionValue] = TSettingsValue::OfString(CollectionFile);
+        store.WriteValues(kCurrentSettingsKey, moved);
+        store.DeleteKeyTree(kLegacySettingsKey);
+        return stored.Letter;
+    } catch (const ESettingsError&) {
+        throw EFendrelError(Ansi("Ошибка инициализации приложения"));
+    }
+}
+
+void TForm_Main::WriteSettings()
+{
+    try {
+        TSettingsKey values;
+        if (DefDriveIndex != -1) {
+            const QList<QAction*> drives = MI_SelectDefDrive->actions();
+            if (DefDriveIndex < drives.size()) {
+                const std::string caption = LiteralCaption(drives[DefDriveIndex]);
+                if (!caption.empty())
+                    values[kDefDriveValue] = TSettingsValue::OfInteger(
+                        static_cast<uint32_t>(static_cast<unsigned char>(caption[0])) - 'A');
+            }
+        }
+        values[kLastCollectionValue] = TSettingsValue::OfString(CollectionFile);
+        Platform_.Settings.WriteValues(kCurrentSettingsKey, values);
+    } catch (const std::exception&) {
+        // Settings that cannot be written are left as they were; the next start reads those.
+    }
+}
+
+void TForm_Main::FormShow()
+{
+    QCoreApplication::postEvent(this, new QEvent(WM_STARTUP));
+}
+
+void TForm_Main::WMStartup()
+{
+    if (!CollectionFile.empty())
+        OpenCollectionFile();
+    else
+        Act_NewCollectionExecute(nullptr);
+}
+
+bool TForm_Main::FormCloseQuery()
+{
+    return true;
+}

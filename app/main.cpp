@@ -1,0 +1,27 @@
+#include "app/Application.h"
+#include "app/uMain.h"
+#include "platform/QtDialogs.h"
+#include "platform/SettingsStore.h"
+#include "platform/TickClock.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Fendrel");
+
+    TQtDialogs dialogs;
+    TFileSettingsStore settings(TFileSettingsStore::DefaultPath());
+    TSystemTickClock clock;
+    const TPlatform platform{dialogs, settings, clock};
+
+    std::unique_ptr<TForm_Main> form = CreateMainWindow(platform);
+    if (!form)
+        return 0;
+    dialogs.SetOwner(form.get());
+    form->show();
+    QApplication::exec();
+    form.reset(); // writes the settings
+    return 0;
+}

@@ -1,0 +1,144 @@
+#pragma once
+
+#include "app/Platform.h"
+#include "collection/Fendrel.h"
+#include "collection/ProgressLine.h"
+#include "platform/Dialogs.h"
+
+#include <QEvent>
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSplitter;
+class QToolBar;
+class QTreeView;
+class TCollectionTreeModel;
+class TFolderListModel;
+
+// Posted by the window to itself when it is first shown; its handler opens the first collection.
+inline constexpr QEvent::Type WM_STARTUP = static_cast<QEvent::Type>(0x800A);
+
+// The application's one window: the collection tree beside the folder list, the menus and their
+// commands, and the state of the run. Widgets are owned through Qt's parent chain; handlers
+// are named after their command or widget event.
+class TForm_Main final : public QMainWindow {
+    Q_OBJECT
+public:
+    // Throws EFendrelError "Ошибка инициализации приложения" when the settings cannot be read.
+    explicit TForm_Main(const TPlatform& platform, QWidget* parent = nullptr);
+    // Writes the settings back.
+    ~TForm_Main() override;
+
+    // --- Layout (app/uMain.cpp) -----------------------------------------------------------
+    QToolBar* ToolBar_Main = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QTreeView* TreeView_Main = nullptr;
+    QTreeView* ListView_Main = nullptr; // report view: one row per disc, folder or file
+    QLabel* Panel_Status = nullptr;
+    TCollectionTreeModel* TreeModel = nullptr; // items of TreeView_Main
+    TFolderListModel* ListModel = nullptr;     // rows of ListView_Main
+
+    QMenu* MI_Collection = nullptr;
+    QMenu* MI_Disc = nullptr;
+    QMenu* MI_SelectDefDrive = nullptr;
+    QMenu* MI_View = nullptr;
+    QAction* MI_ViewSeparator = nullptr;
+    QMenu* MI_Help = nullptr;
+
+    QAction* Act_NewCollection = nullptr;
+    QAction* Act_LoadCollection = nullptr;
+    QAction* Act_Exit = nullptr;
+    QAction* Act_AddDisc = nullptr;
+    QAction* Act_DeleteDisc = nullptr;
+    QAction* Act_NewFilter = nullptr;
+    QAction* Act_NoFilter = nullptr;
+    QAction* Act_HelpAbout = nullptr;
+    QAction* Act_HelpContents = nullptr;
+    QAction* Act_EntireCollection = nullptr; // has a caption and no handler
+
+    QList<QIcon> ImageLista_Main;
+    TFileDialogOptions OpenDlg_Collection;
+    TFileDialogOptions SaveDlg_Collection;
+
+    // --- State of the run -----------------------------------------------------------------
+    std::string CollectionFile; // path of the current collection file, as the file system has it
+    int32_t DefDriveIndex = -1; // position of the default drive in MI_SelectDefDrive
+    std::map<std::string, TCollectionBranch> Filters; // hit lists by filter string
+    std::string ApplicationTitle; // "Fendrel v1.2": the title of most message boxes
+
+    [[nodiscard]] TFendrel& Collection() { return *Collection_; }
+    // Makes a new, empty collection the application's collection.
+    void ReplaceCollection();
+
+    // --- Start-up, settings and shutdown (app/Startup.cpp) --------------------------------
+    void FormShow();
+    void WMStartup();
+    [[nodiscard]] bool FormCloseQuery();
+
+    // --- Collection commands (app/CollectionCommands.cpp) ---------------------------------
+    void OpenCollectionFile();
+    void SaveCollectionFile();
+    void Act_NewCollectionExecute(QObject* sender);
+    void Act_LoadCollectionExecute(QObject* sender);
+    void Act_ExitExecute(QObject* sender);
+    void Act_HelpContentsExecute(QObject* sender);
+    void Act_HelpAboutExecute(QObject* sender);
+
+    // --- Drives and the disc scan (acquisition/) ------------------------------------------
+    void BuildDriveMenu();
+    void ChooseDefaultDrive(std::optional<char> storedLetter);
+    void MI_SelectDefDriveClick(QObject* sender);
+    void Act_AddDiscExecute(QObject* sender);
+
+    // --- Tree and list (browse/) ----------------------------------------------------------
+    void Act_DeleteDiscExecute(QObject* sender);
+
+    // --- Filter menu (filter/FilterMenu.cpp) ----------------------------------------------
+    void Act_NewFilterExecute(QObject* sender);
+    void AddFilterItem(const std::string& filter);
+    void ApplyFilterClick(QObject* sender);
+    void Act_NoFilterExecute(QObject* sender);
+    void UncheckFilterItems();
+    void ResetFilters();
+
+    // --- Errors ---------------------------------------------------------------------------
+    // Runs a command or event handler; an error escaping it is shown in the error box and the
+    // window goes on working.
+    void RunGuarded(const std::function<void()>& handler);
+    void ShowErrorBox(const std::string& message);
+    TMessageResult MessageBox(const std::string& text, const std::string& title, TMessageKind kind);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void customEvent(QEvent* event) override;
+
+private:
+    void CreateLayout();
+    void CreateActions();
+    void CreateMenus();
+    void ConnectHandlers();
+    [[nodiscard]] std::optional<char> ReadSettings();
+    void WriteSettings();
+    void ShowStatus(const std::string& text);
+
+    TPlatform Platform_;
+    TProgressLine Progress_; // shared by every collection of the run
+    std::unique_ptr<TFendrel> Collection_;
+    bool Shown_ = false;
+};
+
+// The text of the error box: the message with a full stop added when it ends in a character
+// whose code is above that of ".".
+[[nodiscard]] std::string ErrorBoxText(const std::string& message);

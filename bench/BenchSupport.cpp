@@ -1,0 +1,90 @@
+#include "bench/BenchSupport.h"
+
+#include <fstream>
+#include <random>
+#include <vector>
+
+namespace {
+
+std::string RandomName(std::mt19937& random, const char* extension)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_ -";
+    std::uniform_int_distribution<int> length(5, 40);
+    std::uniform_int_distribution<int> letter(0, sizeof letters - 2);
+    std::string name;
+    const int total = length(random);
+    const int stem = extension ? total - 4 : total;
+    for (int i = 0; i < stem; ++i)
+        name += letters[letter(random)];
+    if (extension)
+        name += extension;
+    return name;
+}
+
+uint64_t StatusField(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == field) {
+            uint64_t kib = 0;
+            status >> kib;
+            return kib * 1024;
+        }
+        status.ignore(1 << 16, '\n');
+    }
+    return 0;
+}
+
+} // namespace
+
+void FillBenchCollection(TFendrel& collection, const TBenchShape& shape)
+{
+    std::mt19937 random(shape.Seed);
+    static const char* const extensions[] = {".txt", ".jpg", ".mp3", ".doc", ".avi", ".pdf"};
+    std::uniform_int_distribution<int> extension(0, 5);
+    std::uniform_int_distribution<uint32_t> size(0, 50'000'000);
+    std::uniform_int_distribution<uint32_t> timeLow;
+    for (int d = 0; d < shape.Discs; ++d) {
+        TCollectionNode disc;
+        disc.Name = "Disc " + std::to_string(d + 1);
+        disc.Flags = nfDisc;
+        const uint32_t discId = collection.AddNode(collection.Discs, disc).Id;
+        std::vector<uint32_t> folders{discId};
+        for (int f = 0; f < shape.FoldersPerDisc; ++f) {
+            // Every fourth folder nests inside an earlier one.
+            const uint32_t parentId =
+                (f % 4 == 3) ? folders[std::uniform_int_distribution<size_t>(0, folders.size() - 1)(random)]
+                             : discId;
+            TCollectionNode folder;
+            folder.Name = RandomName(random, nullptr);
+            folder.Flags = nfFolder;
+            folder.ParentId = parentId;
+            folder.WriteTimeHigh = 0x01D00000;
+            folder.WriteTimeLow = timeLow(random);
+            folders.push_back(collection.AddNode(collection.GetNode(parentId).Children, folder).Id);
+        }
+        std::uniform_int_distribution<size_t> anyFolder(0, folders.size() - 1);
+        for (int i = 0; i < shape.FilesPerDisc; ++i) {
+            const uint32_t parentId = folders[anyFolder(random)];
+            TCollectionNode file;
+            file.Name = RandomName(random, extensions[extension(random)]);
+            file.Flags = nfFile;
+            file.ParentId = parentId;
+            file.WriteTimeHigh = 0x01D00000;
+            file.WriteTimeLow = timeLow(random);
+            file.Size = size(random);
+            collection.AddNode(collection.GetNode(parentId).Children, file);
+        }
+    }
+}
+
+uint64_t CurrentRssBytes()
+{
+    return StatusField("VmRSS:");
+}
+
+uint64_t PeakRssBytes()
+{
+    return StatusField("VmHWM:");
+}

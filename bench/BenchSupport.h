@@ -1,0 +1,33 @@
+#pragma once
+
+#include "collection/Fendrel.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+// A realistic collection for the benchmarks: discs of folders (some nested) holding files, with
+// names of 5 to 40 bytes, times and sizes drawn from a fixed seed.
+struct TBenchShape {
+    int Discs = 1000;
+    int FoldersPerDisc = 100;
+    int FilesPerDisc = 900;
+    uint32_t Seed = 12345;
+};
+void FillBenchCollection(TFendrel& collection, const TBenchShape& shape = {});
+
+// Resident memory of the process now, and its peak so far, in bytes.
+[[nodiscard]] uint64_t CurrentRssBytes();
+[[nodiscard]] uint64_t PeakRssBytes();
+
+// Seconds since construction.
+class TStopwatch {
+public:
+    [[nodiscard]] double Seconds() const
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start_).count();
+    }
+
+private:
+    std::chrono::steady_clock::time_point Start_ = std::chrono::steady_clock::now();
+};

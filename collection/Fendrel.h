@@ -1,0 +1,63 @@
+#pragma once
+
+#include "collection/CollectionNode.h"
+#include "collection/NodeStore.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class TProgressLine;
+
+// The collection: every disc the user has scanned, with its folders and files. The program's
+// document; it owns all its nodes, and callers hold references or ids into it.
+class TFendrel {
+public:
+    // progress: where the progress line shows; not owned, may be null (then nothing is shown).
+    explicit TFendrel(TProgressLine* progress = nullptr);
+    TFendrel(const TFendrel&) = delete;
+    TFendrel& operator=(const TFendrel&) = delete;
+
+    // Stores a copy of value under a new id, appends the id to list (Discs or the Children of a
+    // node of this collection) and returns the stored node. The caller sets ParentId.
+    TCollectionNode& AddNode(TCollectionBranch& list, const TCollectionNode& value);
+    // Throws EFendrelError "Node not found" when no node has the id.
+    [[nodiscard]] TCollectionNode& GetNode(uint32_t id);
+    [[nodiscard]] const TCollectionNode& GetNode(uint32_t id) const;
+
+    // Makes a disc and everything below it unreachable; the nodes stay findable by id.
+    void DeleteDisc(uint32_t id);
+    // Empties the list and every Children list below it.
+    void DetachSubtree(TCollectionBranch& list);
+    // Flags = (Flags & andMask) | orMask for every node of the list and below it.
+    void SetFlagsDeep(const TCollectionBranch& list, uint32_t andMask, uint32_t orMask);
+    // Total Size of every file below the node.
+    [[nodiscard]] uint64_t SumFileSizes(const TCollectionNode& node) const;
+
+    // The progress line: format holds one %d, replaced by ProgressCount.
+    void BeginProgress(std::string format);
+    void StepProgress();
+    void EndProgress();
+
+    // The collection file's text (collection/CollectionText.cpp).
+    [[nodiscard]] std::string SaveToText();
+    // Call on a new, empty collection. False when the text is damaged or not a collection file;
+    // the nodes read before the fault stay.
+    [[nodiscard]] bool LoadFromText(std::string_view text);
+
+    // The search filter (filter/FilterSearch.cpp). FindNodes replaces hits with the ids of the
+    // files and folders whose lower-cased name holds filter, applies them when there are any,
+    // and returns their number.
+    int32_t FindNodes(const std::string& filter, TCollectionBranch& hits);
+    // Hides every node that is neither a hit nor above or below one; an empty list shows all.
+    void ApplyFilter(const TCollectionBranch& hits);
+
+    TCollectionBranch Discs; // the discs in the order they were added
+    TNodeStore Nodes;        // every node ever added, by id
+    uint32_t LastId = 0;     // the last id given out
+    int32_t ProgressCount = 0;
+    std::string ProgressFormat;
+
+private:
+    TProgressLine* Progress_; // not owned
+};

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+// A node's name: 8-bit text with value semantics, like std::string, but names of up to 30 bytes
+// (most file names) live inside its 32 bytes, so a collection of a million nodes does not pay a
+// heap block per name. Read it as a std::string_view; use std::string(name) to build on it.
+class TNodeName {
+public:
+    static constexpr size_t InlineCapacity = 30;
+
+    TNodeName() noexcept { SetInline(0); }
+    TNodeName(std::string_view text) { Init(text); }           // NOLINT: converts like std::string
+    TNodeName(const std::string& text) { Init(text); }         // NOLINT
+    TNodeName(const char* text) { Init(std::string_view(text)); } // NOLINT
+    TNodeName(const TNodeName& other) { Init(other.view()); }
+    TNodeName(TNodeName&& other) noexcept
+    {
+        std::memcpy(Bytes_, other.Bytes_, sizeof Bytes_);
+        other.SetInline(0);
+    }
+    ~TNodeName() { Release(); }
+
+    TNodeName& operator=(const TNodeName& other)
+    {
+        if (this != &other)
+            Reassign(other.view());
+        return *this;
+    }
+    TNodeName& operator=(TNodeName&& other) noexcept
+    {
+        if (this != &other) {
+            Release();
+            std::memcpy(Bytes_, other.Bytes_, sizeof Bytes_);
+            other.SetInline(0);
+        }
+        return *this;
+    }
+    TNodeName& operator=(std::string_view text) { return Reassign(text); }
+    TNodeName& operator=(const std::string& text) { return Reassign(text); }
+    TNodeName& operator=(const char* text) { return Reassign(std::string_view(text)); }
+
+    [[nodiscard]] size_t size() const noexcept { return IsHeap() ? HeapSize() : Bytes_[Tag]; }
+    [[nodiscard]] bool empty() const noexcept { return size() == 0; }
+    [[nodiscard]] const char* data() const noexcept
+    {
+        return IsHeap() ? HeapPointer() : reinterpret_cast<const char*>(Bytes_);
+    }
+    [[nodiscard]] std::string_view view() const noexcept { return {data(), size()}; }
+    operator std::string_view() const noexcept { return view(); } // NOLINT: reads like a string
+    [[nodiscard]] std::string str() const { return std::string(view()); }
+
+    friend bool operator==(const TNodeName& a, const TNodeName& b) { return a.view() == b.view(); }
+    friend bool operator==(const TNodeName& a, std::string_view b) { return a.view() == b; }
+    friend bool operator==(const TNodeName& a, const char* b) { return a.view() == b; }
+    friend std::ostream& operator<<(std::ostream& out, const TNodeName& name) { return out << name.view(); }
+
+private:
+    static constexpr size_t Tag = 31;         // inline: the size; heap: HeapTag
+    static constexpr uint8_t HeapTag = 0xFF;
+
+    [[nodiscard]] bool IsHeap() const noexcept { return Bytes_[Tag] == HeapTag; }
+    void SetInline(size_t size) noexcept
+    {
+        Bytes_[size] = 0;
+        Bytes_[Tag] = static_cast<uint8_t>(size);
+    }
+    [[nodiscard]] char* HeapPointer() const noexcept
+    {
+        char* pointer;
+        std::memcpy(&pointer, Bytes_, sizeof pointer);
+        return pointer;
+    }
+    [[nodiscard]] size_t HeapSize() const noexcept
+    {
+        uint64_t size;
+        std::memcpy(&size, Bytes_ + 8, sizeof size);
+        return static_cast<size_t>(size);
+    }
+    void Init(std::string_view text)
+    {
+        if (text.size() <= InlineCapacity) {
+            if (!text.empty())
+                std::memcpy(Bytes_, text.data(), text.size());
+            SetInline(text.size());
+            return;
+        }
+        char* pointer = new char[text.size() + 1];
+        std::memcpy(pointer, text.data(), text.size());
+        pointer[text.size()] = 0;
+        const uint64_t size = text.size();
+        std::memcpy(Bytes_, &pointer, sizeof pointer);
+        std::memcpy(Bytes_ + 8, &size, sizeof size);
+        Bytes_[Tag] = HeapTag;
+    }
+    TNodeName& Reassign(std::string_view text)
+    {
+        TNodeName copy(text); // text may point into this name
+        *this = std::move(copy);
+        return *this;
+    }
+    void Release() noexcept
+    {
+        if (IsHeap())
+            delete[] HeapPointer();
+    }
+
+    uint8_t Bytes_[32];
+};

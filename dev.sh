@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Set-up, build and test of Fendrel on Debian 12.
+#   bash dev.sh run    install what is needed, build (Release) and start Fendrel
+#   bash dev.sh test   install what is needed, build and run every test
+#   bash dev.sh test-sanitized   the tests again, in a Debug build with ASan and UBSan
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(
+    build-essential cmake ninja-build pkg-config git
+    qt6-base-dev libgl-dev fonts-dejavu-core
+    libiso9660-dev libcdio-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xorriso fp-utils clang libclang-rt-14-dev
+)
+
+say() { printf '\n== %s\n' "$*"; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_packages() {
+    local missing=()
+    for package in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$package")
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        say "packages: all installed"
+        return
+    fi
+    say "installing packages: ${missing[*]}"
+    as_root apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+build() { # folder, build type, extra cmake arguments...
+    local folder=$1 type=$2
+    shift 2
+    say "configuring $folder ($type)"
+    cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@"
+    say "building $folder"
+    cmake --build "$folder"
+}
+
+run_tests() { # folder
+    say "running the tests in $1"
+    QT_QPA_PLATFORM=offscreen ctest --test-dir "$1" --output-on-failure -j "$(nproc)"
+}
+
+case "${1:-}" in
+run)
+    install_packages
+    build build/release Release
+    say "starting Fendrel"
+    cd build/release && exec ./fendrel
+    ;;
+test)
+    install_packages
+    build build/release Release
+    run_tests build/release
+    ;;
+test-sanitized)
+    install_packages
+    build build/sanitized Debug -DFENDREL_SANITIZE=ON -DFENDREL_BENCH=OFF
+    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_tests build/sanitized
+    ;;
+*)
+    echo "usage: bash dev.sh run | test | test-sanitized" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,97 @@
+#include "platform/QtDialogs.h"
+
+#include "platform/InputBox.h"
+#include "platform/QtText.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+QMessageBox::Icon IconOf(TMessageKind kind)
+{
+    switch (kind) {
+    case TMessageKind::Error:
+        return QMessageBox::Critical;
+    case TMessageKind::Warning:
+        return QMessageBox::Warning;
+    case TMessageKind::Question:
+        return QMessageBox::Question;
+    case TMessageKind::Information:
+        break;
+    }
+    return QMessageBox::Information;
+}
+
+// CR LF as a line break: Qt breaks plain text lines at LF alone.
+QString BoxText(const std::string& text)
+{
+    QString shown = Display(text);
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return shown;
+}
+
+} // namespace
+
+TMessageResult TQtDialogs::MessageBox(const std::string& text, const std::string& title,
+                                      TMessageKind kind)
+{
+    QMessageBox box(IconOf(kind), Display(title), BoxText(text), QMessageBox::NoButton, Owner_);
+    box.setTextFormat(Qt::PlainText);
+    if (kind != TMessageKind::Question) {
+        box.addButton("OK", QMessageBox::AcceptRole);
+        box.exec();
+        return TMessageResult::Ok;
+    }
+    QPushButton* yes = box.addButton(Display(Ansi("Да")), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(Display(Ansi("Нет")), QMessageBox::NoRole);
+    yes->setObjectName("MessageBox_Yes");
+    no->setObjectName("MessageBox_No");
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes ? TMessageResult::Yes : TMessageResult::No;
+}
+
+std::optional<std::string> TQtDialogs::InputBox(const std::string& caption,
+                                                const std::string& prompt,
+                                                const std::string& initial)
+{
+    TInputBox box(Display(caption), Display(prompt), Display(initial), Owner_);
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return FromDisplay(box.Text());
+}
+
+std::optional<std::string> TQtDialogs::OpenFileDialog(const TFileDialogOptions& options)
+{
+    return RunFileDialog(options, false);
+}
+
+std::optional<std::string> TQtDialogs::SaveFileDialog(const TFileDialogOptions& options)
+{
+    return RunFileDialog(options, true);
+}
+
+std::optional<std::string> TQtDialogs::RunFileDialog(const TFileDialogOptions& options, bool save)
+{
+    QFileDialog dialog(Owner_, Display(options.Title));
+    dialog.setObjectName(save ? "SaveDialog" : "OpenDialog");
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(options.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    // The description keeps its own wording; the pattern is given in both cases so that FILE.FRL
+    // shows as well as file.frl.
+    const QString pattern = QString::fromStdString(options.Pattern);
+    QStringList filters{Display(options.FilterText).replace(pattern, pattern + " " + pattern.toUpper())};
+    if (options.AllFilesEntry)
+        filters << Display(Ansi("Все файлы (*)"));
+    dialog.setNameFilters(filters);
+    if (!options.DefaultSuffix.empty())
+        dialog.setDefaultSuffix(QString::fromStdString(options.DefaultSuffix));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return PathFromDisplay(dialog.selectedFiles().constFirst());
+}

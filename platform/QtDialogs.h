@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+// The boxes as Qt shows them, modal over the main window.
+class TQtDialogs final : public IDialogs {
+public:
+    // The window the boxes belong to; not owned, may be unset (the boxes then stand alone).
+    void SetOwner(QWidget* owner) { Owner_ = owner; }
+
+    TMessageResult MessageBox(const std::string& text, const std::string& title,
+                              TMessageKind kind) override;
+    [[nodiscard]] std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
+                                                      const std::string& initial) override;
+    [[nodiscard]] std::optional<std::string> OpenFileDialog(const TFileDialogOptions& options) override;
+    [[nodiscard]] std::optional<std::string> SaveFileDialog(const TFileDialogOptions& options) override;
+
+private:
+    [[nodiscard]] std::optional<std::string> RunFileDialog(const TFileDialogOptions& options, bool save);
+
+    QPointer<QWidget> Owner_;
+};

@@ -1,0 +1,10 @@
+#include "platform/TickClock.h"
+
+#include <chrono>
+
+uint32_t TSystemTickClock::GetTickCount()
+{
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return static_cast<uint32_t>(ms);
+}

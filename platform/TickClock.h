@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+
+// The system's millisecond tick counter: unsigned 32-bit, wrapping after about 49 days.
+class ITickClock {
+public:
+    virtual ~ITickClock() = default;
+    [[nodiscard]] virtual uint32_t GetTickCount() = 0;
+};
+
+class TSystemTickClock final : public ITickClock {
+public:
+    [[nodiscard]] uint32_t GetTickCount() override;
+};

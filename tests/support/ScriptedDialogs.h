@@ -1,0 +1,82 @@
+#pragma once
+
+#include "platform/AnsiText.h"
+#include "platform/Dialogs.h"
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Boxes answered from queues, each box shown recorded. Texts are kept as the program passed them
+// (8-bit); Utf8() turns them into what the user would read.
+class TScriptedDialogs final : public IDialogs {
+public:
+    struct TMessage {
+        std::string Text, Title;
+        TMessageKind Kind;
+        [[nodiscard]] std::string Utf8Text() const { return AnsiToUtf8(Text); }
+        [[nodiscard]] std::string Utf8Title() const { return AnsiToUtf8(Title); }
+    };
+    struct TInput {
+        std::string Caption, Prompt, Initial;
+    };
+    struct TFileDialog {
+        TFileDialogOptions Options;
+        bool Save;
+    };
+
+    std::vector<TMessage> Messages;
+    std::vector<TInput> Inputs;
+    std::vector<TFileDialog> FileDialogs;
+
+    // Answers; when a queue is empty, a question is answered No and every other box is cancelled.
+    std::deque<TMessageResult> QuestionAnswers;
+    std::deque<std::optional<std::string>> InputAnswers;
+    std::deque<std::optional<std::string>> FileAnswers;
+
+    TMessageResult MessageBox(const std::string& text, const std::string& title,
+                              TMessageKind kind) override
+    {
+        Messages.push_back({text, title, kind});
+        if (kind != TMessageKind::Question)
+            return TMessageResult::Ok;
+        return Take(QuestionAnswers, TMessageResult::No);
+    }
+    std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
+                                        const std::string& initial) override
+    {
+        Inputs.push_back({caption, prompt, initial});
+        return Take(InputAnswers, std::optional<std::string>{});
+    }
+    std::optional<std::string> OpenFileDialog(const TFileDialogOptions& options) override
+    {
+        FileDialogs.push_back({options, false});
+        return Take(FileAnswers, std::optional<std::string>{});
+    }
+    std::optional<std::string> SaveFileDialog(const TFileDialogOptions& options) override
+    {
+        FileDialogs.push_back({options, true});
+        return Take(FileAnswers, std::optional<std::string>{});
+    }
+
+    // UTF-8 texts of every message box shown, in order.
+    [[nodiscard]] std::vector<std::string> MessageTexts() const
+    {
+        std::vector<std::string> texts;
+        for (const TMessage& message : Messages)
+            texts.push_back(message.Utf8Text());
+        return texts;
+    }
+
+private:
+    template <typename T>
+    static T Take(std::deque<T>& queue, T fallback)
+    {
+        if (queue.empty())
+            return fallback;
+        T answer = std::move(queue.front());
+        queue.pop_front();
+        return answer;
+    }
+};

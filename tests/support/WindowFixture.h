@@ -1,0 +1,31 @@
+#pragma once
+
+#include "support/MemorySettingsStore.h"
+#include "support/ScriptedDialogs.h"
+#include "support/SteppedClock.h"
+
+#include "app/Platform.h"
+#include "app/uMain.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+// The real main window over scripted boxes, settings in memory, a stepped clock and a
+// temporary folder for collection files.
+class TWindowFixture : public ::testing::Test {
+protected:
+    TPlatform Platform() { return TPlatform{Dialogs, Settings, Clock}; }
+    // Constructs the window; does not show it.
+    TForm_Main& MakeWindow();
+    // Shows the window and delivers the start-up message.
+    void ShowAndStart();
+    // A path inside the temporary folder.
+    [[nodiscard]] std::string PathOf(const std::string& name) const;
+
+    TScriptedDialogs Dialogs;
+    TMemorySettingsStore Settings;
+    TSteppedClock Clock;
+    QTemporaryDir Folder;
+    std::unique_ptr<TForm_Main> Window;
+};
