@@ -1,6 +1,7 @@
 #pragma once
 
 class IDialogs;
+class IDrives;
 class ISettingsStore;
 class ITickClock;
 
@@ -10,4 +11,5 @@ struct TPlatform {
     IDialogs& Dialogs;
     ISettingsStore& Settings;
     ITickClock& Clock;
+    IDrives& Drives;
 };

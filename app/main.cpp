@@ -1,5 +1,6 @@
 #include "app/Application.h"
 #include "app/uMain.h"
+#include "platform/Drives.h"
 #include "platform/QtDialogs.h"
 #include "platform/SettingsStore.h"
 #include "platform/TickClock.h"
@@ -14,7 +15,8 @@ int main(int argc, char* argv[])
     TQtDialogs dialogs;
     TFileSettingsStore settings(TFileSettingsStore::DefaultPath());
     TSystemTickClock clock;
-    const TPlatform platform{dialogs, settings, clock};
+    TDriveTable drives = TDriveTable::FromMachine();
+    const TPlatform platform{dialogs, settings, clock, drives};
 
     std::unique_ptr<TForm_Main> form = CreateMainWindow(platform);
     if (!form)

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+class IVolume;
 class TProgressLine;
 
 // The collection: every disc the user has scanned, with its folders and files. The program's
@@ -44,6 +45,14 @@ public:
     // Call on a new, empty collection. False when the text is damaged or not a collection file;
     // the nodes read before the fault stay.
     [[nodiscard]] bool LoadFromText(std::string_view text);
+
+    // The disc scan (acquisition/DiscScan.cpp). ScanDisc adds a disc titled title with every
+    // folder and file of the volume and returns how many folders and files it added.
+    int32_t ScanDisc(const std::string& title, IVolume& volume);
+    // Adds the entries of the volume's folder at path under parent, then everything below them:
+    // a folder's node before its contents, and its contents before its next sibling. A folder
+    // that cannot be read stays empty.
+    void ScanFolder(TCollectionNode& parent, IVolume& volume, const std::string& path);
 
     // The search filter (filter/FilterSearch.cpp). FindNodes replaces hits with the ids of the
     // files and folders whose lower-cased name holds filter, applies them when there are any,

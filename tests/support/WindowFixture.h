@@ -6,6 +6,7 @@
 
 #include "app/Platform.h"
 #include "app/uMain.h"
+#include "platform/Drives.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@
 // temporary folder for collection files.
 class TWindowFixture : public ::testing::Test {
 protected:
-    TPlatform Platform() { return TPlatform{Dialogs, Settings, Clock}; }
+    TPlatform Platform() { return TPlatform{Dialogs, Settings, Clock, Drives}; }
     // Constructs the window; does not show it.
     TForm_Main& MakeWindow();
     // Shows the window and delivers the start-up message.
@@ -26,6 +27,7 @@ protected:
     TScriptedDialogs Dialogs;
     TMemorySettingsStore Settings;
     TSteppedClock Clock;
+    TDriveTable Drives; // no drive unless a test adds one
     QTemporaryDir Folder;
     std::unique_ptr<TForm_Main> Window;
 };
