@@ -9,8 +9,7 @@
 #include <QMenu>
 #include <QTreeView>
 
-void TForm_Main::Act_AddDiscExecute(QObject*)
-{
+void TForm_Main::Act_AddDiscExecute(QObject*) {
     if (DefDriveIndex == -1)
         return;
     const QList<QAction*> drives = MI_SelectDefDrive->actions();
@@ -29,10 +28,9 @@ void TForm_Main::Act_AddDiscExecute(QObject*)
         return;
     }
 
-    std::optional<std::string> title =
-        Platform_.Dialogs.InputBox(Ansi("Добавление диска"),
-                                   Ansi("Введите заголовок для сканируемого диска"),
-                                   " [" + label + "]");
+    std::optional<std::string> title = Platform_.Dialogs.InputBox(
+        Ansi("Добавление диска"), Ansi("Введите заголовок для сканируемого диска"),
+        " [" + label + "]");
     if (!title)
         return;
     ReplaceControlBytes(*title);

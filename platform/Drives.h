@@ -49,7 +49,8 @@ private:
 
 // The device nodes of the optical drives ("/dev/sr0", "/dev/sr1", ...) in device order, found
 // among the block devices listed in sysBlock (the kernel's /sys/block).
-[[nodiscard]] std::vector<std::string> FindOpticalDevices(const std::string& sysBlock = "/sys/block");
+[[nodiscard]] std::vector<std::string>
+FindOpticalDevices(const std::string& sysBlock = "/sys/block");
 
 // Where the file system of the device numbered device is mounted, from the text of
 // /proc/self/mountinfo; nothing when it is not mounted whole.

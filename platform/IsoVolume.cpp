@@ -13,8 +13,7 @@ namespace {
 void IgnoreLibraryMessage(cdio_log_level_t, const char*) {}
 
 // The library reports a missing disc or a damaged image on stderr; Fendrel shows its own message.
-void SilenceLibrary()
-{
+void SilenceLibrary() {
     static const bool silenced = [] {
         cdio_log_set_handler(IgnoreLibraryMessage);
         return true;
@@ -33,8 +32,7 @@ struct TListFreer {
 using TFileList = std::unique_ptr<CdioList_t, TListFreer>;
 
 // The library gives the recording time already moved into the reader's time zone.
-uint64_t FileTimeOf(const struct tm& recorded)
-{
+uint64_t FileTimeOf(const struct tm& recorded) {
     struct tm broken = recorded;
     const long offset = recorded.tm_gmtoff;
     const time_t local = timegm(&broken);
@@ -42,8 +40,7 @@ uint64_t FileTimeOf(const struct tm& recorded)
 }
 
 // "NAME.EXT;1" as "NAME.EXT", and "NAME.;1" as "NAME".
-std::string_view WithoutVersion(std::string_view name)
-{
+std::string_view WithoutVersion(std::string_view name) {
     const size_t semicolon = name.rfind(';');
     if (semicolon == std::string_view::npos || semicolon + 1 == name.size())
         return name;
@@ -56,13 +53,11 @@ std::string_view WithoutVersion(std::string_view name)
     return name;
 }
 
-bool IsFolder(const iso9660_stat_t& stat)
-{
+bool IsFolder(const iso9660_stat_t& stat) {
     return stat.type == iso9660_stat_t::_STAT_DIR;
 }
 
-std::string DisplayName(const iso9660_stat_t& stat)
-{
+std::string DisplayName(const iso9660_stat_t& stat) {
     std::string_view name = WithoutCutCharacter(stat.filename);
     // Rock Ridge names are the names themselves; Joliet and plain ISO 9660 names carry a version.
     if (stat.rr.b3_rock != yep && !IsFolder(stat))
@@ -74,19 +69,16 @@ class TIsoListing final : public IFolderListing {
 public:
     explicit TIsoListing(TFileList list)
         : List_(std::move(list))
-        , At_(_cdio_list_begin(List_.get()))
-    {
-    }
+        , At_(_cdio_list_begin(List_.get())) {}
 
-    bool Next(TFindData& entry) override
-    {
+    bool Next(TFindData& entry) override {
         if (!At_)
             return false;
         const auto& stat = *static_cast<const iso9660_stat_t*>(_cdio_list_node_data(At_));
         At_ = _cdio_list_node_next(At_);
         entry.RawName = stat.filename;
-        entry.Name = (entry.RawName == "." || entry.RawName == "..") ? entry.RawName
-                                                                     : DisplayName(stat);
+        entry.Name =
+            (entry.RawName == "." || entry.RawName == "..") ? entry.RawName : DisplayName(stat);
         entry.IsFolder = IsFolder(stat);
         entry.LastWriteTime = FileTimeOf(stat.tm);
         uint64_t size = entry.IsFolder ? 0 : stat.size;
@@ -110,12 +102,9 @@ private:
 class TIsoVolume final : public IVolume {
 public:
     explicit TIsoVolume(TIsoImage image)
-        : Image_(std::move(image))
-    {
-    }
+        : Image_(std::move(image)) {}
 
-    [[nodiscard]] std::string Label() const override
-    {
+    [[nodiscard]] std::string Label() const override {
         char* id = nullptr;
         if (!iso9660_ifs_get_volume_id(Image_.get(), &id) || !id)
             return {};
@@ -124,8 +113,7 @@ public:
         return label;
     }
 
-    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override
-    {
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override {
         TFileList list(iso9660_ifs_readdir(Image_.get(), path.c_str()));
         if (!list)
             return nullptr;
@@ -138,11 +126,11 @@ private:
 
 } // namespace
 
-std::string_view WithoutCutCharacter(std::string_view utf8)
-{
+std::string_view WithoutCutCharacter(std::string_view utf8) {
     size_t lead = utf8.size();
     size_t following = 0;
-    while (lead > 0 && following < 3 && (static_cast<unsigned char>(utf8[lead - 1]) & 0xC0) == 0x80) {
+    while (lead > 0 && following < 3 &&
+           (static_cast<unsigned char>(utf8[lead - 1]) & 0xC0) == 0x80) {
         --lead;
         ++following;
     }
@@ -153,8 +141,7 @@ std::string_view WithoutCutCharacter(std::string_view utf8)
     return following + 1 < length ? utf8.substr(0, lead - 1) : utf8;
 }
 
-std::unique_ptr<IVolume> OpenIsoVolume(const std::string& path)
-{
+std::unique_ptr<IVolume> OpenIsoVolume(const std::string& path) {
     SilenceLibrary();
     TIsoImage image(iso9660_open_ext(path.c_str(), ISO_EXTENSION_ALL));
     if (!image)

@@ -39,8 +39,7 @@ public:
 class TUnreadableVolume final : public IVolume {
 public:
     [[nodiscard]] std::string Label() const override { return {}; }
-    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string&) override
-    {
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string&) override {
         return nullptr;
     }
 };

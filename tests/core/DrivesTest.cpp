@@ -13,17 +13,16 @@ using ::testing::IsEmpty;
 
 namespace {
 
-TEST(Drives, OnlyOpticalDrivesAreFoundInDeviceOrder)
-{
+TEST(Drives, OnlyOpticalDrivesAreFoundInDeviceOrder) {
     TScratchFolder sys;
-    for (const char* device : {"sda", "sr1", "loop0", "sr10", "nvme0n1", "sr0", "srx", "sr", "md127"})
+    for (const char* device :
+         {"sda", "sr1", "loop0", "sr10", "nvme0n1", "sr0", "srx", "sr", "md127"})
         std::filesystem::create_directory(sys / device);
     EXPECT_THAT(FindOpticalDevices(sys.Path), ElementsAre("/dev/sr0", "/dev/sr1", "/dev/sr10"));
     EXPECT_THAT(FindOpticalDevices(sys / "absent"), IsEmpty());
 }
 
-TEST(Drives, TableListsLettersInOrderAndKnowsNoOthers)
-{
+TEST(Drives, TableListsLettersInOrderAndKnowsNoOthers) {
     TDriveTable table;
     table.Add('F', {TDriveSource::TKind::Image, "/nowhere/f.iso", {}});
     table.Add('D', {TDriveSource::TKind::Device, "/dev/nonexistent-drive", {}});
@@ -32,8 +31,7 @@ TEST(Drives, TableListsLettersInOrderAndKnowsNoOthers)
     EXPECT_EQ(table.OpenVolume('E'), nullptr);
 }
 
-TEST(Drives, MountPointIsFoundByDeviceNumberWithItsEscapesUndone)
-{
+TEST(Drives, MountPointIsFoundByDeviceNumberWithItsEscapesUndone) {
     const std::string mountinfo =
         "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
         "40 22 11:0 /sub /mnt/bind rw - iso9660 /dev/sr0 ro\n"
@@ -45,15 +43,13 @@ TEST(Drives, MountPointIsFoundByDeviceNumberWithItsEscapesUndone)
     EXPECT_EQ(MountPointOf(makedev(11, 2), mountinfo), std::nullopt);
 }
 
-TEST(DiscNames, ControlBytesAndForeignCharactersBecomeQuestionMarks)
-{
+TEST(DiscNames, ControlBytesAndForeignCharactersBecomeQuestionMarks) {
     EXPECT_EQ(NameFromDisc("Ёлка\r\n\x01\x1F end"), Ansi("Ёлка???? end"));
     EXPECT_EQ(NameFromDisc("\xE2\x98\x83 \xFF"), "? ?");
     EXPECT_EQ(NameFromDisc("\x7F~ "), "\x7F~ ");
 }
 
-TEST(DiscNames, CutNamesEndOnTheirLastWholeCharacter)
-{
+TEST(DiscNames, CutNamesEndOnTheirLastWholeCharacter) {
     EXPECT_EQ(WithoutCutCharacter("abc"), "abc");
     EXPECT_EQ(WithoutCutCharacter("ЖЖ"), "ЖЖ");
     EXPECT_EQ(WithoutCutCharacter(std::string("ЖЖ").substr(0, 3)), "Ж");
@@ -64,8 +60,7 @@ TEST(DiscNames, CutNamesEndOnTheirLastWholeCharacter)
     EXPECT_EQ(WithoutCutCharacter(""), "");
 }
 
-TEST(DiscTimes, UnixTimesBecomeFileTimesWithinTheirRange)
-{
+TEST(DiscTimes, UnixTimesBecomeFileTimesWithinTheirRange) {
     EXPECT_EQ(FileTimeFromUnix(0), 116444736000000000ull);
     EXPECT_EQ(FileTimeFromUnix(1, 999999999), 116444736019999999ull);
     EXPECT_EQ(FileTimeFromUnix(-11644473600), 0u);

@@ -20,8 +20,7 @@ protected:
 
     [[nodiscard]] std::string Root() const { return Scratch / "disc"; }
 
-    const TCollectionNode& Scan(int32_t expectedCount)
-    {
+    const TCollectionNode& Scan(int32_t expectedCount) {
         const std::unique_ptr<IVolume> volume = Drives.OpenVolume('E');
         if (!volume)
             throw std::runtime_error("the folder cannot be read");
@@ -34,8 +33,7 @@ protected:
     TFendrel Collection;
 };
 
-TEST_F(MountedDisc, TreeIsReadWholeWithLinksAsFilesNeverFollowed)
-{
+TEST_F(MountedDisc, TreeIsReadWholeWithLinksAsFilesNeverFollowed) {
     const std::vector<TTreeEntry> tree = {
         FolderEntry("Альбом", kTime + 1),
         FileEntry("Альбом/Снимок 001.jpg", kTime + 2, 300000),
@@ -55,8 +53,7 @@ TEST_F(MountedDisc, TreeIsReadWholeWithLinksAsFilesNeverFollowed)
     EXPECT_TRUE(IdsArePreOrder(Collection, disc));
 }
 
-TEST_F(MountedDisc, NamesAreCleanedOfControlBytesAndTimesKeepTheirFraction)
-{
+TEST_F(MountedDisc, NamesAreCleanedOfControlBytesAndTimesKeepTheirFraction) {
     MakeTree(Root(), {FileEntry("line\r\nbreak", kTime, 1), FileEntry("tab\there", kTime, 2),
                       FileEntry("bad\xFF\xFE", kTime, 3)});
     const timespec precise[2] = {{kTime, 123456789}, {kTime, 123456789}};
@@ -69,8 +66,7 @@ TEST_F(MountedDisc, NamesAreCleanedOfControlBytesAndTimesKeepTheirFraction)
                   "E tab?here t=" + std::to_string(FileTimeFromUnix(kTime) + 1234567) + " s=2\n");
 }
 
-TEST_F(MountedDisc, UnreadableFolderStaysEmptyAndTheWalkGoesOn)
-{
+TEST_F(MountedDisc, UnreadableFolderStaysEmptyAndTheWalkGoesOn) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "root reads every folder";
     MakeTree(Root(), {FolderEntry("a", kTime), FolderEntry("locked", kTime),
@@ -80,12 +76,11 @@ TEST_F(MountedDisc, UnreadableFolderStaysEmptyAndTheWalkGoesOn)
     const TCollectionNode& disc = Scan(4);
     const std::string t = std::to_string(FileTimeFromUnix(kTime));
     EXPECT_EQ(DumpScanned(Collection, disc, true), "F a t=" + t + " s=0\n" + "F locked t=" + t +
-                                                        " s=0\n" + "F z t=" + t + " s=0\n" +
-                                                        "  E open t=" + t + " s=1\n");
+                                                       " s=0\n" + "F z t=" + t + " s=0\n" +
+                                                       "  E open t=" + t + " s=1\n");
 }
 
-TEST_F(MountedDisc, PathsLongerThanTheSystemLimitAreStillRead)
-{
+TEST_F(MountedDisc, PathsLongerThanTheSystemLimitAreStillRead) {
     // 1,100 levels of "abc/" make a path of 4,400 bytes, beyond what one call may name.
     constexpr int depth = 1100;
     ASSERT_EQ(::mkdir(Root().c_str(), 0755), 0);
