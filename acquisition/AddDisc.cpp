@@ -9,7 +9,8 @@
 #include <QMenu>
 #include <QTreeView>
 
-void TForm_Main::Act_AddDiscExecute(QObject*) {
+void TForm_Main::Act_AddDiscExecute(QObject*)
+{
     if (DefDriveIndex == -1)
         return;
     const QList<QAction*> drives = MI_SelectDefDrive->actions();

@@ -6,7 +6,8 @@
 #include <memory>
 #include <vector>
 
-int32_t TFendrel::ScanDisc(const std::string& title, IVolume& volume) {
+int32_t TFendrel::ScanDisc(const std::string& title, IVolume& volume)
+{
     BeginProgress(Ansi(" Сканирование диска: найдено %d элементов"));
     TCollectionNode disc;
     disc.Name = title;
@@ -20,7 +21,8 @@ int32_t TFendrel::ScanDisc(const std::string& title, IVolume& volume) {
 
 // The folders being walked are kept on a stack of their own rather than by recursion, so that a
 // disc nested deeper than the thread's stack cannot crash the scan.
-void TFendrel::ScanFolder(TCollectionNode& parent, IVolume& volume, const std::string& path) {
+void TFendrel::ScanFolder(TCollectionNode& parent, IVolume& volume, const std::string& path)
+{
     struct TOpenFolder {
         std::unique_ptr<IFolderListing> Listing;
         TCollectionNode* Node;

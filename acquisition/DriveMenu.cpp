@@ -7,7 +7,8 @@
 #include <QAction>
 #include <QMenu>
 
-void TForm_Main::BuildDriveMenu() {
+void TForm_Main::BuildDriveMenu()
+{
     int32_t position = 0;
     for (const char letter : Platform_.Drives.DriveLetters()) {
         auto* item = new QAction(MI_SelectDefDrive);
@@ -21,7 +22,8 @@ void TForm_Main::BuildDriveMenu() {
     }
 }
 
-void TForm_Main::ChooseDefaultDrive(std::optional<char> storedLetter) {
+void TForm_Main::ChooseDefaultDrive(std::optional<char> storedLetter)
+{
     const QList<QAction*> items = MI_SelectDefDrive->actions();
     if (storedLetter) {
         for (int position = 0; position < items.size(); ++position) {
@@ -35,9 +37,8 @@ void TForm_Main::ChooseDefaultDrive(std::optional<char> storedLetter) {
     if (DefDriveIndex != -1)
         return;
     if (items.isEmpty()) {
-        MessageBox(
-            Ansi("В системе нет CD/DVD дисководов. Добавление новых дисков будет недоступно"),
-            ApplicationTitle, TMessageKind::Warning);
+        MessageBox(Ansi("В системе нет CD/DVD дисководов. Добавление новых дисков будет недоступно"),
+                   ApplicationTitle, TMessageKind::Warning);
         Act_AddDisc->setEnabled(false);
         return;
     }
@@ -45,7 +46,8 @@ void TForm_Main::ChooseDefaultDrive(std::optional<char> storedLetter) {
     items[0]->setChecked(true);
 }
 
-void TForm_Main::MI_SelectDefDriveClick(QObject* sender) {
+void TForm_Main::MI_SelectDefDriveClick(QObject* sender)
+{
     const QList<QAction*> items = MI_SelectDefDrive->actions();
     if (DefDriveIndex != -1 && DefDriveIndex < items.size())
         items[DefDriveIndex]->setChecked(false);

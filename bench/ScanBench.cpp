@@ -23,7 +23,8 @@ constexpr int kSubfolders = 9;
 constexpr int kFilesPerSubfolder = 10; // 1,000 x (1 + 9 + 90) = 100,000 entries
 constexpr int kRounds = 5;
 
-std::string Name(std::mt19937& random, int serial) {
+std::string Name(std::mt19937& random, int serial)
+{
     // Latin and Cyrillic (UTF-8) names of 5 to 40 characters, unique within their folder.
     static const char* const pieces[] = {"a", "b", "k", "z", "0", "7",
                                          "_", " ", "Ж", "я", "ё", "Д"};
@@ -35,14 +36,16 @@ std::string Name(std::mt19937& random, int serial) {
     return name;
 }
 
-void MakeFile(const std::string& path, uint32_t size) {
+void MakeFile(const std::string& path, uint32_t size)
+{
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0 || ::ftruncate(fd, size) != 0)
         throw std::runtime_error("cannot make " + path);
     ::close(fd);
 }
 
-int MakeTree(const std::string& root) {
+int MakeTree(const std::string& root)
+{
     std::mt19937 random(2024);
     std::uniform_int_distribution<uint32_t> size(0, 1'000'000);
     int entries = 0;
@@ -63,7 +66,8 @@ int MakeTree(const std::string& root) {
     return entries;
 }
 
-double FindSeconds(const std::string& root) {
+double FindSeconds(const std::string& root)
+{
     const std::string command = "find '" + root + "' -printf '%s %T@ %p\\n' > /dev/null";
     TStopwatch watch;
     if (std::system(command.c_str()) != 0)
@@ -71,7 +75,8 @@ double FindSeconds(const std::string& root) {
     return watch.Seconds();
 }
 
-double ScanSeconds(const std::string& root, int32_t& count) {
+double ScanSeconds(const std::string& root, int32_t& count)
+{
     TStopwatch watch;
     TDriveTable drives;
     drives.Add('D', {TDriveSource::TKind::Folder, root, "BENCH"});
@@ -83,7 +88,8 @@ double ScanSeconds(const std::string& root, int32_t& count) {
 
 } // namespace
 
-int main() {
+int main()
+{
     std::string root = (std::filesystem::temp_directory_path() / "fendrel-scan-XXXXXX").string();
     if (!::mkdtemp(root.data())) {
         std::perror("mkdtemp");

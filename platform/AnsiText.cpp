@@ -11,7 +11,8 @@ namespace {
 class TIconv {
 public:
     TIconv(const char* to, const char* from)
-        : Cd_(iconv_open(to, from)) {
+        : Cd_(iconv_open(to, from))
+    {
         if (Cd_ == reinterpret_cast<iconv_t>(-1))
             throw std::runtime_error("iconv cannot convert code page 1251");
     }
@@ -22,7 +23,8 @@ public:
     // Converts the whole input; onBadInput(rest, out) appends a replacement and returns how many
     // input bytes it stands for.
     template <typename TOnBadInput>
-    std::string Convert(std::string_view in, TOnBadInput onBadInput) {
+    std::string Convert(std::string_view in, TOnBadInput onBadInput)
+    {
         iconv(Cd_, nullptr, nullptr, nullptr, nullptr);
         std::string out;
         out.resize(in.size() * 3 + 4);
@@ -56,7 +58,8 @@ private:
     iconv_t Cd_;
 };
 
-bool IsAscii(std::string_view text) {
+bool IsAscii(std::string_view text)
+{
     for (const char c : text)
         if (static_cast<unsigned char>(c) >= 0x80)
             return false;
@@ -64,7 +67,8 @@ bool IsAscii(std::string_view text) {
 }
 
 // Length of the UTF-8 sequence at the start of text, or 1 when it is not a valid sequence.
-size_t Utf8SequenceLength(std::string_view text) {
+size_t Utf8SequenceLength(std::string_view text)
+{
     const auto lead = static_cast<unsigned char>(text[0]);
     size_t length = 1;
     if (lead >= 0xC2 && lead <= 0xDF)
@@ -81,7 +85,8 @@ size_t Utf8SequenceLength(std::string_view text) {
     return length;
 }
 
-constexpr std::array<unsigned char, 256> MakeLowerTable() {
+constexpr std::array<unsigned char, 256> MakeLowerTable()
+{
     std::array<unsigned char, 256> table{};
     for (int i = 0; i < 256; ++i)
         table[i] = static_cast<unsigned char>(i);
@@ -104,7 +109,8 @@ constexpr std::array<unsigned char, 256> kLower = MakeLowerTable();
 
 } // namespace
 
-std::string AnsiToUtf8(std::string_view ansi) {
+std::string AnsiToUtf8(std::string_view ansi)
+{
     if (IsAscii(ansi))
         return std::string(ansi);
     thread_local TIconv converter("UTF-8", "CP1251");
@@ -114,7 +120,8 @@ std::string AnsiToUtf8(std::string_view ansi) {
     });
 }
 
-std::string Utf8ToAnsi(std::string_view utf8) {
+std::string Utf8ToAnsi(std::string_view utf8)
+{
     if (IsAscii(utf8))
         return std::string(utf8);
     thread_local TIconv converter("CP1251", "UTF-8");
@@ -124,17 +131,20 @@ std::string Utf8ToAnsi(std::string_view utf8) {
     });
 }
 
-void ReplaceControlBytes(std::string& text) {
+void ReplaceControlBytes(std::string& text)
+{
     for (char& c : text)
         if (static_cast<unsigned char>(c) < 0x20)
             c = '?';
 }
 
-char CharLowerA(char c) {
+char CharLowerA(char c)
+{
     return static_cast<char>(kLower[static_cast<unsigned char>(c)]);
 }
 
-void CharLowerA(std::string& text) {
+void CharLowerA(std::string& text)
+{
     for (char& c : text)
         c = CharLowerA(c);
 }

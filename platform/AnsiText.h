@@ -15,9 +15,7 @@
 [[nodiscard]] std::string Utf8ToAnsi(std::string_view utf8);
 
 // Shorthand for the program's own texts, which are written in UTF-8 in the sources.
-[[nodiscard]] inline std::string Ansi(std::string_view utf8) {
-    return Utf8ToAnsi(utf8);
-}
+[[nodiscard]] inline std::string Ansi(std::string_view utf8) { return Utf8ToAnsi(utf8); }
 
 // Replaces each byte below 0x20 (CR, LF, tab and the other control bytes) with '?'. Names and
 // titles pass through here before they enter the collection, whose file is made of lines.
@@ -29,6 +27,7 @@ void ReplaceControlBytes(std::string& text);
 void CharLowerA(std::string& text);
 
 // Upper-casing of the "C" locale: a-z become A-Z, every other byte (0x80-0xFF too) stays.
-[[nodiscard]] constexpr unsigned char CUpper(unsigned char c) {
+[[nodiscard]] constexpr unsigned char CUpper(unsigned char c)
+{
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
 }

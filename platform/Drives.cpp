@@ -16,7 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // Undoes the octal escapes (\040 for a space) of /proc/self/mountinfo.
-std::string UnescapeMountField(std::string_view field) {
+std::string UnescapeMountField(std::string_view field)
+{
     std::string text;
     for (size_t i = 0; i < field.size(); ++i) {
         if (field[i] == '\\' && i + 3 < field.size()) {
@@ -35,7 +36,8 @@ std::string UnescapeMountField(std::string_view field) {
 }
 
 // Undoes udev's \xNN escapes (\x20 for a space, \x2f for a slash).
-std::string UnescapeUdevName(std::string_view name) {
+std::string UnescapeUdevName(std::string_view name)
+{
     std::string text;
     for (size_t i = 0; i < name.size(); ++i) {
         unsigned value = 0;
@@ -53,14 +55,16 @@ std::string UnescapeUdevName(std::string_view name) {
     return text;
 }
 
-std::optional<dev_t> DeviceNumberOf(const std::string& path) {
+std::optional<dev_t> DeviceNumberOf(const std::string& path)
+{
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0 || !S_ISBLK(status.st_mode))
         return std::nullopt;
     return status.st_rdev;
 }
 
-std::string ReadWholeFile(const char* path) {
+std::string ReadWholeFile(const char* path)
+{
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -69,7 +73,8 @@ std::string ReadWholeFile(const char* path) {
 
 // A disc in a drive: the mounted file system when the desktop has mounted it, otherwise the disc
 // read directly from the device, which needs neither mounting nor root rights.
-std::unique_ptr<IVolume> OpenDisc(const std::string& device) {
+std::unique_ptr<IVolume> OpenDisc(const std::string& device)
+{
     if (const std::optional<dev_t> number = DeviceNumberOf(device)) {
         if (const auto mountPoint = MountPointOf(*number, ReadWholeFile("/proc/self/mountinfo"))) {
             std::string label;
@@ -86,7 +91,8 @@ std::unique_ptr<IVolume> OpenDisc(const std::string& device) {
 
 } // namespace
 
-TDriveTable TDriveTable::FromMachine() {
+TDriveTable TDriveTable::FromMachine()
+{
     TDriveTable table;
     char letter = 'D';
     for (std::string& device : FindOpticalDevices()) {
@@ -97,14 +103,16 @@ TDriveTable TDriveTable::FromMachine() {
     return table;
 }
 
-std::vector<char> TDriveTable::DriveLetters() const {
+std::vector<char> TDriveTable::DriveLetters() const
+{
     std::vector<char> letters;
     for (const auto& [letter, source] : Drives_)
         letters.push_back(letter);
     return letters;
 }
 
-std::unique_ptr<IVolume> TDriveTable::OpenVolume(char letter) {
+std::unique_ptr<IVolume> TDriveTable::OpenVolume(char letter)
+{
     const auto found = Drives_.find(letter);
     if (found == Drives_.end())
         return nullptr;
@@ -120,7 +128,8 @@ std::unique_ptr<IVolume> TDriveTable::OpenVolume(char letter) {
     return nullptr;
 }
 
-std::vector<std::string> FindOpticalDevices(const std::string& sysBlock) {
+std::vector<std::string> FindOpticalDevices(const std::string& sysBlock)
+{
     std::vector<std::pair<unsigned, std::string>> found;
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(sysBlock, error)) {
@@ -140,7 +149,8 @@ std::vector<std::string> FindOpticalDevices(const std::string& sysBlock) {
     return devices;
 }
 
-std::optional<std::string> MountPointOf(dev_t device, std::string_view mountinfo) {
+std::optional<std::string> MountPointOf(dev_t device, std::string_view mountinfo)
+{
     const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
     std::istringstream lines{std::string(mountinfo)};
     std::string line;
@@ -156,7 +166,8 @@ std::optional<std::string> MountPointOf(dev_t device, std::string_view mountinfo
     return std::nullopt;
 }
 
-std::optional<std::string> UdevLabelOf(dev_t device, const std::string& byLabel) {
+std::optional<std::string> UdevLabelOf(dev_t device, const std::string& byLabel)
+{
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(byLabel, error)) {
         if (DeviceNumberOf(entry.path().string()) == device)

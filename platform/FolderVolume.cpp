@@ -16,7 +16,8 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // Opens the folder at relative (names separated by "/") below the folder base. A relative path
 // too long for one call is opened a piece at a time, so depth never makes a folder unreadable.
-TUniqueFd OpenFolderAt(int base, std::string_view relative) {
+TUniqueFd OpenFolderAt(int base, std::string_view relative)
+{
     constexpr size_t longest = PATH_MAX - 1;
     TUniqueFd current;
     while (relative.size() > longest) {
@@ -43,8 +44,11 @@ struct TDirCloser {
 class TFolderListing final : public IFolderListing {
 public:
     explicit TFolderListing(std::vector<TFindData> entries)
-        : Entries_(std::move(entries)) {}
-    bool Next(TFindData& entry) override {
+        : Entries_(std::move(entries))
+    {
+    }
+    bool Next(TFindData& entry) override
+    {
         if (Next_ == Entries_.size())
             return false;
         entry = std::move(Entries_[Next_++]);
@@ -57,7 +61,8 @@ private:
 };
 
 // Reads the entries of an open folder. "." and ".." are left out.
-std::vector<TFindData> ReadEntries(TUniqueFd folder) {
+std::vector<TFindData> ReadEntries(TUniqueFd folder)
+{
     std::vector<TFindData> entries;
     std::unique_ptr<DIR, TDirCloser> dir(::fdopendir(folder.Get()));
     if (!dir)
@@ -93,9 +98,12 @@ class TFolderVolume final : public IVolume {
 public:
     TFolderVolume(TUniqueFd root, std::string label)
         : Root_(std::move(root))
-        , Label_(std::move(label)) {}
+        , Label_(std::move(label))
+    {
+    }
     [[nodiscard]] std::string Label() const override { return Label_; }
-    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override {
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override
+    {
         std::string_view relative = path;
         while (!relative.empty() && relative.front() == '/')
             relative.remove_prefix(1);
@@ -115,7 +123,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<IVolume> OpenFolderVolume(const std::string& folder, std::string label) {
+std::unique_ptr<IVolume> OpenFolderVolume(const std::string& folder, std::string label)
+{
     TUniqueFd root(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!root)
         return nullptr;

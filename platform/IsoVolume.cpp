@@ -13,7 +13,8 @@ namespace {
 void IgnoreLibraryMessage(cdio_log_level_t, const char*) {}
 
 // The library reports a missing disc or a damaged image on stderr; Fendrel shows its own message.
-void SilenceLibrary() {
+void SilenceLibrary()
+{
     static const bool silenced = [] {
         cdio_log_set_handler(IgnoreLibraryMessage);
         return true;
@@ -32,7 +33,8 @@ struct TListFreer {
 using TFileList = std::unique_ptr<CdioList_t, TListFreer>;
 
 // The library gives the recording time already moved into the reader's time zone.
-uint64_t FileTimeOf(const struct tm& recorded) {
+uint64_t FileTimeOf(const struct tm& recorded)
+{
     struct tm broken = recorded;
     const long offset = recorded.tm_gmtoff;
     const time_t local = timegm(&broken);
@@ -40,7 +42,8 @@ uint64_t FileTimeOf(const struct tm& recorded) {
 }
 
 // "NAME.EXT;1" as "NAME.EXT", and "NAME.;1" as "NAME".
-std::string_view WithoutVersion(std::string_view name) {
+std::string_view WithoutVersion(std::string_view name)
+{
     const size_t semicolon = name.rfind(';');
     if (semicolon == std::string_view::npos || semicolon + 1 == name.size())
         return name;
@@ -53,11 +56,13 @@ std::string_view WithoutVersion(std::string_view name) {
     return name;
 }
 
-bool IsFolder(const iso9660_stat_t& stat) {
+bool IsFolder(const iso9660_stat_t& stat)
+{
     return stat.type == iso9660_stat_t::_STAT_DIR;
 }
 
-std::string DisplayName(const iso9660_stat_t& stat) {
+std::string DisplayName(const iso9660_stat_t& stat)
+{
     std::string_view name = WithoutCutCharacter(stat.filename);
     // Rock Ridge names are the names themselves; Joliet and plain ISO 9660 names carry a version.
     if (stat.rr.b3_rock != yep && !IsFolder(stat))
@@ -69,9 +74,12 @@ class TIsoListing final : public IFolderListing {
 public:
     explicit TIsoListing(TFileList list)
         : List_(std::move(list))
-        , At_(_cdio_list_begin(List_.get())) {}
+        , At_(_cdio_list_begin(List_.get()))
+    {
+    }
 
-    bool Next(TFindData& entry) override {
+    bool Next(TFindData& entry) override
+    {
         if (!At_)
             return false;
         const auto& stat = *static_cast<const iso9660_stat_t*>(_cdio_list_node_data(At_));
@@ -102,9 +110,12 @@ private:
 class TIsoVolume final : public IVolume {
 public:
     explicit TIsoVolume(TIsoImage image)
-        : Image_(std::move(image)) {}
+        : Image_(std::move(image))
+    {
+    }
 
-    [[nodiscard]] std::string Label() const override {
+    [[nodiscard]] std::string Label() const override
+    {
         char* id = nullptr;
         if (!iso9660_ifs_get_volume_id(Image_.get(), &id) || !id)
             return {};
@@ -113,7 +124,8 @@ public:
         return label;
     }
 
-    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override {
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override
+    {
         TFileList list(iso9660_ifs_readdir(Image_.get(), path.c_str()));
         if (!list)
             return nullptr;
@@ -126,7 +138,8 @@ private:
 
 } // namespace
 
-std::string_view WithoutCutCharacter(std::string_view utf8) {
+std::string_view WithoutCutCharacter(std::string_view utf8)
+{
     size_t lead = utf8.size();
     size_t following = 0;
     while (lead > 0 && following < 3 &&
@@ -141,7 +154,8 @@ std::string_view WithoutCutCharacter(std::string_view utf8) {
     return following + 1 < length ? utf8.substr(0, lead - 1) : utf8;
 }
 
-std::unique_ptr<IVolume> OpenIsoVolume(const std::string& path) {
+std::unique_ptr<IVolume> OpenIsoVolume(const std::string& path)
+{
     SilenceLibrary();
     TIsoImage image(iso9660_open_ext(path.c_str(), ISO_EXTENSION_ALL));
     if (!image)

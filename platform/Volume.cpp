@@ -4,13 +4,15 @@
 
 #include <limits>
 
-std::string NameFromDisc(std::string_view utf8) {
+std::string NameFromDisc(std::string_view utf8)
+{
     std::string name = Utf8ToAnsi(utf8);
     ReplaceControlBytes(name);
     return name;
 }
 
-uint64_t FileTimeFromUnix(int64_t seconds, int64_t nanoseconds) {
+uint64_t FileTimeFromUnix(int64_t seconds, int64_t nanoseconds)
+{
     constexpr int64_t secondsFrom1601To1970 = 11644473600;
     constexpr int64_t ticksPerSecond = 10000000;
     // Kept within the signed range, which is all a FILETIME may hold.

@@ -39,7 +39,8 @@ public:
 class TUnreadableVolume final : public IVolume {
 public:
     [[nodiscard]] std::string Label() const override { return {}; }
-    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string&) override {
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string&) override
+    {
         return nullptr;
     }
 };

@@ -13,7 +13,8 @@ namespace {
 constexpr int64_t kTime = 981173106; // 2001-02-03 04:05:06 UTC
 
 // Cyrillic and Latin names, an empty folder, a folder nested ten deep, distinct times and sizes.
-std::vector<TTreeEntry> SampleTree() {
+std::vector<TTreeEntry> SampleTree()
+{
     std::vector<TTreeEntry> tree = {
         FolderEntry("Документы", kTime + 60),
         FileEntry("Документы/Отчёт за год.txt", kTime + 120, 1234),
@@ -37,13 +38,15 @@ std::vector<TTreeEntry> SampleTree() {
 class DiscImage : public ::testing::Test {
 protected:
     // Writes an image of tree with the xorriso options and puts it in drive D:.
-    void MakeDisc(const std::vector<TTreeEntry>& tree, const std::string& options) {
+    void MakeDisc(const std::vector<TTreeEntry>& tree, const std::string& options)
+    {
         MakeTree(Scratch / "source", tree);
         MakeIsoImage(Scratch / "source", Scratch / "disc.iso", options);
         Drives.Add('D', {TDriveSource::TKind::Image, Scratch / "disc.iso", {}});
     }
     // Scans drive D: and returns the disc node.
-    const TCollectionNode& Scan(int32_t expectedCount) {
+    const TCollectionNode& Scan(int32_t expectedCount)
+    {
         const std::unique_ptr<IVolume> volume = Drives.OpenVolume('D');
         if (!volume)
             throw std::runtime_error("the image cannot be read");
@@ -56,7 +59,8 @@ protected:
     TFendrel Collection;
 };
 
-TEST_F(DiscImage, JolietNamesTimesSizesAndOrderAreReadWhole) {
+TEST_F(DiscImage, JolietNamesTimesSizesAndOrderAreReadWhole)
+{
     const std::vector<TTreeEntry> tree = SampleTree();
     MakeDisc(tree, "-volid 'ДИСК 1' -joliet on -rockridge on");
     EXPECT_EQ(Drives.OpenVolume('D')->Label(), Ansi("ДИСК 1"));
@@ -65,7 +69,8 @@ TEST_F(DiscImage, JolietNamesTimesSizesAndOrderAreReadWhole) {
     EXPECT_TRUE(IdsArePreOrder(Collection, disc));
 }
 
-TEST_F(DiscImage, TimesDoNotDependOnTheReadersTimeZone) {
+TEST_F(DiscImage, TimesDoNotDependOnTheReadersTimeZone)
+{
     const std::vector<TTreeEntry> tree = {FileEntry("a.txt", kTime, 1)};
     MakeDisc(tree, "-joliet on");
     const char* saved = std::getenv("TZ");
@@ -78,7 +83,8 @@ TEST_F(DiscImage, TimesDoNotDependOnTheReadersTimeZone) {
     EXPECT_EQ(DumpScanned(Collection, disc), DumpExpected(tree, TOrder::Joliet));
 }
 
-TEST_F(DiscImage, RockRidgeNamesAndLinksWithoutJoliet) {
+TEST_F(DiscImage, RockRidgeNamesAndLinksWithoutJoliet)
+{
     std::vector<TTreeEntry> tree = SampleTree();
     tree.push_back(LinkEntry("Документы/loop", kTime + 5, ".."));
     tree.push_back(LinkEntry("dangling", kTime + 6, "nowhere"));
@@ -90,7 +96,8 @@ TEST_F(DiscImage, RockRidgeNamesAndLinksWithoutJoliet) {
     EXPECT_TRUE(IdsArePreOrder(Collection, disc));
 }
 
-TEST_F(DiscImage, RockRidgeNameCutByTheReaderEndsOnAWholeCharacter) {
+TEST_F(DiscImage, RockRidgeNameCutByTheReaderEndsOnAWholeCharacter)
+{
     // Such names come back cut to 93 bytes, here in the middle of a two-byte letter.
     std::string name;
     for (int i = 0; i < 70; ++i)
@@ -101,7 +108,8 @@ TEST_F(DiscImage, RockRidgeNameCutByTheReaderEndsOnAWholeCharacter) {
     EXPECT_EQ(read, std::string(46, '\xC6')) << AnsiToUtf8(read);
 }
 
-TEST_F(DiscImage, PlainIsoNamesLoseTheirVersion) {
+TEST_F(DiscImage, PlainIsoNamesLoseTheirVersion)
+{
     MakeDisc({FolderEntry("Sub", kTime), FileEntry("Sub/readme.txt", kTime, 2),
               FileEntry("noext", kTime, 3)},
              "-joliet off -rockridge off");
@@ -113,7 +121,8 @@ TEST_F(DiscImage, PlainIsoNamesLoseTheirVersion) {
                   " s=0\n" + "  E README.TXT t=" + std::to_string(t) + " s=2\n");
 }
 
-TEST_F(DiscImage, FileOver4GiBKeepsTheLow32BitsOfItsWholeSize) {
+TEST_F(DiscImage, FileOver4GiBKeepsTheLow32BitsOfItsWholeSize)
+{
     const std::vector<TTreeEntry> tree = {FileEntry("huge.bin", kTime, 5ull << 30),
                                           FileEntry("small.bin", kTime, 10)};
     MakeDisc(tree, "-compliance iso_9660_level=3 -joliet on -rockridge on");
@@ -122,7 +131,8 @@ TEST_F(DiscImage, FileOver4GiBKeepsTheLow32BitsOfItsWholeSize) {
     EXPECT_EQ(Collection.GetNode(disc.Children.at(0)).Size, 1u << 30);
 }
 
-TEST_F(DiscImage, NoReadableDiscGivesNoVolume) {
+TEST_F(DiscImage, NoReadableDiscGivesNoVolume)
+{
     Drives.Add('D', {TDriveSource::TKind::Image, Scratch / "missing.iso", {}});
     {
         std::FILE* junk = std::fopen((Scratch / "junk.iso").c_str(), "wb");

@@ -16,7 +16,8 @@ using ::testing::ElementsAre;
 
 namespace {
 
-TFindData Entry(const std::string& name, bool folder, uint64_t time = 0, uint32_t size = 0) {
+TFindData Entry(const std::string& name, bool folder, uint64_t time = 0, uint32_t size = 0)
+{
     TFindData entry;
     entry.Name = name;
     entry.RawName = name;
@@ -29,8 +30,11 @@ TFindData Entry(const std::string& name, bool folder, uint64_t time = 0, uint32_
 class TListing final : public IFolderListing {
 public:
     explicit TListing(std::vector<TFindData> entries)
-        : Entries_(std::move(entries)) {}
-    bool Next(TFindData& entry) override {
+        : Entries_(std::move(entries))
+    {
+    }
+    bool Next(TFindData& entry) override
+    {
         if (At_ == Entries_.size())
             return false;
         entry = Entries_[At_++];
@@ -49,7 +53,8 @@ public:
     std::vector<std::string> Opened;
 
     [[nodiscard]] std::string Label() const override { return "FAKE"; }
-    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override {
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override
+    {
         Opened.push_back(path);
         const auto found = Folders.find(path);
         if (found == Folders.end())
@@ -58,7 +63,8 @@ public:
     }
 };
 
-TEST(DiscScan, WalksDepthFirstInListingOrderAndCountsEveryFolderAndFile) {
+TEST(DiscScan, WalksDepthFirstInListingOrderAndCountsEveryFolderAndFile)
+{
     TFakeVolume volume;
     volume.Folders["/"] = {Entry(".", true),       Entry("..", true),
                            Entry("zeta", true, 7), Entry("alpha.txt", false, 0x1'0000'0002, 10),
@@ -94,7 +100,8 @@ TEST(DiscScan, WalksDepthFirstInListingOrderAndCountsEveryFolderAndFile) {
     EXPECT_THAT(volume.Opened, ElementsAre("/", "/zeta/", "/zeta/inner/", "/locked/"));
 }
 
-TEST(DiscScan, SubfolderPathsUseTheNameTheVolumeHolds) {
+TEST(DiscScan, SubfolderPathsUseTheNameTheVolumeHolds)
+{
     // The shown name lost a character the code page lacks; the walk must still find the folder.
     TFindData folder = Entry("?", true);
     folder.RawName = "\xE2\x98\x83";
@@ -106,7 +113,8 @@ TEST(DiscScan, SubfolderPathsUseTheNameTheVolumeHolds) {
     EXPECT_EQ(DumpScanned(c, c.GetNode(c.Discs[0])), "F ? t=0 s=0\n  E inside t=0 s=0\n");
 }
 
-TEST(DiscScan, EmptyOrUnreadableDiscAddsTheDiscAlone) {
+TEST(DiscScan, EmptyOrUnreadableDiscAddsTheDiscAlone)
+{
     TFakeVolume empty;
     empty.Folders["/"] = {Entry(".", true), Entry("..", true)};
     TUnreadableVolume unreadable;
@@ -123,9 +131,12 @@ TEST(DiscScan, EmptyOrUnreadableDiscAddsTheDiscAlone) {
 class TChainVolume final : public IVolume {
 public:
     explicit TChainVolume(size_t depth)
-        : Depth_(depth) {}
+        : Depth_(depth)
+    {
+    }
     [[nodiscard]] std::string Label() const override { return {}; }
-    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override {
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override
+    {
         const size_t level = (path.size() - 1) / 2; // each level adds "d/"
         if (level == Depth_)
             return std::make_unique<TListing>(std::vector<TFindData>{Entry("bottom", false)});
@@ -136,7 +147,8 @@ private:
     size_t Depth_;
 };
 
-TEST(DiscScan, DepthIsLimitedOnlyByMemory) {
+TEST(DiscScan, DepthIsLimitedOnlyByMemory)
+{
     constexpr size_t depth = 300000;
     TChainVolume volume(depth);
     TFendrel c;

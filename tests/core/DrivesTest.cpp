@@ -13,7 +13,8 @@ using ::testing::IsEmpty;
 
 namespace {
 
-TEST(Drives, OnlyOpticalDrivesAreFoundInDeviceOrder) {
+TEST(Drives, OnlyOpticalDrivesAreFoundInDeviceOrder)
+{
     TScratchFolder sys;
     for (const char* device :
          {"sda", "sr1", "loop0", "sr10", "nvme0n1", "sr0", "srx", "sr", "md127"})
@@ -22,7 +23,8 @@ TEST(Drives, OnlyOpticalDrivesAreFoundInDeviceOrder) {
     EXPECT_THAT(FindOpticalDevices(sys / "absent"), IsEmpty());
 }
 
-TEST(Drives, TableListsLettersInOrderAndKnowsNoOthers) {
+TEST(Drives, TableListsLettersInOrderAndKnowsNoOthers)
+{
     TDriveTable table;
     table.Add('F', {TDriveSource::TKind::Image, "/nowhere/f.iso", {}});
     table.Add('D', {TDriveSource::TKind::Device, "/dev/nonexistent-drive", {}});
@@ -31,7 +33,8 @@ TEST(Drives, TableListsLettersInOrderAndKnowsNoOthers) {
     EXPECT_EQ(table.OpenVolume('E'), nullptr);
 }
 
-TEST(Drives, MountPointIsFoundByDeviceNumberWithItsEscapesUndone) {
+TEST(Drives, MountPointIsFoundByDeviceNumberWithItsEscapesUndone)
+{
     const std::string mountinfo =
         "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
         "40 22 11:0 /sub /mnt/bind rw - iso9660 /dev/sr0 ro\n"
@@ -43,13 +46,15 @@ TEST(Drives, MountPointIsFoundByDeviceNumberWithItsEscapesUndone) {
     EXPECT_EQ(MountPointOf(makedev(11, 2), mountinfo), std::nullopt);
 }
 
-TEST(DiscNames, ControlBytesAndForeignCharactersBecomeQuestionMarks) {
+TEST(DiscNames, ControlBytesAndForeignCharactersBecomeQuestionMarks)
+{
     EXPECT_EQ(NameFromDisc("Ёлка\r\n\x01\x1F end"), Ansi("Ёлка???? end"));
     EXPECT_EQ(NameFromDisc("\xE2\x98\x83 \xFF"), "? ?");
     EXPECT_EQ(NameFromDisc("\x7F~ "), "\x7F~ ");
 }
 
-TEST(DiscNames, CutNamesEndOnTheirLastWholeCharacter) {
+TEST(DiscNames, CutNamesEndOnTheirLastWholeCharacter)
+{
     EXPECT_EQ(WithoutCutCharacter("abc"), "abc");
     EXPECT_EQ(WithoutCutCharacter("ЖЖ"), "ЖЖ");
     EXPECT_EQ(WithoutCutCharacter(std::string("ЖЖ").substr(0, 3)), "Ж");
@@ -60,7 +65,8 @@ TEST(DiscNames, CutNamesEndOnTheirLastWholeCharacter) {
     EXPECT_EQ(WithoutCutCharacter(""), "");
 }
 
-TEST(DiscTimes, UnixTimesBecomeFileTimesWithinTheirRange) {
+TEST(DiscTimes, UnixTimesBecomeFileTimesWithinTheirRange)
+{
     EXPECT_EQ(FileTimeFromUnix(0), 116444736000000000ull);
     EXPECT_EQ(FileTimeFromUnix(1, 999999999), 116444736019999999ull);
     EXPECT_EQ(FileTimeFromUnix(-11644473600), 0u);

@@ -20,7 +20,8 @@ protected:
 
     [[nodiscard]] std::string Root() const { return Scratch / "disc"; }
 
-    const TCollectionNode& Scan(int32_t expectedCount) {
+    const TCollectionNode& Scan(int32_t expectedCount)
+    {
         const std::unique_ptr<IVolume> volume = Drives.OpenVolume('E');
         if (!volume)
             throw std::runtime_error("the folder cannot be read");
@@ -33,7 +34,8 @@ protected:
     TFendrel Collection;
 };
 
-TEST_F(MountedDisc, TreeIsReadWholeWithLinksAsFilesNeverFollowed) {
+TEST_F(MountedDisc, TreeIsReadWholeWithLinksAsFilesNeverFollowed)
+{
     const std::vector<TTreeEntry> tree = {
         FolderEntry("Альбом", kTime + 1),
         FileEntry("Альбом/Снимок 001.jpg", kTime + 2, 300000),
@@ -53,7 +55,8 @@ TEST_F(MountedDisc, TreeIsReadWholeWithLinksAsFilesNeverFollowed) {
     EXPECT_TRUE(IdsArePreOrder(Collection, disc));
 }
 
-TEST_F(MountedDisc, NamesAreCleanedOfControlBytesAndTimesKeepTheirFraction) {
+TEST_F(MountedDisc, NamesAreCleanedOfControlBytesAndTimesKeepTheirFraction)
+{
     MakeTree(Root(), {FileEntry("line\r\nbreak", kTime, 1), FileEntry("tab\there", kTime, 2),
                       FileEntry("bad\xFF\xFE", kTime, 3)});
     const timespec precise[2] = {{kTime, 123456789}, {kTime, 123456789}};
@@ -66,7 +69,8 @@ TEST_F(MountedDisc, NamesAreCleanedOfControlBytesAndTimesKeepTheirFraction) {
                   "E tab?here t=" + std::to_string(FileTimeFromUnix(kTime) + 1234567) + " s=2\n");
 }
 
-TEST_F(MountedDisc, UnreadableFolderStaysEmptyAndTheWalkGoesOn) {
+TEST_F(MountedDisc, UnreadableFolderStaysEmptyAndTheWalkGoesOn)
+{
     if (::geteuid() == 0)
         GTEST_SKIP() << "root reads every folder";
     MakeTree(Root(), {FolderEntry("a", kTime), FolderEntry("locked", kTime),
@@ -80,7 +84,8 @@ TEST_F(MountedDisc, UnreadableFolderStaysEmptyAndTheWalkGoesOn) {
                                                        "  E open t=" + t + " s=1\n");
 }
 
-TEST_F(MountedDisc, PathsLongerThanTheSystemLimitAreStillRead) {
+TEST_F(MountedDisc, PathsLongerThanTheSystemLimitAreStillRead)
+{
     // 1,100 levels of "abc/" make a path of 4,400 bytes, beyond what one call may name.
     constexpr int depth = 1100;
     ASSERT_EQ(::mkdir(Root().c_str(), 0755), 0);

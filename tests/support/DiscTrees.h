@@ -29,26 +29,31 @@ struct TTreeEntry {
     std::string Link;  // when not empty, the entry is a symbolic link to this target
 };
 
-[[nodiscard]] inline TTreeEntry FolderEntry(std::string path, int64_t time) {
+[[nodiscard]] inline TTreeEntry FolderEntry(std::string path, int64_t time)
+{
     return {std::move(path), true, time, 0, {}};
 }
-[[nodiscard]] inline TTreeEntry FileEntry(std::string path, int64_t time, uint64_t size) {
+[[nodiscard]] inline TTreeEntry FileEntry(std::string path, int64_t time, uint64_t size)
+{
     return {std::move(path), false, time, size, {}};
 }
-[[nodiscard]] inline TTreeEntry LinkEntry(std::string path, int64_t time, std::string target) {
+[[nodiscard]] inline TTreeEntry LinkEntry(std::string path, int64_t time, std::string target)
+{
     return {std::move(path), false, time, 0, std::move(target)};
 }
 
 // A temporary folder, removed with everything in it.
 class TScratchFolder {
 public:
-    TScratchFolder() {
+    TScratchFolder()
+    {
         std::string pattern = (std::filesystem::temp_directory_path() / "fendrel-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             throw std::runtime_error("cannot make a temporary folder");
         Path = pattern;
     }
-    ~TScratchFolder() {
+    ~TScratchFolder()
+    {
         // Folders a test made unreadable, and trees deeper than a path may name, go too.
         const std::string command =
             "chmod -R u+rwx '" + Path + "' 2>/dev/null; rm -rf '" + Path + "'";
@@ -63,7 +68,8 @@ public:
 };
 
 // Makes the entries below root, parents before children, then gives each its time.
-inline void MakeTree(const std::string& root, const std::vector<TTreeEntry>& entries) {
+inline void MakeTree(const std::string& root, const std::vector<TTreeEntry>& entries)
+{
     std::filesystem::create_directories(root);
     for (const TTreeEntry& entry : entries) {
         const std::string path = root + "/" + entry.Path;
@@ -89,7 +95,8 @@ inline void MakeTree(const std::string& root, const std::vector<TTreeEntry>& ent
 // kept: they hold every directory, which is all a scan reads, so a tree of huge sparse files
 // costs neither time nor disk space.
 inline void MakeIsoImage(const std::string& source, const std::string& image,
-                         const std::string& options) {
+                         const std::string& options)
+{
     const std::string command = "LC_ALL=C.UTF-8 xorriso -outdev - " + options + " -map '" + source +
                                 "' / 2>/dev/null | head -c 16777216 > '" + image + "'";
     if (std::system(command.c_str()) != 0 || std::filesystem::file_size(image) == 0)
@@ -104,7 +111,8 @@ enum class TOrder {
 
 namespace disc_trees_detail {
 
-inline std::string Utf16BigEndian(const std::string& utf8) {
+inline std::string Utf16BigEndian(const std::string& utf8)
+{
     iconv_t cd = ::iconv_open("UTF-16BE", "UTF-8");
     std::string out(utf8.size() * 4 + 4, '\0');
     char* in = const_cast<char*>(utf8.data());
@@ -123,13 +131,14 @@ struct TLine {
     std::vector<TLine> Children;
 };
 
-inline std::string LineText(bool folder, const std::string& ansiName, uint64_t time,
-                            uint32_t size) {
+inline std::string LineText(bool folder, const std::string& ansiName, uint64_t time, uint32_t size)
+{
     return std::string(folder ? "F " : "E ") + AnsiToUtf8(ansiName) + " t=" + std::to_string(time) +
            " s=" + std::to_string(size);
 }
 
-inline void Write(std::vector<TLine>& lines, bool sortByBytes, std::string& out, int depth) {
+inline void Write(std::vector<TLine>& lines, bool sortByBytes, std::string& out, int depth)
+{
     if (sortByBytes)
         std::sort(lines.begin(), lines.end(),
                   [](const TLine& a, const TLine& b) { return a.Name < b.Name; });
@@ -144,7 +153,8 @@ inline void Write(std::vector<TLine>& lines, bool sortByBytes, std::string& out,
 // The tree below node as text: one line per folder (F) or file (E) with its name, FILETIME and
 // size, indented by depth. sortByBytes puts siblings in byte order first.
 inline std::string DumpScanned(const TFendrel& collection, const TCollectionNode& node,
-                               bool sortByBytes = false) {
+                               bool sortByBytes = false)
+{
     using disc_trees_detail::TLine;
     const std::function<std::vector<TLine>(const TCollectionNode&)> lines =
         [&](const TCollectionNode& parent) {
@@ -166,7 +176,8 @@ inline std::string DumpScanned(const TFendrel& collection, const TCollectionNode
 }
 
 // What a scan of the entries should give, in the same form. Links are files of size 0.
-inline std::string DumpExpected(const std::vector<TTreeEntry>& entries, TOrder order) {
+inline std::string DumpExpected(const std::vector<TTreeEntry>& entries, TOrder order)
+{
     using disc_trees_detail::TLine;
     struct TItem {
         const TTreeEntry* Entry;
@@ -212,7 +223,8 @@ inline std::string DumpExpected(const std::vector<TTreeEntry>& entries, TOrder o
 
 // True when the ids below node were given out depth first, each folder before its contents and
 // its contents before its next sibling, and every ParentId names the node holding it.
-inline bool IdsArePreOrder(const TFendrel& collection, const TCollectionNode& node) {
+inline bool IdsArePreOrder(const TFendrel& collection, const TCollectionNode& node)
+{
     uint32_t next = node.Id + 1;
     const std::function<bool(const TCollectionNode&)> walk = [&](const TCollectionNode& parent) {
         for (const uint32_t id : parent.Children) {

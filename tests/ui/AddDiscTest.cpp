@@ -18,32 +18,38 @@ constexpr int64_t kTime = 1600000000;
 // A disc with one folder holding two files, in drive D:.
 class AddDisc : public TWindowFixture {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         MakeTree(Scratch / "disc", {FolderEntry("Docs", kTime), FileEntry("Docs/a.txt", kTime, 10),
                                     FileEntry("Docs/b.txt", kTime, 20)});
     }
-    void UseImage(const std::string& options) {
+    void UseImage(const std::string& options)
+    {
         MakeIsoImage(Scratch / "disc", Scratch / "disc.iso", options);
         Drives.Add('D', {TDriveSource::TKind::Image, Scratch / "disc.iso", {}});
     }
-    void UseFolder(const std::string& folder, const std::string& label = "DATA") {
+    void UseFolder(const std::string& folder, const std::string& label = "DATA")
+    {
         Drives.Add('D', {TDriveSource::TKind::Folder, folder, label});
     }
     // Builds the window over a collection file in the temporary folder and empties the boxes
     // shown so far.
-    TForm_Main& Start(const std::string& file = "discs.frl") {
+    TForm_Main& Start(const std::string& file = "discs.frl")
+    {
         TForm_Main& w = MakeWindow();
         w.CollectionFile = PathOf(file);
         Dialogs.Messages.clear();
         return w;
     }
-    [[nodiscard]] std::string SavedFile() const {
+    [[nodiscard]] std::string SavedFile() const
+    {
         std::ifstream in(Window->CollectionFile, std::ios::binary);
         std::ostringstream text;
         text << in.rdbuf();
         return text.str();
     }
-    [[nodiscard]] std::string Disc(size_t position) {
+    [[nodiscard]] std::string Disc(size_t position)
+    {
         TFendrel& c = Window->Collection();
         return DumpScanned(c, c.GetNode(c.Discs.at(position)), true);
     }
@@ -51,7 +57,8 @@ protected:
     TScratchFolder Scratch;
 };
 
-TEST_F(AddDisc, DiscIsScannedCountedShownAndSaved) {
+TEST_F(AddDisc, DiscIsScannedCountedShownAndSaved)
+{
     UseImage("-volid DATA -joliet on");
     TForm_Main& w = Start();
     w.Filters["old"] = {};
@@ -80,7 +87,8 @@ TEST_F(AddDisc, DiscIsScannedCountedShownAndSaved) {
     EXPECT_TRUE(w.Filters.empty()) << "a successful save drops the filters";
 }
 
-TEST_F(AddDisc, NoDiscInTheDriveNamesTheDrive) {
+TEST_F(AddDisc, NoDiscInTheDriveNamesTheDrive)
+{
     Drives.Add('E', {TDriveSource::TKind::Folder, Scratch / "absent", {}});
     TForm_Main& w = Start();
     w.Act_AddDisc->trigger();
@@ -94,7 +102,8 @@ TEST_F(AddDisc, NoDiscInTheDriveNamesTheDrive) {
     EXPECT_FALSE(std::filesystem::exists(w.CollectionFile));
 }
 
-TEST_F(AddDisc, CancelledTitleChangesNothing) {
+TEST_F(AddDisc, CancelledTitleChangesNothing)
+{
     UseFolder(Scratch / "disc");
     TForm_Main& w = Start();
     w.Act_AddDisc->trigger(); // the input box is cancelled
@@ -105,7 +114,8 @@ TEST_F(AddDisc, CancelledTitleChangesNothing) {
     EXPECT_FALSE(std::filesystem::exists(w.CollectionFile));
 }
 
-TEST_F(AddDisc, SameDiscTwiceUnderAnEmptyTitleAndATitleWithLineBreaks) {
+TEST_F(AddDisc, SameDiscTwiceUnderAnEmptyTitleAndATitleWithLineBreaks)
+{
     UseFolder(Scratch / "disc", "");
     TForm_Main& w = Start();
     Dialogs.InputAnswers = {std::string(), std::string("a\r\nb")};
@@ -125,7 +135,8 @@ TEST_F(AddDisc, SameDiscTwiceUnderAnEmptyTitleAndATitleWithLineBreaks) {
     EXPECT_EQ(w.TreeModel->Item(0).Children.size(), 2u);
 }
 
-TEST_F(AddDisc, FailedSaveKeepsTheDiscInMemory) {
+TEST_F(AddDisc, FailedSaveKeepsTheDiscInMemory)
+{
     UseFolder(Scratch / "disc");
     TForm_Main& w = Start("no such folder/discs.frl");
     Dialogs.InputAnswers.push_back(std::string("kept"));

@@ -13,14 +13,17 @@ namespace {
 
 class DriveMenu : public TWindowFixture {
 protected:
-    void AddDrive(char letter) {
+    void AddDrive(char letter)
+    {
         Drives.Add(letter, {TDriveSource::TKind::Folder, Folder.path().toStdString(), {}});
     }
-    void StoreDefDrive(uint32_t offset) {
+    void StoreDefDrive(uint32_t offset)
+    {
         Settings.Keys[kCurrentSettingsKey][kDefDriveValue] = TSettingsValue::OfInteger(offset);
     }
     // Each drive item as its caption, followed by "*" when checked.
-    [[nodiscard]] std::vector<std::string> Items() const {
+    [[nodiscard]] std::vector<std::string> Items() const
+    {
         std::vector<std::string> items;
         int position = 0;
         for (const QAction* item : Window->MI_SelectDefDrive->actions()) {
@@ -30,17 +33,20 @@ protected:
         }
         return items;
     }
-    [[nodiscard]] QAction* Item(int position) const {
+    [[nodiscard]] QAction* Item(int position) const
+    {
         return Window->MI_SelectDefDrive->actions().at(position);
     }
-    [[nodiscard]] std::optional<TSettingsValue> StoredDefDrive() {
+    [[nodiscard]] std::optional<TSettingsValue> StoredDefDrive()
+    {
         const TSettingsKey& key = Settings.Keys[kCurrentSettingsKey];
         const auto found = key.find(kDefDriveValue);
         return found == key.end() ? std::nullopt : std::optional(found->second);
     }
 };
 
-TEST_F(DriveMenu, OneDriveAndNothingStoredMakesItTheDefault) {
+TEST_F(DriveMenu, OneDriveAndNothingStoredMakesItTheDefault)
+{
     AddDrive('E');
     TForm_Main& w = MakeWindow();
     EXPECT_THAT(Items(), ElementsAre("E:*"));
@@ -49,7 +55,8 @@ TEST_F(DriveMenu, OneDriveAndNothingStoredMakesItTheDefault) {
     EXPECT_TRUE(Dialogs.Messages.empty());
 }
 
-TEST_F(DriveMenu, StoredDriveIsCheckedAndAStoredLetterThatIsGoneFallsBackToTheFirst) {
+TEST_F(DriveMenu, StoredDriveIsCheckedAndAStoredLetterThatIsGoneFallsBackToTheFirst)
+{
     AddDrive('F');
     AddDrive('D');
     StoreDefDrive(5);
@@ -67,7 +74,8 @@ TEST_F(DriveMenu, StoredDriveIsCheckedAndAStoredLetterThatIsGoneFallsBackToTheFi
     EXPECT_EQ(StoredDefDrive(), TSettingsValue::OfInteger(3));
 }
 
-TEST_F(DriveMenu, ChoosingAnotherDriveIsStoredAtShutdown) {
+TEST_F(DriveMenu, ChoosingAnotherDriveIsStoredAtShutdown)
+{
     AddDrive('D');
     AddDrive('F');
     MakeWindow();
@@ -80,7 +88,8 @@ TEST_F(DriveMenu, ChoosingAnotherDriveIsStoredAtShutdown) {
     EXPECT_EQ(StoredDefDrive(), TSettingsValue::OfInteger(5));
 }
 
-TEST_F(DriveMenu, NoDriveWarnsOnceAndDisablesAddingDiscs) {
+TEST_F(DriveMenu, NoDriveWarnsOnceAndDisablesAddingDiscs)
+{
     TForm_Main& w = MakeWindow();
     EXPECT_TRUE(Items().empty());
     EXPECT_EQ(w.DefDriveIndex, -1);
