@@ -40,8 +40,8 @@ std::string UnescapeUdevName(std::string_view name)
 {
     std::string text;
     for (size_t i = 0; i < name.size(); ++i) {
-        unsigned value = 0;
         if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
+            unsigned value = 0;
             const char* begin = name.data() + i + 2;
             const auto [end, error] = std::from_chars(begin, begin + 2, value, 16);
             if (error == std::errc() && end == begin + 2) {
@@ -144,6 +144,7 @@ std::vector<std::string> FindOpticalDevices(const std::string& sysBlock)
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> devices;
+    devices.reserve(found.size());
     for (auto& [number, device] : found)
         devices.push_back(std::move(device));
     return devices;
@@ -157,7 +158,11 @@ std::optional<std::string> MountPointOf(dev_t device, std::string_view mountinfo
     while (std::getline(lines, line)) {
         // mount id, parent id, major:minor, root of the mount, mount point, ...
         std::istringstream fields(line);
-        std::string id, parent, number, root, mountPoint;
+        std::string id;
+        std::string parent;
+        std::string number;
+        std::string root;
+        std::string mountPoint;
         if (!(fields >> id >> parent >> number >> root >> mountPoint))
             continue;
         if (number == wanted && root == "/")

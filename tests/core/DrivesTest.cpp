@@ -46,6 +46,41 @@ TEST(Drives, MountPointIsFoundByDeviceNumberWithItsEscapesUndone)
     EXPECT_EQ(MountPointOf(makedev(11, 2), mountinfo), std::nullopt);
 }
 
+TEST(Drives, UdevLabelIsFoundByDeviceNumberWithItsEscapesUndone)
+{
+    std::vector<std::string> devices;
+    for (const char* device : {"/dev/loop0", "/dev/loop1", "/dev/vda", "/dev/sda", "/dev/zram0"}) {
+        struct stat status {};
+        if (::stat(device, &status) == 0 && S_ISBLK(status.st_mode))
+            devices.push_back(device);
+    }
+    if (devices.size() < 2)
+        GTEST_SKIP() << "needs two block devices";
+    TScratchFolder byLabel;
+    std::filesystem::create_symlink(devices[0], byLabel / "MY\\x20DISC\\x2fA\\xd0\\x96");
+    std::filesystem::create_symlink("/nowhere", byLabel / "dangling");
+    struct stat first {};
+    struct stat second {};
+    ::stat(devices[0].c_str(), &first);
+    ::stat(devices[1].c_str(), &second);
+    EXPECT_EQ(UdevLabelOf(first.st_rdev, byLabel.Path), "MY DISC/AЖ");
+    EXPECT_EQ(UdevLabelOf(second.st_rdev, byLabel.Path), std::nullopt);
+}
+
+TEST(Drives, DriveWhoseDiscIsNotMountedReadsTheDiscItself)
+{
+    TScratchFolder scratch;
+    MakeTree(scratch / "source", {FileEntry("a.txt", 1000000000, 5)});
+    MakeIsoImage(scratch / "source", scratch / "disc.iso", "-volid DATA -joliet on");
+    TDriveTable table;
+    table.Add('D', {TDriveSource::TKind::Device, scratch / "disc.iso", {}});
+    const std::unique_ptr<IVolume> volume = table.OpenVolume('D');
+    ASSERT_NE(volume, nullptr);
+    EXPECT_EQ(volume->Label(), "DATA");
+    TFendrel c;
+    EXPECT_EQ(c.ScanDisc("disc", *volume), 1);
+}
+
 TEST(DiscNames, ControlBytesAndForeignCharactersBecomeQuestionMarks)
 {
     EXPECT_EQ(NameFromDisc("Ёлка\r\n\x01\x1F end"), Ansi("Ёлка???? end"));
