@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <fstream>
 #include <gmock/gmock.h>
-#include <sstream>
 
 using ::testing::ElementsAre;
 
@@ -15,42 +14,26 @@ namespace {
 
 constexpr int64_t kTime = 1600000000;
 
-// A disc with one folder holding two files, in drive D:.
+// Drive D: holds a disc with one folder of two files, as an image or as a mounted folder.
 class AddDisc : public TWindowFixture {
 protected:
-    void SetUp() override
+    TForm_Main& Start(bool image, const std::string& label = "DATA",
+                      const std::string& file = "discs.frl")
     {
         MakeTree(Scratch / "disc", {FolderEntry("Docs", kTime), FileEntry("Docs/a.txt", kTime, 10),
                                     FileEntry("Docs/b.txt", kTime, 20)});
-    }
-    void UseImage(const std::string& options)
-    {
-        MakeIsoImage(Scratch / "disc", Scratch / "disc.iso", options);
-        Drives.Add('D', {TDriveSource::TKind::Image, Scratch / "disc.iso", {}});
-    }
-    void UseFolder(const std::string& folder, const std::string& label = "DATA")
-    {
-        Drives.Add('D', {TDriveSource::TKind::Folder, folder, label});
-    }
-    // Builds the window over a collection file in the temporary folder and empties the boxes
-    // shown so far.
-    TForm_Main& Start(const std::string& file = "discs.frl")
-    {
+        if (image)
+            MakeIsoImage(Scratch / "disc", Scratch / "disc.iso",
+                         "-volid '" + label + "' -joliet on");
+        Drives.Add('D', {image ? TDriveSource::TKind::Image : TDriveSource::TKind::Folder,
+                         Scratch / (image ? "disc.iso" : "disc"), label});
         TForm_Main& w = MakeWindow();
         w.CollectionFile = PathOf(file);
-        Dialogs.Messages.clear();
         return w;
     }
-    [[nodiscard]] std::string SavedFile() const
+    [[nodiscard]] std::string Disc(size_t position) const
     {
-        std::ifstream in(Window->CollectionFile, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    [[nodiscard]] std::string Disc(size_t position)
-    {
-        TFendrel& c = Window->Collection();
+        const TFendrel& c = Window->Collection();
         return DumpScanned(c, c.GetNode(c.Discs.at(position)), true);
     }
 
@@ -59,8 +42,7 @@ protected:
 
 TEST_F(AddDisc, DiscIsScannedCountedShownAndSaved)
 {
-    UseImage("-volid DATA -joliet on");
-    TForm_Main& w = Start();
+    TForm_Main& w = Start(true);
     w.Filters["old"] = {};
     Dialogs.InputAnswers.push_back(Ansi("Архив 2020"));
     w.Act_AddDisc->trigger();
@@ -74,71 +56,61 @@ TEST_F(AddDisc, DiscIsScannedCountedShownAndSaved)
     EXPECT_EQ(Dialogs.Messages[0].Utf8Title(), "Fendrel v1.2");
     EXPECT_EQ(Dialogs.Messages[0].Kind, TMessageKind::Information);
 
-    TFendrel& c = w.Collection();
-    ASSERT_EQ(c.Discs.size(), 1u);
-    const TCollectionNode& disc = c.GetNode(c.Discs[0]);
-    EXPECT_EQ(disc.Name.str(), Ansi("Архив 2020"));
+    ASSERT_EQ(w.Collection().Discs.size(), 1u);
+    EXPECT_EQ(w.Collection().GetNode(w.Collection().Discs[0]).Name.str(), Ansi("Архив 2020"));
     const std::string t = std::to_string(FileTimeFromUnix(kTime));
     EXPECT_EQ(Disc(0),
               "F Docs t=" + t + " s=0\n  E a.txt t=" + t + " s=10\n  E b.txt t=" + t + " s=20\n");
     EXPECT_EQ(w.Panel_Status->text(), " Готово");
     EXPECT_EQ(w.TreeModel->Item(0).Children.size(), 1u) << "the tree shows the new disc";
-    EXPECT_NE(SavedFile().find(Ansi("Архив 2020")), std::string::npos);
+    std::ostringstream saved;
+    saved << std::ifstream(w.CollectionFile, std::ios::binary).rdbuf();
+    EXPECT_NE(saved.str().find(Ansi("Архив 2020")), std::string::npos);
     EXPECT_TRUE(w.Filters.empty()) << "a successful save drops the filters";
 }
 
-TEST_F(AddDisc, NoDiscInTheDriveNamesTheDrive)
+TEST_F(AddDisc, NoDiscInTheDriveNamesTheDriveAndCancellingTheTitleChangesNothing)
 {
-    Drives.Add('E', {TDriveSource::TKind::Folder, Scratch / "absent", {}});
-    TForm_Main& w = Start();
+    TForm_Main& w = Start(false);
+    Dialogs.Messages.clear();
+    std::filesystem::rename(Scratch / "disc", Scratch / "elsewhere");
     w.Act_AddDisc->trigger();
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(Dialogs.Messages[0].Utf8Text(),
-              "Невозможно получить информацию о диске в дисководе E:");
+              "Невозможно получить информацию о диске в дисководе D:");
     EXPECT_EQ(Dialogs.Messages[0].Utf8Title(), "Fendrel v1.2");
     EXPECT_EQ(Dialogs.Messages[0].Kind, TMessageKind::Error);
     EXPECT_TRUE(Dialogs.Inputs.empty());
-    EXPECT_TRUE(w.Collection().Discs.empty());
-    EXPECT_FALSE(std::filesystem::exists(w.CollectionFile));
-}
 
-TEST_F(AddDisc, CancelledTitleChangesNothing)
-{
-    UseFolder(Scratch / "disc");
-    TForm_Main& w = Start();
+    std::filesystem::rename(Scratch / "elsewhere", Scratch / "disc");
     w.Act_AddDisc->trigger(); // the input box is cancelled
     EXPECT_EQ(Dialogs.Inputs.size(), 1u);
-    EXPECT_TRUE(Dialogs.Messages.empty());
-    EXPECT_TRUE(w.Collection().Discs.empty());
+    EXPECT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(w.Collection().LastId, 0u);
     EXPECT_FALSE(std::filesystem::exists(w.CollectionFile));
 }
 
-TEST_F(AddDisc, SameDiscTwiceUnderAnEmptyTitleAndATitleWithLineBreaks)
+TEST_F(AddDisc, SameDiscTwiceUnderAnEmptyTitleAndATitleWithALineBreak)
 {
-    UseFolder(Scratch / "disc", "");
-    TForm_Main& w = Start();
+    TForm_Main& w = Start(false, "");
     Dialogs.InputAnswers = {std::string(), std::string("a\r\nb")};
     w.Act_AddDisc->trigger();
     w.Act_AddDisc->trigger();
     EXPECT_EQ(Dialogs.Inputs.at(0).Initial, " []");
     EXPECT_THAT(Dialogs.MessageTexts(),
                 ElementsAre("Добавлено элементов: 3", "Добавлено элементов: 3"));
-
-    TFendrel& c = w.Collection();
+    const TFendrel& c = w.Collection();
     ASSERT_EQ(c.Discs.size(), 2u);
     EXPECT_EQ(c.GetNode(c.Discs[0]).Name.str(), "");
-    // A line break would split the disc's record in the collection file.
-    EXPECT_EQ(c.GetNode(c.Discs[1]).Name.str(), "a??b");
+    EXPECT_EQ(c.GetNode(c.Discs[1]).Name.str(), "a??b"); // a line break would split its record
     EXPECT_EQ(Disc(0), Disc(1));
-    EXPECT_EQ(c.Discs[1], c.Discs[0] + 4) << "each disc has its own nodes";
+    EXPECT_EQ(c.Discs[1], c.Discs[0] + 4) << "each disc has nodes of its own";
     EXPECT_EQ(w.TreeModel->Item(0).Children.size(), 2u);
 }
 
 TEST_F(AddDisc, FailedSaveKeepsTheDiscInMemory)
 {
-    UseFolder(Scratch / "disc");
-    TForm_Main& w = Start("no such folder/discs.frl");
+    TForm_Main& w = Start(false, "DATA", "no such folder/discs.frl");
     Dialogs.InputAnswers.push_back(std::string("kept"));
     w.Act_AddDisc->trigger();
     EXPECT_THAT(Dialogs.MessageTexts(),
