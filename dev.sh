@@ -12,6 +12,7 @@ PACKAGES=(
     libiso9660-dev libcdio-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xorriso fp-utils clang libclang-rt-14-dev
+    locales
 )
 
 say() { printf '\n== %s\n' "$*"; }
@@ -35,6 +36,20 @@ install_packages() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
+# The tests check that texts keep their decimal point under a Russian locale; make sure it exists.
+ensure_locale() {
+    if locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
+        return
+    fi
+    say "generating the locale ru_RU.UTF-8"
+    if grep -q '^# *ru_RU.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+        as_root sed -i 's/^# *ru_RU.UTF-8 UTF-8/ru_RU.UTF-8 UTF-8/' /etc/locale.gen
+    elif ! grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+        echo 'ru_RU.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+    fi
+    as_root locale-gen
+}
+
 build() { # folder, build type, extra cmake arguments...
     local folder=$1 type=$2
     shift 2
@@ -52,17 +67,20 @@ run_tests() { # folder
 case "${1:-}" in
 run)
     install_packages
+    ensure_locale
     build build/release Release
     say "starting Fendrel"
     cd build/release && exec ./fendrel
     ;;
 test)
     install_packages
+    ensure_locale
     build build/release Release
     run_tests build/release
     ;;
 test-sanitized)
     install_packages
+    ensure_locale
     build build/sanitized Debug -DFENDREL_SANITIZE=ON -DFENDREL_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_tests build/sanitized
     ;;

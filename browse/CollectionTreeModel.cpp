@@ -23,15 +23,10 @@ int TCollectionTreeModel::AddItem(int parent, std::string caption, int image, in
         Resetting_ = true;
     }
     const int position = Count();
-    std::vector<int>& siblings = parent < 0 ? TopLevel_ : Items_.at(parent).Children;
-    Items_.push_back({std::move(caption),
-                      data,
-                      parent,
-                      static_cast<int>(siblings.size()),
-                      image,
-                      selectedImage,
-                      {}});
-    siblings.push_back(position);
+    // Take the sibling list only after the new item is in: adding it may move every item.
+    const int row = static_cast<int>((parent < 0 ? TopLevel_ : Items_.at(parent).Children).size());
+    Items_.push_back({std::move(caption), data, parent, row, image, selectedImage, {}});
+    (parent < 0 ? TopLevel_ : Items_[parent].Children).push_back(position);
     return position;
 }
 
