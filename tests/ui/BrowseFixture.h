@@ -19,8 +19,7 @@
 class TBrowseFixture : public TWindowFixture {
 protected:
     // Boxes of the window's construction (such as the one about missing drives) are forgotten.
-    void SetUp() override
-    {
+    void SetUp() override {
         MakeWindow();
         Dialogs.Messages.clear();
     }
@@ -86,13 +85,6 @@ protected:
         return Window->ListModel->data(Window->ListModel->index(row, column), Qt::DisplayRole)
             .toString()
             .toStdString();
-    }
-    int ListRowOf(uint32_t id) {
-        const auto& rows = Window->ListModel->Rows();
-        for (size_t row = 0; row < rows.size(); ++row)
-            if (rows[row].Data == id)
-                return static_cast<int>(row);
-        return -1;
     }
     void SelectRow(int row) {
         Window->ListView_Main->selectionModel()->select(Window->ListModel->index(row, 0),

@@ -10,69 +10,44 @@ class CollectionTree : public TBrowseFixture {};
 
 TEST_F(CollectionTree, RootCaptionIsTheLabelAndTheCollectionPath) {
     const auto rootText = [&] {
+        Fill();
         return Tree().data(Tree().IndexAt(0), Qt::DisplayRole).toString().toStdString();
     };
-    Fill();
-    EXPECT_EQ(rootText(), "Библиотека ") << "no collection file: the label and its space";
-
+    EXPECT_EQ(rootText(), "Библиотека ");
     Window->CollectionFile = "/home/anna/Catalog/home.frl";
-    Fill();
     EXPECT_EQ(rootText(), "Библиотека /home/anna/Catalog/home.frl");
-    EXPECT_EQ(Tree().Item(0).Data, 0u);
-    EXPECT_EQ(Tree().Item(0).Image, 0);
-    EXPECT_EQ(Tree().Item(0).SelectedImage, 0);
-
-    Window->CollectionFile = "/tmp/Диски 日本.frl";
-    Fill();
-    EXPECT_EQ(rootText(), "Библиотека /tmp/Диски 日本.frl")
-        << "a path is shown whole, also where code page 1251 has no letter for it";
+    Window->CollectionFile = "/tmp/Диски 日本.frl"; // no letter for 日本 in code page 1251
+    EXPECT_EQ(rootText(), "Библиотека /tmp/Диски 日本.frl");
 }
 
-TEST_F(CollectionTree, DiscsInAddedOrderFoldersSortedWithEqualNamesMerged) {
+TEST_F(CollectionTree, DiscsInOrderFoldersSortedEqualNamesMergedHiddenLeftOut) {
     const uint32_t zed = Disc("Zed");
     Folder(zed, "b");
     File(zed, "file.txt");
     Folder(zed, "C");
     Folder(Folder(zed, "a"), "x");
+    const uint32_t hidden = Folder(zed, "hidden");
+    Hide(hidden);
+    Folder(hidden, "visible, under a hidden one");
     const uint32_t alpha = Disc("Alpha");
     Folder(Folder(alpha, "Docs"), "old");
     const uint32_t docs = Folder(alpha, "DOCS");
-    const uint32_t sub = Folder(docs, "sub");
+    Folder(docs, "sub");
+    Hide(Disc("Gone"));
     Disc("Zed");
     Fill();
     EXPECT_THAT(TreeItems(), ElementsAre("Библиотека ", "  Zed", "    a", "      x", "    b",
                                          "    C", "  Alpha", "    DOCS", "      sub", "  Zed"));
-    const TCollectionTreeModel::TItem& merged = Tree().Item(7);
-    EXPECT_EQ(merged.Data, docs) << "of Docs and DOCS the later one stands, with its own branch";
-    EXPECT_EQ(Tree().Item(8).Data, sub);
-    EXPECT_EQ(Tree().Item(1).Data, zed);
-    EXPECT_EQ(Tree().Item(1).Image, 1);
-    EXPECT_EQ(Tree().Item(1).SelectedImage, 1);
-    EXPECT_EQ(merged.Image, 2);
-    EXPECT_EQ(merged.SelectedImage, 4);
-
+    EXPECT_EQ(Tree().Item(7).Data, docs) << "of Docs and DOCS the later stands, with its branch";
+    const auto images = [&](int item) {
+        return std::pair(Tree().Item(item).Image, Tree().Item(item).SelectedImage);
+    };
+    EXPECT_EQ(images(0), std::pair(0, 0));
+    EXPECT_EQ(images(1), std::pair(1, 1));
+    EXPECT_EQ(images(7), std::pair(2, 4));
     EXPECT_TRUE(Window->TreeView_Main->isExpanded(Tree().IndexAt(0)));
     EXPECT_FALSE(Expanded(zed));
-    EXPECT_FALSE(Expanded(docs));
     EXPECT_EQ(SelectedData(), 0) << "nothing was selected, so the root is";
-}
-
-TEST_F(CollectionTree, HiddenNodesAreLeftOutWithTheirBranch) {
-    const uint32_t one = Disc("one");
-    const uint32_t kept = Folder(one, "kept");
-    Hide(Folder(kept, "gone"));
-    Folder(Folder(one, "open"), "inner");
-    Hide(Disc("two"));
-    Hide(Folder(one, "hidden")); // its child is visible, yet it goes with its parent
-    Fill();
-    EXPECT_THAT(TreeItems(),
-                ElementsAre("Библиотека ", "  one", "    kept", "    open", "      inner"));
-
-    Hide(one);
-    Fill();
-    EXPECT_THAT(TreeItems(), ElementsAre("Библиотека "));
-    EXPECT_TRUE(Window->TreeView_Main->isExpanded(Tree().IndexAt(0)));
-    EXPECT_EQ(SelectedData(), 0);
 }
 
 TEST_F(CollectionTree, SelectionIsFoundAgainByIdWithItsAncestorsOpen) {
@@ -80,26 +55,22 @@ TEST_F(CollectionTree, SelectionIsFoundAgainByIdWithItsAncestorsOpen) {
     const uint32_t outer = Folder(disc, "outer");
     const uint32_t inner = Folder(outer, "inner");
     File(inner, "inside.txt");
-    Folder(disc, "other");
     Fill();
     SelectNode(inner);
     Window->TreeView_Main->collapseAll();
     Window->ListModel->Assign({});
-
     Fill();
     EXPECT_EQ(SelectedData(), inner);
-    EXPECT_TRUE(Expanded(disc));
-    EXPECT_TRUE(Expanded(outer));
+    EXPECT_TRUE(Expanded(disc) && Expanded(outer));
     EXPECT_FALSE(Expanded(inner));
     EXPECT_THAT(ListCaptions(), ElementsAre("inside.txt")) << "the reselection lists the folder";
 
-    // Hidden now: nothing is selected, and the list keeps what it showed.
     Hide(inner);
     Fill();
     EXPECT_EQ(SelectedData(), -1);
-    EXPECT_THAT(ListCaptions(), ElementsAre("inside.txt"));
+    EXPECT_THAT(ListCaptions(), ElementsAre("inside.txt")) << "the list keeps its rows";
     Fill();
-    EXPECT_EQ(SelectedData(), 0) << "with nothing selected the next rebuild selects the root";
+    EXPECT_EQ(SelectedData(), 0);
     EXPECT_THAT(ListCaptions(), ElementsAre("disc"));
 }
 
@@ -108,14 +79,8 @@ TEST_F(CollectionTree, MissingNodeIsReportedAndTheTreeStaysUsable) {
     Folder(disc, "a");
     C().GetNode(disc).Children.push_back(4242);
     Window->RunGuarded([&] { Fill(); });
-    ASSERT_EQ(Dialogs.MessageTexts().size(), 1u);
-    EXPECT_EQ(Dialogs.MessageTexts()[0], "Node not found.");
-    EXPECT_EQ(Tree().rowCount(), 1) << "the view sees the items added before the fault";
-    EXPECT_EQ(Tree().rowCount(Tree().IndexAt(0)), 1);
-
-    C().GetNode(disc).Children.pop_back();
-    Fill();
-    EXPECT_THAT(TreeItems(), ElementsAre("Библиотека ", "  disc", "    a"));
+    EXPECT_THAT(Dialogs.MessageTexts(), ElementsAre("Node not found."));
+    EXPECT_EQ(Tree().rowCount(Tree().IndexAt(0)), 1) << "the view sees the items made before";
 }
 
 TEST_F(CollectionTree, DeeplyNestedFoldersDoNotExhaustTheStack) {
@@ -126,7 +91,6 @@ TEST_F(CollectionTree, DeeplyNestedFoldersDoNotExhaustTheStack) {
     Fill();
     ASSERT_EQ(Tree().Count(), kLevels + 2);
     EXPECT_EQ(Tree().Item(kLevels + 1).Data, parent);
-    EXPECT_EQ(Tree().Item(kLevels + 1).Parent, kLevels);
 }
 
 } // namespace
