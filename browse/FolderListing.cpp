@@ -7,6 +7,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -156,9 +157,11 @@ std::vector<TListRow> ListRows(const TFendrel& collection, uint32_t id, int64_t 
     folders = MergeByName(std::move(folders));
     others = MergeByName(std::move(others));
     rows.reserve(folders.size() + others.size());
+    const auto row = [&](const TCollectionNode* node) {
+        return RowOf(collection, *node, utcOffsetSeconds);
+    };
     for (const auto* group : {&folders, &others})
-        for (const TCollectionNode* node : *group)
-            rows.push_back(RowOf(collection, *node, utcOffsetSeconds));
+        std::transform(group->begin(), group->end(), std::back_inserter(rows), row);
     return rows;
 }
 
