@@ -53,13 +53,16 @@ void FillTree(const TFendrel& collection, QTreeView& view, const QString& text) 
     const int selected = SelectedTreeItem(view);
     const uint32_t remembered = selected < 0 ? 0 : items.Item(selected).Data;
 
-    items.Clear();
-    static const std::string rootCaption = Ansi("Библиотека ");
-    const int root = items.AddItem(-1, rootCaption + FromDisplay(text), kRootImage, kRootImage, 0);
-    // The path is shown as the file system spells it, even where code page 1251 has no letter.
-    items.SetDisplayCaption(root, Display(rootCaption) + text);
+    int root = 0;
     {
+        // The view sees the items once, when the guard ends the update.
         const TUpdateGuard guard(items);
+        items.Clear();
+        static const std::string rootCaption = Ansi("Библиотека ");
+        root = items.AddItem(-1, rootCaption + FromDisplay(text), kRootImage, kRootImage, 0);
+        // The path is shown as the file system spells it, even where code page 1251 has no
+        // letter for it.
+        items.SetDisplayCaption(root, Display(rootCaption) + text);
         for (const uint32_t id : collection.Discs) {
             const TCollectionNode& disc = collection.GetNode(id);
             if (disc.Is(nfFilteredOut))
