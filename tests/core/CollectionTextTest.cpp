@@ -269,7 +269,7 @@ TEST_F(TText, EmptyTextIsAnEmptyCollectionAndLeavesTheStatusLineAlone) {
 }
 
 TEST_F(TText, TextEndingWithinTheHeadersLineEndIsEmpty) {
-    for (const std::string& text :
+    for (const char* text :
          {";Fendrel File v1 begin", ";Fendrel File v1 begin\r", ";Fendrel File v1 beginXY"}) {
         TFendrel c;
         EXPECT_TRUE(c.LoadFromText(text)) << text;
@@ -379,7 +379,7 @@ TEST_F(TText, LineWithoutCrLfFailsWithoutTheFinalStatus) {
 }
 
 TEST_F(TText, RecordThatDoesNotParseKeepsTheNodesBeforeIt) {
-    for (const std::string& bad : {"", " \t", "E", "E 1 2", "E 1 2 g", "E 1 - 3 x", " <"}) {
+    for (const char* bad : {"", " \t", "E", "E 1 2", "E 1 2 g", "E 1 - 3 x", " <"}) {
         Shown.clear();
         TFendrel c{&Line};
         EXPECT_FALSE(
