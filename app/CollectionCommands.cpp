@@ -53,7 +53,7 @@ void TForm_Main::OpenCollectionFile() {
     ReplaceCollection();
     LoadedFile_ = CollectionFile;
     const bool loaded = Collection().LoadFromText(text);
-    text = std::string(); // the file's bytes are not needed any longer; free them now
+    std::string().swap(text); // free the file's bytes now: they are not needed any longer
     if (!loaded)
         MessageBox(Ansi("Файл коллекции поврежден или имеет неверный формат"), ApplicationTitle,
                    TMessageKind::Error);
