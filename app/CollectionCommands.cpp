@@ -51,8 +51,16 @@ void TForm_Main::OpenCollectionFile() {
     }
 
     ReplaceCollection();
+    bool loaded = false;
+    try {
+        loaded = Collection().LoadFromText(text);
+    } catch (...) {
+        // Out of memory part-way: what was read must never be saved over the whole file.
+        CollectionFile.clear();
+        LoadedFile_.clear();
+        throw;
+    }
     LoadedFile_ = CollectionFile;
-    const bool loaded = Collection().LoadFromText(text);
     std::string().swap(text); // free the file's bytes now: they are not needed any longer
     if (!loaded)
         MessageBox(Ansi("Файл коллекции поврежден или имеет неверный формат"), ApplicationTitle,

@@ -99,8 +99,8 @@ public:
             at += 2;
         const char* digits = at;
         uint32_t result = 0;
-        for (int digit; at != End_ && (digit = HexDigit(*at)) >= 0; ++at)
-            result = (result << 4) | static_cast<uint32_t>(digit);
+        for (; at != End_ && HexDigit(*at) >= 0; ++at)
+            result = (result << 4) | static_cast<uint32_t>(HexDigit(*at));
         if (at == digits)
             return false;
         value = negative ? 0u - result : result;

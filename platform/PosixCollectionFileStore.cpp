@@ -52,6 +52,8 @@ public:
         , File_(::mkostemp(Path_.data(), O_CLOEXEC)) {}
     TTemporaryFile(const TTemporaryFile&) = delete;
     TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+    TTemporaryFile(TTemporaryFile&&) = delete;
+    TTemporaryFile& operator=(TTemporaryFile&&) = delete;
     ~TTemporaryFile() {
         if (File_.IsOpen() && !Kept_)
             ::unlink(Path_.c_str());
