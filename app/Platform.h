@@ -1,6 +1,8 @@
 #pragma once
 
+class ICollectionFileStore;
 class IDialogs;
+class IHelpViewer;
 class ISettingsStore;
 class ITickClock;
 
@@ -10,4 +12,6 @@ struct TPlatform {
     IDialogs& Dialogs;
     ISettingsStore& Settings;
     ITickClock& Clock;
+    ICollectionFileStore& CollectionFiles;
+    IHelpViewer& Help;
 };

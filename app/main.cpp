@@ -1,5 +1,7 @@
 #include "app/Application.h"
 #include "app/uMain.h"
+#include "platform/CollectionFileStore.h"
+#include "platform/HelpViewer.h"
 #include "platform/QtDialogs.h"
 #include "platform/SettingsStore.h"
 #include "platform/TickClock.h"
@@ -14,7 +16,9 @@ int main(int argc, char* argv[])
     TQtDialogs dialogs;
     TFileSettingsStore settings(TFileSettingsStore::DefaultPath());
     TSystemTickClock clock;
-    const TPlatform platform{dialogs, settings, clock};
+    TPosixCollectionFileStore collectionFiles;
+    TDesktopHelpViewer help;
+    const TPlatform platform{dialogs, settings, clock, collectionFiles, help};
 
     std::unique_ptr<TForm_Main> form = CreateMainWindow(platform);
     if (!form)

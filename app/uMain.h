@@ -144,6 +144,7 @@ private:
     TPlatform Platform_;
     TProgressLine Progress_; // shared by every collection of the run
     std::unique_ptr<TFendrel> Collection_;
+    std::string LoadedFile_; // the file the collection in memory came from; empty until one is read
     bool Shown_ = false;
 };
 

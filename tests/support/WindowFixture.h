@@ -1,6 +1,8 @@
 #pragma once
 
+#include "support/FaultyCollectionFileStore.h"
 #include "support/MemorySettingsStore.h"
+#include "support/RecordingHelpViewer.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SteppedClock.h"
 
@@ -15,7 +17,7 @@
 // temporary folder for collection files.
 class TWindowFixture : public ::testing::Test {
 protected:
-    TPlatform Platform() { return TPlatform{Dialogs, Settings, Clock}; }
+    TPlatform Platform() { return TPlatform{Dialogs, Settings, Clock, CollectionFiles, Help}; }
     // Constructs the window; does not show it.
     TForm_Main& MakeWindow();
     // Shows the window and delivers the start-up message.
@@ -26,6 +28,8 @@ protected:
     TScriptedDialogs Dialogs;
     TMemorySettingsStore Settings;
     TSteppedClock Clock;
+    TFaultyCollectionFileStore CollectionFiles; // real files in Folder
+    TRecordingHelpViewer Help;
     QTemporaryDir Folder;
     std::unique_ptr<TForm_Main> Window;
 };
