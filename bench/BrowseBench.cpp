@@ -3,6 +3,7 @@
 #include "bench/BenchSupport.h"
 
 #include "support/MemorySettingsStore.h"
+#include "support/RecordingHelpViewer.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SteppedClock.h"
 
@@ -10,6 +11,7 @@
 #include "browse/CollectionTree.h"
 #include "browse/CollectionTreeModel.h"
 #include "browse/FolderListModel.h"
+#include "platform/CollectionFileStore.h"
 
 #include <QApplication>
 #include <QTreeView>
@@ -48,7 +50,9 @@ int main(int argc, char** argv) {
     TScriptedDialogs dialogs;
     TMemorySettingsStore settings;
     TSteppedClock clock;
-    TForm_Main window(TPlatform{dialogs, settings, clock});
+    TPosixCollectionFileStore files;
+    TRecordingHelpViewer help;
+    TForm_Main window(TPlatform{dialogs, settings, clock, files, help});
     window.show();
     QApplication::processEvents();
 
