@@ -40,10 +40,11 @@ public:
     void StepProgress();
     void EndProgress();
 
-    // The collection file's text (collection/CollectionText.cpp).
+    // The collection file's text (collection/CollectionText.cpp). SaveToText throws
+    // EFendrelError "Unknown node type" or "Node not found" when the collection is broken.
     [[nodiscard]] std::string SaveToText();
     // Call on a new, empty collection. False when the text is damaged or not a collection file;
-    // the nodes read before the fault stay.
+    // the nodes read before the fault stay. The text ends at its first zero byte.
     [[nodiscard]] bool LoadFromText(std::string_view text);
 
     // The disc scan (acquisition/DiscScan.cpp). ScanDisc adds a disc titled title with every
@@ -68,5 +69,12 @@ public:
     std::string ProgressFormat;
 
 private:
+    // Appends the record and closing lines of the list and everything below it.
+    void WriteList(const TCollectionBranch& list, std::string& text);
+    // Reads records from position on into parent's Children (Discs when parent is null) until
+    // the closing line of that list; position moves past what was read. False when a line lacks
+    // its CR LF or a record does not parse.
+    [[nodiscard]] bool ReadList(std::string_view text, size_t& position, TCollectionNode* parent);
+
     TProgressLine* Progress_; // not owned
 };
