@@ -3,7 +3,9 @@
 #include "platform/InputBox.h"
 #include "platform/QtText.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -85,13 +87,28 @@ std::optional<std::string> TQtDialogs::RunFileDialog(const TFileDialogOptions& o
     // The description keeps its own wording; the pattern is given in both cases so that FILE.FRL
     // shows as well as file.frl.
     const QString pattern = QString::fromStdString(options.Pattern);
-    QStringList filters{Display(options.FilterText).replace(pattern, pattern + " " + pattern.toUpper())};
+    QStringList filters{
+        Display(options.FilterText).replace(pattern, pattern + " " + pattern.toUpper())};
     if (options.AllFilesEntry)
         filters << Display(Ansi("Все файлы (*)"));
     dialog.setNameFilters(filters);
     if (!options.DefaultSuffix.empty())
         dialog.setDefaultSuffix(QString::fromStdString(options.DefaultSuffix));
+    dialog.setDirectory(StartFolder(options));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return PathFromDisplay(dialog.selectedFiles().constFirst());
+    const QString chosen = dialog.selectedFiles().constFirst();
+    LastFolder_ = QFileInfo(chosen).absolutePath();
+    return PathFromDisplay(chosen);
+}
+
+QString TQtDialogs::StartFolder(const TFileDialogOptions& options) const
+{
+    if (!LastFolder_.isEmpty())
+        return LastFolder_;
+    // Name filters match without regard to letter case.
+    const QDir current = QDir::current();
+    if (!current.entryList({QString::fromStdString(options.Pattern)}, QDir::Files).isEmpty())
+        return current.absolutePath();
+    return QDir::homePath();
 }

@@ -6,6 +6,10 @@
 #include <QWidget>
 
 // The boxes as Qt shows them, modal over the main window.
+//
+// A file dialog opens in the folder of the file last chosen in this run; the first one opens in
+// the current folder when that holds files of its type, otherwise in the home folder (the
+// program may well be started in its own data folder).
 class TQtDialogs final : public IDialogs {
 public:
     // The window the boxes belong to; not owned, may be unset (the boxes then stand alone).
@@ -13,13 +17,19 @@ public:
 
     TMessageResult MessageBox(const std::string& text, const std::string& title,
                               TMessageKind kind) override;
-    [[nodiscard]] std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
+    [[nodiscard]] std::optional<std::string> InputBox(const std::string& caption,
+                                                      const std::string& prompt,
                                                       const std::string& initial) override;
-    [[nodiscard]] std::optional<std::string> OpenFileDialog(const TFileDialogOptions& options) override;
-    [[nodiscard]] std::optional<std::string> SaveFileDialog(const TFileDialogOptions& options) override;
+    [[nodiscard]] std::optional<std::string>
+    OpenFileDialog(const TFileDialogOptions& options) override;
+    [[nodiscard]] std::optional<std::string>
+    SaveFileDialog(const TFileDialogOptions& options) override;
 
 private:
-    [[nodiscard]] std::optional<std::string> RunFileDialog(const TFileDialogOptions& options, bool save);
+    [[nodiscard]] std::optional<std::string> RunFileDialog(const TFileDialogOptions& options,
+                                                           bool save);
+    [[nodiscard]] QString StartFolder(const TFileDialogOptions& options) const;
 
     QPointer<QWidget> Owner_;
+    QString LastFolder_; // of the file last chosen; empty until then
 };

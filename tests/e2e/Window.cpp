@@ -1,0 +1,131 @@
+#include "e2e/Window.h"
+
+#include <QAbstractItemModel>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void AddLines(const QAbstractItemModel& model, const QModelIndex& parent, int depth,
+              QStringList& lines)
+{
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex item = model.index(row, 0, parent);
+        lines << QString(depth * 2, ' ') + item.data().toString();
+        AddLines(model, item, depth + 1, lines);
+    }
+}
+
+QModelIndex FindChild(const QAbstractItemModel& model, const QModelIndex& parent,
+                      const QString& caption)
+{
+    for (int row = 0; row < model.rowCount(parent); ++row)
+        if (model.index(row, 0, parent).data().toString() == caption)
+            return model.index(row, 0, parent);
+    return {};
+}
+
+} // namespace
+
+QStringList TreeLines(const QTreeView& view)
+{
+    QStringList lines;
+    AddLines(*view.model(), {}, 0, lines);
+    return lines;
+}
+
+QStringList ListNames(const QTreeView& view)
+{
+    QStringList names;
+    for (int row = 0; row < view.model()->rowCount(); ++row)
+        names << view.model()->index(row, 0).data().toString();
+    return names;
+}
+
+void ClickTreeItem(QTreeView& view, const QStringList& path)
+{
+    QModelIndex item;
+    for (const QString& caption : path) {
+        view.expand(item);
+        item = FindChild(*view.model(), item, caption);
+        if (!item.isValid()) {
+            ADD_FAILURE() << "no tree item " << path.join(" / ").toStdString() << " in\n"
+                          << TreeLines(view).join('\n').toStdString();
+            return;
+        }
+    }
+    view.scrollTo(item);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(item).center());
+}
+
+void DoubleClickRow(QTreeView& view, const QString& name)
+{
+    const int row = static_cast<int>(ListNames(view).indexOf(name));
+    if (row < 0) {
+        ADD_FAILURE() << "no row " << name.toStdString()
+                      << " in the list: " << ListNames(view).join(", ").toStdString();
+        return;
+    }
+    const QModelIndex cell = view.model()->index(row, 0);
+    view.scrollTo(cell);
+    // As the mouse reports it: the first click selects the row, the second one is the double
+    // click.
+    const QPoint at = view.visualRect(cell).center();
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, at);
+}
+
+TBoxDriver::THandler MessageAnswered(QMessageBox::Icon icon, QString title, QString text,
+                                     Qt::Key key)
+{
+    return [=](QWidget& widget) {
+        QMessageBox* box = AsMessageBox(widget);
+        if (!box)
+            return;
+        EXPECT_EQ(box->icon(), icon) << DescribeBox(*box);
+        EXPECT_EQ(box->windowTitle(), title);
+        EXPECT_EQ(box->text(), text);
+        PressKey(*box, key);
+    };
+}
+
+TBoxDriver::THandler InputAnswered(QString caption, QString prompt, QString initial, QString typed,
+                                   Qt::Key key)
+{
+    return [=](QWidget& box) {
+        EXPECT_EQ(box.windowTitle(), caption);
+        const auto* label = box.findChild<QLabel*>();
+        const auto* edit = box.findChild<QLineEdit*>();
+        if (!label || !edit) {
+            ADD_FAILURE() << "not an input box: " << DescribeBox(box);
+            return;
+        }
+        EXPECT_EQ(label->text(), prompt);
+        EXPECT_EQ(edit->text(), initial);
+        EXPECT_EQ(edit->selectedText(), initial);
+        TypeText(box, typed);
+        PressKey(box, key);
+    };
+}
+
+TBoxDriver::THandler NewCollectionNamed(QString folder, QString name)
+{
+    return [=](QWidget& box) {
+        auto* dialog = qobject_cast<QFileDialog*>(&box);
+        if (!dialog) {
+            ADD_FAILURE() << "not a file dialog: " << DescribeBox(box);
+            return;
+        }
+        EXPECT_EQ(dialog->windowTitle(), "Новая коллекция");
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(dialog->directory().absolutePath(), folder);
+        TypeText(box, name);
+        PressKey(box, Qt::Key_Return);
+    };
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "e2e/BoxDriver.h"
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+class QTreeView;
+
+// What the window's views show, read as a user reads them, and clicks into them.
+
+// Every item of a tree view, depth first, each indented by two spaces per level; collapsed
+// branches too.
+[[nodiscard]] QStringList TreeLines(const QTreeView& view);
+// The first column of every row of a list.
+[[nodiscard]] QStringList ListNames(const QTreeView& view);
+// Clicks the tree item reached through the captions of path, from the top level down; the
+// branches on the way are opened as their arrows would open them.
+void ClickTreeItem(QTreeView& view, const QStringList& path);
+// Double-clicks the row of the list whose first column is name.
+void DoubleClickRow(QTreeView& view, const QString& name);
+
+// Handlers for the boxes a user answers.
+
+// A message box of the icon, title and text (with its lines joined by "\n"), answered by key.
+[[nodiscard]] TBoxDriver::THandler MessageAnswered(QMessageBox::Icon icon, QString title,
+                                                   QString text, Qt::Key key = Qt::Key_Return);
+// The input box with its caption, prompt and initial text, in which typed is typed (replacing
+// the selected initial text) before key is pressed.
+[[nodiscard]] TBoxDriver::THandler InputAnswered(QString caption, QString prompt, QString initial,
+                                                 QString typed, Qt::Key key = Qt::Key_Return);
+// The save dialog of a new collection, in which name is typed before Enter.
+[[nodiscard]] TBoxDriver::THandler NewCollectionNamed(QString folder, QString name);
