@@ -4,6 +4,9 @@
 #   bash dev.sh test   install what is needed, build and run every test
 #   bash dev.sh test-sanitized   the tests again, in a Debug build with ASan and UBSan
 #   bash dev.sh fuzz [seconds]   fuzz the collection file's reader (clang, ASan, UBSan; 60 s)
+#   bash dev.sh package  make the Debian package (build/release/fendrel_*.deb) and check its contents
+#   bash dev.sh screenshot   photograph the main window under Xvfb into doc/screenshot.png
+#   bash dev.sh icons    render the application icon's PNGs from app/icons/fendrel.svg
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -13,8 +16,11 @@ PACKAGES=(
     libiso9660-dev libcdio-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xorriso fp-utils clang libclang-rt-14-dev
-    locales
+    locales desktop-file-utils
 )
+# Needed only by the commands named.
+SCREENSHOT_PACKAGES=(xvfb xauth openbox)
+ICON_PACKAGES=(librsvg2-bin)
 
 say() { printf '\n== %s\n' "$*"; }
 
@@ -22,9 +28,10 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-install_packages() {
+install_packages() { # packages... (all of PACKAGES when none are named)
     local missing=()
-    for package in "${PACKAGES[@]}"; do
+    [ $# -gt 0 ] || set -- "${PACKAGES[@]}"
+    for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
             missing+=("$package")
     done
@@ -65,6 +72,47 @@ run_tests() { # folder
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$1" --output-on-failure -j "$(nproc)"
 }
 
+# Unpacks the package into a throwaway folder and checks what a fresh machine would get: the
+# files, the desktop entry, and that the program finds every library it links.
+check_package() ( # package file
+    deb=$1
+    root=$(mktemp -d)
+    trap 'rm -rf "$root"' EXIT
+    fail() {
+        echo "package check: $*" >&2
+        exit 1
+    }
+    say "checking $deb"
+    dpkg-deb -I "$deb"
+    dpkg -x "$deb" "$root"
+
+    expected=(
+        usr/bin/fendrel
+        usr/share/applications/fendrel.desktop
+        usr/share/fendrel/Fendrel.chm
+        usr/share/icons/hicolor/scalable/apps/fendrel.svg
+    )
+    for size in 16 22 24 32 48 64 128 256; do
+        expected+=("usr/share/icons/hicolor/${size}x${size}/apps/fendrel.png")
+    done
+    packed=$(cd "$root" && find . -type f | sed 's|^\./||' | sort)
+    diff <(printf '%s\n' "${expected[@]}" | sort) <(echo "$packed") ||
+        fail "the files differ from the expected list (<) by those marked >"
+
+    entry=$root/usr/share/applications/fendrel.desktop
+    desktop-file-validate "$entry" || fail "the desktop entry is not valid"
+    grep -qx 'Exec=/usr/bin/fendrel' "$entry" || fail "the desktop entry starts another program"
+    grep -qx 'Path=/usr/share/fendrel' "$entry" || fail "the desktop entry starts away from the help"
+
+    libraries=$(ldd "$root/usr/bin/fendrel") || fail "ldd cannot read the program"
+    ! grep 'not found' <<<"$libraries" || fail "the program does not find the libraries above"
+    depends=$(dpkg-deb -f "$deb" Depends)
+    for library in libqt6widgets6 libiso9660 libcdio; do
+        grep -q "$library" <<<"$depends" || fail "no dependency on $library"
+    done
+    say "the package holds what it should"
+)
+
 case "${1:-}" in
 run)
     install_packages
@@ -101,8 +149,41 @@ fuzz)
         -dict=tests/fuzz/collection.dict -artifact_prefix=build/fuzz/ build/fuzz/corpus \
         tests/fuzz/corpus
     ;;
+package)
+    install_packages
+    ensure_locale
+    # The package installs under /usr, and the desktop entry names the paths there. Only the
+    # install prefix differs from the test build, so this reuses what `test` built.
+    build build/release Release -DCMAKE_INSTALL_PREFIX=/usr
+    say "making the Debian package"
+    rm -f build/release/fendrel_*.deb
+    (cd build/release && cpack -G DEB)
+    check_package build/release/fendrel_*.deb
+    ;;
+screenshot)
+    install_packages
+    install_packages "${SCREENSHOT_PACKAGES[@]}"
+    build build/release Release
+    say "photographing the main window under Xvfb"
+    sample=/tmp/fendrel-screenshot
+    rm -rf "$sample" && mkdir -p "$sample"
+    # A real X server with a window manager, so that the picture has the window's frame and
+    # title; the program draws with the xcb platform as on a desktop.
+    xvfb-run -a -s "-screen 0 1024x700x24" sh -c \
+        'openbox >/dev/null 2>&1 & QT_QPA_PLATFORM=xcb "$1" "$2" "$3"' sh \
+        build/release/tools/fendrel_screenshot "$sample" doc/screenshot.png
+    rm -rf "$sample"
+    say "doc/screenshot.png written"
+    ;;
+icons)
+    install_packages "${ICON_PACKAGES[@]}"
+    for size in 16 22 24 32 48 64 128 256; do
+        rsvg-convert -w "$size" -h "$size" app/icons/fendrel.svg -o "app/icons/fendrel-$size.png"
+    done
+    say "app/icons/fendrel-*.png rendered"
+    ;;
 *)
-    echo "usage: bash dev.sh run | test | test-sanitized | fuzz [seconds]" >&2
+    echo "usage: bash dev.sh run | test | test-sanitized | fuzz [seconds] | package | screenshot | icons" >&2
     exit 2
     ;;
 esac

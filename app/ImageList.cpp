@@ -111,3 +111,11 @@ QList<QIcon> MakeImageList()
         images[i] = QIcon::fromTheme(QString::fromLatin1(themeNames[i]), images[i]);
     return images;
 }
+
+QIcon ApplicationIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/fendrel-%1.png").arg(size), QSize(size, size));
+    return icon;
+}

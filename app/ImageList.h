@@ -10,3 +10,6 @@
 
 // The drawn pictures alone, whatever the theme holds.
 [[nodiscard]] QList<QIcon> MakeOwnImageList();
+
+// The program's own icon, in every size it is drawn in, for its windows.
+[[nodiscard]] QIcon ApplicationIcon();

@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/ImageList.h"
 #include "app/uMain.h"
 #include "platform/CollectionFileStore.h"
 #include "platform/Drives.h"
@@ -13,6 +14,9 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Fendrel");
+    QApplication::setWindowIcon(ApplicationIcon());
+    // Ties the windows to the desktop entry, whose icon the desktop then shows for them.
+    QGuiApplication::setDesktopFileName("fendrel");
 
     TQtDialogs dialogs;
     TFileSettingsStore settings(TFileSettingsStore::DefaultPath());
