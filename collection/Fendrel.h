@@ -59,5 +59,10 @@ public:
     std::string ProgressFormat;
 
 private:
+    // The walk of FindNodes: appends the matching files and folders of list and of everything
+    // below it, in depth-first pre-order, and counts one progress step per id list visited.
+    void SearchList(const TCollectionBranch& list, const std::string& filter,
+                    TCollectionBranch& hits);
+
     TProgressLine* Progress_; // not owned
 };
