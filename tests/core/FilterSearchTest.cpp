@@ -18,16 +18,21 @@ namespace {
 struct TSearchFixture : ::testing::Test {
     TSteppedClock Clock;
     std::vector<std::string> Shown;
-    TProgressLine Line{Clock, [this](const std::string& text) { Shown.push_back(AnsiToUtf8(text)); }};
+    TProgressLine Line{Clock, [this](const std::string& text) {
+                           Shown.push_back(AnsiToUtf8(text));
+                       }};
     TFendrel C{&Line};
 
     uint32_t Disc(const char* title) { return Add(C.Discs, nfDisc, title, 0); }
-    uint32_t Folder(uint32_t parent, const char* name) { return Add(Below(parent), nfFolder, name, parent); }
-    uint32_t File(uint32_t parent, const char* name) { return Add(Below(parent), nfFile, name, parent); }
+    uint32_t Folder(uint32_t parent, const char* name) {
+        return Add(Below(parent), nfFolder, name, parent);
+    }
+    uint32_t File(uint32_t parent, const char* name) {
+        return Add(Below(parent), nfFile, name, parent);
+    }
 
     // Searches for the UTF-8 filter; the hits as names, in the order found.
-    std::vector<std::string> Find(const char* filter)
-    {
+    std::vector<std::string> Find(const char* filter) {
         Hits.clear();
         Count = C.FindNodes(Ansi(filter), Hits);
         std::vector<std::string> names;
@@ -45,16 +50,14 @@ struct TSearchFixture : ::testing::Test {
 
 private:
     TCollectionBranch& Below(uint32_t parent) { return C.GetNode(parent).Children; }
-    uint32_t Add(TCollectionBranch& list, uint32_t kind, const char* name, uint32_t parent)
-    {
+    uint32_t Add(TCollectionBranch& list, uint32_t kind, const char* name, uint32_t parent) {
         TCollectionNode value;
         value.Name = Ansi(name);
         value.Flags = kind;
         value.ParentId = parent;
         return C.AddNode(list, value).Id;
     }
-    std::vector<std::string> Names(const TCollectionBranch& list, bool marked)
-    {
+    std::vector<std::string> Names(const TCollectionBranch& list, bool marked) {
         std::vector<std::string> names;
         for (const uint32_t id : list) {
             const TCollectionNode& node = C.GetNode(id);
@@ -67,8 +70,7 @@ private:
     }
 };
 
-TEST_F(TSearchFixture, MatchesAnyRunOfTheLoweredFileOrFolderNameButNeverADiscTitle)
-{
+TEST_F(TSearchFixture, MatchesAnyRunOfTheLoweredFileOrFolderNameButNeverADiscTitle) {
     const uint32_t archive = Disc("TXT archive");
     File(archive, "Readme.TXT");
     Folder(archive, "txt files");
@@ -84,8 +86,7 @@ TEST_F(TSearchFixture, MatchesAnyRunOfTheLoweredFileOrFolderNameButNeverADiscTit
     EXPECT_THAT(Find("Readme"), IsEmpty()) << "the filter string must already be lower case";
 }
 
-TEST_F(TSearchFixture, CyrillicNamesAreLoweredInCodePage1251)
-{
+TEST_F(TSearchFixture, CyrillicNamesAreLoweredInCodePage1251) {
     const uint32_t disc = Disc("Архив");
     File(disc, "ОТЧЁТ за Май.DOC");
     File(disc, "отчёт.txt");
@@ -99,8 +100,7 @@ TEST_F(TSearchFixture, CyrillicNamesAreLoweredInCodePage1251)
     EXPECT_EQ(Count, 0);
 }
 
-TEST_F(TSearchFixture, HitsComeInPreOrderWithAFolderBeforeWhatItHolds)
-{
+TEST_F(TSearchFixture, HitsComeInPreOrderWithAFolderBeforeWhatItHolds) {
     const uint32_t first = Disc("one");
     const uint32_t docs = Folder(first, "docs");
     File(docs, "b docs.txt");
@@ -111,13 +111,12 @@ TEST_F(TSearchFixture, HitsComeInPreOrderWithAFolderBeforeWhatItHolds)
     File(second, "more docs");
 
     // Children in the order they were added, not sorted by name; discs in their order.
-    EXPECT_THAT(Find("docs"),
-                ElementsAre("docs", "b docs.txt", "a docs inner", "docs.pdf", "docs last", "more docs"));
+    EXPECT_THAT(Find("docs"), ElementsAre("docs", "b docs.txt", "a docs inner", "docs.pdf",
+                                          "docs last", "more docs"));
     EXPECT_EQ(Count, 6);
 }
 
-TEST_F(TSearchFixture, DeepFileHitShowsItsPathAndNothingElse)
-{
+TEST_F(TSearchFixture, DeepFileHitShowsItsPathAndNothingElse) {
     const uint32_t disc = Disc("disc");
     const uint32_t music = Folder(disc, "music");
     const uint32_t rock = Folder(music, "rock");
@@ -133,8 +132,7 @@ TEST_F(TSearchFixture, DeepFileHitShowsItsPathAndNothingElse)
     EXPECT_THAT(Visible(), ElementsAre("disc", "music", "rock", "song.mp3"));
 }
 
-TEST_F(TSearchFixture, HitFolderShowsEverythingBelowIt)
-{
+TEST_F(TSearchFixture, HitFolderShowsEverythingBelowIt) {
     const uint32_t disc = Disc("disc");
     const uint32_t photos = Folder(disc, "Photos 2010");
     const uint32_t summer = Folder(photos, "summer");
@@ -147,8 +145,7 @@ TEST_F(TSearchFixture, HitFolderShowsEverythingBelowIt)
     EXPECT_THAT(Marked(), ElementsAre("readme"));
 }
 
-TEST_F(TSearchFixture, ProgressCountsEveryIdListVisited)
-{
+TEST_F(TSearchFixture, ProgressCountsEveryIdListVisited) {
     EXPECT_THAT(Find("x"), IsEmpty());
     EXPECT_EQ(C.ProgressCount, 1) << "an empty collection visits only its list of discs";
 
@@ -166,8 +163,7 @@ TEST_F(TSearchFixture, ProgressCountsEveryIdListVisited)
     EXPECT_THAT(Shown, ElementsAre("Просмотр коллекции: просмотрено 0 каталогов", " Готово"));
 }
 
-TEST_F(TSearchFixture, SearchWithoutHitsLeavesEveryMark)
-{
+TEST_F(TSearchFixture, SearchWithoutHitsLeavesEveryMark) {
     const uint32_t disc = Disc("disc");
     File(disc, "alpha");
     File(disc, "beta");
@@ -184,8 +180,7 @@ TEST_F(TSearchFixture, SearchWithoutHitsLeavesEveryMark)
     EXPECT_THAT(Visible(), ElementsAre("disc", "beta"));
 }
 
-TEST_F(TSearchFixture, ApplyFilterDependsOnlyOnTheListGiven)
-{
+TEST_F(TSearchFixture, ApplyFilterDependsOnlyOnTheListGiven) {
     const uint32_t disc = Disc("disc");
     const uint32_t a = Folder(disc, "a");
     const uint32_t a1 = File(a, "a1");
@@ -209,8 +204,7 @@ TEST_F(TSearchFixture, ApplyFilterDependsOnlyOnTheListGiven)
         EXPECT_EQ(C.GetNode(id).Flags & ~0xFFu, 0u) << "kind bits only";
 }
 
-TEST_F(TSearchFixture, KeptHitsOfARemovedDiscHideEverythingStillThere)
-{
+TEST_F(TSearchFixture, KeptHitsOfARemovedDiscHideEverythingStillThere) {
     const uint32_t gone = Disc("gone");
     File(gone, "report.doc");
     const uint32_t kept = Disc("kept");
@@ -224,8 +218,7 @@ TEST_F(TSearchFixture, KeptHitsOfARemovedDiscHideEverythingStillThere)
     EXPECT_THAT(Marked(), ElementsAre("kept", "photo.jpg"));
 }
 
-TEST_F(TSearchFixture, DeeplyNestedCollectionIsSearchedAndMarkedWithoutRecursion)
-{
+TEST_F(TSearchFixture, DeeplyNestedCollectionIsSearchedAndMarkedWithoutRecursion) {
     // Deeper than any thread stack would allow one call per level; every folder is a hit,
     // which also keeps the marking from walking the same paths once per hit.
     constexpr uint32_t depth = 200000;

@@ -1,0 +1,206 @@
+#include "support/WindowFixture.h"
+
+#include "platform/QtText.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <gmock/gmock.h>
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+// The window over a collection filled directly: disc "Docs disc" holds Readme.TXT and a folder
+// "Reports" with two reports; disc "Photos" holds two pictures.
+class FilterMenu : public TWindowFixture {
+protected:
+    void SetUp() override {
+        TForm_Main& w = MakeWindow();
+        Dialogs.Messages.clear(); // the notice that there is no drive
+        TFendrel& c = w.Collection();
+        const uint32_t docs = Add(c.Discs, nfDisc, "Docs disc", 0);
+        Readme = Add(Children(docs), nfFile, "Readme.TXT", docs);
+        const uint32_t reports = Add(Children(docs), nfFolder, "Reports", docs);
+        Add(Children(reports), nfFile, "ОТЧЁТ 2010.doc", reports);
+        Add(Children(reports), nfFile, "a&b\tc.txt", reports);
+        Photos = Add(c.Discs, nfDisc, "Photos", 0);
+        Add(Children(Photos), nfFile, "sea.jpg", Photos);
+        Add(Children(Photos), nfFile, "readme.jpg", Photos);
+    }
+
+    uint32_t Add(TCollectionBranch& list, uint32_t kind, const char* name, uint32_t parent) {
+        TCollectionNode value;
+        value.Name = Ansi(name);
+        value.Flags = kind;
+        value.ParentId = parent;
+        return Window->Collection().AddNode(list, value).Id;
+    }
+    TCollectionBranch& Children(uint32_t id) { return Window->Collection().GetNode(id).Children; }
+
+    // Runs "Новый фильтр..." as the menu does, with the user typing input (UTF-8).
+    void NewFilter(const std::string& input) {
+        Dialogs.InputAnswers.push_back(Ansi(input));
+        Window->Act_NewFilter->trigger();
+    }
+
+    [[nodiscard]] QList<QAction*> Entries() const { return Window->MI_View->actions().mid(3); }
+    // The entries' keys in UTF-8, a checked one followed by " *".
+    [[nodiscard]] std::vector<std::string> Menu() const {
+        std::vector<std::string> shown;
+        for (const QAction* entry : Entries())
+            shown.push_back(AnsiToUtf8(LiteralCaption(entry)) + (entry->isChecked() ? " *" : ""));
+        return shown;
+    }
+    // The names of the files and folders without the mark, by id.
+    [[nodiscard]] std::vector<std::string> Unmarked() const {
+        std::vector<std::string> names;
+        const TFendrel& c = Window->Collection();
+        for (uint32_t id = 1; id <= c.LastId; ++id)
+            if (!c.GetNode(id).Is(nfFilteredOut))
+                names.push_back(AnsiToUtf8(c.GetNode(id).Name));
+        return names;
+    }
+    [[nodiscard]] std::string Status() const { return Window->Panel_Status->text().toStdString(); }
+
+    uint32_t Readme = 0;
+    uint32_t Photos = 0;
+};
+
+TEST_F(FilterMenu, PaddedInputBecomesALowerCaseCheckedEntry) {
+    NewFilter("  Readme.TXT  ");
+    ASSERT_EQ(Dialogs.Inputs.size(), 1u);
+    EXPECT_EQ(AnsiToUtf8(Dialogs.Inputs[0].Caption), "Новый фильтр...");
+    EXPECT_EQ(AnsiToUtf8(Dialogs.Inputs[0].Prompt), "Введите строку поиска для фильтра");
+    EXPECT_EQ(Dialogs.Inputs[0].Initial, "");
+
+    EXPECT_THAT(Menu(), ElementsAre("readme.txt *"));
+    EXPECT_EQ(Entries()[0]->text(), "readme.txt");
+    ASSERT_EQ(Window->Filters.count("readme.txt"), 1u);
+    EXPECT_THAT(Window->Filters.at("readme.txt"), ElementsAre(Readme));
+    EXPECT_THAT(Unmarked(), ElementsAre("Docs disc", "Readme.TXT"));
+    EXPECT_EQ(Status(), " Готово");
+    EXPECT_THAT(Dialogs.Messages, IsEmpty());
+}
+
+TEST_F(FilterMenu, KnownStringChoosesItsEntryWithoutSearching) {
+    NewFilter("readme");
+    EXPECT_THAT(Unmarked(), ElementsAre("Docs disc", "Readme.TXT", "Photos", "readme.jpg"));
+    Window->Act_NoFilter->trigger();
+
+    // A node added since would be found by a new search; the kept hits do not hold it.
+    Add(Children(Photos), nfFile, "README.md", Photos);
+    Window->Panel_Status->setText("untouched");
+    NewFilter("README");
+    EXPECT_THAT(Menu(), ElementsAre("readme *"));
+    EXPECT_THAT(Unmarked(), ElementsAre("Docs disc", "Readme.TXT", "Photos", "readme.jpg"));
+    EXPECT_EQ(Status(), "untouched");
+}
+
+TEST_F(FilterMenu, TwelveFiltersKeepTheNewestEleven) {
+    TFendrel& c = Window->Collection();
+    for (int i = 1; i <= 12; ++i)
+        Add(Children(Photos), nfFile, ("img" + std::to_string(i) + "x.jpg").c_str(), Photos);
+    for (int i = 1; i <= 12; ++i)
+        NewFilter("img" + std::to_string(i) + "x");
+
+    EXPECT_THAT(Menu(), ElementsAre("img2x", "img3x", "img4x", "img5x", "img6x", "img7x", "img8x",
+                                    "img9x", "img10x", "img11x", "img12x *"));
+    EXPECT_EQ(Window->MI_View->actions().size(), 14);
+    EXPECT_EQ(Window->Filters.size(), 11u) << "the dropped entry's filter is forgotten with it";
+    EXPECT_EQ(Window->Filters.count("img1x"), 0u);
+    EXPECT_THAT(Unmarked(), ElementsAre("Photos", "img12x.jpg"));
+
+    // The dropped string is searched again and comes back as the newest entry.
+    NewFilter("IMG1X");
+    EXPECT_EQ(Menu().back(), "img1x *");
+    EXPECT_EQ(Menu().front(), "img3x");
+    EXPECT_TRUE(c.GetNode(Readme).Is(nfFilteredOut));
+}
+
+TEST_F(FilterMenu, NoFilterShowsAllAndTheEntryShowsItsHitsAgain) {
+    NewFilter("отчёт");
+    NewFilter("sea");
+    EXPECT_THAT(Menu(), ElementsAre("отчёт", "sea *"));
+
+    Window->Act_NoFilter->trigger();
+    EXPECT_THAT(Menu(), ElementsAre("отчёт", "sea"));
+    EXPECT_EQ(Unmarked().size(), Window->Collection().LastId);
+
+    Window->Panel_Status->setText("untouched");
+    Entries()[0]->trigger();
+    EXPECT_THAT(Menu(), ElementsAre("отчёт *", "sea"));
+    EXPECT_THAT(Unmarked(), ElementsAre("Docs disc", "Reports", "ОТЧЁТ 2010.doc"));
+    // Choosing the checked entry again keeps it checked.
+    Entries()[0]->trigger();
+    EXPECT_THAT(Menu(), ElementsAre("отчёт *", "sea"));
+    EXPECT_EQ(Status(), "untouched");
+}
+
+TEST_F(FilterMenu, SearchWithoutHitsKeepsTheFilterShown) {
+    NewFilter("sea");
+    const std::vector<std::string> shown = Unmarked();
+    NewFilter("nothing like it");
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Utf8Text(), "По заданному условию ничего не найдено!");
+    EXPECT_EQ(Dialogs.Messages[0].Utf8Title(), "Новый фильтр...");
+    EXPECT_EQ(Dialogs.Messages[0].Kind, TMessageKind::Warning);
+    EXPECT_THAT(Menu(), ElementsAre("sea *"));
+    EXPECT_EQ(Unmarked(), shown);
+    EXPECT_EQ(Window->Filters.count("nothing like it"), 0u);
+    EXPECT_EQ(Status(), " Готово");
+}
+
+TEST_F(FilterMenu, BlankInputOrCancelDoesNothing) {
+    NewFilter(" \t  \t ");
+    Dialogs.InputAnswers.push_back(std::nullopt);
+    Window->Act_NewFilter->trigger();
+    EXPECT_EQ(Dialogs.Inputs.size(), 2u);
+    EXPECT_THAT(Dialogs.Messages, IsEmpty());
+    EXPECT_THAT(Menu(), IsEmpty());
+    EXPECT_EQ(Unmarked().size(), Window->Collection().LastId);
+}
+
+TEST_F(FilterMenu, CaptionIsShownLiterallyAndComparedByteForByte) {
+    // An inner tab and '&' stay in the filter string; only the ends are trimmed.
+    NewFilter("\tA&B\tC ");
+    EXPECT_THAT(Menu(), ElementsAre("a&b\tc *"));
+    EXPECT_EQ(Entries()[0]->text(), "a&&b c") << "no access key, no shortcut text";
+    EXPECT_THAT(Unmarked(), ElementsAre("Docs disc", "Reports", "a&b\tc.txt"));
+
+    NewFilter("ОТЧЁТ");
+    EXPECT_EQ(Entries()[1]->text(), "отчёт");
+    NewFilter("a&b\tc");
+    NewFilter("a&b c"); // what the menu shows, but not the same string
+    EXPECT_THAT(Menu(), ElementsAre("a&b\tc *", "отчёт"));
+    EXPECT_EQ(Dialogs.Messages.size(), 1u);
+}
+
+TEST_F(FilterMenu, OnlyAnEntryOfTheMenuAppliesAFilter) {
+    NewFilter("sea");
+    Window->Act_NoFilter->trigger();
+    QAction stray;
+    SetLiteralCaption(&stray, "sea");
+    Window->ApplyFilterClick(&stray);
+    Window->ApplyFilterClick(nullptr);
+    Window->ApplyFilterClick(Window->Act_NewFilter);
+    EXPECT_THAT(Menu(), ElementsAre("sea"));
+    EXPECT_EQ(Unmarked().size(), Window->Collection().LastId);
+}
+
+TEST_F(FilterMenu, ResetFiltersForgetsEveryFilter) {
+    NewFilter("sea");
+    NewFilter("readme");
+    Window->ResetFilters();
+    EXPECT_THAT(Menu(), IsEmpty());
+    EXPECT_EQ(Window->MI_View->actions().size(), 3);
+    EXPECT_EQ(Window->MI_View->actions().at(2), Window->MI_ViewSeparator);
+    EXPECT_TRUE(Window->Filters.empty());
+    EXPECT_EQ(Unmarked().size(), Window->Collection().LastId);
+
+    NewFilter("sea");
+    EXPECT_THAT(Menu(), ElementsAre("sea *")) << "searched anew";
+}
+
+} // namespace
