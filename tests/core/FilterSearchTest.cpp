@@ -116,33 +116,24 @@ TEST_F(TSearchFixture, HitsComeInPreOrderWithAFolderBeforeWhatItHolds) {
     EXPECT_EQ(Count, 6);
 }
 
-TEST_F(TSearchFixture, DeepFileHitShowsItsPathAndNothingElse) {
+TEST_F(TSearchFixture, AHitShowsThePathToItAndEverythingBelowIt) {
     const uint32_t disc = Disc("disc");
     const uint32_t music = Folder(disc, "music");
-    const uint32_t rock = Folder(music, "rock");
+    const uint32_t rock = Folder(music, "Rock");
     File(rock, "song.mp3");
-    File(rock, "cover.jpg");
-    Folder(rock, "live");
+    const uint32_t live = Folder(rock, "live");
+    File(live, "encore.mp3");
     File(music, "list.txt");
-    Folder(disc, "video");
+    File(disc, "readme");
     const uint32_t other = Disc("other");
-    File(other, "readme");
+    File(other, "notes");
 
     EXPECT_THAT(Find("song"), ElementsAre("song.mp3"));
-    EXPECT_THAT(Visible(), ElementsAre("disc", "music", "rock", "song.mp3"));
-}
+    EXPECT_THAT(Visible(), ElementsAre("disc", "music", "Rock", "song.mp3"));
 
-TEST_F(TSearchFixture, HitFolderShowsEverythingBelowIt) {
-    const uint32_t disc = Disc("disc");
-    const uint32_t photos = Folder(disc, "Photos 2010");
-    const uint32_t summer = Folder(photos, "summer");
-    File(summer, "img1.jpg");
-    File(photos, "index.html");
-    File(disc, "readme");
-
-    EXPECT_THAT(Find("photos"), ElementsAre("Photos 2010"));
-    EXPECT_THAT(Visible(), ElementsAre("disc", "Photos 2010", "summer", "img1.jpg", "index.html"));
-    EXPECT_THAT(Marked(), ElementsAre("readme"));
+    EXPECT_THAT(Find("rock"), ElementsAre("Rock"));
+    EXPECT_THAT(Visible(), ElementsAre("disc", "music", "Rock", "song.mp3", "live", "encore.mp3"));
+    EXPECT_THAT(Marked(), ElementsAre("list.txt", "readme", "other", "notes"));
 }
 
 TEST_F(TSearchFixture, ProgressCountsEveryIdListVisited) {
