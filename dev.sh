@@ -3,6 +3,7 @@
 #   bash dev.sh run    install what is needed, build (Release) and start Fendrel
 #   bash dev.sh test   install what is needed, build and run every test
 #   bash dev.sh test-sanitized   the tests again, in a Debug build with ASan and UBSan
+#   bash dev.sh fuzz [seconds]   fuzz the collection file's reader (clang, ASan, UBSan; 60 s)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -12,6 +13,7 @@ PACKAGES=(
     libiso9660-dev libcdio-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xorriso fp-utils clang libclang-rt-14-dev
+    locales
 )
 
 say() { printf '\n== %s\n' "$*"; }
@@ -35,6 +37,20 @@ install_packages() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
+# The tests check that texts keep their decimal point under a Russian locale; make sure it exists.
+ensure_locale() {
+    if locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
+        return
+    fi
+    say "generating the locale ru_RU.UTF-8"
+    if grep -q '^# *ru_RU.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+        as_root sed -i 's/^# *ru_RU.UTF-8 UTF-8/ru_RU.UTF-8 UTF-8/' /etc/locale.gen
+    elif ! grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+        echo 'ru_RU.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+    fi
+    as_root locale-gen
+}
+
 build() { # folder, build type, extra cmake arguments...
     local folder=$1 type=$2
     shift 2
@@ -52,22 +68,41 @@ run_tests() { # folder
 case "${1:-}" in
 run)
     install_packages
+    ensure_locale
     build build/release Release
     say "starting Fendrel"
     cd build/release && exec ./fendrel
     ;;
 test)
     install_packages
+    ensure_locale
     build build/release Release
     run_tests build/release
     ;;
 test-sanitized)
     install_packages
+    ensure_locale
     build build/sanitized Debug -DFENDREL_SANITIZE=ON -DFENDREL_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_tests build/sanitized
     ;;
+fuzz)
+    install_packages
+    say "configuring build/fuzz (clang, libFuzzer)"
+    cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+        -DFENDREL_FUZZ=ON -DFENDREL_TESTS=OFF -DFENDREL_BENCH=OFF
+    say "building the fuzz target"
+    cmake --build build/fuzz --target fendrel_fuzz_collection_text
+    say "fuzzing the collection file's reader for ${2:-60} s"
+    # New inputs go to build/fuzz/corpus; the seeds in the repository stay as they are.
+    mkdir -p build/fuzz/corpus
+    UBSAN_OPTIONS=print_stacktrace=1 build/fuzz/tests/fuzz/fendrel_fuzz_collection_text \
+        -max_total_time="${2:-60}" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+        -dict=tests/fuzz/collection.dict -artifact_prefix=build/fuzz/ build/fuzz/corpus \
+        tests/fuzz/corpus
+    ;;
 *)
-    echo "usage: bash dev.sh run | test | test-sanitized" >&2
+    echo "usage: bash dev.sh run | test | test-sanitized | fuzz [seconds]" >&2
     exit 2
     ;;
 esac

@@ -1,6 +1,7 @@
 #include "app/uMain.h"
 
 #include "platform/AnsiText.h"
+#include "platform/Drives.h"
 #include "platform/QtText.h"
 
 #include <QAction>
@@ -8,7 +9,17 @@
 
 void TForm_Main::BuildDriveMenu()
 {
-    // Drive discovery arrives with the disc acquisition work; until then no drive is listed.
+    int32_t position = 0;
+    for (const char letter : Platform_.Drives.DriveLetters()) {
+        auto* item = new QAction(MI_SelectDefDrive);
+        item->setCheckable(true);
+        // The caption is data: its letter is the stored default drive, and it names the drive.
+        SetLiteralCaption(item, std::string{letter, ':'});
+        item->setProperty("Tag", position++);
+        connect(item, &QAction::triggered, this,
+                [this, item] { RunGuarded([&] { MI_SelectDefDriveClick(item); }); });
+        MI_SelectDefDrive->addAction(item);
+    }
 }
 
 void TForm_Main::ChooseDefaultDrive(std::optional<char> storedLetter)

@@ -1,6 +1,9 @@
 #pragma once
 
+class ICollectionFileStore;
 class IDialogs;
+class IDrives;
+class IHelpViewer;
 class ISettingsStore;
 class ITickClock;
 
@@ -10,4 +13,7 @@ struct TPlatform {
     IDialogs& Dialogs;
     ISettingsStore& Settings;
     ITickClock& Clock;
+    ICollectionFileStore& CollectionFiles;
+    IHelpViewer& Help;
+    IDrives& Drives;
 };

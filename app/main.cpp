@@ -1,5 +1,8 @@
 #include "app/Application.h"
 #include "app/uMain.h"
+#include "platform/CollectionFileStore.h"
+#include "platform/Drives.h"
+#include "platform/HelpViewer.h"
 #include "platform/QtDialogs.h"
 #include "platform/SettingsStore.h"
 #include "platform/TickClock.h"
@@ -14,7 +17,10 @@ int main(int argc, char* argv[])
     TQtDialogs dialogs;
     TFileSettingsStore settings(TFileSettingsStore::DefaultPath());
     TSystemTickClock clock;
-    const TPlatform platform{dialogs, settings, clock};
+    TPosixCollectionFileStore collectionFiles;
+    TDesktopHelpViewer help;
+    TDriveTable drives = TDriveTable::FromMachine();
+    const TPlatform platform{dialogs, settings, clock, collectionFiles, help, drives};
 
     std::unique_ptr<TForm_Main> form = CreateMainWindow(platform);
     if (!form)

@@ -201,6 +201,7 @@ void TForm_Main::ConnectHandlers()
     bind(Act_NoFilter, &TForm_Main::Act_NoFilterExecute);
     bind(Act_HelpAbout, &TForm_Main::Act_HelpAboutExecute);
     bind(Act_HelpContents, &TForm_Main::Act_HelpContentsExecute);
+    ConnectBrowseHandlers();
 }
 
 void TForm_Main::showEvent(QShowEvent* event)

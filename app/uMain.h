@@ -20,6 +20,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QModelIndex;
 class QSplitter;
 class QToolBar;
 class QTreeView;
@@ -103,6 +104,12 @@ public:
 
     // --- Tree and list (browse/) ----------------------------------------------------------
     void Act_DeleteDiscExecute(QObject* sender);
+    // Lists the contents of the node with the id (0: the discs) in view, or shows the file
+    // information box when the node is a file.
+    void ShowItem(const TFendrel& collection, uint32_t id, QTreeView& view);
+    // node: the newly selected tree item; invalid when the selection went away.
+    void TreeView_MainChange(QObject* sender, const QModelIndex& node);
+    void ListView_MainDblClick(QObject* sender);
 
     // --- Filter menu (filter/FilterMenu.cpp) ----------------------------------------------
     void Act_NewFilterExecute(QObject* sender);
@@ -129,6 +136,7 @@ private:
     void CreateActions();
     void CreateMenus();
     void ConnectHandlers();
+    void ConnectBrowseHandlers();
     [[nodiscard]] std::optional<char> ReadSettings();
     void WriteSettings();
     void ShowStatus(const std::string& text);
@@ -136,6 +144,7 @@ private:
     TPlatform Platform_;
     TProgressLine Progress_; // shared by every collection of the run
     std::unique_ptr<TFendrel> Collection_;
+    std::string LoadedFile_; // the file the collection in memory came from; empty until one is read
     bool Shown_ = false;
 };
 

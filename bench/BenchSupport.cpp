@@ -6,9 +6,9 @@
 
 namespace {
 
-std::string RandomName(std::mt19937& random, const char* extension)
-{
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_ -";
+std::string RandomName(std::mt19937& random, const char* extension) {
+    static const char letters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_ -";
     std::uniform_int_distribution<int> length(5, 40);
     std::uniform_int_distribution<int> letter(0, sizeof letters - 2);
     std::string name;
@@ -21,8 +21,7 @@ std::string RandomName(std::mt19937& random, const char* extension)
     return name;
 }
 
-uint64_t StatusField(const char* field)
-{
+uint64_t StatusField(const char* field) {
     std::ifstream status("/proc/self/status");
     std::string key;
     while (status >> key) {
@@ -38,8 +37,7 @@ uint64_t StatusField(const char* field)
 
 } // namespace
 
-void FillBenchCollection(TFendrel& collection, const TBenchShape& shape)
-{
+void FillBenchCollection(TFendrel& collection, const TBenchShape& shape) {
     std::mt19937 random(shape.Seed);
     static const char* const extensions[] = {".txt", ".jpg", ".mp3", ".doc", ".avi", ".pdf"};
     std::uniform_int_distribution<int> extension(0, 5);
@@ -54,8 +52,9 @@ void FillBenchCollection(TFendrel& collection, const TBenchShape& shape)
         for (int f = 0; f < shape.FoldersPerDisc; ++f) {
             // Every fourth folder nests inside an earlier one.
             const uint32_t parentId =
-                (f % 4 == 3) ? folders[std::uniform_int_distribution<size_t>(0, folders.size() - 1)(random)]
-                             : discId;
+                (f % 4 == 3)
+                    ? folders[std::uniform_int_distribution<size_t>(0, folders.size() - 1)(random)]
+                    : discId;
             TCollectionNode folder;
             folder.Name = RandomName(random, nullptr);
             folder.Flags = nfFolder;
@@ -79,12 +78,38 @@ void FillBenchCollection(TFendrel& collection, const TBenchShape& shape)
     }
 }
 
-uint64_t CurrentRssBytes()
-{
+uint32_t AddBigFolder(TFendrel& collection, int files, uint32_t seed) {
+    std::mt19937 random(seed);
+    static const char* const extensions[] = {".txt", ".jpg", ".mp3", ".doc", ".avi", ".pdf"};
+    std::uniform_int_distribution<int> extension(0, 5);
+    std::uniform_int_distribution<uint32_t> size(0, 50'000'000);
+    std::uniform_int_distribution<uint32_t> timeLow;
+    TCollectionNode disc;
+    disc.Name = "Big disc";
+    disc.Flags = nfDisc;
+    const uint32_t discId = collection.AddNode(collection.Discs, disc).Id;
+    TCollectionNode folder;
+    folder.Name = "Many files";
+    folder.Flags = nfFolder;
+    folder.ParentId = discId;
+    const uint32_t folderId = collection.AddNode(collection.GetNode(discId).Children, folder).Id;
+    for (int i = 0; i < files; ++i) {
+        TCollectionNode file;
+        file.Name = RandomName(random, extensions[extension(random)]);
+        file.Flags = nfFile;
+        file.ParentId = folderId;
+        file.WriteTimeHigh = 0x01D00000;
+        file.WriteTimeLow = timeLow(random);
+        file.Size = size(random);
+        collection.AddNode(collection.GetNode(folderId).Children, file);
+    }
+    return folderId;
+}
+
+uint64_t CurrentRssBytes() {
     return StatusField("VmRSS:");
 }
 
-uint64_t PeakRssBytes()
-{
+uint64_t PeakRssBytes() {
     return StatusField("VmHWM:");
 }

@@ -15,6 +15,9 @@ struct TBenchShape {
     uint32_t Seed = 12345;
 };
 void FillBenchCollection(TFendrel& collection, const TBenchShape& shape = {});
+// Adds a disc holding one folder of that many files, with names, times and sizes drawn as above;
+// returns the folder's id.
+uint32_t AddBigFolder(TFendrel& collection, int files, uint32_t seed = 54321);
 
 // Resident memory of the process now, and its peak so far, in bytes.
 [[nodiscard]] uint64_t CurrentRssBytes();
@@ -23,8 +26,7 @@ void FillBenchCollection(TFendrel& collection, const TBenchShape& shape = {});
 // Seconds since construction.
 class TStopwatch {
 public:
-    [[nodiscard]] double Seconds() const
-    {
+    [[nodiscard]] double Seconds() const {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start_).count();
     }
 

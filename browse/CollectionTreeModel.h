@@ -32,6 +32,9 @@ public:
     // A rebuild: Clear, the AddItem calls, then EndUpdate. Views see one reset.
     void Clear();
     int AddItem(int parent, std::string caption, int image, int selectedImage, uint32_t data);
+    // What the view shows for the item instead of its converted caption (for text that did not
+    // come from the collection, such as the collection file's path).
+    void SetDisplayCaption(int position, QString text);
     void EndUpdate();
 
     [[nodiscard]] int Count() const { return static_cast<int>(Items_.size()); }
@@ -39,7 +42,8 @@ public:
     [[nodiscard]] QModelIndex IndexAt(int position) const;
     [[nodiscard]] int PositionOf(const QModelIndex& index) const;
 
-    [[nodiscard]] QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    [[nodiscard]] QModelIndex index(int row, int column,
+                                    const QModelIndex& parent = {}) const override;
     [[nodiscard]] QModelIndex parent(const QModelIndex& child) const override;
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override;
@@ -51,6 +55,7 @@ private:
     QList<QIcon> Images_;
     std::vector<TItem> Items_;
     std::vector<int> TopLevel_;
+    std::map<int, QString> DisplayCaptions_;
     bool Resetting_ = false;
     mutable std::map<std::pair<int, int>, QIcon> Icons_; // normal picture with its selected one
 };

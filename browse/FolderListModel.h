@@ -1,12 +1,11 @@
 #pragma once
 
+#include "browse/FolderListing.h"
+
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QList>
 
-#include <array>
-#include <cstdint>
-#include <string>
 #include <vector>
 
 // The rows of the folder list: a caption, up to four sub-item texts (type, date, time, size), an
@@ -14,12 +13,7 @@
 class TFolderListModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
-    struct TRow {
-        std::string Caption;                 // 8-bit; converted only in data()
-        std::array<std::string, 4> SubItems; // 8-bit
-        int Image = 0;
-        uint32_t Data = 0; // node id
-    };
+    using TRow = TListRow; // texts stay 8-bit; converted only in data()
     static constexpr int DataRole = Qt::UserRole;
     static constexpr int ColumnCount = 5;
 
@@ -33,7 +27,8 @@ public:
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
-    [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
+                                      int role) const override;
 
 private:
     QList<QIcon> Images_;

@@ -1,6 +1,37 @@
 #include "app/uMain.h"
 
-void TForm_Main::Act_DeleteDiscExecute(QObject*)
-{
-    // Removing discs arrives with the collection tree.
+#include "browse/CollectionTree.h"
+#include "browse/CollectionTreeModel.h"
+#include "platform/AnsiText.h"
+#include "platform/QtText.h"
+
+#include <QTreeView>
+
+void TForm_Main::Act_DeleteDiscExecute(QObject*) {
+    const int selected = SelectedTreeItem(*TreeView_Main);
+    if (selected < 0)
+        return;
+    const TCollectionTreeModel::TItem& item = TreeModel->Item(selected);
+    const uint32_t id = item.Data;
+    if (id == 0)
+        return;
+    if (!Collection().GetNode(id).Is(nfDisc)) {
+        MessageBox(Ansi("Необходимо выбрать корень диска"), ApplicationTitle, TMessageKind::Error);
+        return;
+    }
+    const std::string question =
+        Ansi("Вы действительно хотите удалить диск \"") + item.Caption + Ansi("\" из коллекции?");
+    if (MessageBox(question, ApplicationTitle, TMessageKind::Question) != TMessageResult::Yes)
+        return;
+
+    Collection().DeleteDisc(id);
+    // The disc is gone from memory whatever the save does, so the tree must stop showing it
+    // even when the save ends in an error.
+    try {
+        SaveCollectionFile();
+    } catch (...) {
+        FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
+        throw;
+    }
+    FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+class IVolume;
 class TProgressLine;
 
 // The collection: every disc the user has scanned, with its folders and files. The program's
@@ -39,11 +40,20 @@ public:
     void StepProgress();
     void EndProgress();
 
-    // The collection file's text (collection/CollectionText.cpp).
+    // The collection file's text (collection/CollectionText.cpp). SaveToText throws
+    // EFendrelError "Unknown node type" or "Node not found" when the collection is broken.
     [[nodiscard]] std::string SaveToText();
     // Call on a new, empty collection. False when the text is damaged or not a collection file;
-    // the nodes read before the fault stay.
+    // the nodes read before the fault stay. The text ends at its first zero byte.
     [[nodiscard]] bool LoadFromText(std::string_view text);
+
+    // The disc scan (acquisition/DiscScan.cpp). ScanDisc adds a disc titled title with every
+    // folder and file of the volume and returns how many folders and files it added.
+    int32_t ScanDisc(const std::string& title, IVolume& volume);
+    // Adds the entries of the volume's folder at path under parent, then everything below them:
+    // a folder's node before its contents, and its contents before its next sibling. A folder
+    // that cannot be read stays empty.
+    void ScanFolder(TCollectionNode& parent, IVolume& volume, const std::string& path);
 
     // The search filter (filter/FilterSearch.cpp). FindNodes replaces hits with the ids of the
     // files and folders whose lower-cased name holds filter, applies them when there are any,
@@ -59,6 +69,12 @@ public:
     std::string ProgressFormat;
 
 private:
+    // Appends the record and closing lines of the list and everything below it.
+    void WriteList(const TCollectionBranch& list, std::string& text);
+    // Reads records from position on into parent's Children (Discs when parent is null) until
+    // the closing line of that list; position moves past what was read. False when a line lacks
+    // its CR LF or a record does not parse.
+    [[nodiscard]] bool ReadList(std::string_view text, size_t& position, TCollectionNode* parent);
     // The walk of FindNodes: appends the matching files and folders of list and of everything
     // below it, in depth-first pre-order, and counts one progress step per id list visited.
     void SearchList(const TCollectionBranch& list, const std::string& filter,

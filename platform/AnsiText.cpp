@@ -131,6 +131,13 @@ std::string Utf8ToAnsi(std::string_view utf8)
     });
 }
 
+void ReplaceControlBytes(std::string& text)
+{
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = '?';
+}
+
 char CharLowerA(char c)
 {
     return static_cast<char>(kLower[static_cast<unsigned char>(c)]);

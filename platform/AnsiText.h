@@ -17,6 +17,10 @@
 // Shorthand for the program's own texts, which are written in UTF-8 in the sources.
 [[nodiscard]] inline std::string Ansi(std::string_view utf8) { return Utf8ToAnsi(utf8); }
 
+// Replaces each byte below 0x20 (CR, LF, tab and the other control bytes) with '?'. Names and
+// titles pass through here before they enter the collection, whose file is made of lines.
+void ReplaceControlBytes(std::string& text);
+
 // Lower-casing of code page 1251: A-Z, А-Я, Ё and the other capital letters of the code page
 // become their small letters; every other byte stays as it is.
 [[nodiscard]] char CharLowerA(char c);

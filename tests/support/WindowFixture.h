@@ -1,11 +1,14 @@
 #pragma once
 
+#include "support/FaultyCollectionFileStore.h"
 #include "support/MemorySettingsStore.h"
+#include "support/RecordingHelpViewer.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SteppedClock.h"
 
 #include "app/Platform.h"
 #include "app/uMain.h"
+#include "platform/Drives.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -15,7 +18,10 @@
 // temporary folder for collection files.
 class TWindowFixture : public ::testing::Test {
 protected:
-    TPlatform Platform() { return TPlatform{Dialogs, Settings, Clock}; }
+    TPlatform Platform()
+    {
+        return TPlatform{Dialogs, Settings, Clock, CollectionFiles, Help, Drives};
+    }
     // Constructs the window; does not show it.
     TForm_Main& MakeWindow();
     // Shows the window and delivers the start-up message.
@@ -26,6 +32,9 @@ protected:
     TScriptedDialogs Dialogs;
     TMemorySettingsStore Settings;
     TSteppedClock Clock;
+    TFaultyCollectionFileStore CollectionFiles; // real files in Folder
+    TRecordingHelpViewer Help;
+    TDriveTable Drives; // no drive unless a test adds one
     QTemporaryDir Folder;
     std::unique_ptr<TForm_Main> Window;
 };

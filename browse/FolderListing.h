@@ -1,0 +1,52 @@
+#pragma once
+
+#include "collection/Fendrel.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// One row of the folder list: the name, the sub-item texts (type, date, time, size; a disc row has
+// only the type), an icon index and the id of the node shown. Texts are 8-bit.
+struct TListRow {
+    std::string Caption;
+    std::array<std::string, 4> SubItems;
+    int Image = 0;
+    uint32_t Data = 0;
+};
+
+// The nodes in ascending StrCompareIC order of their names; of several whose names are equal
+// under it, only the one that comes last in the input stays.
+[[nodiscard]] std::vector<const TCollectionNode*>
+MergeByName(std::vector<const TCollectionNode*> nodes);
+
+// The size column: plain digits up to 1024 bytes, then tenths of k up to 1048576, then tenths of
+// M. Always with a decimal point, whatever the process locale.
+[[nodiscard]] std::string FormatSize(uint64_t bytes);
+
+struct TCalendarTime {
+    int Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;
+};
+
+// A stored last-write time (100 ns units since 1601-01-01 UTC, in two halves) moved by
+// offsetSeconds and split into calendar fields. Nothing when the moved time falls before 1601 or
+// beyond the largest time the calendar split takes (the upper bit set).
+[[nodiscard]] std::optional<TCalendarTime> FileTimeToLocal(uint32_t high, uint32_t low,
+                                                           int64_t offsetSeconds);
+// "7.03.2004" and "05:07:09".
+[[nodiscard]] std::string FormatDate(const TCalendarTime& time);
+[[nodiscard]] std::string FormatTime(const TCalendarTime& time);
+
+// The rows that list the discs (id 0), or the visible children of a disc or folder: folders
+// first, then the rest, each group by name with equal names merged. utcOffsetSeconds is the
+// local time's offset used for every date. Throws "Node not found" for an id without a node.
+[[nodiscard]] std::vector<TListRow> ListRows(const TFendrel& collection, uint32_t id,
+                                             int64_t utcOffsetSeconds);
+
+// "\Docs\a.txt": every name from just below the disc down to the node, each after a backslash.
+[[nodiscard]] std::string FullPath(const TFendrel& collection, const TCollectionNode& node);
+// The text of the file information box: the file's name, its full path and its disc's title.
+[[nodiscard]] std::string FileInformationText(const TFendrel& collection,
+                                              const TCollectionNode& file);

@@ -1,0 +1,242 @@
+// The collection file: 8-bit text with CR LF line ends. A header line, then one record line per
+// node in pre-order ("D 00000000 00000000 00000000 Title"), each disc or folder followed by its
+// children and a closing line "<". The top-level list is not closed.
+#include "collection/Fendrel.h"
+
+#include "collection/FendrelError.h"
+#include "platform/AnsiText.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr std::string_view kHeader = ";Fendrel File v1 begin";
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kClosingLine = "<\r\n";
+
+// The reader keeps at most this many bytes of a name; longer names only come from files made
+// elsewhere and are cut, so that the record and everything after it still load.
+constexpr size_t kMaxNameLength = 255;
+
+char KindLetter(uint32_t flags) {
+    switch (flags & 0xFF) {
+    case nfFile:
+        return 'E';
+    case nfFolder:
+        return 'F';
+    case nfDisc:
+        return 'D';
+    default:
+        throw EFendrelError("Unknown node type");
+    }
+}
+
+// "%c %08X %08X %08X " followed by the name and CR LF.
+void AppendRecord(std::string& text, char letter, const TCollectionNode& node) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    char fields[29];
+    fields[0] = letter;
+    char* out = fields + 1;
+    for (const uint32_t value : {node.WriteTimeHigh, node.WriteTimeLow, node.Size}) {
+        *out++ = ' ';
+        for (int shift = 28; shift >= 0; shift -= 4)
+            *out++ = kDigits[(value >> shift) & 0xF];
+    }
+    *out = ' ';
+    text.append(fields, sizeof fields);
+    text.append(node.Name.view());
+    text.append(kLineEnd);
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// A cursor over one record line, without its CR LF.
+class TRecordParser {
+public:
+    TRecordParser(const char* begin, const char* end)
+        : At_(begin)
+        , End_(end) {}
+
+    void SkipBlanks() {
+        while (At_ != End_ && IsBlank(*At_))
+            ++At_;
+    }
+
+    [[nodiscard]] bool ReadLetter(char& letter) {
+        SkipBlanks();
+        if (At_ == End_)
+            return false;
+        letter = *At_++;
+        return true;
+    }
+
+    // A number as scanf's %X reads it: an optional sign, an optional 0x, then hexadecimal digits
+    // of either case, as many as there are. A number wider than 32 bits keeps its low 32 bits.
+    [[nodiscard]] bool ReadHex(uint32_t& value) {
+        SkipBlanks();
+        const char* at = At_;
+        bool negative = false;
+        if (at != End_ && (*at == '+' || *at == '-')) {
+            negative = *at == '-';
+            ++at;
+        }
+        if (End_ - at >= 3 && at[0] == '0' && (at[1] == 'x' || at[1] == 'X') &&
+            HexDigit(at[2]) >= 0)
+            at += 2;
+        const char* digits = at;
+        uint32_t result = 0;
+        for (; at != End_ && HexDigit(*at) >= 0; ++at)
+            result = (result << 4) | static_cast<uint32_t>(HexDigit(*at));
+        if (at == digits)
+            return false;
+        value = negative ? 0u - result : result;
+        At_ = at;
+        return true;
+    }
+
+    // The rest of the line up to its first CR.
+    [[nodiscard]] std::string_view Rest() const {
+        const void* cr = std::memchr(At_, '\r', static_cast<size_t>(End_ - At_));
+        const char* end = cr ? static_cast<const char*>(cr) : End_;
+        return {At_, static_cast<size_t>(end - At_)};
+    }
+
+private:
+    const char* At_;
+    const char* End_;
+};
+
+// Parses "%1s %X %X %X %[^\r]" into the node's kind, times and size; name receives the name.
+bool ParseRecord(std::string_view line, TCollectionNode& value, std::string_view& name) {
+    TRecordParser parser(line.data(), line.data() + line.size());
+    char letter = 0;
+    if (!parser.ReadLetter(letter) || !parser.ReadHex(value.WriteTimeHigh) ||
+        !parser.ReadHex(value.WriteTimeLow) || !parser.ReadHex(value.Size))
+        return false;
+    parser.SkipBlanks();
+    name = parser.Rest().substr(0, kMaxNameLength);
+    value.Flags = letter == 'D' ? nfDisc : letter == 'F' ? nfFolder : nfFile;
+    return true;
+}
+
+// The offset of the CR of the first CR LF at or after from, or npos.
+size_t FindLineEnd(std::string_view text, size_t from) {
+    while (from < text.size()) {
+        const void* cr = std::memchr(text.data() + from, '\r', text.size() - from);
+        if (!cr)
+            break;
+        const size_t at = static_cast<size_t>(static_cast<const char*>(cr) - text.data());
+        if (at + 1 < text.size() && text[at + 1] == '\n')
+            return at;
+        from = at + 1;
+    }
+    return std::string_view::npos;
+}
+
+} // namespace
+
+std::string TFendrel::SaveToText() {
+    BeginProgress(Ansi(" Запись коллекции: записано %d элементов"));
+    std::string text(kHeader);
+    text += kLineEnd;
+    WriteList(Discs, text);
+    EndProgress();
+    return text;
+}
+
+// Depth-first with an explicit stack, not recursion: a collection read from a hand-made file
+// may be nested far deeper than the thread's stack allows.
+void TFendrel::WriteList(const TCollectionBranch& list, std::string& text) {
+    struct TLevel {
+        const TCollectionBranch* List;
+        size_t Next;
+    };
+    std::vector<TLevel> levels{{&list, 0}};
+    while (!levels.empty()) {
+        TLevel& level = levels.back();
+        if (level.Next == level.List->size()) {
+            levels.pop_back();
+            if (!levels.empty()) {
+                // The list of a disc or folder is done: close it and count its owner.
+                text += kClosingLine;
+                ++ProgressCount;
+                StepProgress();
+            }
+            continue;
+        }
+        const TCollectionNode& node = GetNode((*level.List)[level.Next++]);
+        const char letter = KindLetter(node.Flags);
+        AppendRecord(text, letter, node);
+        if (letter == 'E') {
+            ++ProgressCount;
+            StepProgress();
+        } else {
+            levels.push_back({&node.Children, 0});
+        }
+    }
+}
+
+bool TFendrel::LoadFromText(std::string_view text) {
+    if (text.empty())
+        return true;
+    if (const size_t zero = text.find('\0'); zero != std::string_view::npos)
+        text = text.substr(0, zero);
+    if (!text.starts_with(kHeader))
+        return false;
+    BeginProgress(Ansi(" Загрузка коллекции: загружено %d элементов"));
+    // The two bytes after the header are its line end, skipped unchecked.
+    size_t position = std::min(kHeader.size() + kLineEnd.size(), text.size());
+    if (!ReadList(text, position, nullptr))
+        return false;
+    EndProgress();
+    return true;
+}
+
+// Keeps the open discs and folders on a stack instead of recursing, for the same reason as
+// WriteList. The end of the text closes every open level.
+bool TFendrel::ReadList(std::string_view text, size_t& position, TCollectionNode* parent) {
+    std::vector<TCollectionNode*> levels{parent}; // null stands for Discs
+    while (position < text.size()) {
+        const size_t lineEnd = FindLineEnd(text, position);
+        if (lineEnd == std::string_view::npos)
+            return false;
+        const std::string_view line = text.substr(position, lineEnd - position);
+        if (text[position] == '<') {
+            position = lineEnd + kLineEnd.size();
+            levels.pop_back();
+            if (levels.empty())
+                return true;
+            continue;
+        }
+        TCollectionNode value;
+        std::string_view name;
+        if (!ParseRecord(line, value, name)) {
+            EndProgress();
+            return false;
+        }
+        position = lineEnd + kLineEnd.size();
+        TCollectionNode* owner = levels.back();
+        value.ParentId = owner ? owner->Id : 0;
+        TCollectionNode& node = AddNode(owner ? owner->Children : Discs, value);
+        node.Name = name; // set on the stored node: one copy of the name, not two
+        ++ProgressCount;
+        StepProgress();
+        if (!node.Is(nfFile))
+            levels.push_back(&node);
+    }
+    return true;
+}

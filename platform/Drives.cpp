@@ -1,0 +1,182 @@
+#include "platform/Drives.h"
+
+#include "platform/FolderVolume.h"
+#include "platform/IsoVolume.h"
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Undoes the octal escapes (\040 for a space) of /proc/self/mountinfo.
+std::string UnescapeMountField(std::string_view field)
+{
+    std::string text;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const std::string_view digits = field.substr(i + 1, 3);
+            if (std::all_of(digits.begin(), digits.end(),
+                            [](char c) { return c >= '0' && c <= '7'; })) {
+                text += static_cast<char>(((digits[0] - '0') << 6) | ((digits[1] - '0') << 3) |
+                                          (digits[2] - '0'));
+                i += 3;
+                continue;
+            }
+        }
+        text += field[i];
+    }
+    return text;
+}
+
+// Undoes udev's \xNN escapes (\x20 for a space, \x2f for a slash).
+std::string UnescapeUdevName(std::string_view name)
+{
+    std::string text;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
+            unsigned value = 0;
+            const char* begin = name.data() + i + 2;
+            const auto [end, error] = std::from_chars(begin, begin + 2, value, 16);
+            if (error == std::errc() && end == begin + 2) {
+                text += static_cast<char>(value);
+                i += 3;
+                continue;
+            }
+        }
+        text += name[i];
+    }
+    return text;
+}
+
+std::optional<dev_t> DeviceNumberOf(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISBLK(status.st_mode))
+        return std::nullopt;
+    return status.st_rdev;
+}
+
+std::string ReadWholeFile(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A disc in a drive: the mounted file system when the desktop has mounted it, otherwise the disc
+// read directly from the device, which needs neither mounting nor root rights.
+std::unique_ptr<IVolume> OpenDisc(const std::string& device)
+{
+    if (const std::optional<dev_t> number = DeviceNumberOf(device)) {
+        if (const auto mountPoint = MountPointOf(*number, ReadWholeFile("/proc/self/mountinfo"))) {
+            std::string label;
+            if (const auto udevLabel = UdevLabelOf(*number))
+                label = NameFromDisc(*udevLabel);
+            else if (const auto disc = OpenIsoVolume(device))
+                label = disc->Label();
+            if (auto volume = OpenFolderVolume(*mountPoint, std::move(label)))
+                return volume;
+        }
+    }
+    return OpenIsoVolume(device);
+}
+
+} // namespace
+
+TDriveTable TDriveTable::FromMachine()
+{
+    TDriveTable table;
+    char letter = 'D';
+    for (std::string& device : FindOpticalDevices()) {
+        if (letter > 'Z')
+            break;
+        table.Add(letter++, {TDriveSource::TKind::Device, std::move(device), {}});
+    }
+    return table;
+}
+
+std::vector<char> TDriveTable::DriveLetters() const
+{
+    std::vector<char> letters;
+    for (const auto& [letter, source] : Drives_)
+        letters.push_back(letter);
+    return letters;
+}
+
+std::unique_ptr<IVolume> TDriveTable::OpenVolume(char letter)
+{
+    const auto found = Drives_.find(letter);
+    if (found == Drives_.end())
+        return nullptr;
+    const TDriveSource& source = found->second;
+    switch (source.Kind) {
+    case TDriveSource::TKind::Device:
+        return OpenDisc(source.Path);
+    case TDriveSource::TKind::Folder:
+        return OpenFolderVolume(source.Path, source.Label);
+    case TDriveSource::TKind::Image:
+        return OpenIsoVolume(source.Path);
+    }
+    return nullptr;
+}
+
+std::vector<std::string> FindOpticalDevices(const std::string& sysBlock)
+{
+    std::vector<std::pair<unsigned, std::string>> found;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(sysBlock, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() < 3 || name.compare(0, 2, "sr") != 0)
+            continue;
+        unsigned number = 0;
+        const auto [end, parsed] =
+            std::from_chars(name.data() + 2, name.data() + name.size(), number);
+        if (parsed == std::errc() && end == name.data() + name.size())
+            found.emplace_back(number, "/dev/" + name);
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> devices;
+    devices.reserve(found.size());
+    for (auto& [number, device] : found)
+        devices.push_back(std::move(device));
+    return devices;
+}
+
+std::optional<std::string> MountPointOf(dev_t device, std::string_view mountinfo)
+{
+    const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    std::istringstream lines{std::string(mountinfo)};
+    std::string line;
+    while (std::getline(lines, line)) {
+        // mount id, parent id, major:minor, root of the mount, mount point, ...
+        std::istringstream fields(line);
+        std::string id;
+        std::string parent;
+        std::string number;
+        std::string root;
+        std::string mountPoint;
+        if (!(fields >> id >> parent >> number >> root >> mountPoint))
+            continue;
+        if (number == wanted && root == "/")
+            return UnescapeMountField(mountPoint);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> UdevLabelOf(dev_t device, const std::string& byLabel)
+{
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(byLabel, error)) {
+        if (DeviceNumberOf(entry.path().string()) == device)
+            return UnescapeUdevName(entry.path().filename().string());
+    }
+    return std::nullopt;
+}

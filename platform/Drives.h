@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/Volume.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+// The machine's CD/DVD drives, each known by a letter, as the drive menu lists them.
+class IDrives {
+public:
+    virtual ~IDrives() = default;
+    // The letters of the CD/DVD drives in alphabetical order.
+    [[nodiscard]] virtual std::vector<char> DriveLetters() const = 0;
+    // The disc in the drive, or nullptr when there is none or it cannot be read.
+    [[nodiscard]] virtual std::unique_ptr<IVolume> OpenVolume(char letter) = 0;
+};
+
+// What a drive letter reads from.
+struct TDriveSource {
+    enum class TKind {
+        Device, // an optical drive's device node: its mounted file system, or the disc itself
+        Folder, // a folder read as a mounted disc with the label given here
+        Image,  // an ISO 9660 image file
+    };
+    TKind Kind = TKind::Device;
+    std::string Path;  // as the file system holds it
+    std::string Label; // 8-bit; only for a folder
+};
+
+// Drive letters mapped to what they read. Every kind of source goes through the same volumes, so
+// a folder or an image stands for a disc wherever a real drive does.
+class TDriveTable final : public IDrives {
+public:
+    // The machine's optical drives, lettered in device order from D: upward.
+    [[nodiscard]] static TDriveTable FromMachine();
+
+    void Add(char letter, TDriveSource source) { Drives_[letter] = std::move(source); }
+    [[nodiscard]] std::vector<char> DriveLetters() const override;
+    [[nodiscard]] std::unique_ptr<IVolume> OpenVolume(char letter) override;
+
+private:
+    std::map<char, TDriveSource> Drives_;
+};
+
+// The device nodes of the optical drives ("/dev/sr0", "/dev/sr1", ...) in device order, found
+// among the block devices listed in sysBlock (the kernel's /sys/block).
+[[nodiscard]] std::vector<std::string>
+FindOpticalDevices(const std::string& sysBlock = "/sys/block");
+
+// Where the file system of the device numbered device is mounted, from the text of
+// /proc/self/mountinfo; nothing when it is not mounted whole.
+[[nodiscard]] std::optional<std::string> MountPointOf(dev_t device, std::string_view mountinfo);
+
+// The label udev records for the device under byLabel, as UTF-8; nothing when it has none.
+[[nodiscard]] std::optional<std::string>
+UdevLabelOf(dev_t device, const std::string& byLabel = "/dev/disk/by-label");

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// One entry of a folder on a disc, as the disc scan records it.
+struct TFindData {
+    std::string Name;           // 8-bit code page 1251, without control bytes
+    std::string RawName;        // the name as the volume holds it; builds the paths of subfolders
+    bool IsFolder = false;      // symbolic links and special files count as files
+    uint64_t LastWriteTime = 0; // FILETIME: 100 ns intervals since 1601-01-01, UTC
+    uint32_t SizeLow = 0;       // low 32 bits of the size; 0 for folders
+};
+
+// An open folder: its entries one by one, "." and ".." among them when the volume has them.
+class IFolderListing {
+public:
+    virtual ~IFolderListing() = default;
+    // Fills entry with the next entry; false when there are no more.
+    virtual bool Next(TFindData& entry) = 0;
+};
+
+// A disc (or what stands for one) opened for reading. Folder paths start at the root "/" and
+// add each folder's RawName followed by "/"; a name never holds "/", while it may hold "\".
+class IVolume {
+public:
+    static constexpr std::string_view RootPath = "/";
+
+    virtual ~IVolume() = default;
+    // The volume label in code page 1251; empty when the disc has none.
+    [[nodiscard]] virtual std::string Label() const = 0;
+    // The entries of the folder, or nullptr when it cannot be read.
+    [[nodiscard]] virtual std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) = 0;
+};
+
+// A disc that can no longer be read: no folder opens.
+class TUnreadableVolume final : public IVolume {
+public:
+    [[nodiscard]] std::string Label() const override { return {}; }
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string&) override
+    {
+        return nullptr;
+    }
+};
+
+// A name read from a disc (UTF-8, as Linux and the disc extensions give it) in code page 1251.
+// Characters the code page lacks and bytes that are not UTF-8 become '?', and so do control
+// bytes: a CR or LF in a name would break the lines of the collection file.
+[[nodiscard]] std::string NameFromDisc(std::string_view utf8);
+
+// Seconds and nanoseconds since 1970 (UTC) as a FILETIME; times before 1601 give 0 and times
+// past the FILETIME range its largest value.
+[[nodiscard]] uint64_t FileTimeFromUnix(int64_t seconds, int64_t nanoseconds = 0);

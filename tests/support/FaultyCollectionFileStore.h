@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/CollectionFileStore.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <optional>
+
+// The real store on real files, whose reads and writes can be made to fail, come short or be
+// interrupted.
+class TFaultyCollectionFileStore final : public TPosixCollectionFileStore {
+public:
+    std::optional<size_t> DiscSpace; // bytes that can still be written; then ENOSPC
+    bool FailReads = false;          // every read fails with EIO
+    size_t MaxTransfer = SIZE_MAX;   // bytes moved by one read or write at most
+    bool Interrupt = false;          // every other read or write fails with EINTR
+
+protected:
+    ssize_t ReadSome(int fd, char* buffer, size_t size) override {
+        if (Interrupted())
+            return -1;
+        if (FailReads) {
+            errno = EIO;
+            return -1;
+        }
+        return TPosixCollectionFileStore::ReadSome(fd, buffer, std::min(size, MaxTransfer));
+    }
+    ssize_t WriteSome(int fd, const char* data, size_t size) override {
+        if (Interrupted())
+            return -1;
+        size = std::min(size, MaxTransfer);
+        if (DiscSpace) {
+            if (*DiscSpace == 0) {
+                errno = ENOSPC;
+                return -1;
+            }
+            size = std::min(size, *DiscSpace);
+        }
+        const ssize_t written = TPosixCollectionFileStore::WriteSome(fd, data, size);
+        if (DiscSpace && written > 0)
+            *DiscSpace -= static_cast<size_t>(written);
+        return written;
+    }
+
+private:
+    bool Interrupted() {
+        if (!Interrupt || (Calls_++ % 2) != 0)
+            return false;
+        errno = EINTR;
+        return true;
+    }
+
+    unsigned Calls_ = 0;
+};

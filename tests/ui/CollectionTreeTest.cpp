@@ -1,0 +1,96 @@
+#include "BrowseFixture.h"
+
+#include <gmock/gmock.h>
+
+using ::testing::ElementsAre;
+
+namespace {
+
+class CollectionTree : public TBrowseFixture {};
+
+TEST_F(CollectionTree, RootCaptionIsTheLabelAndTheCollectionPath) {
+    const auto rootText = [&] {
+        Fill();
+        return Tree().data(Tree().IndexAt(0), Qt::DisplayRole).toString().toStdString();
+    };
+    EXPECT_EQ(rootText(), "Библиотека ");
+    Window->CollectionFile = "/home/anna/Catalog/home.frl";
+    EXPECT_EQ(rootText(), "Библиотека /home/anna/Catalog/home.frl");
+    Window->CollectionFile = "/tmp/Диски 日本.frl"; // no letter for 日本 in code page 1251
+    EXPECT_EQ(rootText(), "Библиотека /tmp/Диски 日本.frl");
+}
+
+TEST_F(CollectionTree, DiscsInOrderFoldersSortedEqualNamesMergedHiddenLeftOut) {
+    const uint32_t zed = Disc("Zed");
+    Folder(zed, "b");
+    File(zed, "file.txt");
+    Folder(zed, "C");
+    Folder(Folder(zed, "a"), "x");
+    const uint32_t hidden = Folder(zed, "hidden");
+    Hide(hidden);
+    Folder(hidden, "visible, under a hidden one");
+    const uint32_t alpha = Disc("Alpha");
+    Folder(Folder(alpha, "Docs"), "old");
+    const uint32_t docs = Folder(alpha, "DOCS");
+    Folder(docs, "sub");
+    Hide(Disc("Gone"));
+    Disc("Zed");
+    Fill();
+    EXPECT_THAT(TreeItems(), ElementsAre("Библиотека ", "  Zed", "    a", "      x", "    b",
+                                         "    C", "  Alpha", "    DOCS", "      sub", "  Zed"));
+    EXPECT_EQ(Tree().Item(7).Data, docs) << "of Docs and DOCS the later stands, with its branch";
+    const auto images = [&](int item) {
+        return std::pair(Tree().Item(item).Image, Tree().Item(item).SelectedImage);
+    };
+    EXPECT_EQ(images(0), std::pair(0, 0));
+    EXPECT_EQ(images(1), std::pair(1, 1));
+    EXPECT_EQ(images(7), std::pair(2, 4));
+    EXPECT_TRUE(Window->TreeView_Main->isExpanded(Tree().IndexAt(0)));
+    EXPECT_FALSE(Expanded(zed));
+    EXPECT_EQ(SelectedData(), 0) << "nothing was selected, so the root is";
+}
+
+TEST_F(CollectionTree, SelectionIsFoundAgainByIdWithItsAncestorsOpen) {
+    const uint32_t disc = Disc("disc");
+    const uint32_t outer = Folder(disc, "outer");
+    const uint32_t inner = Folder(outer, "inner");
+    File(inner, "inside.txt");
+    Fill();
+    SelectNode(inner);
+    Window->TreeView_Main->collapseAll();
+    Window->ListModel->Assign({});
+    Fill();
+    EXPECT_EQ(SelectedData(), inner);
+    EXPECT_TRUE(Expanded(disc) && Expanded(outer));
+    EXPECT_FALSE(Expanded(inner));
+    EXPECT_THAT(ListCaptions(), ElementsAre("inside.txt")) << "the reselection lists the folder";
+
+    Hide(inner);
+    Fill();
+    EXPECT_EQ(SelectedData(), -1);
+    EXPECT_THAT(ListCaptions(), ElementsAre("inside.txt")) << "the list keeps its rows";
+    Fill();
+    EXPECT_EQ(SelectedData(), 0);
+    EXPECT_THAT(ListCaptions(), ElementsAre("disc"));
+}
+
+TEST_F(CollectionTree, MissingNodeIsReportedAndTheTreeStaysUsable) {
+    const uint32_t disc = Disc("disc");
+    Folder(disc, "a");
+    C().GetNode(disc).Children.push_back(4242);
+    Window->RunGuarded([&] { Fill(); });
+    EXPECT_THAT(Dialogs.MessageTexts(), ElementsAre("Node not found."));
+    EXPECT_EQ(Tree().rowCount(Tree().IndexAt(0)), 1) << "the view sees the items made before";
+}
+
+TEST_F(CollectionTree, DeeplyNestedFoldersDoNotExhaustTheStack) {
+    constexpr int kLevels = 200'000;
+    uint32_t parent = Disc("deep");
+    for (int level = 0; level < kLevels; ++level)
+        parent = Folder(parent, "f");
+    Fill();
+    ASSERT_EQ(Tree().Count(), kLevels + 2);
+    EXPECT_EQ(Tree().Item(kLevels + 1).Data, parent);
+}
+
+} // namespace
