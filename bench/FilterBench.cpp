@@ -14,7 +14,8 @@
 namespace {
 
 // The best of a few runs, in seconds: the machine is shared, so the least disturbed run counts.
-double Best(int runs, const std::function<void()>& work) {
+double Best(int runs, const std::function<void()>& work)
+{
     double best = 1e9;
     for (int i = 0; i < runs; ++i) {
         TStopwatch watch;
@@ -24,14 +25,16 @@ double Best(int runs, const std::function<void()>& work) {
     return best;
 }
 
-size_t CountFiles(TFendrel& collection, const TCollectionBranch& hits) {
+size_t CountFiles(TFendrel& collection, const TCollectionBranch& hits)
+{
     return static_cast<size_t>(std::count_if(
         hits.begin(), hits.end(), [&](uint32_t id) { return collection.GetNode(id).Is(nfFile); }));
 }
 
 } // namespace
 
-int main() {
+int main()
+{
     TSystemTickClock clock;
     int shown = 0;
     TProgressLine progress(clock, [&](const std::string&) { ++shown; });

@@ -18,12 +18,14 @@ namespace {
 constexpr int FirstFilterEntry = 3; // the position after the separator
 constexpr int MaxFilterEntries = 11;
 
-std::string NewFilterCaption() {
+std::string NewFilterCaption()
+{
     return Ansi("Новый фильтр...");
 }
 
 // The text with every leading and trailing blank or control byte (0x20 and below) cut off.
-std::string TrimBlanks(const std::string& text) {
+std::string TrimBlanks(const std::string& text)
+{
     const auto isBlank = [](char c) {
         return static_cast<unsigned char>(c) <= 0x20;
     };
@@ -36,25 +38,29 @@ std::string TrimBlanks(const std::string& text) {
     return text.substr(first, last - first);
 }
 
-QList<QAction*> FilterEntries(const QMenu& menu) {
+QList<QAction*> FilterEntries(const QMenu& menu)
+{
     return menu.actions().mid(FirstFilterEntry);
 }
 
-QAction* FindFilterEntry(const QMenu& menu, const std::string& filter) {
+QAction* FindFilterEntry(const QMenu& menu, const std::string& filter)
+{
     for (QAction* entry : FilterEntries(menu))
         if (LiteralCaption(entry) == filter)
             return entry;
     return nullptr;
 }
 
-void RemoveEntry(QMenu& menu, QAction* entry) {
+void RemoveEntry(QMenu& menu, QAction* entry)
+{
     menu.removeAction(entry);
     delete entry;
 }
 
 } // namespace
 
-void TForm_Main::Act_NewFilterExecute(QObject*) {
+void TForm_Main::Act_NewFilterExecute(QObject*)
+{
     const std::optional<std::string> input = Platform_.Dialogs.InputBox(
         NewFilterCaption(), Ansi("Введите строку поиска для фильтра"), {});
     if (!input)
@@ -84,7 +90,8 @@ void TForm_Main::Act_NewFilterExecute(QObject*) {
     FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
 }
 
-void TForm_Main::AddFilterItem(const std::string& filter) {
+void TForm_Main::AddFilterItem(const std::string& filter)
+{
     // Only a kept filter with hits gets an entry, and only one.
     const auto kept = Filters.find(filter);
     if (kept == Filters.end() || kept->second.empty())
@@ -108,7 +115,8 @@ void TForm_Main::AddFilterItem(const std::string& filter) {
     MI_View->addAction(entry);
 }
 
-void TForm_Main::ApplyFilterClick(QObject* sender) {
+void TForm_Main::ApplyFilterClick(QObject* sender)
+{
     auto* entry = qobject_cast<QAction*>(sender);
     if (!entry || !FilterEntries(*MI_View).contains(entry))
         return;
@@ -121,18 +129,21 @@ void TForm_Main::ApplyFilterClick(QObject* sender) {
     FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
 }
 
-void TForm_Main::Act_NoFilterExecute(QObject*) {
+void TForm_Main::Act_NoFilterExecute(QObject*)
+{
     UncheckFilterItems();
     Collection().ApplyFilter({});
     FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
 }
 
-void TForm_Main::UncheckFilterItems() {
+void TForm_Main::UncheckFilterItems()
+{
     for (QAction* entry : FilterEntries(*MI_View))
         entry->setChecked(false);
 }
 
-void TForm_Main::ResetFilters() {
+void TForm_Main::ResetFilters()
+{
     Filters.clear();
     while (MI_View->actions().size() > FirstFilterEntry)
         RemoveEntry(*MI_View, MI_View->actions().at(FirstFilterEntry));

@@ -11,7 +11,8 @@ namespace {
 // CharLowerA as a table, so that lowering a name costs one load per byte.
 using TLowerTable = std::array<char, 256>;
 
-const TLowerTable& LowerTable() {
+const TLowerTable& LowerTable()
+{
     static const TLowerTable table = [] {
         TLowerTable made{};
         for (int c = 0; c < 256; ++c)
@@ -23,7 +24,8 @@ const TLowerTable& LowerTable() {
 
 // Whether filter occurs in the name lower-cased. The name is lowered byte by byte as it is
 // compared, so no copy of it is made.
-bool NameContains(std::string_view name, std::string_view filter) {
+bool NameContains(std::string_view name, std::string_view filter)
+{
     if (name.size() < filter.size())
         return false;
     if (filter.empty())
@@ -45,7 +47,8 @@ bool NameContains(std::string_view name, std::string_view filter) {
 
 } // namespace
 
-int32_t TFendrel::FindNodes(const std::string& filter, TCollectionBranch& hits) {
+int32_t TFendrel::FindNodes(const std::string& filter, TCollectionBranch& hits)
+{
     hits.clear();
     BeginProgress(Ansi("Просмотр коллекции: просмотрено %d каталогов"));
     SearchList(Discs, filter, hits);
@@ -58,7 +61,8 @@ int32_t TFendrel::FindNodes(const std::string& filter, TCollectionBranch& hits) 
 }
 
 void TFendrel::SearchList(const TCollectionBranch& list, const std::string& filter,
-                          TCollectionBranch& hits) {
+                          TCollectionBranch& hits)
+{
     // Depth-first pre-order with an explicit stack: each frame is an id list and the position
     // of the next id to visit in it. A list counts one progress step when it is done, so the
     // count ends at one more than the number of nodes reached (each node's Children is a list,
@@ -90,7 +94,8 @@ void TFendrel::SearchList(const TCollectionBranch& list, const std::string& filt
     }
 }
 
-void TFendrel::ApplyFilter(const TCollectionBranch& hits) {
+void TFendrel::ApplyFilter(const TCollectionBranch& hits)
+{
     if (hits.empty()) {
         SetFlagsDeep(Discs, ~nfFilteredOut, 0);
         return;
