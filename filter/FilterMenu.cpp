@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QMenu>
 
+#include <algorithm>
+
 // The View menu holds "Новый фильтр...", "Снять фильтр" and the separator, then one entry per
 // kept filter, the oldest first. Each entry's 8-bit caption is its key in Filters, and every key
 // has exactly one entry: a filter whose entry goes at the limit is forgotten with it, and a
@@ -45,10 +47,11 @@ QList<QAction*> FilterEntries(const QMenu& menu)
 
 QAction* FindFilterEntry(const QMenu& menu, const std::string& filter)
 {
-    for (QAction* entry : FilterEntries(menu))
-        if (LiteralCaption(entry) == filter)
-            return entry;
-    return nullptr;
+    const QList<QAction*> entries = FilterEntries(menu);
+    const auto found = std::find_if(entries.begin(), entries.end(), [&](const QAction* entry) {
+        return LiteralCaption(entry) == filter;
+    });
+    return found == entries.end() ? nullptr : *found;
 }
 
 void RemoveEntry(QMenu& menu, QAction* entry)
