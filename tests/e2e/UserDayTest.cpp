@@ -151,6 +151,28 @@ TEST_F(UserDay, FromTheFirstStartToTheNextDay)
                                  "Находится на диске Фото 2004"));
     Boxes.Run([&] { DoubleClickRow(*w.ListView_Main, "море.jpg"); });
 
+    // A filter: the tree keeps what leads to the hits, and the View menu keeps the search.
+    const QString filterPrompt = "Введите строку поиска для фильтра";
+    const QStringList wholeTree{root, "  Фото 2004", "    2004", "  Архив", "    docs"};
+    const QStringList photosOnly{root, "  Фото 2004", "    2004"};
+    Boxes.Expect("search", InputAnswered("Новый фильтр...", filterPrompt, "", "JPG"));
+    Boxes.Run([&] { ChooseMenuItem(*w.MI_View, "Новый фильтр..."); });
+    EXPECT_EQ(TreeLines(*w.TreeView_Main), photosOnly);
+    Boxes.Expect("search", InputAnswered("Новый фильтр...", filterPrompt, "", "нет такого"));
+    Boxes.Expect("no hits", MessageAnswered(QMessageBox::Warning, "Новый фильтр...",
+                                            "По заданному условию ничего не найдено!"));
+    Boxes.Run([&] { ChooseMenuItem(*w.MI_View, "Новый фильтр..."); });
+    EXPECT_EQ(MenuLines(*w.MI_View),
+              (QStringList{"Новый фильтр...", "Снять фильтр", "-", "[x] jpg"}));
+
+    ChooseMenuItem(*w.MI_View, "Снять фильтр");
+    EXPECT_EQ(TreeLines(*w.TreeView_Main), wholeTree);
+    EXPECT_EQ(MenuLines(*w.MI_View).last(), "jpg");
+    ChooseMenuItem(*w.MI_View, "jpg");
+    EXPECT_EQ(TreeLines(*w.TreeView_Main), photosOnly);
+    EXPECT_EQ(MenuLines(*w.MI_View).last(), "[x] jpg");
+    ChooseMenuItem(*w.MI_View, "Снять фильтр");
+
     // Removal: only a disc can go; the question defaults to No.
     Boxes.Expect("not a disc",
                  MessageAnswered(QMessageBox::Critical, kTitle, "Необходимо выбрать корень диска"));
@@ -167,7 +189,7 @@ TEST_F(UserDay, FromTheFirstStartToTheNextDay)
     Boxes.Run([&] { w.Act_DeleteDisc->trigger(); });
     Boxes.Expect("removal, closed", [](QWidget& box) { CloseBox(box); });
     Boxes.Run([&] { w.Act_DeleteDisc->trigger(); });
-    EXPECT_EQ(TreeLines(*w.TreeView_Main).size(), 5);
+    EXPECT_EQ(TreeLines(*w.TreeView_Main), wholeTree);
     EXPECT_NE(Read(collection.toStdString()).find(Ansi("Архив")), std::string::npos);
 
     Boxes.Expect("removal, Yes", [](QWidget& box) {
@@ -176,14 +198,16 @@ TEST_F(UserDay, FromTheFirstStartToTheNextDay)
                 QTest::mouseClick(button, Qt::LeftButton);
     });
     Boxes.Run([&] { w.Act_DeleteDisc->trigger(); });
-    EXPECT_EQ(TreeLines(*w.TreeView_Main), (QStringList{root, "  Фото 2004", "    2004"}));
+    EXPECT_EQ(TreeLines(*w.TreeView_Main), photosOnly);
     EXPECT_EQ(Read(collection.toStdString()).find(Ansi("Архив")), std::string::npos);
+    // The save that follows a removal forgets the filters.
+    EXPECT_EQ(MenuLines(*w.MI_View), (QStringList{"Новый фильтр...", "Снять фильтр", "-"}));
 
     // Closing asks nothing; the next start opens the same collection with drive E: still chosen.
     Finish();
     TForm_Main& again = Start();
     EXPECT_EQ(again.windowTitle(), "Fendrel - " + collection);
-    EXPECT_EQ(TreeLines(*again.TreeView_Main), (QStringList{root, "  Фото 2004", "    2004"}));
+    EXPECT_EQ(TreeLines(*again.TreeView_Main), photosOnly);
     EXPECT_EQ(CheckedDrive(), "E:");
 }
 

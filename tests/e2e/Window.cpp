@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTest>
 #include <QTreeView>
 
@@ -79,6 +80,36 @@ void DoubleClickRow(QTreeView& view, const QString& name)
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, at);
     QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, at);
+}
+
+QStringList MenuLines(const QMenu& menu)
+{
+    QStringList lines;
+    for (const QAction* item : menu.actions())
+        lines << (item->isSeparator() ? "-" : (item->isChecked() ? "[x] " : "") + item->text());
+    return lines;
+}
+
+void ChooseMenuItem(QMenu& menu, const QString& text)
+{
+    const QList<QAction*> items = menu.actions();
+    const auto item = std::find_if(items.begin(), items.end(),
+                                   [&](const QAction* a) { return a->text() == text; });
+    if (item == items.end()) {
+        ADD_FAILURE() << "no item " << text.toStdString()
+                      << " in the menu: " << MenuLines(menu).join(", ").toStdString();
+        return;
+    }
+    menu.popup(QPoint(0, 0));
+    if (!QTest::qWaitForWindowExposed(&menu)) {
+        ADD_FAILURE() << "the menu did not open";
+        return;
+    }
+    QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(*item).center());
+    if (menu.isVisible()) {
+        ADD_FAILURE() << "the menu stayed open after the click on " << text.toStdString();
+        menu.close();
+    }
 }
 
 TBoxDriver::THandler MessageAnswered(QMessageBox::Icon icon, QString title, QString text,

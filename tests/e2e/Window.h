@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class QMenu;
 class QTreeView;
 
 // What the window's views show, read as a user reads them, and clicks into them.
@@ -20,6 +21,11 @@ class QTreeView;
 void ClickTreeItem(QTreeView& view, const QStringList& path);
 // Double-clicks the row of the list whose first column is name.
 void DoubleClickRow(QTreeView& view, const QString& name);
+
+// The menu's items as it shows them, "-" for a separator, and "[x] " before a checked one.
+[[nodiscard]] QStringList MenuLines(const QMenu& menu);
+// Opens the menu and clicks its item with the text.
+void ChooseMenuItem(QMenu& menu, const QString& text);
 
 // Handlers for the boxes a user answers.
 
