@@ -38,6 +38,7 @@ namespace {
 constexpr int64_t kAugust2004 = 1092650000;
 constexpr int64_t kMay2023 = 1686000000;
 constexpr int64_t kMarch2001 = 984000000;
+constexpr int64_t kDay = 86400;
 
 class TSample {
 public:
@@ -70,7 +71,7 @@ uint32_t FillSample(TFendrel& c)
     TSample s(c);
     const uint32_t photos = s.Add(0, "Фото 2004", nfDisc);
     const uint32_t sea = s.Add(photos, "Море", nfFolder, kAugust2004);
-    s.Add(sea, "Лучшие", nfFolder, kAugust2004 + 86400);
+    s.Add(sea, "Лучшие", nfFolder, kAugust2004 + kDay);
     int64_t shot = kAugust2004;
     for (const uint32_t size :
          {1843211u, 2016544u, 1730090u, 2210475u, 1954302u, 1688734u, 2105611u, 1902236u}) {
@@ -79,10 +80,10 @@ uint32_t FillSample(TFendrel& c)
         s.Add(sea, name.c_str(), nfFile, shot += 437, size);
     }
     s.Add(sea, "маршрут.txt", nfFile, kAugust2004 + 3600, 2381);
-    const uint32_t mountains = s.Add(photos, "Горы", nfFolder, kAugust2004 + 7 * 86400);
-    s.Add(mountains, "IMG_0501.jpg", nfFile, kAugust2004 + 7 * 86400, 1977210);
-    s.Add(photos, "Дача", nfFolder, kAugust2004 + 30 * 86400);
-    s.Add(photos, "описание.txt", nfFile, kAugust2004 + 31 * 86400, 912);
+    const uint32_t mountains = s.Add(photos, "Горы", nfFolder, kAugust2004 + 7 * kDay);
+    s.Add(mountains, "IMG_0501.jpg", nfFile, kAugust2004 + 7 * kDay, 1977210);
+    s.Add(photos, "Дача", nfFolder, kAugust2004 + 30 * kDay);
+    s.Add(photos, "описание.txt", nfFile, kAugust2004 + 31 * kDay, 912);
 
     const uint32_t distributions = s.Add(0, "Дистрибутивы", nfDisc);
     const uint32_t debian = s.Add(distributions, "Debian 12", nfFolder, kMay2023);

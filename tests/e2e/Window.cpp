@@ -12,7 +12,7 @@
 
 namespace {
 
-void AddLines(const QAbstractItemModel& model, const QModelIndex& parent, int depth,
+void AddLines(const QAbstractItemModel& model, const QModelIndex& parent, qsizetype depth,
               QStringList& lines)
 {
     for (int row = 0; row < model.rowCount(parent); ++row) {
@@ -112,8 +112,8 @@ void ChooseMenuItem(QMenu& menu, const QString& text)
     }
 }
 
-TBoxDriver::THandler MessageAnswered(QMessageBox::Icon icon, QString title, QString text,
-                                     Qt::Key key)
+TBoxDriver::THandler MessageAnswered(QMessageBox::Icon icon, const QString& title,
+                                     const QString& text, Qt::Key key)
 {
     return [=](QWidget& widget) {
         QMessageBox* box = AsMessageBox(widget);
@@ -126,8 +126,8 @@ TBoxDriver::THandler MessageAnswered(QMessageBox::Icon icon, QString title, QStr
     };
 }
 
-TBoxDriver::THandler InputAnswered(QString caption, QString prompt, QString initial, QString typed,
-                                   Qt::Key key)
+TBoxDriver::THandler InputAnswered(const QString& caption, const QString& prompt,
+                                   const QString& initial, const QString& typed, Qt::Key key)
 {
     return [=](QWidget& box) {
         EXPECT_EQ(box.windowTitle(), caption);
@@ -145,7 +145,7 @@ TBoxDriver::THandler InputAnswered(QString caption, QString prompt, QString init
     };
 }
 
-TBoxDriver::THandler NewCollectionNamed(QString folder, QString name)
+TBoxDriver::THandler NewCollectionNamed(const QString& folder, const QString& name)
 {
     return [=](QWidget& box) {
         auto* dialog = qobject_cast<QFileDialog*>(&box);

@@ -30,11 +30,13 @@ void ChooseMenuItem(QMenu& menu, const QString& text);
 // Handlers for the boxes a user answers.
 
 // A message box of the icon, title and text (with its lines joined by "\n"), answered by key.
-[[nodiscard]] TBoxDriver::THandler MessageAnswered(QMessageBox::Icon icon, QString title,
-                                                   QString text, Qt::Key key = Qt::Key_Return);
+[[nodiscard]] TBoxDriver::THandler MessageAnswered(QMessageBox::Icon icon, const QString& title,
+                                                   const QString& text,
+                                                   Qt::Key key = Qt::Key_Return);
 // The input box with its caption, prompt and initial text, in which typed is typed (replacing
 // the selected initial text) before key is pressed.
-[[nodiscard]] TBoxDriver::THandler InputAnswered(QString caption, QString prompt, QString initial,
-                                                 QString typed, Qt::Key key = Qt::Key_Return);
+[[nodiscard]] TBoxDriver::THandler InputAnswered(const QString& caption, const QString& prompt,
+                                                 const QString& initial, const QString& typed,
+                                                 Qt::Key key = Qt::Key_Return);
 // The save dialog of a new collection, in which name is typed before Enter.
-[[nodiscard]] TBoxDriver::THandler NewCollectionNamed(QString folder, QString name);
+[[nodiscard]] TBoxDriver::THandler NewCollectionNamed(const QString& folder, const QString& name);
