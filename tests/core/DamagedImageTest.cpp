@@ -1,0 +1,168 @@
+// Image files that are not discs, or discs damaged on the way: they are refused, or scanned as
+// far as they can be read, and nothing is read outside the file or the bytes read from it.
+
+#include "support/DiscTrees.h"
+
+#include "platform/Drives.h"
+
+#include <gtest/gtest.h>
+#include <random>
+
+namespace {
+
+constexpr int64_t kTime = 1500000000;
+constexpr size_t kBlock = 2048;
+constexpr size_t kRootRecord = 16 * kBlock + 156; // in the primary volume descriptor
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+uint32_t Le32At(const std::string& bytes, size_t at)
+{
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i)
+        value |= uint32_t{static_cast<unsigned char>(bytes.at(at + i))} << (8 * i);
+    return value;
+}
+
+// Writes a both-endian 32-bit field: little-endian, then big-endian.
+void PutBoth32(std::string& bytes, size_t at, uint32_t value)
+{
+    for (size_t i = 0; i < 4; ++i) {
+        bytes.at(at + i) = static_cast<char>(value >> (8 * i));
+        bytes.at(at + 7 - i) = static_cast<char>(value >> (8 * i));
+    }
+}
+
+// The directory record of the folder with that plain ISO 9660 name; each name used here occurs
+// once, and only in its record, right after its length byte.
+size_t RecordOf(const std::string& image, const std::string& name)
+{
+    const size_t at = image.find(static_cast<char>(name.size()) + name);
+    if (at == std::string::npos)
+        throw std::runtime_error("no record of " + name);
+    return at - 32;
+}
+
+class DamagedImage : public ::testing::Test {
+protected:
+    // An image with plain ISO 9660 names (easy to find and damage) of a few folders and files.
+    std::string MakeImage(const std::vector<TTreeEntry>& tree)
+    {
+        MakeTree(Scratch / "source", tree);
+        MakeIsoImage(Scratch / "source", Image, "-joliet off -rockridge off");
+        return ReadBytes(Image);
+    }
+    // The disc in the image as text, or "refused".
+    std::string ScanText(const std::string& bytes)
+    {
+        WriteBytes(Image, bytes);
+        const std::unique_ptr<IVolume> volume = Drives.OpenImage(Image);
+        if (!volume)
+            return "refused";
+        TFendrel collection;
+        const int32_t count = collection.ScanDisc("disc", *volume);
+        const TCollectionNode& disc = collection.GetNode(collection.Discs.at(0));
+        return std::to_string(count) + "\n" + DumpScanned(collection, disc);
+    }
+    [[nodiscard]] std::string Time() const { return std::to_string(FileTimeFromUnix(kTime)); }
+
+    TScratchFolder Scratch;
+    std::string Image = Scratch / "disc.iso";
+    TDriveTable Drives;
+};
+
+TEST_F(DamagedImage, FilesThatHoldNoDiscAreRefused)
+{
+    const std::string good = MakeImage({FileEntry("a.txt", kTime, 1)});
+    const size_t root = Le32At(good, kRootRecord + 2) * kBlock;
+    std::mt19937 random(7);
+    std::string noise(1 << 20, '\0');
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    // What a disc holding UDF alone begins with: its volume recognition sequence.
+    std::string udf(20 * kBlock, '\0');
+    for (const auto& [block, id] : {std::pair{16, "BEA01"}, {17, "NSR02"}, {18, "TEA01"}})
+        udf.replace(block * kBlock + 1, 5, id);
+
+    EXPECT_EQ(ScanText(noise), "refused");
+    EXPECT_EQ(ScanText(""), "refused");
+    EXPECT_EQ(ScanText(udf), "refused");
+    EXPECT_EQ(ScanText(good.substr(0, 16 * kBlock + 100)), "refused") << "cut in its descriptor";
+    EXPECT_EQ(ScanText(good.substr(0, root)), "refused") << "cut before its root folder";
+    EXPECT_FALSE(Drives.OpenImage(Scratch / "missing.iso"));
+    EXPECT_FALSE(Drives.OpenImage(Scratch.Path)) << "a folder";
+}
+
+TEST_F(DamagedImage, DamagedOrMissingFoldersAreLeftEmptyAndTheRestIsRead)
+{
+    std::string image = MakeImage({FolderEntry("BAD", kTime), FileEntry("BAD/X.TXT", kTime, 1),
+                                   FolderEntry("FAR", kTime), FileEntry("FAR/Y.TXT", kTime, 2),
+                                   FolderEntry("GOOD", kTime), FileEntry("GOOD/Z.TXT", kTime, 3)});
+    // BAD's third record, after "." and ".." (34 bytes each), gets a length no record can have.
+    const size_t bad = Le32At(image, RecordOf(image, "BAD") + 2) * kBlock;
+    image.at(bad + 2 * 34) = 20;
+    // FAR's records lie past the image's end.
+    PutBoth32(image, RecordOf(image, "FAR") + 2, static_cast<uint32_t>(image.size() / kBlock));
+    const std::string t = Time();
+    EXPECT_EQ(ScanText(image), "4\nF BAD t=" + t + " s=0\nF FAR t=" + t + " s=0\nF GOOD t=" + t +
+                                   " s=0\n  E Z.TXT t=" + t + " s=3\n");
+}
+
+TEST_F(DamagedImage, FoldersLeadingBackOrToOneDirectoryTwiceAreWalkedOnce)
+{
+    std::string image = MakeImage({FolderEntry("A", kTime), FileEntry("A/IN_A.TXT", kTime, 1),
+                                   FolderEntry("B", kTime), FileEntry("B/IN_B.TXT", kTime, 2),
+                                   FolderEntry("LOOP", kTime)});
+    PutBoth32(image, RecordOf(image, "LOOP") + 2, Le32At(image, kRootRecord + 2));
+    PutBoth32(image, RecordOf(image, "B") + 2, Le32At(image, RecordOf(image, "A") + 2));
+    const std::string t = Time();
+    EXPECT_EQ(ScanText(image), "4\nF A t=" + t + " s=0\n  E IN_A.TXT t=" + t + " s=1\nF B t=" + t +
+                                   " s=0\nF LOOP t=" + t + " s=0\n");
+}
+
+// Every cut of a good image, and copies with bytes of their descriptors and directories changed
+// at random: each is refused or scanned to an end, and a cut image never shows more than the
+// whole one. Run under the sanitizers, this also checks that no read leaves its buffer.
+TEST_F(DamagedImage, CutAndScrambledImagesNeverCrashTheScan)
+{
+    std::vector<TTreeEntry> tree = {FolderEntry("Папка", kTime),
+                                    FolderEntry("Папка/Вложенная", kTime),
+                                    FileEntry("Папка/Вложенная/файл.txt", kTime, 10)};
+    for (int i = 0; i < 40; ++i)
+        tree.push_back(FileEntry("Папка/длинное имя файла " + std::to_string(i), kTime + i, i));
+    MakeTree(Scratch / "source", tree);
+    for (const char* options : {"-joliet on -rockridge on", "-joliet off -rockridge on"}) {
+        SCOPED_TRACE(options);
+        MakeIsoImage(Scratch / "source", Image, options);
+        const std::string good = ReadBytes(Image);
+        const size_t whole = std::stoul(ScanText(good));
+        ASSERT_EQ(whole, tree.size());
+        const size_t metadata = std::min(good.size(), 64 * kBlock); // descriptors and folders
+
+        for (size_t cut = 16 * kBlock; cut < metadata; cut += 509) {
+            const std::string text = ScanText(good.substr(0, cut));
+            if (text != "refused")
+                EXPECT_LE(std::stoul(text), whole) << "cut at " << cut;
+        }
+        std::mt19937 random(2024);
+        std::uniform_int_distribution<size_t> position(16 * kBlock, metadata - 1);
+        for (int copy = 0; copy < 150; ++copy) {
+            std::string scrambled = good;
+            for (int change = 1 + copy % 20; change > 0; --change)
+                scrambled[position(random)] = static_cast<char>(random());
+            (void)ScanText(scrambled);
+        }
+    }
+}
+
+} // namespace
