@@ -18,9 +18,10 @@
 #include <vector>
 
 // libiso9660 recognises the file system and reads the volume label. The directories are read
-// here, each straight from where its parent's record says it lies: the library finds a folder
-// by walking its path from the root each time, which makes a scan slow on wide discs, and its
-// path lookups would follow a damaged disc's loops forever.
+// here, each straight from where its parent's record says it lies: the library finds a folder by
+// walking its path from the root each time, which makes a scan slow on wide discs. Knowing where
+// each directory lies also lets a walk notice a damaged disc whose folders lead back to their
+// ancestors.
 
 namespace {
 
@@ -36,7 +37,7 @@ constexpr int kMostContinuations = 32; // Rock Ridge continuation areas followed
 constexpr size_t kRecordExtent = 2; // first block, little-endian half of a both-endian pair
 constexpr size_t kRecordSize = 10;  // data length
 constexpr size_t kRecordTime = 18;  // 7 bytes: years since 1900, month, day, h, m, s, offset
-constexpr size_t kRecordFlags = 25; //
+constexpr size_t kRecordFlags = 25;
 constexpr size_t kRecordNameLength = 32;
 constexpr size_t kRecordName = 33;
 constexpr size_t kSmallestRecord = 34;

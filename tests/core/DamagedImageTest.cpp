@@ -130,6 +130,23 @@ TEST_F(DamagedImage, FoldersLeadingBackOrToOneDirectoryTwiceAreWalkedOnce)
                                    " s=0\nF LOOP t=" + t + " s=0\n");
 }
 
+TEST_F(DamagedImage, RecordTimesAreReadAtTheirOffsetFromUtcAndAnImpossibleOffsetAsUtc)
+{
+    std::string image = MakeImage({FileEntry("EAST.TXT", kTime, 1), FileEntry("ODD.TXT", kTime, 2),
+                                   FileEntry("WEST.TXT", kTime, 3)});
+    const auto setTime = [&](const std::string& name, std::vector<int> fields) {
+        for (size_t i = 0; i < fields.size(); ++i)
+            image.at(RecordOf(image, name) + 18 + i) = static_cast<char>(fields[i]);
+    };
+    setTime("EAST.TXT;1", {101, 2, 3, 14, 5, 6, 40});  // 2001-02-03 14:05:06 at UTC+10
+    setTime("WEST.TXT;1", {101, 2, 2, 22, 5, 6, -24}); // 2001-02-02 22:05:06 at UTC-6
+    setTime("ODD.TXT;1", {101, 14, 3, 4, 5, 6, 100});  // month 14: February of the next year
+    const std::string utc = std::to_string(FileTimeFromUnix(981173106)); // 2001-02-03 04:05:06
+    const std::string next = std::to_string(FileTimeFromUnix(981173106 + 365 * 86400));
+    EXPECT_EQ(ScanText(image), "3\nE EAST.TXT t=" + utc + " s=1\nE ODD.TXT t=" + next +
+                                   " s=2\nE WEST.TXT t=" + utc + " s=3\n");
+}
+
 // Every cut of a good image, and copies with bytes of their descriptors and directories changed
 // at random: each is refused or scanned to an end, and a cut image never shows more than the
 // whole one. Run under the sanitizers, this also checks that no read leaves its buffer.
