@@ -43,6 +43,8 @@ void TForm_Main::OpenCollectionFile() {
     if (outcome != TFileOutcome::Done) {
         // The collection in memory stays, and so does the file it belongs to: a later save must
         // not write it over the file that failed to open.
+        if (LoadedFile_.empty() && UnopenedLastCollection_.empty())
+            UnopenedLastCollection_ = CollectionFile;
         CollectionFile = LoadedFile_;
         MessageBox(Ansi(outcome == TFileOutcome::OpenFailed ? "Ошибка при открытии файла коллекции"
                                                             : "Ошибка при загрузке коллекции"),

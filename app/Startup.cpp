@@ -76,7 +76,8 @@ void TForm_Main::WriteSettings()
                         static_cast<uint32_t>(static_cast<unsigned char>(caption[0])) - 'A');
             }
         }
-        values[kLastCollectionValue] = TSettingsValue::OfString(CollectionFile);
+        values[kLastCollectionValue] = TSettingsValue::OfString(
+            CollectionFile.empty() ? UnopenedLastCollection_ : CollectionFile);
         Platform_.Settings.WriteValues(kCurrentSettingsKey, values);
     } catch (const std::exception&) {
         // Settings that cannot be written are left as they were; the next start reads those.

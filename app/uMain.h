@@ -154,6 +154,9 @@ private:
     TProgressLine Progress_; // shared by every collection of the run
     std::unique_ptr<TFendrel> Collection_;
     std::string LoadedFile_; // the file the collection in memory came from; empty until one is read
+    // The stored last collection when it could not be opened at start-up: kept in the settings
+    // until another collection is chosen, so that the next start tries it again.
+    std::string UnopenedLastCollection_;
     bool Shown_ = false;
 };
 

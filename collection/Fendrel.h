@@ -75,6 +75,10 @@ private:
     // the closing line of that list; position moves past what was read. False when a line lacks
     // its CR LF or a record does not parse.
     [[nodiscard]] bool ReadList(std::string_view text, size_t& position, TCollectionNode* parent);
+    // The walk of FindNodes: appends the matching files and folders of list and of everything
+    // below it, in depth-first pre-order, and counts one progress step per id list visited.
+    void SearchList(const TCollectionBranch& list, const std::string& filter,
+                    TCollectionBranch& hits);
 
     TProgressLine* Progress_; // not owned
 };

@@ -1,10 +1,15 @@
 #include "platform/TickClock.h"
 
-#include <chrono>
+#include <ctime>
 
 uint32_t TSystemTickClock::GetTickCount()
 {
-    using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    // The coarse clock ticks every few milliseconds, like the tick counter it stands for, and
+    // costs a fraction of the precise one: the progress line reads it after every step of a
+    // walk over a million nodes.
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    const auto ms =
+        static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
     return static_cast<uint32_t>(ms);
 }

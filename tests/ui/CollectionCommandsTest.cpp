@@ -185,6 +185,11 @@ TEST_F(CollectionCommands, LastCollectionThatCannotBeReadAtStartUpIsNeverSavedOv
     w.SaveCollectionFile();
     EXPECT_EQ(Dialogs.MessageTexts().back(), "Ошибка при открытии файла коллекции");
     EXPECT_EQ(Content(path), kTwoDiscs);
+
+    // The next start tries the stored collection again.
+    Window.reset();
+    EXPECT_EQ(Settings.Keys[kCurrentSettingsKey].at(kLastCollectionValue),
+              TSettingsValue::OfString(path));
 }
 
 TEST_F(CollectionCommands, FailedSaveKeepsTheOldFileTheCollectionAndTheFilters) {

@@ -1,0 +1,144 @@
+#include "collection/Fendrel.h"
+
+#include "platform/AnsiText.h"
+
+#include <array>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// CharLowerA as a table, so that lowering a name costs one load per byte.
+using TLowerTable = std::array<char, 256>;
+
+const TLowerTable& LowerTable()
+{
+    static const TLowerTable table = [] {
+        TLowerTable made{};
+        for (int c = 0; c < 256; ++c)
+            made[c] = CharLowerA(static_cast<char>(c));
+        return made;
+    }();
+    return table;
+}
+
+// Whether filter occurs in the name lower-cased. The name is lowered byte by byte as it is
+// compared, so no copy of it is made.
+bool NameContains(std::string_view name, std::string_view filter)
+{
+    if (name.size() < filter.size())
+        return false;
+    if (filter.empty())
+        return true;
+    const TLowerTable& lower = LowerTable();
+    const char first = filter[0];
+    const size_t lastStart = name.size() - filter.size();
+    for (size_t start = 0; start <= lastStart; ++start) {
+        if (lower[static_cast<unsigned char>(name[start])] != first)
+            continue;
+        size_t i = 1;
+        while (i < filter.size() && lower[static_cast<unsigned char>(name[start + i])] == filter[i])
+            ++i;
+        if (i == filter.size())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int32_t TFendrel::FindNodes(const std::string& filter, TCollectionBranch& hits)
+{
+    hits.clear();
+    BeginProgress(Ansi("Просмотр коллекции: просмотрено %d каталогов"));
+    SearchList(Discs, filter, hits);
+    EndProgress();
+    // The marks change only once the whole collection has been searched, and not at all when
+    // nothing matched: the filter shown before stays.
+    if (!hits.empty())
+        ApplyFilter(hits);
+    return static_cast<int32_t>(hits.size());
+}
+
+void TFendrel::SearchList(const TCollectionBranch& list, const std::string& filter,
+                          TCollectionBranch& hits)
+{
+    // Depth-first pre-order with an explicit stack: each frame is an id list and the position
+    // of the next id to visit in it. A list counts one progress step when it is done, so the
+    // count ends at one more than the number of nodes reached (each node's Children is a list,
+    // a file's empty one too).
+    struct TFrame {
+        const TCollectionBranch* List;
+        size_t Next;
+    };
+    std::vector<TFrame> pending{{&list, 0}};
+    while (!pending.empty()) {
+        TFrame& top = pending.back();
+        if (top.Next == top.List->size()) {
+            pending.pop_back();
+            ++ProgressCount;
+            StepProgress();
+            continue;
+        }
+        const uint32_t id = (*top.List)[top.Next++];
+        const TCollectionNode& node = GetNode(id);
+        // A disc's title is never searched: a disc shows only for what it holds.
+        if (!node.Is(nfDisc) && NameContains(node.Name, filter))
+            hits.push_back(id);
+        if (node.Children.empty()) {
+            ++ProgressCount;
+            StepProgress();
+        } else {
+            pending.push_back({&node.Children, 0});
+        }
+    }
+}
+
+void TFendrel::ApplyFilter(const TCollectionBranch& hits)
+{
+    if (hits.empty()) {
+        SetFlagsDeep(Discs, ~nfFilteredOut, 0);
+        return;
+    }
+    SetFlagsDeep(Discs, 0xFFFFFFFF, nfFilteredOut);
+
+    // Unmark every hit with the nodes above and below it. Hits share paths and nest (a hit
+    // folder holding hit files), so each node is walked through at most once per direction;
+    // otherwise the time would grow with hits times depth.
+    constexpr uint8_t upDone = 1;   // the node and every node above it are unmarked
+    constexpr uint8_t downDone = 2; // every node below the node is unmarked
+    std::vector<uint8_t> done(static_cast<size_t>(LastId) + 1, 0);
+
+    for (const uint32_t hit : hits) {
+        for (uint32_t id = hit; id != 0;) {
+            TCollectionNode& node = GetNode(id); // only ids up to LastId are found
+            if (done[id] & upDone)
+                break;
+            done[id] |= upDone;
+            node.Flags &= ~nfFilteredOut;
+            id = node.ParentId;
+        }
+    }
+
+    std::vector<const TCollectionBranch*> pending;
+    for (const uint32_t hit : hits) {
+        const TCollectionNode& node = GetNode(hit);
+        if (done[hit] & downDone)
+            continue;
+        done[hit] |= downDone;
+        pending.push_back(&node.Children);
+        while (!pending.empty()) {
+            const TCollectionBranch* branch = pending.back();
+            pending.pop_back();
+            for (const uint32_t id : *branch) {
+                TCollectionNode& child = GetNode(id);
+                child.Flags &= ~nfFilteredOut;
+                if (!(done[id] & downDone)) {
+                    done[id] |= downDone;
+                    if (!child.Children.empty())
+                        pending.push_back(&child.Children);
+                }
+            }
+        }
+    }
+}
