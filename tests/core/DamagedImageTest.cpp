@@ -168,8 +168,9 @@ TEST_F(DamagedImage, CutAndScrambledImagesNeverCrashTheScan)
 
         for (size_t cut = 16 * kBlock; cut < metadata; cut += 509) {
             const std::string text = ScanText(good.substr(0, cut));
-            if (text != "refused")
+            if (text != "refused") {
                 EXPECT_LE(std::stoul(text), whole) << "cut at " << cut;
+            }
         }
         std::mt19937 random(2024);
         std::uniform_int_distribution<size_t> position(16 * kBlock, metadata - 1);
