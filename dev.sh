@@ -4,6 +4,7 @@
 #   bash dev.sh test   install what is needed, build and run every test
 #   bash dev.sh test-sanitized   the tests again, in a Debug build with ASan and UBSan
 #   bash dev.sh fuzz [seconds]   fuzz the collection file's reader (clang, ASan, UBSan; 60 s)
+#   bash dev.sh fuzz-image [seconds]   fuzz the reader of disc images the same way
 #   bash dev.sh package  make the Debian package (build/release/fendrel_*.deb) and check its contents
 #   bash dev.sh screenshot   photograph the main window under Xvfb into doc/screenshot.png
 #   bash dev.sh icons    render the application icon's PNGs from app/icons/fendrel.svg
@@ -65,6 +66,15 @@ build() { # folder, build type, extra cmake arguments...
     cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@"
     say "building $folder"
     cmake --build "$folder"
+}
+
+configure_fuzz() { # target
+    say "configuring build/fuzz (clang, libFuzzer)"
+    cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+        -DFENDREL_FUZZ=ON -DFENDREL_TESTS=OFF -DFENDREL_BENCH=OFF
+    say "building the fuzz target $1"
+    cmake --build build/fuzz --target "$1"
 }
 
 run_tests() { # folder
@@ -135,12 +145,7 @@ test-sanitized)
     ;;
 fuzz)
     install_packages
-    say "configuring build/fuzz (clang, libFuzzer)"
-    cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-        -DFENDREL_FUZZ=ON -DFENDREL_TESTS=OFF -DFENDREL_BENCH=OFF
-    say "building the fuzz target"
-    cmake --build build/fuzz --target fendrel_fuzz_collection_text
+    configure_fuzz fendrel_fuzz_collection_text
     say "fuzzing the collection file's reader for ${2:-60} s"
     # New inputs go to build/fuzz/corpus; the seeds in the repository stay as they are.
     mkdir -p build/fuzz/corpus
@@ -148,6 +153,17 @@ fuzz)
         -max_total_time="${2:-60}" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
         -dict=tests/fuzz/collection.dict -artifact_prefix=build/fuzz/ build/fuzz/corpus \
         tests/fuzz/corpus
+    ;;
+fuzz-image)
+    install_packages
+    configure_fuzz fendrel_fuzz_iso_image
+    say "making seed images with xorriso"
+    bash tests/fuzz/make-image-seeds.sh build/fuzz/image-seeds
+    say "fuzzing the reader of disc images for ${2:-60} s"
+    mkdir -p build/fuzz/image-corpus
+    UBSAN_OPTIONS=print_stacktrace=1 build/fuzz/tests/fuzz/fendrel_fuzz_iso_image \
+        -max_total_time="${2:-60}" -timeout=10 -rss_limit_mb=2048 -max_len=131072 \
+        -artifact_prefix=build/fuzz/image- build/fuzz/image-corpus build/fuzz/image-seeds
     ;;
 package)
     install_packages
@@ -183,7 +199,8 @@ icons)
     say "app/icons/fendrel-*.png rendered"
     ;;
 *)
-    echo "usage: bash dev.sh run | test | test-sanitized | fuzz [seconds] | package | screenshot | icons" >&2
+    echo "usage: bash dev.sh run | test | test-sanitized | fuzz [seconds] | fuzz-image [seconds] |" \
+        "package | screenshot | icons" >&2
     exit 2
     ;;
 esac

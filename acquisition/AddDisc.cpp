@@ -20,12 +20,19 @@ void TForm_Main::Act_AddDiscExecute(QObject*)
     if (driveName.empty())
         return;
 
+    const char letter = driveName[0];
+    AddScannedDisc([this, letter] { return Platform_.Drives.OpenVolume(letter); },
+                   Ansi("Невозможно получить информацию о диске в дисководе ") + driveName);
+}
+
+void TForm_Main::AddScannedDisc(const std::function<std::unique_ptr<IVolume>()>& open,
+                                const std::string& failure)
+{
     std::string label;
-    if (const std::unique_ptr<IVolume> disc = Platform_.Drives.OpenVolume(driveName[0])) {
+    if (const std::unique_ptr<IVolume> disc = open()) {
         label = disc->Label();
     } else {
-        MessageBox(Ansi("Невозможно получить информацию о диске в дисководе ") + driveName,
-                   ApplicationTitle, TMessageKind::Error);
+        MessageBox(failure, ApplicationTitle, TMessageKind::Error);
         return;
     }
 
@@ -38,7 +45,7 @@ void TForm_Main::Act_AddDiscExecute(QObject*)
 
     // The disc is opened again for the walk: it may have been changed while the title was typed.
     // One that can no longer be read is added without contents.
-    std::unique_ptr<IVolume> disc = Platform_.Drives.OpenVolume(driveName[0]);
+    std::unique_ptr<IVolume> disc = open();
     TUnreadableVolume unreadable;
     const int32_t count = Collection().ScanDisc(*title, disc ? *disc : unreadable);
 

@@ -140,6 +140,7 @@ void TForm_Main::CreateActions()
     Act_LoadCollection = make("Act_LoadCollection", "Загрузить...");
     Act_Exit = make("Act_Exit", "Выход");
     Act_AddDisc = make("Act_AddDisc", "Добавить...");
+    Act_AddImage = make("Act_AddImage", "Добавить образ...");
     Act_DeleteDisc = make("Act_DeleteDisc", "Удалить");
     Act_NewFilter = make("Act_NewFilter", "Новый фильтр...");
     Act_NoFilter = make("Act_NoFilter", "Снять фильтр");
@@ -151,6 +152,8 @@ void TForm_Main::CreateActions()
                           true, false};
     SaveDlg_Collection = {Ansi("Новая коллекция"), Ansi("Коллекции (*.frl)"), "*.frl", "frl",
                           false, false};
+    OpenDlg_Image = {Ansi("Добавление образа диска"), Ansi("Образы дисков (*.iso)"), "*.iso", "",
+                     true, true};
 }
 
 void TForm_Main::CreateMenus()
@@ -169,6 +172,7 @@ void TForm_Main::CreateMenus()
 
     MI_Disc = menu(nullptr, bar, "MI_Disc", "Диск");
     MI_Disc->addAction(Act_AddDisc);
+    MI_Disc->addAction(Act_AddImage);
     MI_Disc->addAction(Act_DeleteDisc);
     MI_Disc->addSeparator();
     MI_SelectDefDrive = menu(MI_Disc, bar, "MI_SelectDefDrive", "Выбор дисковода");
@@ -196,6 +200,7 @@ void TForm_Main::ConnectHandlers()
     bind(Act_LoadCollection, &TForm_Main::Act_LoadCollectionExecute);
     bind(Act_Exit, &TForm_Main::Act_ExitExecute);
     bind(Act_AddDisc, &TForm_Main::Act_AddDiscExecute);
+    bind(Act_AddImage, &TForm_Main::Act_AddImageExecute);
     bind(Act_DeleteDisc, &TForm_Main::Act_DeleteDiscExecute);
     bind(Act_NewFilter, &TForm_Main::Act_NewFilterExecute);
     bind(Act_NoFilter, &TForm_Main::Act_NoFilterExecute);

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+class IVolume;
 class QAction;
 class QLabel;
 class QMenu;
@@ -61,6 +62,7 @@ public:
     QAction* Act_LoadCollection = nullptr;
     QAction* Act_Exit = nullptr;
     QAction* Act_AddDisc = nullptr;
+    QAction* Act_AddImage = nullptr; // a disc from an ISO image file; needs no drive
     QAction* Act_DeleteDisc = nullptr;
     QAction* Act_NewFilter = nullptr;
     QAction* Act_NoFilter = nullptr;
@@ -71,6 +73,7 @@ public:
     QList<QIcon> ImageLista_Main;
     TFileDialogOptions OpenDlg_Collection;
     TFileDialogOptions SaveDlg_Collection;
+    TFileDialogOptions OpenDlg_Image;
 
     // --- State of the run -----------------------------------------------------------------
     std::string CollectionFile; // path of the current collection file, as the file system has it
@@ -101,6 +104,7 @@ public:
     void ChooseDefaultDrive(std::optional<char> storedLetter);
     void MI_SelectDefDriveClick(QObject* sender);
     void Act_AddDiscExecute(QObject* sender);
+    void Act_AddImageExecute(QObject* sender);
 
     // --- Tree and list (browse/) ----------------------------------------------------------
     void Act_DeleteDiscExecute(QObject* sender);
@@ -140,6 +144,11 @@ private:
     [[nodiscard]] std::optional<char> ReadSettings();
     void WriteSettings();
     void ShowStatus(const std::string& text);
+    // Adds the disc that open reads (opened once for its label, once more for the walk): asks
+    // for the title, scans, shows the count and saves. failure: the message when it cannot be
+    // read.
+    void AddScannedDisc(const std::function<std::unique_ptr<IVolume>()>& open,
+                        const std::string& failure);
 
     TPlatform Platform_;
     TProgressLine Progress_; // shared by every collection of the run

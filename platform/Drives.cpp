@@ -128,6 +128,11 @@ std::unique_ptr<IVolume> TDriveTable::OpenVolume(char letter)
     return nullptr;
 }
 
+std::unique_ptr<IVolume> TDriveTable::OpenImage(const std::string& path)
+{
+    return OpenIsoVolume(path);
+}
+
 std::vector<std::string> FindOpticalDevices(const std::string& sysBlock)
 {
     std::vector<std::pair<unsigned, std::string>> found;

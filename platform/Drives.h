@@ -18,6 +18,9 @@ public:
     [[nodiscard]] virtual std::vector<char> DriveLetters() const = 0;
     // The disc in the drive, or nullptr when there is none or it cannot be read.
     [[nodiscard]] virtual std::unique_ptr<IVolume> OpenVolume(char letter) = 0;
+    // The disc held in an image file, read as the disc in a drive is; nullptr when the file holds
+    // no readable ISO 9660 file system.
+    [[nodiscard]] virtual std::unique_ptr<IVolume> OpenImage(const std::string& path) = 0;
 };
 
 // What a drive letter reads from.
@@ -42,6 +45,7 @@ public:
     void Add(char letter, TDriveSource source) { Drives_[letter] = std::move(source); }
     [[nodiscard]] std::vector<char> DriveLetters() const override;
     [[nodiscard]] std::unique_ptr<IVolume> OpenVolume(char letter) override;
+    [[nodiscard]] std::unique_ptr<IVolume> OpenImage(const std::string& path) override;
 
 private:
     std::map<char, TDriveSource> Drives_;

@@ -1,14 +1,49 @@
 #include "platform/IsoVolume.h"
 
+#include "platform/UniqueFd.h"
+
 #include <cdio/cdio.h>
 #include <cdio/iso9660.h>
 #include <cdio/logging.h>
 #include <cdio/memory.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <ctime>
+#include <fcntl.h>
+#include <optional>
+#include <span>
+#include <sys/stat.h>
+#include <unordered_set>
+#include <vector>
+
+// libiso9660 recognises the file system and reads the volume label. The directories are read
+// here, each straight from where its parent's record says it lies: the library finds a folder by
+// walking its path from the root each time, which makes a scan slow on wide discs. Knowing where
+// each directory lies also lets a walk notice a damaged disc whose folders lead back to their
+// ancestors.
 
 namespace {
+
+constexpr uint32_t kBlockSize = 2048;
+constexpr uint32_t kFirstDescriptor = 16;
+constexpr uint32_t kMostDescriptors = 64;
+// A directory this large holds far more entries than any disc has; a record claiming more is
+// damaged, and is not read into memory.
+constexpr uint32_t kLargestDirectory = 64u << 20;
+constexpr int kMostContinuations = 32; // Rock Ridge continuation areas followed for one record
+
+// Directory record fields (offsets into a record).
+constexpr size_t kRecordExtent = 2; // first block, little-endian half of a both-endian pair
+constexpr size_t kRecordSize = 10;  // data length
+constexpr size_t kRecordTime = 18;  // 7 bytes: years since 1900, month, day, h, m, s, offset
+constexpr size_t kRecordFlags = 25;
+constexpr size_t kRecordNameLength = 32;
+constexpr size_t kRecordName = 33;
+constexpr size_t kSmallestRecord = 34;
+constexpr uint8_t kFlagDirectory = 0x02;
+constexpr uint8_t kFlagAssociated = 0x04;
+constexpr uint8_t kFlagMultiExtent = 0x80;
 
 void IgnoreLibraryMessage(cdio_log_level_t, const char*) {}
 
@@ -27,18 +62,126 @@ struct TIsoCloser {
 };
 using TIsoImage = std::unique_ptr<iso9660_t, TIsoCloser>;
 
-struct TListFreer {
-    void operator()(CdioList_t* list) const { iso9660_filelist_free(list); }
-};
-using TFileList = std::unique_ptr<CdioList_t, TListFreer>;
+using TBytes = std::span<const uint8_t>;
 
-// The library gives the recording time already moved into the reader's time zone.
-uint64_t FileTimeOf(const struct tm& recorded)
+uint32_t Le32(TBytes bytes, size_t at)
 {
-    struct tm broken = recorded;
-    const long offset = recorded.tm_gmtoff;
-    const time_t local = timegm(&broken);
-    return FileTimeFromUnix(static_cast<int64_t>(local) - offset);
+    return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
+           static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+// Where a directory's records lie. Size 0: as the directory's own "." record says.
+struct TExtent {
+    uint32_t Block = 0;
+    uint32_t Size = 0;
+};
+
+// The image file or device node, read by position; nothing is read past its end.
+class TImageFile {
+public:
+    static std::optional<TImageFile> Open(const std::string& path)
+    {
+        TImageFile file;
+        file.Fd_.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        struct stat status {};
+        if (!file.Fd_ || ::fstat(file.Fd_.Get(), &status) != 0)
+            return std::nullopt;
+        const off_t size =
+            S_ISBLK(status.st_mode) ? ::lseek(file.Fd_.Get(), 0, SEEK_END) : status.st_size;
+        if (size <= 0)
+            return std::nullopt;
+        file.Size_ = static_cast<uint64_t>(size);
+        return file;
+    }
+
+    // Fills out from offset; false when that is not all inside the file or cannot be read.
+    [[nodiscard]] bool Read(uint64_t offset, std::span<uint8_t> out) const
+    {
+        if (offset > Size_ || out.size() > Size_ - offset)
+            return false;
+        size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t got = ::pread(Fd_.Get(), out.data() + done, out.size() - done,
+                                        static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            done += static_cast<size_t>(got);
+        }
+        return true;
+    }
+
+private:
+    TUniqueFd Fd_;
+    uint64_t Size_ = 0;
+};
+
+// Days from 1970-01-01 to the date, for any month and day numbers: like timegm, a month out of
+// 1..12 moves into the next or previous years and a day out of the month into the next months.
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day)
+{
+    year += (month - 1 >= 0 ? (month - 1) : (month - 12)) / 12;
+    month = ((month - 1) % 12 + 12) % 12 + 1;
+    year -= month <= 2 ? 1 : 0;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yearOfEra = year - era * 400;
+    const int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// A record's recording time, local to the writer at the recorded offset from UTC (in quarter
+// hours); an offset out of the allowed range is taken as UTC.
+uint64_t RecordTime(TBytes time)
+{
+    const int64_t days = DaysFromCivil(1900 + time[0], time[1], time[2]);
+    int offset = static_cast<int8_t>(time[6]);
+    if (offset < -48 || offset > 52)
+        offset = 0;
+    const int64_t seconds = days * 86400 + time[3] * 3600 + time[4] * 60 + time[5];
+    return FileTimeFromUnix(seconds - offset * 15 * 60);
+}
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// A Joliet name (UTF-16, big-endian) in UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf8FromJoliet(TBytes name)
+{
+    std::string out;
+    out.reserve(name.size());
+    for (size_t i = 0; i + 1 < name.size(); i += 2) {
+        char32_t c = static_cast<char32_t>(name[i] << 8 | name[i + 1]);
+        if (c >= 0xD800 && c < 0xE000) {
+            const char32_t low =
+                i + 3 < name.size() ? static_cast<char32_t>(name[i + 2] << 8 | name[i + 3]) : 0;
+            if (c < 0xDC00 && low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            } else {
+                c = 0xFFFD;
+            }
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
 }
 
 // "NAME.EXT;1" as "NAME.EXT", and "NAME.;1" as "NAME".
@@ -56,61 +199,116 @@ std::string_view WithoutVersion(std::string_view name)
     return name;
 }
 
-bool IsFolder(const iso9660_stat_t& stat)
-{
-    return stat.type == iso9660_stat_t::_STAT_DIR;
-}
-
-std::string DisplayName(const iso9660_stat_t& stat)
-{
-    std::string_view name = WithoutCutCharacter(stat.filename);
-    // Rock Ridge names are the names themselves; Joliet and plain ISO 9660 names carry a version.
-    if (stat.rr.b3_rock != yep && !IsFolder(stat))
-        name = WithoutVersion(name);
-    return NameFromDisc(name);
-}
-
-class TIsoListing final : public IFolderListing {
+// The records of a directory, one at a time. A zero length ends the records of a block, and so
+// does a record that would run over the block's end (the next one starts on the next block).
+class TRecordCursor {
 public:
-    explicit TIsoListing(TFileList list)
-        : List_(std::move(list))
-        , At_(_cdio_list_begin(List_.get()))
+    explicit TRecordCursor(TBytes directory)
+        : Bytes_(directory)
     {
     }
 
-    bool Next(TFindData& entry) override
+    // The next record; empty at the end, and when a record is damaged (Damaged() then tells).
+    TBytes Next()
     {
-        if (!At_)
-            return false;
-        const auto& stat = *static_cast<const iso9660_stat_t*>(_cdio_list_node_data(At_));
-        At_ = _cdio_list_node_next(At_);
-        entry.RawName = stat.filename;
-        entry.Name =
-            (entry.RawName == "." || entry.RawName == "..") ? entry.RawName : DisplayName(stat);
-        entry.IsFolder = IsFolder(stat);
-        entry.LastWriteTime = FileTimeOf(stat.tm);
-        uint64_t size = entry.IsFolder ? 0 : stat.size;
-        // A file of 4 GiB or more is recorded in several pieces, each an entry of the same name.
-        while (!entry.IsFolder && At_) {
-            const auto& piece = *static_cast<const iso9660_stat_t*>(_cdio_list_node_data(At_));
-            if (IsFolder(piece) || std::strcmp(piece.filename, stat.filename) != 0)
+        while (At_ < Bytes_.size() && !Damaged_) {
+            const size_t length = Bytes_[At_];
+            const size_t blockEnd =
+                std::min<size_t>((At_ / kBlockSize + 1) * kBlockSize, Bytes_.size());
+            if (length == 0 || At_ + length > blockEnd) {
+                At_ = blockEnd;
+                continue;
+            }
+            if (length < kSmallestRecord ||
+                kRecordName + Bytes_[At_ + kRecordNameLength] > length) {
+                Damaged_ = true;
                 break;
-            size += piece.size;
-            At_ = _cdio_list_node_next(At_);
+            }
+            const TBytes record = Bytes_.subspan(At_, length);
+            At_ += length;
+            return record;
         }
-        entry.SizeLow = static_cast<uint32_t>(size);
-        return true;
+        return {};
     }
+    [[nodiscard]] bool Damaged() const { return Damaged_; }
 
 private:
-    TFileList List_;
-    CdioListNode_t* At_;
+    TBytes Bytes_;
+    size_t At_ = 0;
+    bool Damaged_ = false;
+};
+
+// The records of the directory at extent; nullopt when it lies past the image's end, cannot be
+// read or is damaged.
+std::optional<std::vector<uint8_t>> ReadDirectory(const TImageFile& file, TExtent extent)
+{
+    uint64_t size = extent.Size;
+    if (size == 0) { // a relocated folder: its "." record gives the size
+        std::vector<uint8_t> first(kBlockSize);
+        if (!file.Read(uint64_t{extent.Block} * kBlockSize, first))
+            return std::nullopt;
+        TRecordCursor cursor(first);
+        const TBytes dot = cursor.Next();
+        if (dot.empty() || Le32(dot, kRecordExtent) != extent.Block)
+            return std::nullopt;
+        size = Le32(dot, kRecordSize);
+    }
+    if (size == 0 || size > kLargestDirectory)
+        return std::nullopt;
+    std::vector<uint8_t> bytes(size);
+    if (!file.Read(uint64_t{extent.Block} * kBlockSize, bytes))
+        return std::nullopt;
+    TRecordCursor check(bytes);
+    while (!check.Next().empty()) {
+    }
+    if (check.Damaged())
+        return std::nullopt;
+    return bytes;
+}
+
+TBytes RecordName(TBytes record)
+{
+    return record.subspan(kRecordName, record[kRecordNameLength]);
+}
+
+// What the Rock Ridge entries of a record say.
+struct TRockRidge {
+    std::string Name; // from NM entries
+    bool HasName = false;
+    std::optional<uint32_t> ChildLink; // CL: a relocated folder's block
+    bool Relocated = false;            // RE: listed where its CL entry is, not here
+};
+
+class TIsoVolume;
+
+// One folder's records, read whole when the folder is opened.
+class TIsoListing final : public IFolderListing {
+public:
+    TIsoListing(TIsoVolume& volume, std::string path, std::vector<uint8_t> bytes)
+        : Volume_(volume)
+        , Path_(std::move(path))
+        , Bytes_(std::move(bytes))
+        , Cursor_(Bytes_)
+    {
+    }
+    bool Next(TFindData& entry) override;
+    // Like Next, also telling where a folder entry's records lie.
+    bool NextEntry(TFindData& entry, TExtent& extent);
+
+private:
+    TIsoVolume& Volume_;
+    std::string Path_;
+    std::vector<uint8_t> Bytes_;
+    TRecordCursor Cursor_;
 };
 
 class TIsoVolume final : public IVolume {
 public:
-    explicit TIsoVolume(TIsoImage image)
+    TIsoVolume(TIsoImage image, TImageFile file, TExtent root, bool joliet)
         : Image_(std::move(image))
+        , File_(std::move(file))
+        , Root_(root)
+        , Joliet_(joliet)
     {
     }
 
@@ -124,17 +322,224 @@ public:
         return label;
     }
 
+    // A folder just listed is opened from its record; any other is looked for from the root.
+    // Within one walk each directory is listed once: a damaged disc whose folders lead back to
+    // their ancestors, or to one directory many times over, is walked to an end.
     [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override
     {
-        TFileList list(iso9660_ifs_readdir(Image_.get(), path.c_str()));
-        if (!list)
+        TExtent extent;
+        if (Offered_ && path == OfferedPath_) {
+            extent = *Offered_;
+        } else {
+            Walked_.clear();
+            const std::optional<TExtent> found = Find(path);
+            if (!found)
+                return nullptr;
+            extent = *found;
+        }
+        Offered_.reset();
+        if (!Walked_.insert(extent.Block).second)
             return nullptr;
-        return std::make_unique<TIsoListing>(std::move(list));
+        return Open(path, extent);
+    }
+
+    [[nodiscard]] bool Joliet() const { return Joliet_; }
+
+    // Notes the folder entry a listing has just given, to be opened next.
+    void Offer(const std::string& parentPath, const std::string& rawName, TExtent extent)
+    {
+        OfferedPath_.assign(parentPath).append(rawName).append(1, '/');
+        Offered_ = extent;
+    }
+
+    // The Rock Ridge entries of the system use area, following continuation areas.
+    void ReadSystemUse(TBytes area, TRockRidge& rock)
+    {
+        // CD-XA discs put 14 bytes of their own before any entry.
+        if (area.size() >= 14 && area[6] == 'X' && area[7] == 'A')
+            area = area.subspan(14);
+        for (int continuation = 0;;) {
+            std::optional<TExtent> next;
+            uint32_t nextOffset = 0;
+            for (size_t at = 0; at + 4 <= area.size();) {
+                const size_t length = area[at + 2];
+                if (length < 4 || length > area.size() - at)
+                    break;
+                const TBytes data = area.subspan(at + 4, length - 4);
+                const char a = static_cast<char>(area[at]), b = static_cast<char>(area[at + 1]);
+                if (a == 'N' && b == 'M' && !data.empty()) {
+                    rock.HasName = true;
+                    if ((data[0] & 0x06) == 0) // not the "." and ".." marks
+                        rock.Name.append(data.begin() + 1, data.end());
+                } else if (a == 'C' && b == 'L' && data.size() >= 8) {
+                    rock.ChildLink = Le32(data, 0);
+                } else if (a == 'R' && b == 'E') {
+                    rock.Relocated = true;
+                } else if (a == 'C' && b == 'E' && data.size() >= 24) {
+                    next = TExtent{Le32(data, 0), Le32(data, 16)};
+                    nextOffset = Le32(data, 8);
+                } else if (a == 'S' && b == 'T') {
+                    break;
+                }
+                at += length;
+            }
+            if (!next || ++continuation > kMostContinuations)
+                return;
+            area = Continuation(*next, nextOffset);
+        }
     }
 
 private:
+    std::unique_ptr<IFolderListing> Open(const std::string& path, TExtent extent)
+    {
+        std::optional<std::vector<uint8_t>> bytes = ReadDirectory(File_, extent);
+        if (!bytes)
+            return nullptr;
+        return std::make_unique<TIsoListing>(*this, path, std::move(*bytes));
+    }
+
+    // The folder at path, found from the root one name at a time.
+    std::optional<TExtent> Find(const std::string& path)
+    {
+        if (path.empty() || path.front() != '/')
+            return std::nullopt;
+        TExtent extent = Root_;
+        for (size_t at = 1; at < path.size();) {
+            const size_t slash = path.find('/', at);
+            if (slash == std::string::npos)
+                return std::nullopt;
+            const std::string_view name(path.data() + at, slash - at);
+            std::optional<std::vector<uint8_t>> bytes = ReadDirectory(File_, extent);
+            if (!bytes)
+                return std::nullopt;
+            TIsoListing listing(*this, {}, std::move(*bytes));
+            TFindData entry;
+            TExtent found;
+            bool matched = false;
+            while (!matched && listing.NextEntry(entry, found))
+                matched = entry.IsFolder && entry.RawName == name;
+            if (!matched)
+                return std::nullopt;
+            extent = found;
+            at = slash + 1;
+        }
+        return extent;
+    }
+
+    // The bytes of a continuation area, which lies within one block; empty when it cannot be read.
+    TBytes Continuation(TExtent area, uint32_t offset)
+    {
+        if (offset >= kBlockSize || area.Size > kBlockSize - offset)
+            return {};
+        if (ContinuationBlock_ != area.Block) {
+            ContinuationBytes_.resize(kBlockSize);
+            ContinuationBlock_.reset();
+            if (!File_.Read(uint64_t{area.Block} * kBlockSize, ContinuationBytes_))
+                return {};
+            ContinuationBlock_ = area.Block;
+        }
+        return TBytes(ContinuationBytes_).subspan(offset, area.Size);
+    }
+
     TIsoImage Image_;
+    TImageFile File_;
+    TExtent Root_;
+    bool Joliet_;
+    std::string OfferedPath_;
+    std::optional<TExtent> Offered_;
+    std::unordered_set<uint32_t> Walked_;
+    std::vector<uint8_t> ContinuationBytes_;
+    std::optional<uint32_t> ContinuationBlock_;
 };
+
+bool TIsoListing::Next(TFindData& entry)
+{
+    TExtent extent;
+    if (!NextEntry(entry, extent))
+        return false;
+    if (entry.IsFolder)
+        Volume_.Offer(Path_, entry.RawName, extent);
+    return true;
+}
+
+bool TIsoListing::NextEntry(TFindData& entry, TExtent& extent)
+{
+    for (TBytes record = Cursor_.Next(); !record.empty(); record = Cursor_.Next()) {
+        const uint8_t flags = record[kRecordFlags];
+        if (flags & kFlagAssociated)
+            continue; // the other half of a file on discs made for Mac OS
+        const TBytes name = RecordName(record);
+        const bool special = name.size() == 1 && name[0] <= 1;
+        TRockRidge rock;
+        if (!Volume_.Joliet() && !special) {
+            const size_t systemUse = kRecordName + name.size() + (name.size() % 2 == 0 ? 1 : 0);
+            if (systemUse < record.size())
+                Volume_.ReadSystemUse(record.subspan(systemUse), rock);
+        }
+        if (rock.Relocated)
+            continue;
+
+        entry.IsFolder = (flags & kFlagDirectory) != 0 || rock.ChildLink.has_value();
+        extent = rock.ChildLink ? TExtent{*rock.ChildLink, 0}
+                                : TExtent{Le32(record, kRecordExtent), Le32(record, kRecordSize)};
+        entry.LastWriteTime = RecordTime(record.subspan(kRecordTime, 7));
+        // A file of 4 GiB or more is recorded in several pieces, all but the last flagged.
+        uint64_t size = Le32(record, kRecordSize);
+        for (uint8_t pieceFlags = flags; (pieceFlags & kFlagMultiExtent) != 0;) {
+            TRecordCursor ahead = Cursor_;
+            const TBytes piece = ahead.Next();
+            if (piece.empty() || !std::ranges::equal(RecordName(piece), name))
+                break; // a lost piece: the size is what the pieces so far add up to
+            Cursor_ = ahead;
+            size += Le32(piece, kRecordSize);
+            pieceFlags = piece[kRecordFlags];
+        }
+        entry.SizeLow = entry.IsFolder ? 0 : static_cast<uint32_t>(size);
+
+        if (special) {
+            entry.RawName = name[0] == 0 ? "." : "..";
+            entry.Name = entry.RawName;
+        } else if (rock.HasName) {
+            entry.RawName = std::move(rock.Name);
+            entry.Name = NameFromDisc(entry.RawName);
+        } else {
+            entry.RawName =
+                Volume_.Joliet()
+                    ? Utf8FromJoliet(name)
+                    : std::string(reinterpret_cast<const char*>(name.data()), name.size());
+            entry.Name = NameFromDisc(entry.IsFolder ? std::string_view(entry.RawName)
+                                                     : WithoutVersion(entry.RawName));
+        }
+        return true;
+    }
+    return false;
+}
+
+// The root directory records of the primary volume descriptor and of a Joliet one, if any.
+struct TRoots {
+    std::optional<TExtent> Primary, Joliet;
+};
+
+TRoots FindRoots(const TImageFile& file)
+{
+    TRoots roots;
+    std::vector<uint8_t> descriptor(kBlockSize);
+    for (uint32_t block = kFirstDescriptor; block < kFirstDescriptor + kMostDescriptors; ++block) {
+        if (!file.Read(uint64_t{block} * kBlockSize, descriptor) ||
+            std::memcmp(descriptor.data() + 1, "CD001", 5) != 0 || descriptor[0] == 255)
+            break;
+        const TBytes root = TBytes(descriptor).subspan(156, kSmallestRecord);
+        const TExtent extent{Le32(root, kRecordExtent), Le32(root, kRecordSize)};
+        const uint8_t* escape = descriptor.data() + 88;
+        const bool joliet = escape[0] == '%' && escape[1] == '/' &&
+                            (escape[2] == '@' || escape[2] == 'C' || escape[2] == 'E');
+        if (descriptor[0] == 1 && !roots.Primary)
+            roots.Primary = extent;
+        else if (descriptor[0] == 2 && joliet && !roots.Joliet)
+            roots.Joliet = extent;
+    }
+    return roots;
+}
 
 } // namespace
 
@@ -160,5 +565,14 @@ std::unique_ptr<IVolume> OpenIsoVolume(const std::string& path)
     TIsoImage image(iso9660_open_ext(path.c_str(), ISO_EXTENSION_ALL));
     if (!image)
         return nullptr;
-    return std::make_unique<TIsoVolume>(std::move(image));
+    std::optional<TImageFile> file = TImageFile::Open(path);
+    if (!file)
+        return nullptr;
+    const TRoots roots = FindRoots(*file);
+    const bool joliet = roots.Joliet && iso9660_ifs_get_joliet_level(image.get()) > 0;
+    const std::optional<TExtent> root = joliet ? roots.Joliet : roots.Primary;
+    // An image cut short before its root directory holds nothing that could be listed.
+    if (!root || !ReadDirectory(*file, *root))
+        return nullptr;
+    return std::make_unique<TIsoVolume>(std::move(image), std::move(*file), *root, joliet);
 }

@@ -98,4 +98,29 @@ TEST_F(DiscImage, FileOver4GiBKeepsTheLow32BitsOfItsWholeSize)
     EXPECT_EQ(Collection.GetNode(disc.Children.at(0)).Size, 1u << 30);
 }
 
+TEST_F(DiscImage, FolderOfManyBlocksAndFoldersRelocatedForDepthWithoutJoliet)
+{
+    std::vector<TTreeEntry> tree = SampleTree(); // ten levels: the deepest are relocated
+    tree.push_back(FolderEntry("Много", kTime));
+    for (int i = 0; i < 150; ++i) // records of about 100 bytes: several blocks
+        tree.push_back(FileEntry("Много/Файл с длинным именем номер " + std::to_string(i) + ".txt",
+                                 kTime + i, 1000 + i));
+    const TCollectionNode& disc =
+        Scan(tree, "-joliet off -rockridge on -compliance deep_paths_off", tree.size());
+    EXPECT_EQ(DumpScanned(Collection, disc, true), DumpExpected(tree));
+}
+
+TEST_F(DiscImage, SameVolumeScansAgainAndFindsFoldersByPath)
+{
+    const std::vector<TTreeEntry> tree = {FolderEntry("a", kTime), FolderEntry("a/b", kTime),
+                                          FileEntry("a/b/c.txt", kTime, 1)};
+    const TCollectionNode& first = Scan(tree, "-joliet on", 3);
+    EXPECT_EQ(Collection.ScanDisc("again", *Volume), 3);
+    EXPECT_EQ(DumpScanned(Collection, Collection.GetNode(Collection.Discs.back())),
+              DumpScanned(Collection, first));
+    EXPECT_TRUE(Volume->OpenFolder("/a/b/"));
+    EXPECT_FALSE(Volume->OpenFolder("/a/c/"));
+    EXPECT_FALSE(Volume->OpenFolder("/a/b/c.txt/"));
+}
+
 } // namespace

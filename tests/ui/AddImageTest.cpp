@@ -1,0 +1,106 @@
+#include "support/DiscTrees.h"
+#include "support/WindowFixture.h"
+
+#include "browse/CollectionTreeModel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
+#include <fstream>
+#include <gmock/gmock.h>
+
+using ::testing::ElementsAre;
+
+namespace {
+
+constexpr int64_t kTime = 1600000000;
+
+// A machine without an optical drive, and an image of a disc with one folder of two files.
+class AddImage : public TWindowFixture {
+protected:
+    AddImage()
+    {
+        MakeTree(Scratch / "disc", {FolderEntry("Docs", kTime), FileEntry("Docs/a.txt", kTime, 10),
+                                    FileEntry("Docs/b.txt", kTime, 20)});
+        MakeIsoImage(Scratch / "disc", ImagePath, "-volid 'Архив' -joliet on");
+        MakeWindow().CollectionFile = PathOf("discs.frl");
+        Dialogs.Messages.clear(); // the warning that there is no drive
+    }
+    [[nodiscard]] bool Saved() const { return std::filesystem::exists(Window->CollectionFile); }
+
+    TScratchFolder Scratch;
+    std::string ImagePath = Scratch / "Диск 1.iso";
+};
+
+TEST_F(AddImage, ImageIsScannedCountedShownAndSavedWithoutADrive)
+{
+    TForm_Main& w = *Window;
+    w.Filters["old"] = {};
+    EXPECT_FALSE(w.Act_AddDisc->isEnabled());
+    ASSERT_TRUE(w.Act_AddImage->isEnabled());
+    Dialogs.FileAnswers.push_back(ImagePath);
+    Dialogs.InputAnswers.push_back(Ansi("Архив 2020"));
+    w.Act_AddImage->trigger();
+
+    ASSERT_EQ(Dialogs.FileDialogs.size(), 1u);
+    const TFileDialogOptions& dialog = Dialogs.FileDialogs[0].Options;
+    EXPECT_FALSE(Dialogs.FileDialogs[0].Save);
+    EXPECT_EQ(AnsiToUtf8(dialog.Title), "Добавление образа диска");
+    EXPECT_EQ(AnsiToUtf8(dialog.FilterText), "Образы дисков (*.iso)");
+    EXPECT_EQ(dialog.Pattern, "*.iso");
+    EXPECT_TRUE(dialog.MustExist);
+    EXPECT_TRUE(dialog.AllFilesEntry);
+    ASSERT_EQ(Dialogs.Inputs.size(), 1u);
+    EXPECT_EQ(AnsiToUtf8(Dialogs.Inputs[0].Initial), " [Архив]");
+    EXPECT_THAT(Dialogs.MessageTexts(), ElementsAre("Добавлено элементов: 3"));
+    EXPECT_EQ(Dialogs.Messages[0].Kind, TMessageKind::Information);
+
+    const TFendrel& c = w.Collection();
+    ASSERT_EQ(c.Discs.size(), 1u);
+    EXPECT_EQ(c.GetNode(c.Discs[0]).Name.str(), Ansi("Архив 2020"));
+    const std::string t = std::to_string(FileTimeFromUnix(kTime));
+    EXPECT_EQ(DumpScanned(c, c.GetNode(c.Discs[0])),
+              "F Docs t=" + t + " s=0\n  E a.txt t=" + t + " s=10\n  E b.txt t=" + t + " s=20\n");
+    EXPECT_EQ(w.TreeModel->Item(0).Children.size(), 1u);
+    std::ostringstream saved;
+    saved << std::ifstream(w.CollectionFile, std::ios::binary).rdbuf();
+    EXPECT_NE(saved.str().find(Ansi("Архив 2020")), std::string::npos);
+    EXPECT_TRUE(w.Filters.empty()) << "a successful save drops the filters";
+}
+
+TEST_F(AddImage, CancellingTheFileDialogOrTheTitleChangesNothing)
+{
+    TForm_Main& w = *Window;
+    w.Act_AddImage->trigger(); // the file dialog is cancelled
+    EXPECT_EQ(Dialogs.FileDialogs.size(), 1u);
+    EXPECT_TRUE(Dialogs.Inputs.empty());
+
+    Dialogs.FileAnswers.push_back(ImagePath);
+    w.Act_AddImage->trigger(); // the title is cancelled
+    EXPECT_EQ(Dialogs.Inputs.size(), 1u);
+    EXPECT_TRUE(Dialogs.Messages.empty());
+    EXPECT_EQ(w.Collection().LastId, 0u);
+    EXPECT_FALSE(Saved());
+}
+
+TEST_F(AddImage, FileHoldingNoDiscIsNamedInTheErrorAndNothingIsAdded)
+{
+    TForm_Main& w = *Window;
+    const std::string notImage = Scratch / "Заметки\n日本.iso"; // 日本 is not in code page 1251
+    std::ofstream(notImage) << "just text, not a disc";
+    Dialogs.FileAnswers = {notImage, Scratch / "gone.iso"};
+    w.Act_AddImage->trigger();
+    w.Act_AddImage->trigger();
+
+    EXPECT_THAT(Dialogs.MessageTexts(),
+                ElementsAre("Невозможно получить информацию о диске в образе Заметки???.iso",
+                            "Невозможно получить информацию о диске в образе gone.iso"));
+    EXPECT_EQ(Dialogs.Messages[0].Kind, TMessageKind::Error);
+    EXPECT_EQ(Dialogs.Messages[0].Utf8Title(), "Fendrel v1.2");
+    EXPECT_TRUE(Dialogs.Inputs.empty());
+    EXPECT_EQ(w.Collection().LastId, 0u);
+    EXPECT_FALSE(Saved());
+}
+
+} // namespace
