@@ -98,14 +98,14 @@ std::optional<std::string> TQtDialogs::RunFileDialog(const TFileDialogOptions& o
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     const QString chosen = dialog.selectedFiles().constFirst();
-    LastFolder_ = QFileInfo(chosen).absolutePath();
+    LastFolders_[options.Pattern] = QFileInfo(chosen).absolutePath();
     return PathFromDisplay(chosen);
 }
 
 QString TQtDialogs::StartFolder(const TFileDialogOptions& options) const
 {
-    if (!LastFolder_.isEmpty())
-        return LastFolder_;
+    if (const auto last = LastFolders_.find(options.Pattern); last != LastFolders_.end())
+        return last->second;
     // Name filters match without regard to letter case.
     const QDir current = QDir::current();
     if (!current.entryList({QString::fromStdString(options.Pattern)}, QDir::Files).isEmpty())

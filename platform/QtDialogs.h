@@ -3,13 +3,17 @@
 #include "platform/Dialogs.h"
 
 #include <QPointer>
+#include <QString>
 #include <QWidget>
+
+#include <map>
+#include <string>
 
 // The boxes as Qt shows them, modal over the main window.
 //
-// A file dialog opens in the folder of the file last chosen in this run; the first one opens in
-// the current folder when that holds files of its type, otherwise in the home folder (the
-// program may well be started in its own data folder).
+// A file dialog opens in the folder of the last file of its type chosen in this run; the first
+// one of a type opens in the current folder when that holds files of the type, otherwise in the
+// home folder (the program may well be started in its own data folder).
 class TQtDialogs final : public IDialogs {
 public:
     // The window the boxes belong to; not owned, may be unset (the boxes then stand alone).
@@ -31,5 +35,5 @@ private:
     [[nodiscard]] QString StartFolder(const TFileDialogOptions& options) const;
 
     QPointer<QWidget> Owner_;
-    QString LastFolder_; // of the file last chosen; empty until then
+    std::map<std::string, QString> LastFolders_; // by pattern: the folder of the last file chosen
 };

@@ -264,6 +264,17 @@ TEST(RealFileDialog, NewNameGetsTheExtensionAndAnExistingOneIsTakenWithoutAsking
     driver.Run([&] { path = dialogs.SaveFileDialog(SaveOptions); });
     EXPECT_EQ(path, home / "Архив/old.frl");
 
+    // A dialog for files of another type keeps to its own folder.
+    driver.Expect("a dialog for images", [&](QWidget& box) {
+        if (QFileDialog* dialog = AsFileDialog(box)) {
+            EXPECT_EQ(dialog->directory().absolutePath(), home.Path());
+        }
+        PressKey(box, Qt::Key_Escape);
+    });
+    driver.Run([&] {
+        path = dialogs.OpenFileDialog({"Images", "Images (*.iso)", "*.iso", "", true, true});
+    });
+
     driver.Expect("the save dialog, cancelled",
                   [](QWidget& box) { PressKey(box, Qt::Key_Escape); });
     driver.Run([&] { path = dialogs.SaveFileDialog(SaveOptions); });
