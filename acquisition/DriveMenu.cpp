@@ -37,8 +37,9 @@ void TForm_Main::ChooseDefaultDrive(std::optional<char> storedLetter)
     if (DefDriveIndex != -1)
         return;
     if (items.isEmpty()) {
-        MessageBox(Ansi("В системе нет CD/DVD дисководов. Добавление новых дисков будет недоступно"),
-                   ApplicationTitle, TMessageKind::Warning);
+        MessageBox(
+            Ansi("В системе нет CD/DVD дисководов. Добавление новых дисков будет недоступно"),
+            ApplicationTitle, TMessageKind::Warning);
         Act_AddDisc->setEnabled(false);
         return;
     }

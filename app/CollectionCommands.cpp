@@ -13,13 +13,15 @@ constexpr const char* kHelpFile = "Fendrel.chm";
 
 // Qt reads "[*]" in a window title as the place of the modified mark; a doubled one shows as
 // the literal text, which a path may hold.
-QString LiteralTitle(QString title) {
+QString LiteralTitle(QString title)
+{
     return title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
 }
 
 } // namespace
 
-void TForm_Main::Act_NewCollectionExecute(QObject* sender) {
+void TForm_Main::Act_NewCollectionExecute(QObject* sender)
+{
     if (const auto path = Platform_.Dialogs.SaveFileDialog(SaveDlg_Collection)) {
         CollectionFile = *path;
         OpenCollectionFile();
@@ -28,14 +30,16 @@ void TForm_Main::Act_NewCollectionExecute(QObject* sender) {
     }
 }
 
-void TForm_Main::Act_LoadCollectionExecute(QObject*) {
+void TForm_Main::Act_LoadCollectionExecute(QObject*)
+{
     if (const auto path = Platform_.Dialogs.OpenFileDialog(OpenDlg_Collection)) {
         CollectionFile = *path;
         OpenCollectionFile();
     }
 }
 
-void TForm_Main::OpenCollectionFile() {
+void TForm_Main::OpenCollectionFile()
+{
     if (CollectionFile.empty())
         return;
     std::string text;
@@ -72,7 +76,8 @@ void TForm_Main::OpenCollectionFile() {
     ResetFilters();
 }
 
-void TForm_Main::SaveCollectionFile() {
+void TForm_Main::SaveCollectionFile()
+{
     const std::string text = Collection().SaveToText();
     switch (Platform_.CollectionFiles.ReplaceWhole(CollectionFile, text)) {
     case TFileOutcome::Done:
@@ -89,17 +94,20 @@ void TForm_Main::SaveCollectionFile() {
     }
 }
 
-void TForm_Main::Act_ExitExecute(QObject*) {
+void TForm_Main::Act_ExitExecute(QObject*)
+{
     close();
 }
 
-void TForm_Main::Act_HelpContentsExecute(QObject*) {
+void TForm_Main::Act_HelpContentsExecute(QObject*)
+{
     if (!Platform_.Help.OpenHelpFile(kHelpFile))
         MessageBox(Ansi("Ошибка вызова справки - проверьте наличие файла Fendrel.chm"),
                    ApplicationTitle, TMessageKind::Error);
 }
 
-void TForm_Main::Act_HelpAboutExecute(QObject*) {
+void TForm_Main::Act_HelpAboutExecute(QObject*)
+{
     MessageBox(Ansi("Fendrel v1.2\r\n"
                     "Каталог содержимого дисков CD и DVD\r\n"
                     "Свободная программа, 2026 год"),

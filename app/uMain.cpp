@@ -148,19 +148,20 @@ void TForm_Main::CreateActions()
     Act_HelpContents = make("Act_HelpContents", "Содержание");
     Act_EntireCollection = make("Act_EntireCollection", "Вся коллекция");
 
-    OpenDlg_Collection = {Ansi("Загрзука коллекции"), Ansi("Коллекции (*.frl)"), "*.frl", "frl",
-                          true, false};
-    SaveDlg_Collection = {Ansi("Новая коллекция"), Ansi("Коллекции (*.frl)"), "*.frl", "frl",
-                          false, false};
-    OpenDlg_Image = {Ansi("Добавление образа диска"), Ansi("Образы дисков (*.iso)"), "*.iso", "",
-                     true, true};
+    OpenDlg_Collection = {
+        Ansi("Загрзука коллекции"), Ansi("Коллекции (*.frl)"), "*.frl", "frl", true, false};
+    SaveDlg_Collection = {
+        Ansi("Новая коллекция"), Ansi("Коллекции (*.frl)"), "*.frl", "frl", false, false};
+    OpenDlg_Image = {
+        Ansi("Добавление образа диска"), Ansi("Образы дисков (*.iso)"), "*.iso", "", true, true};
 }
 
 void TForm_Main::CreateMenus()
 {
     QMenuBar* bar = menuBar();
     const auto menu = [](QMenu* parent, QMenuBar* menuBar, const char* name, const char* caption) {
-        QMenu* created = parent ? parent->addMenu(Caption(caption)) : menuBar->addMenu(Caption(caption));
+        QMenu* created =
+            parent ? parent->addMenu(Caption(caption)) : menuBar->addMenu(Caption(caption));
         created->setObjectName(name);
         return created;
     };

@@ -6,7 +6,8 @@
 
 namespace {
 
-std::string RandomName(std::mt19937& random, const char* extension) {
+std::string RandomName(std::mt19937& random, const char* extension)
+{
     static const char letters[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_ -";
     std::uniform_int_distribution<int> length(5, 40);
@@ -21,7 +22,8 @@ std::string RandomName(std::mt19937& random, const char* extension) {
     return name;
 }
 
-uint64_t StatusField(const char* field) {
+uint64_t StatusField(const char* field)
+{
     std::ifstream status("/proc/self/status");
     std::string key;
     while (status >> key) {
@@ -37,7 +39,8 @@ uint64_t StatusField(const char* field) {
 
 } // namespace
 
-void FillBenchCollection(TFendrel& collection, const TBenchShape& shape) {
+void FillBenchCollection(TFendrel& collection, const TBenchShape& shape)
+{
     std::mt19937 random(shape.Seed);
     static const char* const extensions[] = {".txt", ".jpg", ".mp3", ".doc", ".avi", ".pdf"};
     std::uniform_int_distribution<int> extension(0, 5);
@@ -78,7 +81,8 @@ void FillBenchCollection(TFendrel& collection, const TBenchShape& shape) {
     }
 }
 
-uint32_t AddBigFolder(TFendrel& collection, int files, uint32_t seed) {
+uint32_t AddBigFolder(TFendrel& collection, int files, uint32_t seed)
+{
     std::mt19937 random(seed);
     static const char* const extensions[] = {".txt", ".jpg", ".mp3", ".doc", ".avi", ".pdf"};
     std::uniform_int_distribution<int> extension(0, 5);
@@ -106,10 +110,12 @@ uint32_t AddBigFolder(TFendrel& collection, int files, uint32_t seed) {
     return folderId;
 }
 
-uint64_t CurrentRssBytes() {
+uint64_t CurrentRssBytes()
+{
     return StatusField("VmRSS:");
 }
 
-uint64_t PeakRssBytes() {
+uint64_t PeakRssBytes()
+{
     return StatusField("VmHWM:");
 }

@@ -26,7 +26,8 @@ uint32_t AddBigFolder(TFendrel& collection, int files, uint32_t seed = 54321);
 // Seconds since construction.
 class TStopwatch {
 public:
-    [[nodiscard]] double Seconds() const {
+    [[nodiscard]] double Seconds() const
+    {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start_).count();
     }
 

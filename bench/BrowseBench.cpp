@@ -31,7 +31,8 @@ struct TTimes {
 };
 
 // The best and worst of several runs, each followed by the drawing it causes.
-template <typename TAction> TTimes Time(TAction action) {
+template <typename TAction> TTimes Time(TAction action)
+{
     TTimes times;
     for (int run = 0; run < kRuns; ++run) {
         TStopwatch watch;
@@ -45,7 +46,8 @@ template <typename TAction> TTimes Time(TAction action) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
     TScriptedDialogs dialogs;

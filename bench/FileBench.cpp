@@ -27,7 +27,8 @@ struct TQuietProgress {
                        }};
 };
 
-int LoadOnce(const std::string& path) {
+int LoadOnce(const std::string& path)
+{
     TQuietProgress progress;
     TPosixCollectionFileStore store;
     const uint64_t before = CurrentRssBytes();
@@ -58,7 +59,8 @@ int LoadOnce(const std::string& path) {
     return loaded ? 0 : 1;
 }
 
-int RunChild(const char* self, const std::string& path) {
+int RunChild(const char* self, const std::string& path)
+{
     const char* const argv[] = {self, "load", path.c_str(), nullptr};
     pid_t child = 0;
     if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, const_cast<char* const*>(argv),
@@ -71,7 +73,8 @@ int RunChild(const char* self, const std::string& path) {
 
 } // namespace
 
-int main(int argc, char* argv[]) {
+int main(int argc, char* argv[])
+{
     if (argc == 3 && std::strcmp(argv[1], "load") == 0)
         return LoadOnce(argv[2]);
 

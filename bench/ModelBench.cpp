@@ -19,7 +19,8 @@ int main()
     const double lookupSeconds = lookups.Seconds();
 
     const uint64_t nodes = collection.LastId;
-    const double bytesPerNode = static_cast<double>(PeakRssBytes() - before) / static_cast<double>(nodes);
+    const double bytesPerNode =
+        static_cast<double>(PeakRssBytes() - before) / static_cast<double>(nodes);
     std::printf("nodes: %llu\n", static_cast<unsigned long long>(nodes));
     std::printf("add: %.3f s, look up each once: %.3f s, together: %.3f s\n", addSeconds,
                 lookupSeconds, addSeconds + lookupSeconds);

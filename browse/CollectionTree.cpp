@@ -17,13 +17,15 @@ constexpr int kDiscImage = 1;
 constexpr int kFolderImage = 2;
 constexpr int kOpenFolderImage = 4;
 
-TCollectionTreeModel& ItemsOf(const QTreeView& view) {
+TCollectionTreeModel& ItemsOf(const QTreeView& view)
+{
     return *static_cast<TCollectionTreeModel*>(view.model());
 }
 
 // The visible folders among ids, in the order their items take.
 std::vector<const TCollectionNode*> VisibleFolders(const TFendrel& collection,
-                                                   const TCollectionBranch& ids) {
+                                                   const TCollectionBranch& ids)
+{
     std::vector<const TCollectionNode*> folders;
     for (const uint32_t id : ids) {
         const TCollectionNode& node = collection.GetNode(id);
@@ -37,7 +39,9 @@ std::vector<const TCollectionNode*> VisibleFolders(const TFendrel& collection,
 class TUpdateGuard {
 public:
     explicit TUpdateGuard(TCollectionTreeModel& items)
-        : Items_(items) {}
+        : Items_(items)
+    {
+    }
     ~TUpdateGuard() { Items_.EndUpdate(); }
     TUpdateGuard(const TUpdateGuard&) = delete;
     TUpdateGuard& operator=(const TUpdateGuard&) = delete;
@@ -48,7 +52,8 @@ private:
 
 } // namespace
 
-void FillTree(const TFendrel& collection, QTreeView& view, const QString& text) {
+void FillTree(const TFendrel& collection, QTreeView& view, const QString& text)
+{
     TCollectionTreeModel& items = ItemsOf(view);
     const int selected = SelectedTreeItem(view);
     const uint32_t remembered = selected < 0 ? 0 : items.Item(selected).Data;
@@ -79,7 +84,8 @@ void FillTree(const TFendrel& collection, QTreeView& view, const QString& text) 
 }
 
 void FillBranch(const TFendrel& collection, TCollectionTreeModel& items, int parent,
-                const TCollectionBranch& ids) {
+                const TCollectionBranch& ids)
+{
     // One frame per open level: its sorted folders and the next one to add. Each item is added
     // before its branch, so items arrive in display order.
     struct TFrame {
@@ -104,12 +110,14 @@ void FillBranch(const TFendrel& collection, TCollectionTreeModel& items, int par
     }
 }
 
-int SelectedTreeItem(const QTreeView& view) {
+int SelectedTreeItem(const QTreeView& view)
+{
     const QModelIndexList selected = view.selectionModel()->selectedIndexes();
     return selected.isEmpty() ? -1 : ItemsOf(view).PositionOf(selected.first());
 }
 
-int FindTreeItem(const QTreeView& view, uint32_t data) {
+int FindTreeItem(const QTreeView& view, uint32_t data)
+{
     const TCollectionTreeModel& items = ItemsOf(view);
     for (int position = 0; position < items.Count(); ++position)
         if (items.Item(position).Data == data)
@@ -117,7 +125,8 @@ int FindTreeItem(const QTreeView& view, uint32_t data) {
     return -1;
 }
 
-void SelectTreeItem(QTreeView& view, int position) {
+void SelectTreeItem(QTreeView& view, int position)
+{
     const TCollectionTreeModel& items = ItemsOf(view);
     std::vector<int> ancestors;
     for (int above = items.Item(position).Parent; above >= 0; above = items.Item(above).Parent)

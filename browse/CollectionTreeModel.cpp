@@ -4,9 +4,12 @@
 
 TCollectionTreeModel::TCollectionTreeModel(QList<QIcon> images, QObject* parent)
     : QAbstractItemModel(parent)
-    , Images_(std::move(images)) {}
+    , Images_(std::move(images))
+{
+}
 
-void TCollectionTreeModel::Clear() {
+void TCollectionTreeModel::Clear()
+{
     if (!Resetting_) {
         beginResetModel();
         Resetting_ = true;
@@ -17,7 +20,8 @@ void TCollectionTreeModel::Clear() {
 }
 
 int TCollectionTreeModel::AddItem(int parent, std::string caption, int image, int selectedImage,
-                                  uint32_t data) {
+                                  uint32_t data)
+{
     if (!Resetting_) {
         beginResetModel();
         Resetting_ = true;
@@ -30,28 +34,33 @@ int TCollectionTreeModel::AddItem(int parent, std::string caption, int image, in
     return position;
 }
 
-void TCollectionTreeModel::SetDisplayCaption(int position, QString text) {
+void TCollectionTreeModel::SetDisplayCaption(int position, QString text)
+{
     DisplayCaptions_[position] = std::move(text);
 }
 
-void TCollectionTreeModel::EndUpdate() {
+void TCollectionTreeModel::EndUpdate()
+{
     if (Resetting_) {
         Resetting_ = false;
         endResetModel();
     }
 }
 
-QModelIndex TCollectionTreeModel::IndexAt(int position) const {
+QModelIndex TCollectionTreeModel::IndexAt(int position) const
+{
     if (position < 0 || position >= Count())
         return {};
     return createIndex(Items_[position].Row, 0, static_cast<quintptr>(position));
 }
 
-int TCollectionTreeModel::PositionOf(const QModelIndex& index) const {
+int TCollectionTreeModel::PositionOf(const QModelIndex& index) const
+{
     return index.isValid() ? static_cast<int>(index.internalId()) : -1;
 }
 
-QModelIndex TCollectionTreeModel::index(int row, int column, const QModelIndex& parent) const {
+QModelIndex TCollectionTreeModel::index(int row, int column, const QModelIndex& parent) const
+{
     if (column != 0 || row < 0)
         return {};
     const std::vector<int>& siblings =
@@ -61,13 +70,15 @@ QModelIndex TCollectionTreeModel::index(int row, int column, const QModelIndex& 
     return createIndex(row, 0, static_cast<quintptr>(siblings[row]));
 }
 
-QModelIndex TCollectionTreeModel::parent(const QModelIndex& child) const {
+QModelIndex TCollectionTreeModel::parent(const QModelIndex& child) const
+{
     if (!child.isValid())
         return {};
     return IndexAt(Items_[PositionOf(child)].Parent);
 }
 
-int TCollectionTreeModel::rowCount(const QModelIndex& parent) const {
+int TCollectionTreeModel::rowCount(const QModelIndex& parent) const
+{
     if (Resetting_)
         return 0;
     if (!parent.isValid())
@@ -75,11 +86,13 @@ int TCollectionTreeModel::rowCount(const QModelIndex& parent) const {
     return static_cast<int>(Items_[PositionOf(parent)].Children.size());
 }
 
-int TCollectionTreeModel::columnCount(const QModelIndex&) const {
+int TCollectionTreeModel::columnCount(const QModelIndex&) const
+{
     return 1;
 }
 
-QVariant TCollectionTreeModel::data(const QModelIndex& index, int role) const {
+QVariant TCollectionTreeModel::data(const QModelIndex& index, int role) const
+{
     if (!index.isValid())
         return {};
     const TItem& item = Items_[PositionOf(index)];
@@ -98,7 +111,8 @@ QVariant TCollectionTreeModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-const QIcon& TCollectionTreeModel::IconFor(int image, int selectedImage) const {
+const QIcon& TCollectionTreeModel::IconFor(int image, int selectedImage) const
+{
     auto [entry, added] = Icons_.try_emplace({image, selectedImage});
     if (added && image >= 0 && image < Images_.size()) {
         QIcon& icon = entry->second;

@@ -4,23 +4,29 @@
 
 TFolderListModel::TFolderListModel(QList<QIcon> images, QObject* parent)
     : QAbstractTableModel(parent)
-    , Images_(std::move(images)) {}
+    , Images_(std::move(images))
+{
+}
 
-void TFolderListModel::Assign(std::vector<TRow> rows) {
+void TFolderListModel::Assign(std::vector<TRow> rows)
+{
     beginResetModel();
     Rows_ = std::move(rows);
     endResetModel();
 }
 
-int TFolderListModel::rowCount(const QModelIndex& parent) const {
+int TFolderListModel::rowCount(const QModelIndex& parent) const
+{
     return parent.isValid() ? 0 : static_cast<int>(Rows_.size());
 }
 
-int TFolderListModel::columnCount(const QModelIndex& parent) const {
+int TFolderListModel::columnCount(const QModelIndex& parent) const
+{
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QVariant TFolderListModel::data(const QModelIndex& index, int role) const {
+QVariant TFolderListModel::data(const QModelIndex& index, int role) const
+{
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     const TRow& row = Rows_[index.row()];
@@ -39,7 +45,8 @@ QVariant TFolderListModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-QVariant TFolderListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant TFolderListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
     static const char* const titles[ColumnCount] = {"Имя", "Тип", "Дата", "Время", "Размер"};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= ColumnCount)

@@ -23,10 +23,13 @@ class TDoubleClickFilter final : public QObject {
 public:
     TDoubleClickFilter(std::function<void()> handler, QObject* parent)
         : QObject(parent)
-        , Handler_(std::move(handler)) {}
+        , Handler_(std::move(handler))
+    {
+    }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
         if (event->type() == QEvent::MouseButtonDblClick &&
             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
             Handler_();
@@ -41,7 +44,8 @@ private:
 
 } // namespace
 
-void TForm_Main::ConnectBrowseHandlers() {
+void TForm_Main::ConnectBrowseHandlers()
+{
     connect(TreeView_Main->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection&) {
                 const QModelIndex node = selected.indexes().value(0);
@@ -51,7 +55,8 @@ void TForm_Main::ConnectBrowseHandlers() {
         [this] { RunGuarded([this] { ListView_MainDblClick(ListView_Main); }); }, ListView_Main));
 }
 
-void TForm_Main::ShowItem(const TFendrel& collection, uint32_t id, QTreeView& view) {
+void TForm_Main::ShowItem(const TFendrel& collection, uint32_t id, QTreeView& view)
+{
     if (id != 0) {
         const TCollectionNode& node = collection.GetNode(id);
         if (node.Is(nfFile)) {
@@ -65,13 +70,15 @@ void TForm_Main::ShowItem(const TFendrel& collection, uint32_t id, QTreeView& vi
     static_cast<TFolderListModel*>(view.model())->Assign(std::move(rows));
 }
 
-void TForm_Main::TreeView_MainChange(QObject*, const QModelIndex& node) {
+void TForm_Main::TreeView_MainChange(QObject*, const QModelIndex& node)
+{
     if (!node.isValid())
         return;
     ShowItem(Collection(), TreeModel->Item(TreeModel->PositionOf(node)).Data, *ListView_Main);
 }
 
-void TForm_Main::ListView_MainDblClick(QObject*) {
+void TForm_Main::ListView_MainDblClick(QObject*)
+{
     const QModelIndexList selected = ListView_Main->selectionModel()->selectedRows();
     if (selected.isEmpty())
         return;

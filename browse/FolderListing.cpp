@@ -15,7 +15,8 @@ constexpr int64_t kTicksPerSecond = 10'000'000; // FILETIME counts 100 ns
 constexpr int64_t kTicksPerDay = kTicksPerSecond * 86'400;
 constexpr int64_t kDaysFrom1601To1970 = 134'774;
 
-std::string OneDecimal(double value, const char* unit) {
+std::string OneDecimal(double value, const char* unit)
+{
     // to_chars formats as the "C" locale does, rounding to the nearest tenth with ties to even.
     char text[48];
     const auto result =
@@ -29,7 +30,8 @@ struct TPathAndDisc {
 };
 
 // Follows ParentId up to the disc, collecting the names on the way.
-TPathAndDisc WalkToDisc(const TFendrel& collection, const TCollectionNode& start) {
+TPathAndDisc WalkToDisc(const TFendrel& collection, const TCollectionNode& start)
+{
     std::vector<std::string_view> names; // from the node upwards
     TPathAndDisc result;
     for (uint32_t id = start.Id; id != 0;) {
@@ -47,7 +49,8 @@ TPathAndDisc WalkToDisc(const TFendrel& collection, const TCollectionNode& start
     return result;
 }
 
-TListRow RowOf(const TFendrel& collection, const TCollectionNode& node, int64_t offsetSeconds) {
+TListRow RowOf(const TFendrel& collection, const TCollectionNode& node, int64_t offsetSeconds)
+{
     static const std::string folderType = Ansi("Каталог");
     static const std::string fileType = Ansi("Файл");
     const bool folder = node.Is(nfFolder);
@@ -66,7 +69,8 @@ TListRow RowOf(const TFendrel& collection, const TCollectionNode& node, int64_t 
 
 } // namespace
 
-std::vector<const TCollectionNode*> MergeByName(std::vector<const TCollectionNode*> nodes) {
+std::vector<const TCollectionNode*> MergeByName(std::vector<const TCollectionNode*> nodes)
+{
     const auto less = [](const TCollectionNode* a, const TCollectionNode* b) {
         return StrCompareIC(a->Name, b->Name);
     };
@@ -83,7 +87,8 @@ std::vector<const TCollectionNode*> MergeByName(std::vector<const TCollectionNod
     return nodes;
 }
 
-std::string FormatSize(uint64_t bytes) {
+std::string FormatSize(uint64_t bytes)
+{
     constexpr uint64_t kKilo = 1024;
     constexpr uint64_t kMega = kKilo * kKilo;
     if (bytes > kMega)
@@ -93,7 +98,8 @@ std::string FormatSize(uint64_t bytes) {
     return std::to_string(bytes);
 }
 
-std::optional<TCalendarTime> FileTimeToLocal(uint32_t high, uint32_t low, int64_t offsetSeconds) {
+std::optional<TCalendarTime> FileTimeToLocal(uint32_t high, uint32_t low, int64_t offsetSeconds)
+{
     const uint64_t stored = (uint64_t{high} << 32) | low;
     if (stored > static_cast<uint64_t>(INT64_MAX))
         return std::nullopt;
@@ -117,19 +123,22 @@ std::optional<TCalendarTime> FileTimeToLocal(uint32_t high, uint32_t low, int64_
     return time;
 }
 
-std::string FormatDate(const TCalendarTime& time) {
+std::string FormatDate(const TCalendarTime& time)
+{
     char text[48];
     std::snprintf(text, sizeof text, "%d.%02d.%04d", time.Day, time.Month, time.Year);
     return text;
 }
 
-std::string FormatTime(const TCalendarTime& time) {
+std::string FormatTime(const TCalendarTime& time)
+{
     char text[48];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", time.Hour, time.Minute, time.Second);
     return text;
 }
 
-std::vector<TListRow> ListRows(const TFendrel& collection, uint32_t id, int64_t utcOffsetSeconds) {
+std::vector<TListRow> ListRows(const TFendrel& collection, uint32_t id, int64_t utcOffsetSeconds)
+{
     std::vector<TListRow> rows;
     if (id == 0) {
         static const std::string discType = Ansi("Диск");
@@ -165,11 +174,13 @@ std::vector<TListRow> ListRows(const TFendrel& collection, uint32_t id, int64_t 
     return rows;
 }
 
-std::string FullPath(const TFendrel& collection, const TCollectionNode& node) {
+std::string FullPath(const TFendrel& collection, const TCollectionNode& node)
+{
     return WalkToDisc(collection, node).Path;
 }
 
-std::string FileInformationText(const TFendrel& collection, const TCollectionNode& file) {
+std::string FileInformationText(const TFendrel& collection, const TCollectionNode& file)
+{
     static const std::string nameLabel = Ansi("Файл: ");
     static const std::string pathLabel = Ansi("Полное имя: ");
     static const std::string discLabel = Ansi("Находится на диске ");

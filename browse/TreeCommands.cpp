@@ -7,7 +7,8 @@
 
 #include <QTreeView>
 
-void TForm_Main::Act_DeleteDiscExecute(QObject*) {
+void TForm_Main::Act_DeleteDiscExecute(QObject*)
+{
     const int selected = SelectedTreeItem(*TreeView_Main);
     if (selected < 0)
         return;

@@ -21,7 +21,7 @@ struct TCollectionNode {
     uint32_t ParentId = 0; // the node whose Children hold this one; 0 for a disc
     TNodeName Name;        // 8-bit code page 1251, as read from the disc or the file
     uint32_t Flags = 0;
-    uint32_t WriteTimeLow = 0;  // last-write time: a FILETIME (100 ns since 1601, UTC) in halves
+    uint32_t WriteTimeLow = 0; // last-write time: a FILETIME (100 ns since 1601, UTC) in halves
     uint32_t WriteTimeHigh = 0;
     uint32_t Size = 0;          // low 32 bits of the file size
     TCollectionBranch Children; // in the order they were added; empty for files

@@ -20,7 +20,8 @@ constexpr std::string_view kClosingLine = "<\r\n";
 // elsewhere and are cut, so that the record and everything after it still load.
 constexpr size_t kMaxNameLength = 255;
 
-char KindLetter(uint32_t flags) {
+char KindLetter(uint32_t flags)
+{
     switch (flags & 0xFF) {
     case nfFile:
         return 'E';
@@ -34,7 +35,8 @@ char KindLetter(uint32_t flags) {
 }
 
 // "%c %08X %08X %08X " followed by the name and CR LF.
-void AppendRecord(std::string& text, char letter, const TCollectionNode& node) {
+void AppendRecord(std::string& text, char letter, const TCollectionNode& node)
+{
     static constexpr char kDigits[] = "0123456789ABCDEF";
     char fields[29];
     fields[0] = letter;
@@ -50,11 +52,13 @@ void AppendRecord(std::string& text, char letter, const TCollectionNode& node) {
     text.append(kLineEnd);
 }
 
-bool IsBlank(char c) {
+bool IsBlank(char c)
+{
     return c == ' ' || c == '\t';
 }
 
-int HexDigit(char c) {
+int HexDigit(char c)
+{
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -69,14 +73,18 @@ class TRecordParser {
 public:
     TRecordParser(const char* begin, const char* end)
         : At_(begin)
-        , End_(end) {}
+        , End_(end)
+    {
+    }
 
-    void SkipBlanks() {
+    void SkipBlanks()
+    {
         while (At_ != End_ && IsBlank(*At_))
             ++At_;
     }
 
-    [[nodiscard]] bool ReadLetter(char& letter) {
+    [[nodiscard]] bool ReadLetter(char& letter)
+    {
         SkipBlanks();
         if (At_ == End_)
             return false;
@@ -86,7 +94,8 @@ public:
 
     // A number as scanf's %X reads it: an optional sign, an optional 0x, then hexadecimal digits
     // of either case, as many as there are. A number wider than 32 bits keeps its low 32 bits.
-    [[nodiscard]] bool ReadHex(uint32_t& value) {
+    [[nodiscard]] bool ReadHex(uint32_t& value)
+    {
         SkipBlanks();
         const char* at = At_;
         bool negative = false;
@@ -109,7 +118,8 @@ public:
     }
 
     // The rest of the line up to its first CR.
-    [[nodiscard]] std::string_view Rest() const {
+    [[nodiscard]] std::string_view Rest() const
+    {
         const void* cr = std::memchr(At_, '\r', static_cast<size_t>(End_ - At_));
         const char* end = cr ? static_cast<const char*>(cr) : End_;
         return {At_, static_cast<size_t>(end - At_)};
@@ -121,7 +131,8 @@ private:
 };
 
 // Parses "%1s %X %X %X %[^\r]" into the node's kind, times and size; name receives the name.
-bool ParseRecord(std::string_view line, TCollectionNode& value, std::string_view& name) {
+bool ParseRecord(std::string_view line, TCollectionNode& value, std::string_view& name)
+{
     TRecordParser parser(line.data(), line.data() + line.size());
     char letter = 0;
     if (!parser.ReadLetter(letter) || !parser.ReadHex(value.WriteTimeHigh) ||
@@ -134,7 +145,8 @@ bool ParseRecord(std::string_view line, TCollectionNode& value, std::string_view
 }
 
 // The offset of the CR of the first CR LF at or after from, or npos.
-size_t FindLineEnd(std::string_view text, size_t from) {
+size_t FindLineEnd(std::string_view text, size_t from)
+{
     while (from < text.size()) {
         const void* cr = std::memchr(text.data() + from, '\r', text.size() - from);
         if (!cr)
@@ -149,7 +161,8 @@ size_t FindLineEnd(std::string_view text, size_t from) {
 
 } // namespace
 
-std::string TFendrel::SaveToText() {
+std::string TFendrel::SaveToText()
+{
     BeginProgress(Ansi(" Запись коллекции: записано %d элементов"));
     std::string text(kHeader);
     text += kLineEnd;
@@ -160,7 +173,8 @@ std::string TFendrel::SaveToText() {
 
 // Depth-first with an explicit stack, not recursion: a collection read from a hand-made file
 // may be nested far deeper than the thread's stack allows.
-void TFendrel::WriteList(const TCollectionBranch& list, std::string& text) {
+void TFendrel::WriteList(const TCollectionBranch& list, std::string& text)
+{
     struct TLevel {
         const TCollectionBranch* List;
         size_t Next;
@@ -190,7 +204,8 @@ void TFendrel::WriteList(const TCollectionBranch& list, std::string& text) {
     }
 }
 
-bool TFendrel::LoadFromText(std::string_view text) {
+bool TFendrel::LoadFromText(std::string_view text)
+{
     if (text.empty())
         return true;
     if (const size_t zero = text.find('\0'); zero != std::string_view::npos)
@@ -208,7 +223,8 @@ bool TFendrel::LoadFromText(std::string_view text) {
 
 // Keeps the open discs and folders on a stack instead of recursing, for the same reason as
 // WriteList. The end of the text closes every open level.
-bool TFendrel::ReadList(std::string_view text, size_t& position, TCollectionNode* parent) {
+bool TFendrel::ReadList(std::string_view text, size_t& position, TCollectionNode* parent)
+{
     std::vector<TCollectionNode*> levels{parent}; // null stands for Discs
     while (position < text.size()) {
         const size_t lineEnd = FindLineEnd(text, position);

@@ -14,8 +14,8 @@ public:
     static constexpr size_t InlineCapacity = 30;
 
     TNodeName() noexcept { SetInline(0); }
-    TNodeName(std::string_view text) { Init(text); }           // NOLINT: converts like std::string
-    TNodeName(const std::string& text) { Init(text); }         // NOLINT
+    TNodeName(std::string_view text) { Init(text); }   // NOLINT: converts like std::string
+    TNodeName(const std::string& text) { Init(text); } // NOLINT
     TNodeName(const char* text) { Init(std::string_view(text)); } // NOLINT
     TNodeName(const TNodeName& other) { Init(other.view()); }
     TNodeName(TNodeName&& other) noexcept
@@ -57,10 +57,13 @@ public:
     friend bool operator==(const TNodeName& a, const TNodeName& b) { return a.view() == b.view(); }
     friend bool operator==(const TNodeName& a, std::string_view b) { return a.view() == b; }
     friend bool operator==(const TNodeName& a, const char* b) { return a.view() == b; }
-    friend std::ostream& operator<<(std::ostream& out, const TNodeName& name) { return out << name.view(); }
+    friend std::ostream& operator<<(std::ostream& out, const TNodeName& name)
+    {
+        return out << name.view();
+    }
 
 private:
-    static constexpr size_t Tag = 31;         // inline: the size; heap: HeapTag
+    static constexpr size_t Tag = 31; // inline: the size; heap: HeapTag
     static constexpr uint8_t HeapTag = 0xFF;
 
     [[nodiscard]] bool IsHeap() const noexcept { return Bytes_[Tag] == HeapTag; }

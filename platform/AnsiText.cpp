@@ -22,8 +22,7 @@ public:
 
     // Converts the whole input; onBadInput(rest, out) appends a replacement and returns how many
     // input bytes it stands for.
-    template <typename TOnBadInput>
-    std::string Convert(std::string_view in, TOnBadInput onBadInput)
+    template <typename TOnBadInput> std::string Convert(std::string_view in, TOnBadInput onBadInput)
     {
         iconv(Cd_, nullptr, nullptr, nullptr, nullptr);
         std::string out;

@@ -15,7 +15,10 @@
 [[nodiscard]] std::string Utf8ToAnsi(std::string_view utf8);
 
 // Shorthand for the program's own texts, which are written in UTF-8 in the sources.
-[[nodiscard]] inline std::string Ansi(std::string_view utf8) { return Utf8ToAnsi(utf8); }
+[[nodiscard]] inline std::string Ansi(std::string_view utf8)
+{
+    return Utf8ToAnsi(utf8);
+}
 
 // Replaces each byte below 0x20 (CR, LF, tab and the other control bytes) with '?'. Names and
 // titles pass through here before they enter the collection, whose file is made of lines.

@@ -16,9 +16,12 @@ constexpr int kLauncherWaitMs = 5000;
 } // namespace
 
 TDesktopHelpViewer::TDesktopHelpViewer(QStringList launcher)
-    : Launcher_(std::move(launcher)) {}
+    : Launcher_(std::move(launcher))
+{
+}
 
-QStringList TDesktopHelpViewer::DefaultLauncher() {
+QStringList TDesktopHelpViewer::DefaultLauncher()
+{
     if (const QString gio = QStandardPaths::findExecutable("gio"); !gio.isEmpty())
         return {gio, "open"};
     if (const QString xdgOpen = QStandardPaths::findExecutable("xdg-open"); !xdgOpen.isEmpty())
@@ -26,7 +29,8 @@ QStringList TDesktopHelpViewer::DefaultLauncher() {
     return {};
 }
 
-bool TDesktopHelpViewer::OpenHelpFile(const std::string& fileName) {
+bool TDesktopHelpViewer::OpenHelpFile(const std::string& fileName)
+{
     const QFileInfo file(QDir::current(), QFile::decodeName(fileName.c_str()));
     if (!file.isFile() || Launcher_.isEmpty())
         return false;

@@ -16,11 +16,11 @@ enum class TMessageKind {
 enum class TMessageResult { Ok, Yes, No };
 
 struct TFileDialogOptions {
-    std::string Title;        // 8-bit
-    std::string FilterText;   // 8-bit description with its pattern, such as "Коллекции (*.frl)"
-    std::string Pattern;      // "*.frl"; matched without regard to letter case
-    std::string DefaultSuffix; // added to a name typed without an extension, such as "frl"
-    bool MustExist = false;   // only existing files can be chosen
+    std::string Title;      // 8-bit
+    std::string FilterText; // 8-bit description with its pattern, such as "Коллекции (*.frl)"
+    std::string Pattern;    // "*.frl"; matched without regard to letter case
+    std::string DefaultSuffix;  // added to a name typed without an extension, such as "frl"
+    bool MustExist = false;     // only existing files can be chosen
     bool AllFilesEntry = false; // also offer an entry for every file
 };
 
@@ -30,10 +30,11 @@ public:
     virtual TMessageResult MessageBox(const std::string& text, const std::string& title,
                                       TMessageKind kind) = 0;
     // The text when the user pressed OK; nothing on Cancel, Escape or closing the box.
-    [[nodiscard]] virtual std::optional<std::string> InputBox(const std::string& caption,
-                                                              const std::string& prompt,
-                                                              const std::string& initial) = 0;
+    [[nodiscard]] virtual std::optional<std::string>
+    InputBox(const std::string& caption, const std::string& prompt, const std::string& initial) = 0;
     // The chosen full path when the user confirmed.
-    [[nodiscard]] virtual std::optional<std::string> OpenFileDialog(const TFileDialogOptions& options) = 0;
-    [[nodiscard]] virtual std::optional<std::string> SaveFileDialog(const TFileDialogOptions& options) = 0;
+    [[nodiscard]] virtual std::optional<std::string>
+    OpenFileDialog(const TFileDialogOptions& options) = 0;
+    [[nodiscard]] virtual std::optional<std::string>
+    SaveFileDialog(const TFileDialogOptions& options) = 0;
 };

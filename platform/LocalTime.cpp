@@ -2,7 +2,8 @@
 
 #include <ctime>
 
-int64_t UtcOffsetNow() {
+int64_t UtcOffsetNow()
+{
     // localtime_r does not look at TZ again once it has been read; tzset does.
     tzset();
     const std::time_t now = std::time(nullptr);

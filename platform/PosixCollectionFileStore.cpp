@@ -16,10 +16,15 @@ namespace {
 class TFileDescriptor {
 public:
     explicit TFileDescriptor(int fd = -1)
-        : Fd_(fd) {}
+        : Fd_(fd)
+    {
+    }
     TFileDescriptor(TFileDescriptor&& other) noexcept
-        : Fd_(std::exchange(other.Fd_, -1)) {}
-    TFileDescriptor& operator=(TFileDescriptor&& other) noexcept {
+        : Fd_(std::exchange(other.Fd_, -1))
+    {
+    }
+    TFileDescriptor& operator=(TFileDescriptor&& other) noexcept
+    {
         if (this != &other) {
             Close();
             Fd_ = std::exchange(other.Fd_, -1);
@@ -34,7 +39,8 @@ public:
     [[nodiscard]] bool IsOpen() const { return Fd_ >= 0; }
 
 private:
-    void Close() {
+    void Close()
+    {
         if (Fd_ >= 0)
             ::close(Fd_);
         Fd_ = -1;
@@ -49,12 +55,15 @@ public:
     // pattern ends in XXXXXX; the file is created with mode 0600.
     explicit TTemporaryFile(std::string pattern)
         : Path_(std::move(pattern))
-        , File_(::mkostemp(Path_.data(), O_CLOEXEC)) {}
+        , File_(::mkostemp(Path_.data(), O_CLOEXEC))
+    {
+    }
     TTemporaryFile(const TTemporaryFile&) = delete;
     TTemporaryFile& operator=(const TTemporaryFile&) = delete;
     TTemporaryFile(TTemporaryFile&&) = delete;
     TTemporaryFile& operator=(TTemporaryFile&&) = delete;
-    ~TTemporaryFile() {
+    ~TTemporaryFile()
+    {
         if (File_.IsOpen() && !Kept_)
             ::unlink(Path_.c_str());
     }
@@ -75,7 +84,8 @@ private:
 // open itself does not wait for a FIFO's other end. When another writer has renamed a new file
 // over path between the open and the lock, the lock guards a file that is no longer there, so
 // the path is opened again.
-TFileDescriptor OpenLocked(const std::string& path, int access, struct stat& info) {
+TFileDescriptor OpenLocked(const std::string& path, int access, struct stat& info)
+{
     for (int attempt = 0; attempt < 3; ++attempt) {
         TFileDescriptor file(
             ::open(path.c_str(), access | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
@@ -91,7 +101,8 @@ TFileDescriptor OpenLocked(const std::string& path, int access, struct stat& inf
 }
 
 // Flushes a folder's entries, so that a rename inside it survives a power cut.
-void SyncFolder(const std::string& folder) {
+void SyncFolder(const std::string& folder)
+{
     const TFileDescriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (handle.IsOpen())
         ::fsync(handle.Get());
@@ -101,7 +112,8 @@ void IgnoreFailure(int) {}
 
 } // namespace
 
-TFileOutcome TPosixCollectionFileStore::ReadWhole(const std::string& path, std::string& text) {
+TFileOutcome TPosixCollectionFileStore::ReadWhole(const std::string& path, std::string& text)
+{
     struct stat info {};
     const TFileDescriptor file = OpenLocked(path, O_RDONLY, info);
     if (!file.IsOpen())
@@ -123,8 +135,8 @@ TFileOutcome TPosixCollectionFileStore::ReadWhole(const std::string& path, std::
     return TFileOutcome::Done;
 }
 
-TFileOutcome TPosixCollectionFileStore::ReplaceWhole(const std::string& path,
-                                                     std::string_view text) {
+TFileOutcome TPosixCollectionFileStore::ReplaceWhole(const std::string& path, std::string_view text)
+{
     struct stat info {};
     const TFileDescriptor locked = OpenLocked(path, O_WRONLY, info);
     if (!locked.IsOpen())
@@ -167,10 +179,12 @@ TFileOutcome TPosixCollectionFileStore::ReplaceWhole(const std::string& path,
     return TFileOutcome::Done;
 }
 
-ssize_t TPosixCollectionFileStore::ReadSome(int fd, char* buffer, size_t size) {
+ssize_t TPosixCollectionFileStore::ReadSome(int fd, char* buffer, size_t size)
+{
     return ::read(fd, buffer, size);
 }
 
-ssize_t TPosixCollectionFileStore::WriteSome(int fd, const char* data, size_t size) {
+ssize_t TPosixCollectionFileStore::WriteSome(int fd, const char* data, size_t size)
+{
     return ::write(fd, data, size);
 }

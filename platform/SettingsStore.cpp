@@ -65,7 +65,8 @@ std::optional<std::string> Unquote(const std::string& line, size_t& pos)
         if (++pos >= line.size())
             return std::nullopt;
         if (line[pos] == 'x') {
-            if (pos + 2 >= line.size() || !std::isxdigit(static_cast<unsigned char>(line[pos + 1])) ||
+            if (pos + 2 >= line.size() ||
+                !std::isxdigit(static_cast<unsigned char>(line[pos + 1])) ||
                 !std::isxdigit(static_cast<unsigned char>(line[pos + 2])))
                 return std::nullopt;
             out += static_cast<char>(std::stoi(line.substr(pos + 1, 2), nullptr, 16));
@@ -146,8 +147,9 @@ TFileSettingsStore::TKeys TFileSettingsStore::Load() const
             continue;
         if (line.front() == '[' && line.back() == ']') {
             const std::string path = line.substr(1, line.size() - 2);
-            auto found = std::find_if(keys.begin(), keys.end(),
-                                      [&](const auto& entry) { return SamePath(entry.first, path); });
+            auto found = std::find_if(keys.begin(), keys.end(), [&](const auto& entry) {
+                return SamePath(entry.first, path);
+            });
             current = found != keys.end() ? &found->second : &keys[path];
             continue;
         }
@@ -175,7 +177,8 @@ void TFileSettingsStore::Store(const TKeys& keys) const
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) !=
+            static_cast<qint64>(text.size()) ||
         !file.commit())
         throw ESettingsError("settings file cannot be written");
 }
@@ -203,7 +206,8 @@ void TFileSettingsStore::WriteValues(const std::string& path, const TSettingsKey
 void TFileSettingsStore::DeleteKeyTree(const std::string& path)
 {
     TKeys keys = Load();
-    const auto removed = std::erase_if(keys, [&](const auto& entry) { return IsSameOrBelow(entry.first, path); });
+    const auto removed =
+        std::erase_if(keys, [&](const auto& entry) { return IsSameOrBelow(entry.first, path); });
     if (removed > 0)
         Store(keys);
 }

@@ -16,7 +16,10 @@ struct TSettingsValue {
     uint32_t Integer = 0;
     std::string Text; // String and ExpandString: bytes as stored
 
-    [[nodiscard]] static TSettingsValue OfInteger(uint32_t value) { return {TType::Integer, value, {}}; }
+    [[nodiscard]] static TSettingsValue OfInteger(uint32_t value)
+    {
+        return {TType::Integer, value, {}};
+    }
     [[nodiscard]] static TSettingsValue OfString(std::string text)
     {
         return {TType::String, 0, std::move(text)};

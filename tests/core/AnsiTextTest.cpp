@@ -23,7 +23,9 @@ TEST(AnsiText, UnassignedByteAndForeignCharactersAreReplaced)
     EXPECT_EQ(Utf8ToAnsi("a中b"), "a?b");
     EXPECT_EQ(Utf8ToAnsi("x😀y"), "x?y");
     // Bytes that are not UTF-8 at all: one '?' each, the rest kept.
-    EXPECT_EQ(Utf8ToAnsi("a\xFF\xFE" "b"), "a??b");
+    EXPECT_EQ(Utf8ToAnsi("a\xFF\xFE"
+                         "b"),
+              "a??b");
     EXPECT_EQ(Utf8ToAnsi("Я\xD0"), "\xDF?");
 }
 

@@ -18,25 +18,30 @@ namespace {
 
 class CollectionFileStore : public ::testing::Test {
 protected:
-    CollectionFileStore() {
+    CollectionFileStore()
+    {
         std::string pattern = (fs::temp_directory_path() / "fendrel-store-XXXXXX").string();
         Folder = ::mkdtemp(pattern.data());
     }
-    ~CollectionFileStore() override {
+    ~CollectionFileStore() override
+    {
         ::chmod(Folder.c_str(), 0700);
         fs::remove_all(Folder);
     }
 
     [[nodiscard]] std::string PathOf(const std::string& name) const { return Folder + "/" + name; }
-    static void Write(const std::string& path, const std::string& content) {
+    static void Write(const std::string& path, const std::string& content)
+    {
         std::ofstream(path, std::ios::binary) << content;
     }
-    [[nodiscard]] static std::string Content(const std::string& path) {
+    [[nodiscard]] static std::string Content(const std::string& path)
+    {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     // Names in the folder: a failed save must leave no temporary file behind.
-    [[nodiscard]] std::vector<std::string> Names() const {
+    [[nodiscard]] std::vector<std::string> Names() const
+    {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(Folder))
             names.push_back(entry.path().filename().string());
@@ -54,7 +59,8 @@ protected:
 class TForeignLock {
 public:
     explicit TForeignLock(const std::string& path)
-        : Fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        : Fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
+    {
         Locked = Fd_ >= 0 && ::flock(Fd_, LOCK_EX | LOCK_NB) == 0;
     }
     ~TForeignLock() { ::close(Fd_); }
@@ -64,7 +70,8 @@ private:
     int Fd_;
 };
 
-TEST_F(CollectionFileStore, ReadCreatesAMissingFileEmptyAndNeverTruncates) {
+TEST_F(CollectionFileStore, ReadCreatesAMissingFileEmptyAndNeverTruncates)
+{
     std::string text = "untouched";
     EXPECT_EQ(Store.ReadWhole(PathOf("new.frl"), text), TFileOutcome::Done);
     EXPECT_EQ(text, "");
@@ -78,7 +85,8 @@ TEST_F(CollectionFileStore, ReadCreatesAMissingFileEmptyAndNeverTruncates) {
     EXPECT_EQ(Content(PathOf("old.frl")), content);
 }
 
-TEST_F(CollectionFileStore, WhatIsNotAPlainFileCannotBeOpened) {
+TEST_F(CollectionFileStore, WhatIsNotAPlainFileCannotBeOpened)
+{
     ASSERT_EQ(::mkfifo(PathOf("fifo").c_str(), 0600), 0);
     fs::create_directory(PathOf("folder"));
     std::string text = "kept";
@@ -91,7 +99,8 @@ TEST_F(CollectionFileStore, WhatIsNotAPlainFileCannotBeOpened) {
     EXPECT_FALSE(fs::exists(PathOf("missing")));
 }
 
-TEST_F(CollectionFileStore, FileInUseElsewhereIsRefusedAndTheLockIsReleasedAfterEachCall) {
+TEST_F(CollectionFileStore, FileInUseElsewhereIsRefusedAndTheLockIsReleasedAfterEachCall)
+{
     const std::string path = PathOf("c.frl");
     Write(path, "old");
     std::string text;
@@ -116,7 +125,8 @@ TEST_F(CollectionFileStore, FileInUseElsewhereIsRefusedAndTheLockIsReleasedAfter
     EXPECT_TRUE(TForeignLock(path).Locked);
 }
 
-TEST_F(CollectionFileStore, ReplaceKeepsPermissionsAndFollowsSymbolicLinks) {
+TEST_F(CollectionFileStore, ReplaceKeepsPermissionsAndFollowsSymbolicLinks)
+{
     const std::string path = PathOf("c.frl");
     Write(path, "a much longer old content");
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
@@ -131,7 +141,8 @@ TEST_F(CollectionFileStore, ReplaceKeepsPermissionsAndFollowsSymbolicLinks) {
     EXPECT_THAT(Names(), ElementsAre("c.frl", "link.frl"));
 }
 
-TEST_F(CollectionFileStore, ShortAndInterruptedTransfersAreCompleted) {
+TEST_F(CollectionFileStore, ShortAndInterruptedTransfersAreCompleted)
+{
     std::string big(100000, 'x');
     for (size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<char>(i * 7);
@@ -143,7 +154,8 @@ TEST_F(CollectionFileStore, ShortAndInterruptedTransfersAreCompleted) {
     EXPECT_EQ(text, big);
 }
 
-TEST_F(CollectionFileStore, FullDiscLeavesTheFormerFileAsItWas) {
+TEST_F(CollectionFileStore, FullDiscLeavesTheFormerFileAsItWas)
+{
     const std::string path = PathOf("c.frl");
     const std::string former = ";Fendrel File v1 begin\r\nD 0 0 0 old\r\n<\r\n";
     Write(path, former);
@@ -155,7 +167,8 @@ TEST_F(CollectionFileStore, FullDiscLeavesTheFormerFileAsItWas) {
     }
 }
 
-TEST_F(CollectionFileStore, ReadOnlyFolderOrFileRefusesTheSave) {
+TEST_F(CollectionFileStore, ReadOnlyFolderOrFileRefusesTheSave)
+{
     if (RunningAsRoot())
         GTEST_SKIP() << "root ignores permission bits";
     const std::string path = PathOf("c.frl");

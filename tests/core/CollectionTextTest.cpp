@@ -13,7 +13,8 @@ namespace {
 const std::string kHeader = ";Fendrel File v1 begin\r\n";
 
 TCollectionNode& Add(TFendrel& c, TCollectionBranch& list, uint32_t kind, const std::string& name,
-                     uint32_t parent = 0, uint32_t high = 0, uint32_t low = 0, uint32_t size = 0) {
+                     uint32_t parent = 0, uint32_t high = 0, uint32_t low = 0, uint32_t size = 0)
+{
     TCollectionNode value;
     value.Name = name;
     value.Flags = kind;
@@ -26,7 +27,8 @@ TCollectionNode& Add(TFendrel& c, TCollectionBranch& list, uint32_t kind, const 
 
 // The ids met in a pre-order walk from Discs, checking on the way that each node's ParentId
 // names the node whose list holds it. Iterative: some collections here nest very deep.
-std::vector<uint32_t> PreOrderIds(const TFendrel& c) {
+std::vector<uint32_t> PreOrderIds(const TFendrel& c)
+{
     std::vector<uint32_t> ids;
     std::vector<std::pair<uint32_t, uint32_t>> pending; // id, expected ParentId
     for (auto id = c.Discs.rbegin(); id != c.Discs.rend(); ++id)
@@ -51,14 +53,16 @@ struct TText : ::testing::Test {
                            Shown.push_back(AnsiToUtf8(text));
                        }};
 
-    [[nodiscard]] std::string LastShown() const {
+    [[nodiscard]] std::string LastShown() const
+    {
         return Shown.empty() ? "(nothing)" : Shown.back();
     }
 };
 
 // --- The writer ------------------------------------------------------------------------------
 
-TEST_F(TText, WriterProducesTheFileByteForByte) {
+TEST_F(TText, WriterProducesTheFileByteForByte)
+{
     TFendrel c{&Line};
     EXPECT_EQ(c.SaveToText(), kHeader);
 
@@ -90,7 +94,8 @@ TEST_F(TText, WriterProducesTheFileByteForByte) {
 }
 
 // The message of the error that SaveToText raised, or "" when it succeeded.
-std::string SaveError(TFendrel& c) {
+std::string SaveError(TFendrel& c)
+{
     try {
         (void)c.SaveToText();
     } catch (const EFendrelError& error) {
@@ -99,7 +104,8 @@ std::string SaveError(TFendrel& c) {
     return {};
 }
 
-TEST_F(TText, BrokenCollectionFailsToSaveWithItsMessage) {
+TEST_F(TText, BrokenCollectionFailsToSaveWithItsMessage)
+{
     TFendrel c{&Line};
     TCollectionNode& disc = Add(c, c.Discs, nfDisc, "d");
     Add(c, disc.Children, nfFile | nfFolder, "odd", disc.Id);
@@ -116,7 +122,8 @@ TEST_F(TText, BrokenCollectionFailsToSaveWithItsMessage) {
 // Random collections of every shape the program itself makes: names of 0 to 255 bytes in code
 // page 1251 without CR or leading blanks, empty discs and folders, long chains of folders,
 // numbers at the 32-bit limits.
-void FillRandomly(TFendrel& c, std::mt19937& random) {
+void FillRandomly(TFendrel& c, std::mt19937& random)
+{
     const auto pick = [&](int low, int high) {
         return std::uniform_int_distribution<int>(low, high)(random);
     };
@@ -158,7 +165,8 @@ void FillRandomly(TFendrel& c, std::mt19937& random) {
     }
 }
 
-TEST(CollectionText, RandomCollectionsSurviveSaveAndReload) {
+TEST(CollectionText, RandomCollectionsSurviveSaveAndReload)
+{
     std::mt19937 random(20260101);
     for (int round = 0; round < 200; ++round) {
         TFendrel original;
@@ -176,7 +184,8 @@ TEST(CollectionText, RandomCollectionsSurviveSaveAndReload) {
     }
 }
 
-TEST(CollectionText, NestingDeeperThanTheStackSavesAndLoads) {
+TEST(CollectionText, NestingDeeperThanTheStackSavesAndLoads)
+{
     constexpr int kDepth = 200000;
     std::string text = kHeader + "D 0 0 0 deep\r\n";
     for (int i = 0; i < kDepth; ++i)
@@ -197,7 +206,8 @@ TEST(CollectionText, NestingDeeperThanTheStackSavesAndLoads) {
 // --- The reader ------------------------------------------------------------------------------
 
 // Texts the reader accepts, and the collection it makes of each, as the writer puts it.
-TEST_F(TText, ReaderToleratesWhatOtherWritersMightWrite) {
+TEST_F(TText, ReaderToleratesWhatOtherWritersMightWrite)
+{
     const std::string d = "D 00000000 00000000 00000000 ";
     const std::string e = "E 00000000 00000000 00000000 ";
     const struct {
@@ -236,7 +246,8 @@ TEST_F(TText, ReaderToleratesWhatOtherWritersMightWrite) {
     EXPECT_EQ(LastShown(), " Готово");
 }
 
-TEST_F(TText, ReaderRefusesForeignAndDamagedTexts) {
+TEST_F(TText, ReaderRefusesForeignAndDamagedTexts)
+{
     const struct {
         std::string Text;
         uint32_t NodesKept;
@@ -267,7 +278,8 @@ TEST_F(TText, ReaderRefusesForeignAndDamagedTexts) {
     }
 }
 
-TEST_F(TText, FailureAtTheThousandthRecordKeeps999Nodes) {
+TEST_F(TText, FailureAtTheThousandthRecordKeeps999Nodes)
+{
     std::string text = kHeader + "D 0 0 0 disc\r\n";
     for (int i = 2; i < 1000; ++i)
         text += "E 0 0 " + std::to_string(i) + " f\r\n";

@@ -9,7 +9,8 @@
 
 namespace {
 
-std::optional<std::string> Shown(uint64_t fileTime, int64_t offset) {
+std::optional<std::string> Shown(uint64_t fileTime, int64_t offset)
+{
     const auto time = FileTimeToLocal(static_cast<uint32_t>(fileTime >> 32),
                                       static_cast<uint32_t>(fileTime), offset);
     if (!time)
@@ -17,14 +18,16 @@ std::optional<std::string> Shown(uint64_t fileTime, int64_t offset) {
     return FormatDate(*time) + " " + FormatTime(*time);
 }
 
-TEST(FormatSize, TiesRoundToEvenAndNoUnitAboveM) {
+TEST(FormatSize, TiesRoundToEvenAndNoUnitAboveM)
+{
     EXPECT_EQ(FormatSize(1280), "1.2 k"); // 1.25
     EXPECT_EQ(FormatSize(1792), "1.8 k"); // 1.75
     EXPECT_EQ(FormatSize(5ULL << 30), "5120.0 M");
     EXPECT_EQ(FormatSize(UINT64_MAX), "17592186044416.0 M");
 }
 
-TEST(FormatSize, KeepsThePointUnderARussianLocale) {
+TEST(FormatSize, KeepsThePointUnderARussianLocale)
+{
     if (!std::setlocale(LC_ALL, "ru_RU.UTF-8"))
         GTEST_SKIP() << "the locale ru_RU.UTF-8 is not installed (bash dev.sh test makes it)";
     char printed[16];
@@ -35,7 +38,8 @@ TEST(FormatSize, KeepsThePointUnderARussianLocale) {
     EXPECT_EQ(sizeText, "1.2 k");
 }
 
-TEST(FileTime, WholeRangeIsShownAndTimesOutsideItAreRejected) {
+TEST(FileTime, WholeRangeIsShownAndTimesOutsideItAreRejected)
+{
     EXPECT_EQ(Shown(0, 0), "1.01.1601 00:00:00");
     EXPECT_EQ(Shown(9'999'999, 3600), "1.01.1601 01:00:00") << "fractions of a second dropped";
     EXPECT_EQ(Shown(0x7FFFFFFFFFFFFFFFULL, 0), "14.09.30828 02:48:05");

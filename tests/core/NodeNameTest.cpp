@@ -7,7 +7,8 @@ namespace {
 
 TEST(NodeName, KeepsEveryLengthAndByteAcrossTheInlineLimit)
 {
-    for (size_t length : {size_t{0}, size_t{1}, size_t{29}, size_t{30}, size_t{31}, size_t{255}, size_t{4000}}) {
+    for (size_t length :
+         {size_t{0}, size_t{1}, size_t{29}, size_t{30}, size_t{31}, size_t{255}, size_t{4000}}) {
         std::string text(length, 'x');
         if (length > 2)
             text[1] = '\0'; // embedded zero bytes and high bytes are kept

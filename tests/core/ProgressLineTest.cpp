@@ -1,5 +1,5 @@
-#include "collection/Fendrel.h"
 #include "collection/ProgressLine.h"
+#include "collection/Fendrel.h"
 #include "platform/AnsiText.h"
 #include "support/SteppedClock.h"
 
@@ -14,7 +14,9 @@ namespace {
 struct TProgressFixture : ::testing::Test {
     TSteppedClock Clock;
     std::vector<std::string> Shown;
-    TProgressLine Line{Clock, [this](const std::string& text) { Shown.push_back(text); }};
+    TProgressLine Line{Clock, [this](const std::string& text) {
+                           Shown.push_back(text);
+                       }};
     TFendrel Collection{&Line};
 };
 

@@ -7,7 +7,8 @@
 #include <string>
 #include <string_view>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     TFendrel loaded;
     (void)loaded.LoadFromText(text);

@@ -17,7 +17,8 @@ public:
     bool Interrupt = false;          // every other read or write fails with EINTR
 
 protected:
-    ssize_t ReadSome(int fd, char* buffer, size_t size) override {
+    ssize_t ReadSome(int fd, char* buffer, size_t size) override
+    {
         if (Interrupted())
             return -1;
         if (FailReads) {
@@ -26,7 +27,8 @@ protected:
         }
         return TPosixCollectionFileStore::ReadSome(fd, buffer, std::min(size, MaxTransfer));
     }
-    ssize_t WriteSome(int fd, const char* data, size_t size) override {
+    ssize_t WriteSome(int fd, const char* data, size_t size) override
+    {
         if (Interrupted())
             return -1;
         size = std::min(size, MaxTransfer);
@@ -44,7 +46,8 @@ protected:
     }
 
 private:
-    bool Interrupted() {
+    bool Interrupted()
+    {
         if (!Interrupt || (Calls_++ % 2) != 0)
             return false;
         errno = EINTR;

@@ -11,7 +11,8 @@ public:
     std::vector<std::string> Opened;
     bool Opens = true;
 
-    [[nodiscard]] bool OpenHelpFile(const std::string& fileName) override {
+    [[nodiscard]] bool OpenHelpFile(const std::string& fileName) override
+    {
         Opened.push_back(fileName);
         return Opens;
     }

@@ -70,8 +70,7 @@ public:
     }
 
 private:
-    template <typename T>
-    static T Take(std::deque<T>& queue, T fallback)
+    template <typename T> static T Take(std::deque<T>& queue, T fallback)
     {
         if (queue.empty())
             return fallback;

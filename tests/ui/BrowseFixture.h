@@ -19,14 +19,16 @@
 class TBrowseFixture : public TWindowFixture {
 protected:
     // Boxes of the window's construction (such as the one about missing drives) are forgotten.
-    void SetUp() override {
+    void SetUp() override
+    {
         MakeWindow();
         Dialogs.Messages.clear();
     }
 
     TFendrel& C() { return Window->Collection(); }
     uint32_t Add(uint32_t parent, uint32_t kind, const std::string& name, uint32_t size = 0,
-                 uint64_t fileTime = 0) {
+                 uint64_t fileTime = 0)
+    {
         TCollectionNode value;
         value.Name = Ansi(name);
         value.Flags = kind;
@@ -37,11 +39,13 @@ protected:
         return C().AddNode(parent ? C().GetNode(parent).Children : C().Discs, value).Id;
     }
     uint32_t Disc(const std::string& name) { return Add(0, nfDisc, name); }
-    uint32_t Folder(uint32_t parent, const std::string& name) {
+    uint32_t Folder(uint32_t parent, const std::string& name)
+    {
         return Add(parent, nfFolder, name);
     }
     uint32_t File(uint32_t parent, const std::string& name, uint32_t size = 0,
-                  uint64_t fileTime = 0) {
+                  uint64_t fileTime = 0)
+    {
         return Add(parent, nfFile, name, size, fileTime);
     }
     void Hide(uint32_t id) { C().GetNode(id).Flags |= nfFilteredOut; }
@@ -50,7 +54,8 @@ protected:
 
     TCollectionTreeModel& Tree() { return *Window->TreeModel; }
     // Every item's caption in display order, two spaces of indent per level.
-    std::vector<std::string> TreeItems() {
+    std::vector<std::string> TreeItems()
+    {
         std::vector<std::string> items;
         for (int position = 0; position < Tree().Count(); ++position) {
             std::string indent;
@@ -62,31 +67,37 @@ protected:
         return items;
     }
     // The node id of the selected item; -1 when none is selected.
-    int64_t SelectedData() {
+    int64_t SelectedData()
+    {
         const int selected = SelectedTreeItem(*Window->TreeView_Main);
         return selected < 0 ? -1 : int64_t{Tree().Item(selected).Data};
     }
-    void SelectNode(uint32_t id) {
+    void SelectNode(uint32_t id)
+    {
         SelectTreeItem(*Window->TreeView_Main, FindTreeItem(*Window->TreeView_Main, id));
     }
-    bool Expanded(uint32_t id) {
+    bool Expanded(uint32_t id)
+    {
         return Window->TreeView_Main->isExpanded(
             Tree().IndexAt(FindTreeItem(*Window->TreeView_Main, id)));
     }
 
     // The list's "Имя" column as shown.
-    std::vector<std::string> ListCaptions() {
+    std::vector<std::string> ListCaptions()
+    {
         std::vector<std::string> captions;
         for (int row = 0; row < Window->ListModel->rowCount(); ++row)
             captions.push_back(ListText(row, 0));
         return captions;
     }
-    std::string ListText(int row, int column) {
+    std::string ListText(int row, int column)
+    {
         return Window->ListModel->data(Window->ListModel->index(row, column), Qt::DisplayRole)
             .toString()
             .toStdString();
     }
-    void SelectRow(int row) {
+    void SelectRow(int row)
+    {
         Window->ListView_Main->selectionModel()->select(Window->ListModel->index(row, 0),
                                                         QItemSelectionModel::ClearAndSelect |
                                                             QItemSelectionModel::Rows);

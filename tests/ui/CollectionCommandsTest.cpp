@@ -29,24 +29,29 @@ const std::string kTwoDiscs = kHeader + "D 00000000 00000000 00000000 one\r\n"
 
 class CollectionCommands : public TWindowFixture {
 protected:
-    static void Write(const std::string& path, const std::string& content) {
+    static void Write(const std::string& path, const std::string& content)
+    {
         std::ofstream(path, std::ios::binary) << content;
     }
-    [[nodiscard]] static std::string Content(const std::string& path) {
+    [[nodiscard]] static std::string Content(const std::string& path)
+    {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    [[nodiscard]] static QString CaptionFor(const std::string& path) {
+    [[nodiscard]] static QString CaptionFor(const std::string& path)
+    {
         return "Fendrel - " + DisplayPath(path);
     }
     // The window, without the boxes that its construction showed (such as a missing drive).
-    TForm_Main& Make() {
+    TForm_Main& Make()
+    {
         TForm_Main& w = MakeWindow();
         Dialogs.Messages.clear();
         return w;
     }
     // A window whose collection was read from path (written with content first).
-    TForm_Main& WindowWith(const std::string& path, const std::string& content) {
+    TForm_Main& WindowWith(const std::string& path, const std::string& content)
+    {
         Write(path, content);
         TForm_Main& w = Make();
         Dialogs.FileAnswers.push_back(path);
@@ -57,7 +62,8 @@ protected:
     [[nodiscard]] std::string Status() const { return FromDisplay(Window->Panel_Status->text()); }
 };
 
-TEST_F(CollectionCommands, NewCreatesAMissingFileEmptyAndOpensAnExistingOneUnchanged) {
+TEST_F(CollectionCommands, NewCreatesAMissingFileEmptyAndOpensAnExistingOneUnchanged)
+{
     const std::string path = PathOf("новая.frl");
     TForm_Main& w = Make();
     Dialogs.FileAnswers.push_back(path);
@@ -82,7 +88,8 @@ TEST_F(CollectionCommands, NewCreatesAMissingFileEmptyAndOpensAnExistingOneUncha
     EXPECT_THAT(Dialogs.Messages, IsEmpty());
 }
 
-TEST_F(CollectionCommands, CancelledDialogsChangeNothing) {
+TEST_F(CollectionCommands, CancelledDialogsChangeNothing)
+{
     const std::string path = PathOf("c.frl");
     TForm_Main& w = WindowWith(path, kTwoDiscs);
     w.show();
@@ -96,7 +103,8 @@ TEST_F(CollectionCommands, CancelledDialogsChangeNothing) {
     EXPECT_THAT(Dialogs.Messages, IsEmpty());
 }
 
-TEST_F(CollectionCommands, NewCancelledAtStartUpEndsTheProgramAndCreatesNothing) {
+TEST_F(CollectionCommands, NewCancelledAtStartUpEndsTheProgramAndCreatesNothing)
+{
     TForm_Main& w = Make();
     ShowAndStart();
     EXPECT_FALSE(w.isVisible());
@@ -104,7 +112,8 @@ TEST_F(CollectionCommands, NewCancelledAtStartUpEndsTheProgramAndCreatesNothing)
     EXPECT_EQ(w.windowTitle(), "Fendrel v1.2");
 }
 
-TEST_F(CollectionCommands, StartUpOpensTheLastCollection) {
+TEST_F(CollectionCommands, StartUpOpensTheLastCollection)
+{
     const std::string path = PathOf("last.frl");
     Write(path, kTwoDiscs);
     Settings.Keys[kCurrentSettingsKey] = {{kLastCollectionValue, TSettingsValue::OfString(path)}};
@@ -116,7 +125,8 @@ TEST_F(CollectionCommands, StartUpOpensTheLastCollection) {
     EXPECT_EQ(w.windowTitle(), CaptionFor(path));
 }
 
-TEST_F(CollectionCommands, LoadingADamagedFileKeepsWhatWasReadAndNamesTheFile) {
+TEST_F(CollectionCommands, LoadingADamagedFileKeepsWhatWasReadAndNamesTheFile)
+{
     const std::string path = PathOf("damaged.frl");
     Write(path, kHeader + "D 0 0 0 one\r\nE 0 0 0 a\r\nnot a record\r\nE 0 0 0 b\r\n");
     TForm_Main& w = Make();
@@ -134,7 +144,8 @@ TEST_F(CollectionCommands, LoadingADamagedFileKeepsWhatWasReadAndNamesTheFile) {
     EXPECT_EQ(w.CollectionFile, path);
 }
 
-TEST_F(CollectionCommands, FileThatCannotBeReadLeavesEverythingAndIsNeverSavedOver) {
+TEST_F(CollectionCommands, FileThatCannotBeReadLeavesEverythingAndIsNeverSavedOver)
+{
     const std::string first = PathOf("first.frl");
     TForm_Main& w = WindowWith(first, kTwoDiscs);
     const std::string locked = PathOf("locked.frl");
@@ -166,7 +177,8 @@ TEST_F(CollectionCommands, FileThatCannotBeReadLeavesEverythingAndIsNeverSavedOv
     EXPECT_EQ(Content(first), kHeader + "D 00000000 00000000 00000000 two\r\n<\r\n");
 }
 
-TEST_F(CollectionCommands, LastCollectionThatCannotBeReadAtStartUpIsNeverSavedOver) {
+TEST_F(CollectionCommands, LastCollectionThatCannotBeReadAtStartUpIsNeverSavedOver)
+{
     const std::string path = PathOf("last.frl");
     Write(path, kTwoDiscs);
     Settings.Keys[kCurrentSettingsKey] = {{kLastCollectionValue, TSettingsValue::OfString(path)}};
@@ -192,7 +204,8 @@ TEST_F(CollectionCommands, LastCollectionThatCannotBeReadAtStartUpIsNeverSavedOv
               TSettingsValue::OfString(path));
 }
 
-TEST_F(CollectionCommands, FailedSaveKeepsTheOldFileTheCollectionAndTheFilters) {
+TEST_F(CollectionCommands, FailedSaveKeepsTheOldFileTheCollectionAndTheFilters)
+{
     const std::string path = PathOf("c.frl");
     TForm_Main& w = WindowWith(path, kTwoDiscs);
     w.Filters["a"] = {2};
@@ -226,7 +239,8 @@ TEST_F(CollectionCommands, FailedSaveKeepsTheOldFileTheCollectionAndTheFilters) 
     EXPECT_THAT(w.Filters, IsEmpty());
 }
 
-TEST_F(CollectionCommands, HelpOpensTheHelpFileOrSaysItIsMissing) {
+TEST_F(CollectionCommands, HelpOpensTheHelpFileOrSaysItIsMissing)
+{
     TForm_Main& w = Make();
     w.Act_HelpContents->trigger();
     EXPECT_THAT(Help.Opened, ElementsAre("Fendrel.chm"));
@@ -241,7 +255,8 @@ TEST_F(CollectionCommands, HelpOpensTheHelpFileOrSaysItIsMissing) {
     EXPECT_EQ(Dialogs.Messages[0].Kind, TMessageKind::Error);
 }
 
-TEST_F(CollectionCommands, AboutBoxHasThreeLines) {
+TEST_F(CollectionCommands, AboutBoxHasThreeLines)
+{
     Make().Act_HelpAbout->trigger();
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
     const std::string text = Dialogs.Messages[0].Utf8Text();

@@ -8,7 +8,8 @@ namespace {
 
 class CollectionTree : public TBrowseFixture {};
 
-TEST_F(CollectionTree, RootCaptionIsTheLabelAndTheCollectionPath) {
+TEST_F(CollectionTree, RootCaptionIsTheLabelAndTheCollectionPath)
+{
     const auto rootText = [&] {
         Fill();
         return Tree().data(Tree().IndexAt(0), Qt::DisplayRole).toString().toStdString();
@@ -20,7 +21,8 @@ TEST_F(CollectionTree, RootCaptionIsTheLabelAndTheCollectionPath) {
     EXPECT_EQ(rootText(), "Библиотека /tmp/Диски 日本.frl");
 }
 
-TEST_F(CollectionTree, DiscsInOrderFoldersSortedEqualNamesMergedHiddenLeftOut) {
+TEST_F(CollectionTree, DiscsInOrderFoldersSortedEqualNamesMergedHiddenLeftOut)
+{
     const uint32_t zed = Disc("Zed");
     Folder(zed, "b");
     File(zed, "file.txt");
@@ -50,7 +52,8 @@ TEST_F(CollectionTree, DiscsInOrderFoldersSortedEqualNamesMergedHiddenLeftOut) {
     EXPECT_EQ(SelectedData(), 0) << "nothing was selected, so the root is";
 }
 
-TEST_F(CollectionTree, SelectionIsFoundAgainByIdWithItsAncestorsOpen) {
+TEST_F(CollectionTree, SelectionIsFoundAgainByIdWithItsAncestorsOpen)
+{
     const uint32_t disc = Disc("disc");
     const uint32_t outer = Folder(disc, "outer");
     const uint32_t inner = Folder(outer, "inner");
@@ -74,7 +77,8 @@ TEST_F(CollectionTree, SelectionIsFoundAgainByIdWithItsAncestorsOpen) {
     EXPECT_THAT(ListCaptions(), ElementsAre("disc"));
 }
 
-TEST_F(CollectionTree, MissingNodeIsReportedAndTheTreeStaysUsable) {
+TEST_F(CollectionTree, MissingNodeIsReportedAndTheTreeStaysUsable)
+{
     const uint32_t disc = Disc("disc");
     Folder(disc, "a");
     C().GetNode(disc).Children.push_back(4242);
@@ -83,7 +87,8 @@ TEST_F(CollectionTree, MissingNodeIsReportedAndTheTreeStaysUsable) {
     EXPECT_EQ(Tree().rowCount(Tree().IndexAt(0)), 1) << "the view sees the items made before";
 }
 
-TEST_F(CollectionTree, DeeplyNestedFoldersDoNotExhaustTheStack) {
+TEST_F(CollectionTree, DeeplyNestedFoldersDoNotExhaustTheStack)
+{
     constexpr int kLevels = 200'000;
     uint32_t parent = Disc("deep");
     for (int level = 0; level < kLevels; ++level)

@@ -11,7 +11,8 @@ namespace {
 
 class DeleteDisc : public TBrowseFixture {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         TBrowseFixture::SetUp();
         backup = Disc("Backup");
         docs = Folder(backup, "Docs");
@@ -20,7 +21,8 @@ protected:
         Folder(other, "Music");
         Fill();
     }
-    [[nodiscard]] std::string FileText(const std::string& path) const {
+    [[nodiscard]] std::string FileText(const std::string& path) const
+    {
         QFile file(QString::fromStdString(path));
         return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
     }
@@ -28,7 +30,8 @@ protected:
     uint32_t backup = 0, docs = 0, other = 0;
 };
 
-TEST_F(DeleteDisc, NeedsADiscSelected) {
+TEST_F(DeleteDisc, NeedsADiscSelected)
+{
     Window->Act_DeleteDisc->trigger(); // the root is selected
     Window->TreeView_Main->clearSelection();
     Window->Act_DeleteDisc->trigger();
@@ -43,7 +46,8 @@ TEST_F(DeleteDisc, NeedsADiscSelected) {
     EXPECT_THAT(C().Discs, ElementsAre(backup, other));
 }
 
-TEST_F(DeleteDisc, AnsweredNoChangesNothing) {
+TEST_F(DeleteDisc, AnsweredNoChangesNothing)
+{
     SelectNode(backup);
     const auto itemsBefore = TreeItems();
     Dialogs.QuestionAnswers = {TMessageResult::No};
@@ -58,7 +62,8 @@ TEST_F(DeleteDisc, AnsweredNoChangesNothing) {
     EXPECT_EQ(SelectedData(), backup);
 }
 
-TEST_F(DeleteDisc, SavedRemovalSelectsTheRootAndDropsTheFilter) {
+TEST_F(DeleteDisc, SavedRemovalSelectsTheRootAndDropsTheFilter)
+{
     Window->CollectionFile = PathOf("discs.frl");
     const uint32_t music = C().GetNode(other).Children.at(0);
     Hide(music);
@@ -80,7 +85,8 @@ TEST_F(DeleteDisc, SavedRemovalSelectsTheRootAndDropsTheFilter) {
     EXPECT_THAT(ListCaptions(), ElementsAre("Other"));
 }
 
-TEST_F(DeleteDisc, FailedSaveLeavesTheDiscRemovedAndNothingSelected) {
+TEST_F(DeleteDisc, FailedSaveLeavesTheDiscRemovedAndNothingSelected)
+{
     Window->CollectionFile = PathOf("no such folder/discs.frl");
     SelectNode(backup);
     Dialogs.QuestionAnswers = {TMessageResult::Yes};
@@ -94,7 +100,8 @@ TEST_F(DeleteDisc, FailedSaveLeavesTheDiscRemovedAndNothingSelected) {
     EXPECT_EQ(SelectedData(), -1);
 }
 
-TEST_F(DeleteDisc, TreeStopsShowingTheDiscWhenTheSaveRaisesAnError) {
+TEST_F(DeleteDisc, TreeStopsShowingTheDiscWhenTheSaveRaisesAnError)
+{
     Window->CollectionFile = PathOf("discs.frl");
     Add(other, 0, "no kind"); // cannot be written: the save raises an error
     SelectNode(backup);
@@ -107,7 +114,8 @@ TEST_F(DeleteDisc, TreeStopsShowingTheDiscWhenTheSaveRaisesAnError) {
                 ElementsAre("Библиотека " + Window->CollectionFile, "  Other", "    Music"));
 }
 
-TEST_F(DeleteDisc, OpeningAFileSelectsTheRoot) {
+TEST_F(DeleteDisc, OpeningAFileSelectsTheRoot)
+{
     Window->CollectionFile = PathOf("discs.frl");
     Window->SaveCollectionFile();
     Fill();

@@ -14,7 +14,8 @@ namespace {
 class FolderList : public TBrowseFixture {
 protected:
     // Backup: folders Zeta, alpha, Docs (inner, a.txt); files b.txt, A.TXT, a.txt. Then Other.
-    void MakeBackup() {
+    void MakeBackup()
+    {
         backup = Disc("Backup");
         Folder(backup, "Zeta");
         File(backup, "b.txt", 1025);
@@ -27,7 +28,8 @@ protected:
         Disc("Other");
         Fill();
     }
-    void DoubleClickRow(int row) {
+    void DoubleClickRow(int row)
+    {
         if (row >= 0)
             SelectRow(row);
         else
@@ -37,7 +39,8 @@ protected:
         QCoreApplication::sendEvent(Window->ListView_Main->viewport(), &click);
     }
     // Sets TZ and makes the window list the node again.
-    void ListIn(const char* zone, uint32_t id) {
+    void ListIn(const char* zone, uint32_t id)
+    {
         setenv("TZ", zone, 1);
         SelectNode(0);
         SelectNode(id);
@@ -47,7 +50,8 @@ protected:
     uint32_t backup = 0, lowerA = 0, docs = 0;
 };
 
-TEST_F(FolderList, DiscsInOrderThenFoldersFirstWithEqualNamesMerged) {
+TEST_F(FolderList, DiscsInOrderThenFoldersFirstWithEqualNamesMerged)
+{
     MakeBackup();
     Disc("Backup");
     Fill();
@@ -61,7 +65,8 @@ TEST_F(FolderList, DiscsInOrderThenFoldersFirstWithEqualNamesMerged) {
     EXPECT_EQ(ListText(4, 1), "Файл");
 }
 
-TEST_F(FolderList, SizesCrossTheUnitBoundariesAndFolderTotalsPass4GiB) {
+TEST_F(FolderList, SizesCrossTheUnitBoundariesAndFolderTotalsPass4GiB)
+{
     const uint32_t disc = Disc("d");
     const uint32_t big = Folder(disc, "big");
     for (int i = 0; i < 3; ++i)
@@ -77,7 +82,8 @@ TEST_F(FolderList, SizesCrossTheUnitBoundariesAndFolderTotalsPass4GiB) {
     EXPECT_THAT(sizes, ElementsAre("7168.0 M", "0", "1024", "1.0 k", "1024.0 k", "1.0 M"));
 }
 
-TEST_F(FolderList, DateAndTimeInLocalTimeOfTheOffsetInForceNow) {
+TEST_F(FolderList, DateAndTimeInLocalTimeOfTheOffsetInForceNow)
+{
     using namespace std::chrono;
     const int64_t seconds = (sys_days{2005y / 2 / 1} + 2h + 7min + 9s).time_since_epoch().count() +
                             134'774LL * 86'400; // 02:07:09 UTC, counted from 1601
@@ -94,7 +100,8 @@ TEST_F(FolderList, DateAndTimeInLocalTimeOfTheOffsetInForceNow) {
     EXPECT_EQ(ListText(1, 2) + ListText(1, 3), "") << "before 1601: date and time left empty";
 }
 
-TEST_F(FolderList, DoubleClickOpensDiscsAndFoldersAndShowsWhereFilesLive) {
+TEST_F(FolderList, DoubleClickOpensDiscsAndFoldersAndShowsWhereFilesLive)
+{
     MakeBackup();
     DoubleClickRow(0); // the disc Backup in the root listing
     EXPECT_EQ(SelectedData(), backup);

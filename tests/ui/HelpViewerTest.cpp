@@ -12,12 +12,14 @@ namespace {
 class DesktopHelpViewer : public ::testing::Test {
 protected:
     DesktopHelpViewer()
-        : Previous_(QDir::currentPath()) {
+        : Previous_(QDir::currentPath())
+    {
         QDir::setCurrent(Folder_.path());
     }
     ~DesktopHelpViewer() override { QDir::setCurrent(Previous_); }
 
-    static void CreateHelpFile() {
+    static void CreateHelpFile()
+    {
         QFile file("Fendrel.chm");
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("ITSF");
@@ -29,14 +31,16 @@ private:
     QTemporaryDir Folder_;
 };
 
-TEST_F(DesktopHelpViewer, MissingFileIsNotHandedToTheLauncher) {
+TEST_F(DesktopHelpViewer, MissingFileIsNotHandedToTheLauncher)
+{
     // The launcher would say yes; the file is not there.
     EXPECT_FALSE(TDesktopHelpViewer(Program("true")).OpenHelpFile("Fendrel.chm"));
     QDir().mkdir("Fendrel.chm");
     EXPECT_FALSE(TDesktopHelpViewer(Program("true")).OpenHelpFile("Fendrel.chm"));
 }
 
-TEST_F(DesktopHelpViewer, LauncherDecidesWhetherTheFileCouldBeOpened) {
+TEST_F(DesktopHelpViewer, LauncherDecidesWhetherTheFileCouldBeOpened)
+{
     CreateHelpFile();
     EXPECT_TRUE(TDesktopHelpViewer(Program("true")).OpenHelpFile("Fendrel.chm"));
     EXPECT_FALSE(TDesktopHelpViewer(Program("false")).OpenHelpFile("Fendrel.chm"));
