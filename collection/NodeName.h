@@ -99,6 +99,8 @@ private:
         std::memcpy(Bytes_, &pointer, sizeof pointer);
         std::memcpy(Bytes_ + 8, &size, sizeof size);
         Bytes_[Tag] = HeapTag;
+        // The block is owned through the pointer copied into Bytes_ and freed by Release().
+        // cppcheck-suppress memleak
     }
     TNodeName& Reassign(std::string_view text)
     {
