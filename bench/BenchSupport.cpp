@@ -1,7 +1,12 @@
 #include "bench/BenchSupport.h"
 
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <random>
+#include <stdexcept>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -118,4 +123,56 @@ uint64_t CurrentRssBytes()
 uint64_t PeakRssBytes()
 {
     return StatusField("VmHWM:");
+}
+
+int MakeFolderTree(const std::string& root, const TFolderTreeShape& shape)
+{
+    static const char* const pieces[] = {"a", "b", "k", "z", "0", "7",
+                                         "_", " ", "Ж", "я", "ё", "Д"};
+    std::mt19937 random(2024);
+    std::uniform_int_distribution<int> letters(shape.MinNameLetters, shape.MaxNameLetters);
+    std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
+    std::uniform_int_distribution<uint32_t> size(0, shape.MaxFileSize);
+    const auto name = [&](int serial) {
+        std::string text = std::to_string(serial) + shape.Separator;
+        for (int i = letters(random); i > 0; --i)
+            text += pieces[piece(random)];
+        return text;
+    };
+    int entries = 0;
+    for (int top = 0; top < shape.TopFolders; ++top) {
+        const std::string folder = root + "/" + name(top);
+        std::filesystem::create_directory(folder);
+        ++entries;
+        for (int sub = 0; sub < shape.Subfolders; ++sub) {
+            const std::string subfolder = folder + "/" + name(sub);
+            std::filesystem::create_directory(subfolder);
+            ++entries;
+            for (int file = 0; file < shape.FilesPerSubfolder; ++file) {
+                const std::string path = subfolder + "/" + name(file) + ".dat";
+                const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                if (fd < 0 || ::ftruncate(fd, size(random)) != 0) // sparse: no data written
+                    throw std::runtime_error("cannot make " + path);
+                ::close(fd);
+                ++entries;
+            }
+        }
+    }
+    return entries;
+}
+
+std::string MakeTempFolder(const std::string& prefix)
+{
+    std::string folder = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (!::mkdtemp(folder.data()))
+        throw std::runtime_error("cannot make a temporary folder");
+    return folder;
+}
+
+double CommandSeconds(const std::string& command)
+{
+    TStopwatch watch;
+    if (std::system(command.c_str()) != 0)
+        throw std::runtime_error("failed: " + command);
+    return watch.Seconds();
 }

@@ -19,6 +19,27 @@ void FillBenchCollection(TFendrel& collection, const TBenchShape& shape = {});
 // returns the folder's id.
 uint32_t AddBigFolder(TFendrel& collection, int files, uint32_t seed = 54321);
 
+// A folder tree of sparse files on local disk: TopFolders folders of Subfolders folders of
+// FilesPerSubfolder files each. Names mix Latin and Cyrillic letters (UTF-8) and begin with their
+// serial number and Separator, so they are unique within their folder.
+struct TFolderTreeShape {
+    int TopFolders = 1000;
+    int Subfolders = 9;
+    int FilesPerSubfolder = 10;
+    int MinNameLetters = 4; // letters after the serial number
+    int MaxNameLetters = 38;
+    std::string Separator;
+    uint32_t MaxFileSize = 1'000'000;
+};
+// Returns the number of folders and files made.
+int MakeFolderTree(const std::string& root, const TFolderTreeShape& shape);
+
+// A new empty folder in the temporary folder; throws when it cannot be made.
+[[nodiscard]] std::string MakeTempFolder(const std::string& prefix);
+
+// Runs a shell command and returns its time; throws when it fails.
+double CommandSeconds(const std::string& command);
+
 // Resident memory of the process now, and its peak so far, in bytes.
 [[nodiscard]] uint64_t CurrentRssBytes();
 [[nodiscard]] uint64_t PeakRssBytes();

@@ -7,72 +7,19 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <random>
-#include <stdexcept>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
-constexpr int kTopFolders = 1000;
-constexpr int kSubfolders = 9;
-constexpr int kFilesPerSubfolder = 10; // 1,000 x (1 + 9 + 90) = 100,000 entries
 constexpr int kRounds = 5;
 
-std::string Name(std::mt19937& random, int serial)
-{
-    // Latin and Cyrillic (UTF-8) names of 5 to 40 characters, unique within their folder.
-    static const char* const pieces[] = {"a", "b", "k", "z", "0", "7",
-                                         "_", " ", "Ж", "я", "ё", "Д"};
-    std::uniform_int_distribution<int> length(4, 38);
-    std::uniform_int_distribution<int> piece(0, std::size(pieces) - 1);
-    std::string name = std::to_string(serial);
-    for (int i = length(random); i > 0; --i)
-        name += pieces[piece(random)];
-    return name;
-}
-
-void MakeFile(const std::string& path, uint32_t size)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0 || ::ftruncate(fd, size) != 0)
-        throw std::runtime_error("cannot make " + path);
-    ::close(fd);
-}
-
-int MakeTree(const std::string& root)
-{
-    std::mt19937 random(2024);
-    std::uniform_int_distribution<uint32_t> size(0, 1'000'000);
-    int entries = 0;
-    for (int top = 0; top < kTopFolders; ++top) {
-        const std::string folder = root + "/" + Name(random, top);
-        std::filesystem::create_directory(folder);
-        ++entries;
-        for (int sub = 0; sub < kSubfolders; ++sub) {
-            const std::string subfolder = folder + "/" + Name(random, sub);
-            std::filesystem::create_directory(subfolder);
-            ++entries;
-            for (int file = 0; file < kFilesPerSubfolder; ++file) {
-                MakeFile(subfolder + "/" + Name(random, file) + ".dat", size(random));
-                ++entries;
-            }
-        }
-    }
-    return entries;
-}
+// 1,000 x (1 + 9 + 90) = 100,000 entries.
+const TFolderTreeShape kShape{1000, 9, 10, 4, 38, "", 1'000'000};
 
 double FindSeconds(const std::string& root)
 {
-    const std::string command = "find '" + root + "' -printf '%s %T@ %p\\n' > /dev/null";
-    TStopwatch watch;
-    if (std::system(command.c_str()) != 0)
-        throw std::runtime_error("find failed");
-    return watch.Seconds();
+    return CommandSeconds("find '" + root + "' -printf '%s %T@ %p\\n' > /dev/null");
 }
 
 double ScanSeconds(const std::string& root, int32_t& count)
@@ -90,12 +37,8 @@ double ScanSeconds(const std::string& root, int32_t& count)
 
 int main()
 {
-    std::string root = (std::filesystem::temp_directory_path() / "fendrel-scan-XXXXXX").string();
-    if (!::mkdtemp(root.data())) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const int entries = MakeTree(root);
+    const std::string root = MakeTempFolder("fendrel-scan");
+    const int entries = MakeFolderTree(root, kShape);
     FindSeconds(root); // both then read a warm cache
 
     double find = 1e9, scan = 1e9;
