@@ -41,7 +41,7 @@ void TForm_Main::AddScannedDisc(const std::function<std::unique_ptr<IVolume>()>&
         " [" + label + "]");
     if (!title)
         return;
-    ReplaceControlBytes(*title);
+    EscapeControlBytes(*title);
 
     // The disc is opened again for the walk: it may have been changed while the title was typed.
     // One that can no longer be read is added without contents.

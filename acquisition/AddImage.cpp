@@ -9,12 +9,12 @@
 namespace {
 
 // The file's name as the file manager shows it, in code page 1251 for the message; characters
-// the code page lacks become '?', and so do control characters, which would break the message's
-// lines.
+// the code page lacks and control characters, which would break the message's lines, become
+// escapes.
 std::string FileNameForMessage(const std::string& path)
 {
     std::string name = FromDisplay(QFileInfo(DisplayPath(path)).fileName());
-    ReplaceControlBytes(name);
+    EscapeControlBytes(name);
     return name;
 }
 

@@ -17,8 +17,9 @@ struct TListRow {
     uint32_t Data = 0;
 };
 
-// The nodes in ascending StrCompareIC order of their names; of several whose names are equal
-// under it, only the one that comes last in the input stays.
+// The nodes in ascending StrCompareIC order of their names; names equal under it but not byte
+// for byte by their bytes, then in input order. Of several names equal byte for byte only the one
+// that comes last in the input stays.
 [[nodiscard]] std::vector<const TCollectionNode*>
 MergeByName(std::vector<const TCollectionNode*> nodes);
 
@@ -40,7 +41,7 @@ struct TCalendarTime {
 [[nodiscard]] std::string FormatTime(const TCalendarTime& time);
 
 // The rows that list the discs (id 0), or the visible children of a disc or folder: folders
-// first, then the rest, each group by name with equal names merged. utcOffsetSeconds is the
+// first, then the rest, each group by name (MergeByName). utcOffsetSeconds is the
 // local time's offset used for every date. Throws "Node not found" for an id without a node.
 [[nodiscard]] std::vector<TListRow> ListRows(const TFendrel& collection, uint32_t id,
                                              int64_t utcOffsetSeconds);

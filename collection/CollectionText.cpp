@@ -16,9 +16,10 @@ constexpr std::string_view kHeader = ";Fendrel File v1 begin";
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kClosingLine = "<\r\n";
 
-// The reader keeps at most this many bytes of a name; longer names only come from files made
-// elsewhere and are cut, so that the record and everything after it still load.
-constexpr size_t kMaxNameLength = 255;
+// The reader keeps at most this many characters of a name, an escape counting as one (a byte
+// otherwise); longer names only come from files made elsewhere and are cut, so that the record and
+// everything after it still load.
+constexpr size_t kMaxNameLength = kLongestName;
 
 char KindLetter(uint32_t flags)
 {
@@ -139,7 +140,7 @@ bool ParseRecord(std::string_view line, TCollectionNode& value, std::string_view
         !parser.ReadHex(value.WriteTimeLow) || !parser.ReadHex(value.Size))
         return false;
     parser.SkipBlanks();
-    name = parser.Rest().substr(0, kMaxNameLength);
+    name = FirstCharacters(parser.Rest(), kMaxNameLength);
     value.Flags = letter == 'D' ? nfDisc : letter == 'F' ? nfFolder : nfFile;
     return true;
 }

@@ -1,6 +1,7 @@
 #include "app/uMain.h"
 
 #include "browse/CollectionTree.h"
+#include "collection/NameOrder.h"
 #include "platform/AnsiText.h"
 #include "platform/QtText.h"
 
@@ -71,7 +72,7 @@ void TForm_Main::Act_NewFilterExecute(QObject*)
     std::string filter = TrimBlanks(*input);
     if (filter.empty())
         return;
-    CharLowerA(filter);
+    filter = FoldName(filter);
 
     if (const auto known = Filters.find(filter); known != Filters.end()) {
         if (QAction* entry = FindFilterEntry(*MI_View, filter)) {

@@ -1,51 +1,9 @@
 #include "collection/Fendrel.h"
 
+#include "collection/NameOrder.h"
 #include "platform/AnsiText.h"
 
-#include <array>
-#include <string_view>
 #include <vector>
-
-namespace {
-
-// CharLowerA as a table, so that lowering a name costs one load per byte.
-using TLowerTable = std::array<char, 256>;
-
-const TLowerTable& LowerTable()
-{
-    static const TLowerTable table = [] {
-        TLowerTable made{};
-        for (int c = 0; c < 256; ++c)
-            made[c] = CharLowerA(static_cast<char>(c));
-        return made;
-    }();
-    return table;
-}
-
-// Whether filter occurs in the name lower-cased. The name is lowered byte by byte as it is
-// compared, so no copy of it is made.
-bool NameContains(std::string_view name, std::string_view filter)
-{
-    if (name.size() < filter.size())
-        return false;
-    if (filter.empty())
-        return true;
-    const TLowerTable& lower = LowerTable();
-    const char first = filter[0];
-    const size_t lastStart = name.size() - filter.size();
-    for (size_t start = 0; start <= lastStart; ++start) {
-        if (lower[static_cast<unsigned char>(name[start])] != first)
-            continue;
-        size_t i = 1;
-        while (i < filter.size() && lower[static_cast<unsigned char>(name[start + i])] == filter[i])
-            ++i;
-        if (i == filter.size())
-            return true;
-    }
-    return false;
-}
-
-} // namespace
 
 int32_t TFendrel::FindNodes(const std::string& filter, TCollectionBranch& hits)
 {
@@ -83,7 +41,7 @@ void TFendrel::SearchList(const TCollectionBranch& list, const std::string& filt
         const uint32_t id = (*top.List)[top.Next++];
         const TCollectionNode& node = GetNode(id);
         // A disc's title is never searched: a disc shows only for what it holds.
-        if (!node.Is(nfDisc) && NameContains(node.Name, filter))
+        if (!node.Is(nfDisc) && FoldedNameContains(node.Name, filter))
             hits.push_back(id);
         if (node.Children.empty()) {
             ++ProgressCount;

@@ -1,61 +1,69 @@
 #include "platform/AnsiText.h"
 
+#include <algorithm>
 #include <array>
-#include <cerrno>
+#include <cstring>
 #include <iconv.h>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
-// One iconv conversion descriptor, reset before every use.
-class TIconv {
-public:
-    TIconv(const char* to, const char* from)
-        : Cd_(iconv_open(to, from))
-    {
-        if (Cd_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error("iconv cannot convert code page 1251");
-    }
-    ~TIconv() { iconv_close(Cd_); }
-    TIconv(const TIconv&) = delete;
-    TIconv& operator=(const TIconv&) = delete;
+constexpr char32_t kReplacement = 0xFFFD;
 
-    // Converts the whole input; onBadInput(rest, out) appends a replacement and returns how many
-    // input bytes it stands for.
-    template <typename TOnBadInput> std::string Convert(std::string_view in, TOnBadInput onBadInput)
+// Code page 1251 both ways, taken once from iconv: the character of each byte, and the byte of
+// each character up to the highest the code page holds.
+class TCodePage {
+public:
+    TCodePage()
     {
-        iconv(Cd_, nullptr, nullptr, nullptr, nullptr);
-        std::string out;
-        out.resize(in.size() * 3 + 4);
-        char* src = const_cast<char*>(in.data());
-        size_t srcLeft = in.size();
-        size_t used = 0;
-        while (srcLeft > 0) {
-            char* dst = out.data() + used;
-            size_t dstLeft = out.size() - used;
-            const size_t rc = iconv(Cd_, &src, &srcLeft, &dst, &dstLeft);
-            used = out.size() - dstLeft;
-            if (rc != static_cast<size_t>(-1))
-                break;
-            if (errno == E2BIG) {
-                out.resize(out.size() * 2);
-                continue;
-            }
-            // EILSEQ or EINVAL: a byte sequence that has no counterpart.
-            out.resize(used);
-            const size_t skip = onBadInput(std::string_view(src, srcLeft), out);
-            used = out.size();
-            out.resize(used + srcLeft * 3 + 4);
-            src += skip;
-            srcLeft -= skip;
+        iconv_t cd = iconv_open("UTF-32LE", "CP1251");
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error("iconv cannot convert code page 1251");
+        for (int byte = 0; byte < 256; ++byte) {
+            char in = static_cast<char>(byte);
+            unsigned char out[4] = {};
+            char* src = &in;
+            char* dst = reinterpret_cast<char*>(out);
+            size_t srcLeft = 1, dstLeft = sizeof out;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            const bool converted = iconv(cd, &src, &srcLeft, &dst, &dstLeft) == 0 && dstLeft == 0;
+            Characters_[byte] =
+                converted
+                    ? static_cast<char32_t>(out[0] | out[1] << 8 | out[2] << 16 | out[3] << 24)
+                    : kReplacement;
         }
-        out.resize(used);
-        return out;
+        iconv_close(cd);
+        char32_t highest = 0;
+        for (int byte = 0x80; byte < 256; ++byte)
+            if (Characters_[byte] != kReplacement)
+                highest = std::max(highest, Characters_[byte]);
+        Bytes_.assign(highest + 1, 0);
+        for (int byte = 0x80; byte < 256; ++byte)
+            if (Characters_[byte] != kReplacement)
+                Bytes_[Characters_[byte]] = static_cast<unsigned char>(byte);
+    }
+
+    [[nodiscard]] char32_t CharacterOf(unsigned char byte) const { return Characters_[byte]; }
+    [[nodiscard]] std::optional<unsigned char> ByteOf(char32_t c) const
+    {
+        if (c < 0x80)
+            return static_cast<unsigned char>(c);
+        if (c < Bytes_.size() && Bytes_[c] != 0)
+            return Bytes_[c];
+        return std::nullopt;
     }
 
 private:
-    iconv_t Cd_;
+    std::array<char32_t, 256> Characters_{};
+    std::vector<unsigned char> Bytes_; // 0: not in the code page
 };
+
+const TCodePage& CodePage()
+{
+    static const TCodePage codePage;
+    return codePage;
+}
 
 bool IsAscii(std::string_view text)
 {
@@ -65,23 +73,93 @@ bool IsAscii(std::string_view text)
     return true;
 }
 
-// Length of the UTF-8 sequence at the start of text, or 1 when it is not a valid sequence.
-size_t Utf8SequenceLength(std::string_view text)
+int HexValue(char c)
 {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    size_t length = 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool IsContinuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
+
+struct TDecoded {
+    char32_t CodePoint = 0;
+    size_t Length = 0; // 0: not a valid sequence
+};
+
+// The UTF-8 sequence at the start of text, which begins with a byte of 0x80 or more. Overlong
+// forms, surrogates, code points past U+10FFFF and cut sequences are not valid: each of their
+// bytes is kept on its own, so that every string of bytes has exactly one reading.
+TDecoded DecodeUtf8(std::string_view text)
+{
+    const auto byte = [&](size_t i) {
+        return static_cast<unsigned char>(text[i]);
+    };
+    const unsigned char lead = byte(0);
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+    char32_t value = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF)
+        value = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4)
+        value = lead & 0x0F;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
-    if (length > text.size())
-        return 1;
-    for (size_t i = 1; i < length; ++i)
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
-            return 1;
-    return length;
+        value = lead & 0x07;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return {};
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high)
+        return {};
+    for (size_t i = 1; i < length; ++i) {
+        if (!IsContinuation(byte(i)))
+            return {};
+        value = value << 6 | (byte(i) & 0x3F);
+    }
+    return {value, length};
+}
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// What an escaped character looks like on the screen: never a control character, which would
+// break the line of a message or an item, and never a lone surrogate, which UTF-8 cannot hold.
+char32_t Shown(char32_t c)
+{
+    if (c < 0x20)
+        return 0x2400 + c; // the pictures of the control characters: ␀ to ␟
+    if (c == 0x7F)
+        return 0x2421; // ␡
+    if ((c >= 0x80 && c < 0xA0) || (c >= 0xD800 && c < 0xE000))
+        return kReplacement;
+    return c;
 }
 
 constexpr std::array<unsigned char, 256> MakeLowerTable()
@@ -108,33 +186,133 @@ constexpr std::array<unsigned char, 256> kLower = MakeLowerTable();
 
 } // namespace
 
+std::optional<char32_t> EscapeAt(std::string_view text)
+{
+    if (text.size() < kEscapeLength || text[0] != kEscapeByte)
+        return std::nullopt;
+    char32_t value = 0;
+    for (size_t i = 1; i < kEscapeLength; ++i) {
+        const int digit = HexValue(text[i]);
+        if (digit < 0)
+            return std::nullopt;
+        value = value << 4 | static_cast<char32_t>(digit);
+    }
+    if (value > 0x10FFFF)
+        return std::nullopt;
+    return value;
+}
+
+void AppendEscape(std::string& text, char32_t c)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    char escape[kEscapeLength];
+    escape[0] = kEscapeByte;
+    for (size_t i = kEscapeLength - 1; i > 0; --i, c >>= 4)
+        escape[i] = kDigits[c & 0xF];
+    text.append(escape, kEscapeLength);
+}
+
+bool MayHoldEscapes(std::string_view text)
+{
+    return !text.empty() && std::memchr(text.data(), kEscapeByte, text.size()) != nullptr;
+}
+
+std::optional<unsigned char> AnsiByteOf(char32_t c)
+{
+    return CodePage().ByteOf(c);
+}
+
 std::string AnsiToUtf8(std::string_view ansi)
 {
     if (IsAscii(ansi))
         return std::string(ansi);
-    thread_local TIconv converter("UTF-8", "CP1251");
-    return converter.Convert(ansi, [](std::string_view, std::string& out) {
-        out += "\xEF\xBF\xBD";
-        return size_t{1};
-    });
+    const TCodePage& codePage = CodePage();
+    std::string out;
+    out.reserve(ansi.size() * 2);
+    for (size_t i = 0; i < ansi.size();) {
+        const auto byte = static_cast<unsigned char>(ansi[i]);
+        if (byte < 0x80) {
+            out += static_cast<char>(byte);
+            ++i;
+        } else if (const auto escaped = EscapeAt(ansi.substr(i))) {
+            AppendUtf8(out, Shown(*escaped));
+            i += kEscapeLength;
+        } else {
+            AppendUtf8(out, codePage.CharacterOf(byte));
+            ++i;
+        }
+    }
+    return out;
 }
 
 std::string Utf8ToAnsi(std::string_view utf8)
 {
     if (IsAscii(utf8))
         return std::string(utf8);
-    thread_local TIconv converter("CP1251", "UTF-8");
-    return converter.Convert(utf8, [](std::string_view rest, std::string& out) {
-        out += '?';
-        return Utf8SequenceLength(rest);
-    });
+    const TCodePage& codePage = CodePage();
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte < 0x80) {
+            out += static_cast<char>(byte);
+            ++i;
+            continue;
+        }
+        const TDecoded decoded = DecodeUtf8(utf8.substr(i));
+        if (decoded.Length == 0) {
+            AppendEscape(out, kRawByteEscapes + byte);
+            ++i;
+            continue;
+        }
+        if (const auto ansi = codePage.ByteOf(decoded.CodePoint))
+            out += static_cast<char>(*ansi);
+        else
+            AppendEscape(out, decoded.CodePoint);
+        i += decoded.Length;
+    }
+    return out;
 }
 
-void ReplaceControlBytes(std::string& text)
+bool IsValidUtf8(std::string_view bytes)
 {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20)
-            c = '?';
+    for (size_t i = 0; i < bytes.size();) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t length = DecodeUtf8(bytes.substr(i)).Length;
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+void EscapeControlBytes(std::string& text)
+{
+    size_t at = 0;
+    while (at < text.size() && static_cast<unsigned char>(text[at]) >= 0x20)
+        ++at;
+    if (at == text.size())
+        return;
+    std::string escaped(text, 0, at);
+    for (; at < text.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte < 0x20)
+            AppendEscape(escaped, byte);
+        else
+            escaped += static_cast<char>(byte);
+    }
+    text = std::move(escaped);
+}
+
+std::string_view ansi_detail::FirstCharactersOfLonger(std::string_view text, size_t most)
+{
+    size_t end = 0;
+    for (size_t count = 0; count < most && end < text.size(); ++count)
+        end += EscapeAt(text.substr(end)) ? kEscapeLength : 1;
+    return text.substr(0, end);
 }
 
 char CharLowerA(char c)
@@ -144,6 +322,13 @@ char CharLowerA(char c)
 
 void CharLowerA(std::string& text)
 {
-    for (char& c : text)
-        c = CharLowerA(c);
+    // The digits of an escape stay upper case: lowered, they would no longer make an escape.
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == kEscapeByte && EscapeAt(std::string_view(text).substr(i))) {
+            i += kEscapeLength;
+            continue;
+        }
+        text[i] = CharLowerA(text[i]);
+        ++i;
+    }
 }

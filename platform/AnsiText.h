@@ -1,18 +1,42 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
 // Names, titles and messages live inside Fendrel as 8-bit text in code page 1251 ("ansi").
 // These functions are the one place where that text meets UTF-8; nothing here depends on the
 // process locale.
+//
+// A character that the code page cannot hold is kept as an escape: the byte 0x98, which the code
+// page leaves unassigned (so no genuine code page 1251 text holds it), followed by the character's
+// code point in six upper-case hexadecimal digits: "M\x98" "0000FCller" is "Müller". A byte of a
+// file name that is not UTF-8 is kept the same way, as the code point U+DC00 plus the byte
+// (U+DC80..U+DCFF), and a control character as its own code point, so that no name is ever
+// changed, and none can break a line of the collection file. An 0x98 that starts no escape is a
+// byte like any other.
 
-// Code page 1251 to UTF-8. The one unassigned byte (0x98) becomes U+FFFD.
+inline constexpr char kEscapeByte = '\x98';
+inline constexpr size_t kEscapeLength = 7; // the 0x98 and six digits
+// The escape of a byte that is not UTF-8: this plus the byte.
+inline constexpr char32_t kRawByteEscapes = 0xDC00;
+
+// The longest name the collection keeps: 255 characters, each escape counting as one. Any Linux
+// file name (255 bytes of UTF-8 at most) fits.
+inline constexpr size_t kLongestName = 255;
+
+// Code page 1251 to UTF-8, for display. An escape gives its character; a control character shows
+// as its picture (U+2400..U+2421), a byte that was not UTF-8, another C1 control or a lone
+// surrogate as U+FFFD, and so does an 0x98 that starts no escape.
 [[nodiscard]] std::string AnsiToUtf8(std::string_view ansi);
 
-// UTF-8 to code page 1251. A character the code page cannot hold, or a byte that is not valid
-// UTF-8, becomes '?'.
+// UTF-8 to code page 1251. A character the code page lacks becomes its escape, a byte that is not
+// valid UTF-8 the escape of U+DC00 plus the byte. Control characters stay as they are.
 [[nodiscard]] std::string Utf8ToAnsi(std::string_view utf8);
+
+// Whether the bytes are valid UTF-8 throughout (as Utf8ToAnsi reads it).
+[[nodiscard]] bool IsValidUtf8(std::string_view bytes);
 
 // Shorthand for the program's own texts, which are written in UTF-8 in the sources.
 [[nodiscard]] inline std::string Ansi(std::string_view utf8)
@@ -20,9 +44,30 @@
     return Utf8ToAnsi(utf8);
 }
 
-// Replaces each byte below 0x20 (CR, LF, tab and the other control bytes) with '?'. Names and
-// titles pass through here before they enter the collection, whose file is made of lines.
-void ReplaceControlBytes(std::string& text);
+// The code point of the escape at the start of text, if a valid one (0x98, six upper-case
+// hexadecimal digits, at most U+10FFFF) starts it.
+[[nodiscard]] std::optional<char32_t> EscapeAt(std::string_view text);
+// Appends the escape of c (at most U+10FFFF).
+void AppendEscape(std::string& text, char32_t c);
+// Whether the text holds the byte 0x98 at all: text without it has no escape.
+[[nodiscard]] bool MayHoldEscapes(std::string_view text);
+
+// The code page's byte for the character c, if it has one (every c below U+0080 is its own byte).
+[[nodiscard]] std::optional<unsigned char> AnsiByteOf(char32_t c);
+
+// Replaces each byte below 0x20 (CR, LF, tab and the other control bytes) with its escape. Names
+// and titles pass through here before they enter the collection, whose file is made of lines.
+void EscapeControlBytes(std::string& text);
+
+// The longest start of text of at most most characters, an escape counting as one: an escape is
+// never cut.
+namespace ansi_detail {
+[[nodiscard]] std::string_view FirstCharactersOfLonger(std::string_view text, size_t most);
+}
+[[nodiscard]] inline std::string_view FirstCharacters(std::string_view text, size_t most)
+{
+    return text.size() <= most ? text : ansi_detail::FirstCharactersOfLonger(text, most);
+}
 
 // Lower-casing of code page 1251: A-Z, А-Я, Ё and the other capital letters of the code page
 // become their small letters; every other byte stays as it is.

@@ -1,5 +1,6 @@
 #include "platform/IsoVolume.h"
 
+#include "platform/AnsiText.h"
 #include "platform/UniqueFd.h"
 
 #include <cdio/cdio.h>
@@ -317,7 +318,10 @@ public:
         char* id = nullptr;
         if (!iso9660_ifs_get_volume_id(Image_.get(), &id) || !id)
             return {};
-        std::string label = NameFromDisc(WithoutCutCharacter(id));
+        // Without Joliet the label is in the disc's own 8-bit encoding, like its names.
+        const std::string_view whole = WithoutCutCharacter(id);
+        std::string label =
+            Joliet_ || IsValidUtf8(whole) ? NameFromDisc(whole) : NameFromEightBitDisc(id);
         cdio_free(id);
         return label;
     }
@@ -507,8 +511,9 @@ bool TIsoListing::NextEntry(TFindData& entry, TExtent& extent)
                 Volume_.Joliet()
                     ? Utf8FromJoliet(name)
                     : std::string(reinterpret_cast<const char*>(name.data()), name.size());
-            entry.Name = NameFromDisc(entry.IsFolder ? std::string_view(entry.RawName)
-                                                     : WithoutVersion(entry.RawName));
+            const std::string_view shown =
+                entry.IsFolder ? std::string_view(entry.RawName) : WithoutVersion(entry.RawName);
+            entry.Name = Volume_.Joliet() ? NameFromDisc(shown) : NameFromEightBitDisc(shown);
         }
         return true;
     }

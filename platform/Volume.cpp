@@ -4,11 +4,44 @@
 
 #include <limits>
 
+namespace {
+
+// The collection file drops the blanks that begin a name; an escaped one stays.
+std::string KeptWhole(std::string name)
+{
+    EscapeControlBytes(name);
+    if (!name.empty() && name[0] == ' ') {
+        std::string escaped;
+        AppendEscape(escaped, U' ');
+        name.replace(0, 1, escaped);
+    }
+    const std::string_view kept = FirstCharacters(name, kLongestName);
+    if (kept.size() < name.size())
+        name.resize(kept.size());
+    return name;
+}
+
+} // namespace
+
 std::string NameFromDisc(std::string_view utf8)
 {
-    std::string name = Utf8ToAnsi(utf8);
-    ReplaceControlBytes(name);
-    return name;
+    return KeptWhole(Utf8ToAnsi(utf8));
+}
+
+std::string NameFromEightBitDisc(std::string_view bytes)
+{
+    if (IsValidUtf8(bytes))
+        return NameFromDisc(bytes);
+    std::string name;
+    name.reserve(bytes.size());
+    for (const char c : bytes) {
+        // 0x98 is no character of the code page: kept as the byte it is.
+        if (c == kEscapeByte)
+            AppendEscape(name, kRawByteEscapes + static_cast<unsigned char>(c));
+        else
+            name += c;
+    }
+    return KeptWhole(std::move(name));
 }
 
 uint64_t FileTimeFromUnix(int64_t seconds, int64_t nanoseconds)

@@ -45,10 +45,15 @@ public:
     }
 };
 
-// A name read from a disc (UTF-8, as Linux and the disc extensions give it) in code page 1251.
-// Characters the code page lacks and bytes that are not UTF-8 become '?', and so do control
-// bytes: a CR or LF in a name would break the lines of the collection file.
+// A name read from a disc (UTF-8, as Linux and the disc extensions give it) in code page 1251,
+// kept whole: characters the code page lacks, bytes that are not UTF-8 and control characters
+// become escapes (platform/AnsiText.h), and so does a leading blank, which the collection file
+// would otherwise drop. A name longer than the collection keeps (kLongestName) is cut there.
 [[nodiscard]] std::string NameFromDisc(std::string_view utf8);
+
+// A name in an 8-bit encoding that the disc does not tell (plain ISO 9660 names): read as UTF-8
+// when it is valid UTF-8, as code page 1251 otherwise, since old Russian discs carry that.
+[[nodiscard]] std::string NameFromEightBitDisc(std::string_view bytes);
 
 // Seconds and nanoseconds since 1970 (UTC) as a FILETIME; times before 1601 give 0 and times
 // past the FILETIME range its largest value.

@@ -54,9 +54,23 @@ TEST(Drives, MountPointAndUdevLabelAreFoundByDeviceNumberWithEscapesUndone)
     EXPECT_EQ(UdevLabelOf(second.st_rdev, byLabel.Path), std::nullopt);
 }
 
-TEST(DiscNames, ForeignAndControlCharactersBecomeQuestionMarksAndCutOnesGo)
+TEST(DiscNames, NamesAreKeptWholeLongOnesCutAndCutCharactersGo)
 {
-    EXPECT_EQ(NameFromDisc("Ёлка\r\n\x01\x1F \xE2\x98\x83 \xFF\x7F"), Ansi("Ёлка???? ? ?\x7F"));
+    const std::string odd = NameFromDisc("Ёлка\r\n\x01\x1F \xE2\x98\x83 \xFF\x7F");
+    EXPECT_EQ(AnsiToUtf8(odd), "Ёлка␍␊␁␟ ☃ \xEF\xBF\xBD\x7F");
+    EXPECT_EQ(odd.find_first_of("\r\n"), std::string::npos);
+    EXPECT_EQ(NameFromDisc(" leading"), "\x98"
+                                        "000020leading")
+        << "the collection file would drop the blank";
+    EXPECT_EQ(NameFromDisc("trailing "), "trailing ");
+    EXPECT_EQ(NameFromDisc(std::string(300, 'n')), std::string(255, 'n'));
+
+    // Plain ISO 9660 names: UTF-8 where they are UTF-8, code page 1251 where they are not.
+    EXPECT_EQ(NameFromEightBitDisc(Ansi("ПАПКА")), Ansi("ПАПКА"));
+    EXPECT_EQ(NameFromEightBitDisc("ПАПКА"), Ansi("ПАПКА"));
+    EXPECT_EQ(AnsiToUtf8(NameFromEightBitDisc(Ansi("ПП") + "\x98" + "000041")), "ПП\xEF\xBF\xBD"
+                                                                                "000041")
+        << "0x98 is no letter of the code page, and what follows it is no escape";
     EXPECT_EQ(WithoutCutCharacter("aЖ"), "aЖ");
     EXPECT_EQ(WithoutCutCharacter(std::string("aЖ").substr(0, 2)), "a");
     EXPECT_EQ(WithoutCutCharacter(std::string("a☃").substr(0, 3)), "a");

@@ -5,6 +5,7 @@
 #include "platform/Drives.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
 namespace {
 
@@ -47,15 +48,41 @@ TEST_F(MountedDisc, TreeIsReadWholeWithLinksAsFilesNeverFollowed)
     EXPECT_TRUE(IdsArePreOrder(Collection, disc));
 }
 
-TEST_F(MountedDisc, NamesLoseTheirControlBytesAndTimesKeepTheirFraction)
+// Linux names are bytes: UTF-8 mostly, but any byte but "/" and zero may stand in them.
+TEST_F(MountedDisc, EveryNameIsKeptExactlyAndTimesKeepTheirFraction)
 {
     MakeTree(Scratch / "disc",
-             {FileEntry("line\r\nbreak", kTime, 1), FileEntry("bad\xFF", kTime, 3)});
+             {FileEntry("line\r\nbreak", kTime, 1), FileEntry("bad\xFF", kTime, 2),
+              FileEntry("bad\xFE", kTime, 3), FolderEntry("Müller \xC3", kTime),
+              FileEntry("Müller \xC3/日本語.txt", kTime, 4), FileEntry(" leading", kTime, 5),
+              FileEntry("😀", kTime, 6)});
     const timespec precise[2] = {{kTime, 123456789}, {kTime, 123456789}};
     ASSERT_EQ(::utimensat(AT_FDCWD, (Scratch / "disc/bad\xFF").c_str(), precise, 0), 0);
-    EXPECT_EQ(DumpScanned(Collection, Scan({}, 2), true),
-              "E bad? t=" + std::to_string(FileTimeFromUnix(kTime) + 1234567) +
-                  " s=3\nE line??break t=" + std::to_string(FileTimeFromUnix(kTime)) + " s=1\n");
+    const TCollectionNode& disc = Scan({}, 7);
+    const std::string t = " t=" + std::to_string(FileTimeFromUnix(kTime)) + " s=";
+    EXPECT_EQ(DumpScanned(Collection, disc, true),
+              "E  leading" + t + "5\nF Müller \xEF\xBF\xBD" + t + "0\n  E 日本語.txt" + t +
+                  "4\nE bad\xEF\xBF\xBD" + t +
+                  "3\nE bad\xEF\xBF\xBD t=" + std::to_string(FileTimeFromUnix(kTime) + 1234567) +
+                  " s=2\nE line␍␊break" + t + "1\nE 😀" + t + "6\n");
+
+    // Shown alike, the two bad names are stored apart, each byte as it was.
+    std::set<std::string> names;
+    for (const uint32_t id : disc.Children)
+        names.insert(Collection.GetNode(id).Name.str());
+    EXPECT_EQ(names.size(), 6u);
+    EXPECT_TRUE(names.contains("bad\x98"
+                               "00DCFF"));
+    EXPECT_TRUE(names.contains("bad\x98"
+                               "00DCFE"));
+
+    // Saved and loaded again, every name comes back byte for byte, each record on its line.
+    const std::string text = Collection.SaveToText();
+    TFendrel reloaded;
+    ASSERT_TRUE(reloaded.LoadFromText(text));
+    EXPECT_EQ(reloaded.SaveToText(), text);
+    EXPECT_EQ(DumpScanned(reloaded, reloaded.GetNode(reloaded.Discs.at(0)), true),
+              DumpScanned(Collection, disc, true));
 }
 
 TEST_F(MountedDisc, UnreadableFolderStaysEmptyAndTheWalkGoesOn)

@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -103,8 +104,9 @@ inline std::string LineText(bool folder, const std::string& utf8Name, uint64_t t
 inline void Write(std::vector<TLine>& lines, bool sorted, std::string& out, size_t depth)
 {
     if (sorted)
-        std::sort(lines.begin(), lines.end(),
-                  [](const TLine& a, const TLine& b) { return a.Utf8Name < b.Utf8Name; });
+        std::sort(lines.begin(), lines.end(), [](const TLine& a, const TLine& b) {
+            return std::tie(a.Utf8Name, a.Text) < std::tie(b.Utf8Name, b.Text);
+        });
     for (TLine& line : lines) {
         out += std::string(depth * 2, ' ') + line.Text + "\n";
         Write(line.Children, sorted, out, depth + 1);

@@ -102,7 +102,11 @@ TEST_F(AddDisc, SameDiscTwiceUnderAnEmptyTitleAndATitleWithALineBreak)
     const TFendrel& c = w.Collection();
     ASSERT_EQ(c.Discs.size(), 2u);
     EXPECT_EQ(c.GetNode(c.Discs[0]).Name.str(), "");
-    EXPECT_EQ(c.GetNode(c.Discs[1]).Name.str(), "a??b"); // a line break would split its record
+    // A line break would split its record: it is kept as escapes, shown as its pictures.
+    EXPECT_EQ(c.GetNode(c.Discs[1]).Name.str(), "a\x98"
+                                                "00000D\x98"
+                                                "00000Ab");
+    EXPECT_EQ(AnsiToUtf8(c.GetNode(c.Discs[1]).Name), "a␍␊b");
     EXPECT_EQ(Disc(0), Disc(1));
     EXPECT_EQ(c.Discs[1], c.Discs[0] + 4) << "each disc has nodes of its own";
     EXPECT_EQ(w.TreeModel->Item(0).Children.size(), 2u);

@@ -94,7 +94,7 @@ TEST_F(AddImage, FileHoldingNoDiscIsNamedInTheErrorAndNothingIsAdded)
     w.Act_AddImage->trigger();
 
     EXPECT_THAT(Dialogs.MessageTexts(),
-                ElementsAre("Невозможно получить информацию о диске в образе Заметки???.iso",
+                ElementsAre("Невозможно получить информацию о диске в образе Заметки␊日本.iso",
                             "Невозможно получить информацию о диске в образе gone.iso"));
     EXPECT_EQ(Dialogs.Messages[0].Kind, TMessageKind::Error);
     EXPECT_EQ(Dialogs.Messages[0].Utf8Title(), "Fendrel v1.2");

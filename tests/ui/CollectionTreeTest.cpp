@@ -21,7 +21,7 @@ TEST_F(CollectionTree, RootCaptionIsTheLabelAndTheCollectionPath)
     EXPECT_EQ(rootText(), "Библиотека /tmp/Диски 日本.frl");
 }
 
-TEST_F(CollectionTree, DiscsInOrderFoldersSortedEqualNamesMergedHiddenLeftOut)
+TEST_F(CollectionTree, DiscsInOrderFoldersSortedCaseTwinsSideBySideHiddenLeftOut)
 {
     const uint32_t zed = Disc("Zed");
     Folder(zed, "b");
@@ -32,15 +32,24 @@ TEST_F(CollectionTree, DiscsInOrderFoldersSortedEqualNamesMergedHiddenLeftOut)
     Hide(hidden);
     Folder(hidden, "visible, under a hidden one");
     const uint32_t alpha = Disc("Alpha");
-    Folder(Folder(alpha, "Docs"), "old");
-    const uint32_t docs = Folder(alpha, "DOCS");
-    Folder(docs, "sub");
+    const uint32_t lower = Folder(alpha, "Docs");
+    Folder(lower, "old");
+    const uint32_t upper = Folder(alpha, "DOCS");
+    Folder(upper, "sub");
+    Folder(alpha, "same");
+    Folder(Folder(alpha, "same"), "kept");
+    Folder(alpha, "Müller");
+    Folder(alpha, "MÜLLER");
     Hide(Disc("Gone"));
     Disc("Zed");
     Fill();
-    EXPECT_THAT(TreeItems(), ElementsAre("Библиотека ", "  Zed", "    a", "      x", "    b",
-                                         "    C", "  Alpha", "    DOCS", "      sub", "  Zed"));
-    EXPECT_EQ(Tree().Item(7).Data, docs) << "of Docs and DOCS the later stands, with its branch";
+    EXPECT_THAT(TreeItems(),
+                ElementsAre("Библиотека ", "  Zed", "    a", "      x", "    b", "    C", "  Alpha",
+                            "    DOCS", "      sub", "    Docs", "      old", "    MÜLLER",
+                            "    Müller", "    same", "      kept", "  Zed"))
+        << "twins by their bytes; of two names equal byte for byte the later stands";
+    EXPECT_EQ(Tree().Item(7).Data, upper);
+    EXPECT_EQ(Tree().Item(9).Data, lower);
     const auto images = [&](int item) {
         return std::pair(Tree().Item(item).Image, Tree().Item(item).SelectedImage);
     };

@@ -50,7 +50,7 @@ protected:
     uint32_t backup = 0, lowerA = 0, docs = 0;
 };
 
-TEST_F(FolderList, DiscsInOrderThenFoldersFirstWithEqualNamesMerged)
+TEST_F(FolderList, DiscsInOrderThenFoldersFirstWithCaseTwinsSideBySide)
 {
     MakeBackup();
     Disc("Backup");
@@ -59,10 +59,16 @@ TEST_F(FolderList, DiscsInOrderThenFoldersFirstWithEqualNamesMerged)
     EXPECT_EQ(ListText(0, 1) + "|" + ListText(0, 2) + ListText(0, 3) + ListText(0, 4), "Диск|");
 
     SelectNode(backup);
-    EXPECT_THAT(ListCaptions(), ElementsAre("alpha", "Docs", "Zeta", "a.txt", "b.txt"));
-    EXPECT_EQ(Window->ListModel->Rows()[3].Data, lowerA) << "the later of a.txt and A.TXT";
+    EXPECT_THAT(ListCaptions(), ElementsAre("alpha", "Docs", "Zeta", "A.TXT", "a.txt", "b.txt"));
+    EXPECT_EQ(Window->ListModel->Rows()[4].Data, lowerA);
     EXPECT_EQ(ListText(0, 1), "Каталог");
-    EXPECT_EQ(ListText(4, 1), "Файл");
+    EXPECT_EQ(ListText(5, 1), "Файл");
+
+    // Names equal byte for byte only come from a hand-made file: one row, the later node's.
+    const uint32_t later = File(docs, "a.txt", 20);
+    SelectNode(docs);
+    EXPECT_THAT(ListCaptions(), ElementsAre("inner", "a.txt"));
+    EXPECT_EQ(Window->ListModel->Rows()[1].Data, later);
 }
 
 TEST_F(FolderList, SizesCrossTheUnitBoundariesAndFolderTotalsPass4GiB)
