@@ -203,6 +203,69 @@ TEST(CollectionText, NestingDeeperThanTheStackSavesAndLoads)
     EXPECT_EQ(again.SaveToText(), saved);
 }
 
+// Names of characters from every plane of Unicode, each as long as the reader keeps: 255
+// escapes, 1785 bytes. They come back byte for byte and show as they were.
+TEST(CollectionText, EscapedNamesOfEveryPlaneSurviveSaveAndReload)
+{
+    TFendrel c;
+    TCollectionNode& disc = Add(c, c.Discs, nfDisc, Utf8ToAnsi("Диск für 日本"));
+    std::vector<std::string> utf8Names;
+    for (char32_t plane = 0; plane <= 16; ++plane) {
+        std::string utf8;
+        // Past the code page's highest character (U+2122) in the first plane; 3 or 4 bytes.
+        const char32_t first = plane == 0 ? 0x2200 : plane * 0x10000 + 0x100;
+        for (char32_t i = 0; i < kLongestName; ++i) {
+            const char32_t c = first + i * 61;
+            if (c < 0x10000) {
+                utf8 += static_cast<char>(0xE0 | (c >> 12));
+            } else {
+                utf8 += static_cast<char>(0xF0 | (c >> 18));
+                utf8 += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            }
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+        utf8Names.push_back(utf8);
+        Add(c, disc.Children, plane % 2 ? nfFile : nfFolder, Utf8ToAnsi(utf8), disc.Id);
+    }
+    const std::string text = c.SaveToText();
+    TFendrel reloaded;
+    ASSERT_TRUE(reloaded.LoadFromText(text));
+    EXPECT_EQ(reloaded.SaveToText(), text);
+    const TCollectionNode& again = reloaded.GetNode(reloaded.Discs.at(0));
+    EXPECT_EQ(AnsiToUtf8(again.Name), "Диск für 日本");
+    ASSERT_EQ(again.Children.size(), utf8Names.size());
+    for (size_t i = 0; i < utf8Names.size(); ++i) {
+        const TNodeName& name = reloaded.GetNode(again.Children[i]).Name;
+        EXPECT_EQ(name.size(), kLongestName * kEscapeLength) << "plane " << i;
+        EXPECT_EQ(AnsiToUtf8(name), utf8Names[i]) << "plane " << i;
+    }
+
+    // One character more than the reader keeps: the last escape goes, whole.
+    TFendrel longer;
+    ASSERT_TRUE(
+        longer.LoadFromText(kHeader + "E 0 0 0 " + Utf8ToAnsi(utf8Names[1] + "ü") + "\r\n"));
+    EXPECT_EQ(longer.GetNode(1).Name.str(), Utf8ToAnsi(utf8Names[1]));
+}
+
+// A file written before escapes existed loads exactly as it always did, 0x98 bytes and all.
+TEST(CollectionText, FilesWithoutEscapesLoadByteForByteAsBefore)
+{
+    const std::string e = "E 00000000 00000000 00000000 ";
+    const std::string odd = "\x98" + Ansi("Ёж") + "\x98" + "0000" + "\x98" + "0000fc\x98";
+    const std::string text = kHeader + e + odd + "\r\n" + e + std::string(300, '\x98') + "\r\n" +
+                             e + std::string(100, 'x') + "\x98" + std::string(199, '0') + "\r\n";
+    TFendrel c;
+    ASSERT_TRUE(c.LoadFromText(text));
+    EXPECT_EQ(c.GetNode(1).Name.str(), odd);
+    EXPECT_EQ(AnsiToUtf8(c.GetNode(1).Name), "\xEF\xBF\xBDЁж\xEF\xBF\xBD"
+                                             "0000\xEF\xBF\xBD"
+                                             "0000fc\xEF\xBF\xBD");
+    EXPECT_EQ(c.GetNode(2).Name.str(), std::string(255, '\x98')) << "cut at 255 bytes, as before";
+    // Only here, where 0x98 meets six digits, does a hand-made name read as an escape.
+    EXPECT_EQ(c.GetNode(3).Name.size(), 100 + 7 + 154u);
+}
+
 // --- The reader ------------------------------------------------------------------------------
 
 // Texts the reader accepts, and the collection it makes of each, as the writer puts it.

@@ -2,6 +2,7 @@
 #include "platform/AnsiText.h"
 
 #include <gtest/gtest.h>
+#include <string>
 
 namespace {
 
@@ -44,13 +45,83 @@ TEST(NameOrder, CyrillicAfterAsciiAndYoBeforeA)
     EXPECT_TRUE(Before("Я", "яя"));
 }
 
+TEST(NameOrder, EscapedCharactersComeAfterTheCodePageByFoldedCodePoint)
+{
+    EXPECT_TRUE(Before("яяя", "ü")) << "after every letter of the code page";
+    EXPECT_TRUE(Before("M\xC2\xA0", "Mü")) << "after its no-break space, 0xA0, too";
+    EXPECT_TRUE(Before("Mü", "Mÿ"));
+    EXPECT_TRUE(Before("ü", "😀"));
+    EXPECT_TRUE(Before("Mü", "Müller")) << "a prefix first, counted in characters";
+    EXPECT_FALSE(Before("Müller", "MÜLLER"));
+    EXPECT_FALSE(Before("MÜLLER", "Müller"));
+    EXPECT_EQ(CompareNamesIC(Ansi("ΕΛΛΗΝΙΚΆ"), Ansi("ελληνικά")), 0);
+    EXPECT_EQ(CompareNamesIC(Ansi("ΣΟΦΟΣ"), Ansi("σοφος")), 0);
+    EXPECT_EQ(CompareNamesIC(Ansi("5 \u212A"), Ansi("5 k")), 0) << "the Kelvin sign is a K";
+    // An 0x98 that starts no escape is the byte it always was: before а (0xE0).
+    EXPECT_TRUE(StrCompareIC("a\x98", "a\xE0"));
+    EXPECT_TRUE(StrCompareIC("a\x98"
+                             "0000F",
+                             "a\xE0"));
+}
+
 TEST(NameOrder, OrderIsStrictAndConsistent)
 {
-    const std::string names[] = {"a", "B", "c", "_", "1", "ё", "Я", "", "ab", "AB"};
+    const std::string names[] = {"a",  "B",  "c",      "_",      "1", "ё", "Я",    "",
+                                 "ab", "AB", "Müller", "MÜLLER", "ü", "Ü", "日本", "😀",
+                                 "aü", "a",  "Σ",      "σ",      "ς", "K"};
     for (const auto& a : names)
         for (const auto& b : names) {
             EXPECT_FALSE(Before(a, b) && Before(b, a)) << a << " " << b;
+            for (const auto& c : names)
+                if (Before(a, b) && Before(b, c)) {
+                    EXPECT_TRUE(Before(a, c)) << a << " " << b << " " << c;
+                }
         }
+}
+
+TEST(NameFolding, BytesFoldByTheCodePageAndEscapesByUnicode)
+{
+    for (int byte = 0; byte < 256; ++byte) {
+        const std::string one(1, static_cast<char>(byte));
+        EXPECT_EQ(FoldName(one), std::string(1, CharLowerA(static_cast<char>(byte)))) << byte;
+    }
+    EXPECT_EQ(FoldName(Ansi("MÜLLER")), Ansi("müller"));
+    EXPECT_EQ(FoldName(Ansi("Straße ẞ")), Ansi("straße ß"));
+    EXPECT_EQ(FoldName(Ansi("ΟΔΟΣ")), Ansi("οδοσ"));
+    EXPECT_EQ(FoldName(Ansi("\u212A")), "k") << "folded into the code page";
+    EXPECT_EQ(FoldName("\x98"
+                       "0000C0"),
+              Ansi("à"));
+    EXPECT_EQ(FoldName("\x98"
+                       "000041"),
+              "a")
+        << "an escape of a letter that the code page holds is that letter";
+}
+
+TEST(NameFolding, FoldedSearchMatchesWholeCharactersOnly)
+{
+    const auto contains = [](const std::string& name, const std::string& filter) {
+        return FoldedNameContains(Ansi(name), FoldName(Ansi(filter)));
+    };
+    EXPECT_TRUE(contains("Müller.mp3", "ü"));
+    EXPECT_TRUE(contains("MÜLLER.MP3", "ü"));
+    EXPECT_TRUE(contains("Müller.mp3", "MÜLLER.MP3"));
+    EXPECT_TRUE(contains("Ελληνικά", "ΛΛΗ"));
+    EXPECT_TRUE(contains("日本語.txt", "本語"));
+    EXPECT_TRUE(contains("Привет, Müller", "вет, m"));
+    EXPECT_FALSE(contains("Müller", "u"));
+    EXPECT_FALSE(contains("Mu?ller", "ü"));
+    EXPECT_FALSE(contains("Müller", "?")) << "no question marks any more";
+    // The digits of an escape are not text of the name.
+    EXPECT_FALSE(contains("Müller", "000"));
+    EXPECT_FALSE(contains("Müller", "0fc"));
+    EXPECT_FALSE(contains("Müller", "FCl"));
+    EXPECT_TRUE(contains("", ""));
+    EXPECT_FALSE(contains("ü", "üü"));
+    // Names without escapes: lowered byte for byte, the filter taken as it is.
+    EXPECT_TRUE(FoldedNameContains(Ansi("Отчет.TXT"), Ansi("отчет.txt")));
+    EXPECT_FALSE(FoldedNameContains(Ansi("Отчет.TXT"), Ansi("ОТЧЕТ"))) << "a filter not lowered";
+    EXPECT_FALSE(FoldedNameContains(Ansi("Mueller"), FoldName(Ansi("ü"))));
 }
 
 } // namespace
