@@ -3,9 +3,11 @@
 
 #include "support/DiscTrees.h"
 
+#include "collection/NameOrder.h"
 #include "platform/Drives.h"
 
 #include <gtest/gtest.h>
+#include <iterator>
 
 namespace {
 
@@ -87,6 +89,137 @@ TEST_F(DiscImage, PlainIsoNamesLoseTheirVersion)
     const std::string t = std::to_string(FileTimeFromUnix(kTime));
     EXPECT_EQ(DumpScanned(Collection, disc, true),
               "E NOEXT t=" + t + " s=3\nF SUB t=" + t + " s=0\n  E README.TXT t=" + t + " s=2\n");
+}
+
+// Names that code page 1251 cannot hold, letter-case twins among them, from the Joliet or the
+// Rock Ridge names of an image: shown as they are, saved and loaded again byte for byte, and
+// found by a filter in either letter case.
+class ForeignNames : public DiscImage {
+protected:
+    void ScanSaveReloadAndFind(const std::string& options, bool joliet)
+    {
+        std::vector<TTreeEntry> tree = {
+            FolderEntry("Müller", kTime),           FileEntry("Müller/Ελληνικά.txt", kTime + 1, 10),
+            FileEntry("MÜLLER.MP3", kTime + 2, 20), FileEntry("日本語.txt", kTime + 3, 30),
+            FileEntry("Twin.txt", kTime + 5, 50),   FileEntry("TWIN.TXT", kTime + 6, 60),
+            FileEntry("Привет café", kTime + 7, 70)};
+        if (!joliet) {
+            // Joliet holds no more than 64 characters, all of the first plane.
+            std::string longest; // 254 bytes of UTF-8, as long as a Linux name gets
+            for (int i = 0; i < 127; ++i)
+                longest += "é";
+            tree.push_back(FileEntry(longest, kTime + 8, 80));
+            tree.push_back(FileEntry("😀 emoji.png", kTime + 4, 40));
+        }
+        const TCollectionNode& disc = Scan(tree, options, tree.size());
+        EXPECT_EQ(DumpScanned(Collection, disc, true), DumpExpected(tree));
+
+        const std::string text = Collection.SaveToText();
+        TFendrel reloaded;
+        ASSERT_TRUE(reloaded.LoadFromText(text));
+        EXPECT_EQ(reloaded.SaveToText(), text);
+        EXPECT_EQ(DumpScanned(reloaded, reloaded.GetNode(reloaded.Discs.back()), true),
+                  DumpExpected(tree));
+
+        const auto find = [&](const char* filter) {
+            TCollectionBranch hits;
+            reloaded.FindNodes(FoldName(Ansi(filter)), hits);
+            std::vector<std::string> names;
+            for (const uint32_t id : hits)
+                names.push_back(AnsiToUtf8(reloaded.GetNode(id).Name));
+            std::sort(names.begin(), names.end());
+            return names;
+        };
+        EXPECT_EQ(find("ü"), (std::vector<std::string>{"MÜLLER.MP3", "Müller"}));
+        EXPECT_EQ(find("Ü"), find("ü"));
+        EXPECT_EQ(find("ΕΛΛΗΝΙΚΆ"), std::vector<std::string>{"Ελληνικά.txt"});
+        EXPECT_EQ(find("本語"), std::vector<std::string>{"日本語.txt"});
+        EXPECT_EQ(find("twin"), (std::vector<std::string>{"TWIN.TXT", "Twin.txt"}));
+        EXPECT_TRUE(find("?").empty());
+    }
+};
+
+TEST_F(ForeignNames, FromJoliet)
+{
+    ScanSaveReloadAndFind("-joliet on -rockridge on", true);
+}
+
+TEST_F(ForeignNames, FromRockRidge)
+{
+    ScanSaveReloadAndFind("-joliet off -rockridge on", false);
+}
+
+// Old Russian discs without Joliet or Rock Ridge carry code page 1251 in their plain names and
+// label; names that are valid UTF-8 are read as UTF-8.
+TEST_F(DiscImage, PlainIsoNamesThatAreNotUtf8AreReadAsCodePage1251)
+{
+    MakeTree(Scratch / "source",
+             {FolderEntry("PAPKA", kTime), FileEntry("PAPKA/FAIL.TXT", kTime, 1),
+              FileEntry("UTF8", kTime, 2), FileEntry("ODD", kTime, 3)});
+    MakeIsoImage(Scratch / "source", Scratch / "disc.iso",
+                 "-volid DISK -joliet off -rockridge off");
+    std::string image;
+    {
+        std::ifstream in(Scratch / "disc.iso", std::ios::binary);
+        image.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    // Each name is given its new bytes where it follows its length in a directory record.
+    const auto rename = [&](const std::string& from, const std::string& to) {
+        ASSERT_EQ(from.size(), to.size());
+        const std::string record = static_cast<char>(from.size()) + from;
+        for (size_t at = image.find(record); at != std::string::npos; at = image.find(record, at))
+            image.replace(at + 1, from.size(), to);
+    };
+    rename("PAPKA", Ansi("ПАПКА"));
+    rename("FAIL.TXT;1", Ansi("ФАЙЛ.TXT;1"));
+    rename("UTF8.;1", "Жж.;1");
+    rename("ODD.;1", "O\x98X.;1");
+    image.replace(16 * 2048 + 40, 4, Ansi("ДИСК"));
+    std::ofstream(Scratch / "disc.iso", std::ios::binary | std::ios::trunc) << image;
+
+    Drives.Add('D', {TDriveSource::TKind::Image, Scratch / "disc.iso", {}});
+    Volume = Drives.OpenVolume('D');
+    ASSERT_TRUE(Volume);
+    EXPECT_EQ(Volume->Label(), Ansi("ДИСК"));
+    EXPECT_EQ(Collection.ScanDisc("disc", *Volume), 4);
+    const std::string t = " t=" + std::to_string(FileTimeFromUnix(kTime)) + " s=";
+    EXPECT_EQ(DumpScanned(Collection, Collection.GetNode(Collection.Discs.back()), true),
+              "E O\xEF\xBF\xBDX" + t + "3\nE Жж" + t + "2\nF ПАПКА" + t + "0\n  E ФАЙЛ.TXT" + t +
+                  "1\n");
+}
+
+// A Rock Ridge name may run longer than the collection keeps: it is cut at the scan, so that
+// what is saved is what loads, while the walk still finds the folder by its whole name.
+TEST_F(DiscImage, RockRidgeNameLongerThanTheCollectionKeepsIsCutAtTheScan)
+{
+    const std::string name(255, 'a');
+    MakeTree(Scratch / "source", {FolderEntry(name, kTime), FileEntry(name + "/inside", kTime, 1)});
+    MakeIsoImage(Scratch / "source", Scratch / "disc.iso", "-joliet off -rockridge on");
+    std::string image;
+    {
+        std::ifstream in(Scratch / "disc.iso", std::ios::binary);
+        image.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    // The folder's record lists its PX entry before the NM entries of its name: made into one
+    // more NM entry, it puts 31 letters b before the 255 letters a.
+    const size_t nm = image.find("NM");
+    const size_t px = image.rfind("PX\x24\x01", nm);
+    ASSERT_NE(nm, std::string::npos);
+    ASSERT_TRUE(px != std::string::npos && nm - px < 100);
+    image.replace(px, 36, std::string("NM\x24\x01\x01") + std::string(31, 'b'));
+    std::ofstream(Scratch / "disc.iso", std::ios::binary | std::ios::trunc) << image;
+
+    Drives.Add('D', {TDriveSource::TKind::Image, Scratch / "disc.iso", {}});
+    Volume = Drives.OpenVolume('D');
+    ASSERT_TRUE(Volume);
+    EXPECT_EQ(Collection.ScanDisc("disc", *Volume), 2);
+    const TCollectionNode& folder = Collection.GetNode(Collection.GetNode(1).Children.at(0));
+    EXPECT_EQ(folder.Name.str(), std::string(31, 'b') + std::string(224, 'a'));
+    ASSERT_EQ(folder.Children.size(), 1u) << "the folder is opened by its whole name";
+    const std::string text = Collection.SaveToText();
+    TFendrel reloaded;
+    ASSERT_TRUE(reloaded.LoadFromText(text));
+    EXPECT_EQ(reloaded.SaveToText(), text);
 }
 
 TEST_F(DiscImage, FileOver4GiBKeepsTheLow32BitsOfItsWholeSize)
