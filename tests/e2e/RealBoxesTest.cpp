@@ -66,15 +66,18 @@ TEST(RealMessageBox, EachKindShowsItsIconButtonsTitleAndLines)
             // CR LF breaks the text into lines, and the label is tall enough to show them all.
             const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
             ASSERT_NE(label, nullptr);
-            EXPECT_EQ(label->text(), "Файл: a.txt\nПолное имя: \\a.txt\nНаходится на диске X");
+            EXPECT_EQ(
+                label->text(),
+                "Файл: Müller 日本.txt\nПолное имя: \\Müller 日本.txt\nНаходится на диске Ελλάδα");
             EXPECT_GE(label->height(), 3 * QFontMetrics(label->font()).lineSpacing());
             PressKey(*box, Qt::Key_Return);
         });
         TMessageResult result = TMessageResult::Ok;
         driver.Run([&] {
-            result = dialogs.MessageBox(
-                Ansi("Файл: a.txt\r\nПолное имя: \\a.txt\r\nНаходится на диске X"),
-                Ansi("Информация о файле"), c.Kind);
+            result =
+                dialogs.MessageBox(Ansi("Файл: Müller 日本.txt\r\nПолное имя: \\Müller 日本.txt\r\n"
+                                        "Находится на диске Ελλάδα"),
+                                   Ansi("Информация о файле"), c.Kind);
         });
         EXPECT_EQ(result, c.OnEnter);
     }
@@ -154,6 +157,23 @@ TEST(RealInputBox, ShowsPromptAndSelectedTextCentredAndTypingReplacesIt)
         title = dialogs.InputBox(Ansi("Добавление диска"), Ansi("Введите заголовок"), " [PHOTOS]");
     });
     EXPECT_EQ(title, Ansi("Фото «2004»"));
+}
+
+TEST(RealInputBox, CharactersOutsideTheCodePageAreShownAndTypedWhole)
+{
+    TQtDialogs dialogs;
+    TBoxDriver driver;
+    driver.Expect("the input box", [](QWidget& box) {
+        QLineEdit* edit = EditOf(box);
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->text(), " [Müller]");
+        TypeText(box, "Ελληνικά 日本 ü");
+        PressKey(box, Qt::Key_Return);
+    });
+    std::optional<std::string> text;
+    driver.Run([&] { text = dialogs.InputBox("Caption", "Prompt", Ansi(" [Müller]")); });
+    EXPECT_EQ(text, Ansi("Ελληνικά 日本 ü"));
+    EXPECT_EQ(text->find('?'), std::string::npos);
 }
 
 TEST(RealInputBox, TypingStopsAt255Characters)
