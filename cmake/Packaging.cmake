@@ -18,8 +18,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Fendrel developers <fendrel@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries the program links (Qt 6 Widgets, libiso9660, libcdio, ...) become its
-# dependencies through dpkg-shlibdeps.
+# The libraries the program links (Qt 6 Widgets, libiso9660, libcdio, ICU's libicuuc, ...) become
+# its dependencies through dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The help file needs a CHM viewer and a launcher that hands it the file.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xchm | kchmviewer, xdg-utils | libglib2.0-bin")
