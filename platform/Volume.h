@@ -7,7 +7,7 @@
 
 // One entry of a folder on a disc, as the disc scan records it.
 struct TFindData {
-    std::string Name;           // 8-bit code page 1251, without control bytes
+    std::string Name;           // code page 1251 with escapes (NameFromDisc), no control bytes
     std::string RawName;        // the name as the volume holds it; builds the paths of subfolders
     bool IsFolder = false;      // symbolic links and special files count as files
     uint64_t LastWriteTime = 0; // FILETIME: 100 ns intervals since 1601-01-01, UTC
