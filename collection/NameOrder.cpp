@@ -72,7 +72,8 @@ int CompareCharacters(std::string_view a, std::string_view b)
     while (!a.empty() && !b.empty()) {
         const TFolded x = FoldedAt(a);
         const TFolded y = FoldedAt(b);
-        const uint32_t kx = OrderKey(x.Value), ky = OrderKey(y.Value);
+        const uint32_t kx = OrderKey(x.Value);
+        const uint32_t ky = OrderKey(y.Value);
         if (kx != ky)
             return kx < ky ? -1 : 1;
         a.remove_prefix(x.Length);
@@ -164,7 +165,8 @@ bool FoldedNameContains(std::string_view name, std::string_view folded)
         return false;
     }
     // Compared character by character, so that a match never begins or ends inside an escape.
-    thread_local std::vector<uint32_t> nameCharacters, wanted;
+    thread_local std::vector<uint32_t> nameCharacters;
+    thread_local std::vector<uint32_t> wanted;
     nameCharacters.clear();
     for (std::string_view rest = name; !rest.empty();) {
         const TFolded c = FoldedAt(rest);

@@ -25,7 +25,8 @@ public:
             unsigned char out[4] = {};
             char* src = &in;
             char* dst = reinterpret_cast<char*>(out);
-            size_t srcLeft = 1, dstLeft = sizeof out;
+            size_t srcLeft = 1;
+            size_t dstLeft = sizeof out;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
             const bool converted = iconv(cd, &src, &srcLeft, &dst, &dstLeft) == 0 && dstLeft == 0;
             Characters_[byte] =
@@ -34,6 +35,8 @@ public:
                     : kReplacement;
         }
         iconv_close(cd);
+        // The lead byte of every escape is never a character, whatever iconv makes of it.
+        Characters_[static_cast<unsigned char>(kEscapeByte)] = kReplacement;
         char32_t highest = 0;
         for (int byte = 0x80; byte < 256; ++byte)
             if (Characters_[byte] != kReplacement)
@@ -102,7 +105,8 @@ TDecoded DecodeUtf8(std::string_view text)
     };
     const unsigned char lead = byte(0);
     size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+    unsigned char low = 0x80; // the range of the second byte
+    unsigned char high = 0xBF;
     char32_t value = 0;
     if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
