@@ -98,6 +98,38 @@ void CharactersOf(std::string_view text, std::vector<uint32_t>& out)
     }
 }
 
+// The lowered bytes for the search, with the key of 0x98 set apart: no byte of a filter has it.
+constexpr uint16_t kEscapeKey = 0x100;
+using TSearchKeys = std::array<uint16_t, 256>;
+
+TSearchKeys MakeSearchKeys()
+{
+    TSearchKeys keys{};
+    for (int i = 0; i < 256; ++i)
+        keys[i] = kLowered[i];
+    keys[static_cast<unsigned char>(kEscapeByte)] = kEscapeKey;
+    return keys;
+}
+
+const TSearchKeys kSearchKeys = MakeSearchKeys();
+
+// The search in a name that may hold escapes, character by character, so that a match never
+// begins or ends inside an escape.
+bool ContainsByCharacters(std::string_view name, std::string_view folded)
+{
+    thread_local std::vector<uint32_t> nameCharacters;
+    thread_local std::vector<uint32_t> wanted;
+    nameCharacters.clear();
+    for (std::string_view rest = name; !rest.empty();) {
+        const TFolded c = FoldedAt(rest);
+        nameCharacters.push_back(c.Value);
+        rest.remove_prefix(c.Length);
+    }
+    CharactersOf(folded, wanted);
+    return std::search(nameCharacters.begin(), nameCharacters.end(), wanted.begin(),
+                       wanted.end()) != nameCharacters.end();
+}
+
 } // namespace
 
 int CompareNamesIC(std::string_view a, std::string_view b)
@@ -146,34 +178,31 @@ bool FoldedNameContains(std::string_view name, std::string_view folded)
 {
     if (folded.empty())
         return true;
-    if (!MayHoldEscapes(name)) {
-        // Lowered byte by byte as it is compared, so no copy of the name is made.
-        if (name.size() < folded.size())
-            return false;
-        const auto first = static_cast<unsigned char>(folded[0]);
-        const size_t lastStart = name.size() - folded.size();
-        for (size_t start = 0; start <= lastStart; ++start) {
-            if (kLowered[static_cast<unsigned char>(name[start])] != first)
-                continue;
-            size_t i = 1;
-            while (i < folded.size() && kLowered[static_cast<unsigned char>(name[start + i])] ==
-                                            static_cast<unsigned char>(folded[i]))
-                ++i;
-            if (i == folded.size())
-                return true;
-        }
+    // An escape is at least as long in bytes as what it matches.
+    if (name.size() < folded.size())
         return false;
+    // Byte by byte, each lowered as it is compared so that no copy is made, until an 0x98 shows
+    // that the name may hold escapes. Every byte before a match has been looked at, and no byte
+    // of it is an 0x98, whose key matches no byte of a filter.
+    const auto first = static_cast<uint16_t>(static_cast<unsigned char>(folded[0]));
+    const size_t lastStart = name.size() - folded.size();
+    for (size_t start = 0; start <= lastStart; ++start) {
+        const uint16_t key = kSearchKeys[static_cast<unsigned char>(name[start])];
+        if (key != first) {
+            if (key == kEscapeKey)
+                return ContainsByCharacters(name, folded);
+            continue;
+        }
+        size_t i = 1;
+        while (i < folded.size() && kSearchKeys[static_cast<unsigned char>(name[start + i])] ==
+                                        static_cast<unsigned char>(folded[i]))
+            ++i;
+        if (i == folded.size())
+            return true;
     }
-    // Compared character by character, so that a match never begins or ends inside an escape.
-    thread_local std::vector<uint32_t> nameCharacters;
-    thread_local std::vector<uint32_t> wanted;
-    nameCharacters.clear();
-    for (std::string_view rest = name; !rest.empty();) {
-        const TFolded c = FoldedAt(rest);
-        nameCharacters.push_back(c.Value);
-        rest.remove_prefix(c.Length);
-    }
-    CharactersOf(folded, wanted);
-    return std::search(nameCharacters.begin(), nameCharacters.end(), wanted.begin(),
-                       wanted.end()) != nameCharacters.end();
+    // No match starts in the last bytes, but an escape there may fold into one.
+    for (size_t at = lastStart + 1; at < name.size(); ++at)
+        if (name[at] == kEscapeByte)
+            return ContainsByCharacters(name, folded);
+    return false;
 }

@@ -116,6 +116,9 @@ TEST(NameFolding, FoldedSearchMatchesWholeCharactersOnly)
     EXPECT_FALSE(contains("Müller", "000"));
     EXPECT_FALSE(contains("Müller", "0fc"));
     EXPECT_FALSE(contains("Müller", "FCl"));
+    EXPECT_TRUE(contains("ab\u212A", "bk")) << "an escape among the last bytes";
+    EXPECT_TRUE(contains("\u212A", "k"));
+    EXPECT_TRUE(contains("abc ü", "abc")) << "a match before the first escape";
     EXPECT_TRUE(contains("", ""));
     EXPECT_FALSE(contains("ü", "üü"));
     // Names without escapes: lowered byte for byte, the filter taken as it is.
