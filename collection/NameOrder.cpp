@@ -98,21 +98,6 @@ void CharactersOf(std::string_view text, std::vector<uint32_t>& out)
     }
 }
 
-// The lowered bytes for the search, with the key of 0x98 set apart: no byte of a filter has it.
-constexpr uint16_t kEscapeKey = 0x100;
-using TSearchKeys = std::array<uint16_t, 256>;
-
-TSearchKeys MakeSearchKeys()
-{
-    TSearchKeys keys{};
-    for (int i = 0; i < 256; ++i)
-        keys[i] = kLowered[i];
-    keys[static_cast<unsigned char>(kEscapeByte)] = kEscapeKey;
-    return keys;
-}
-
-const TSearchKeys kSearchKeys = MakeSearchKeys();
-
 // The search in a name that may hold escapes, character by character, so that a match never
 // begins or ends inside an escape.
 bool ContainsByCharacters(std::string_view name, std::string_view folded)
@@ -178,31 +163,30 @@ bool FoldedNameContains(std::string_view name, std::string_view folded)
 {
     if (folded.empty())
         return true;
-    // An escape is at least as long in bytes as what it matches.
     if (name.size() < folded.size())
         return false;
     // Byte by byte, each lowered as it is compared so that no copy is made, until an 0x98 shows
-    // that the name may hold escapes. Every byte before a match has been looked at, and no byte
-    // of it is an 0x98, whose key matches no byte of a filter.
-    const auto first = static_cast<uint16_t>(static_cast<unsigned char>(folded[0]));
+    // that the name may hold escapes. A match takes at least as many bytes of the name as the
+    // filter has, so it starts by lastStart; and the first escape in it lies within the filter's
+    // length of its start, where the comparison meets its 0x98. So no escape can be missed.
+    const unsigned char first = static_cast<unsigned char>(folded[0]);
     const size_t lastStart = name.size() - folded.size();
     for (size_t start = 0; start <= lastStart; ++start) {
-        const uint16_t key = kSearchKeys[static_cast<unsigned char>(name[start])];
-        if (key != first) {
-            if (key == kEscapeKey)
-                return ContainsByCharacters(name, folded);
+        const unsigned char c = kLowered[static_cast<unsigned char>(name[start])];
+        if (c == static_cast<unsigned char>(kEscapeByte))
+            return ContainsByCharacters(name, folded);
+        if (c != first)
             continue;
-        }
         size_t i = 1;
-        while (i < folded.size() && kSearchKeys[static_cast<unsigned char>(name[start + i])] ==
-                                        static_cast<unsigned char>(folded[i]))
-            ++i;
+        for (; i < folded.size(); ++i) {
+            const unsigned char next = kLowered[static_cast<unsigned char>(name[start + i])];
+            if (next == static_cast<unsigned char>(kEscapeByte))
+                return ContainsByCharacters(name, folded);
+            if (next != static_cast<unsigned char>(folded[i]))
+                break;
+        }
         if (i == folded.size())
             return true;
     }
-    // No match starts in the last bytes, but an escape there may fold into one.
-    for (size_t at = lastStart + 1; at < name.size(); ++at)
-        if (name[at] == kEscapeByte)
-            return ContainsByCharacters(name, folded);
     return false;
 }
