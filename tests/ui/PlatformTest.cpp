@@ -1,3 +1,4 @@
+#include "collection/NameOrder.h"
 #include "platform/AnsiText.h"
 #include "platform/InputBox.h"
 #include "platform/QtText.h"
@@ -29,6 +30,17 @@ TEST(PlatformText, MenuCaptionsAreShownAndReadBackLiterally)
     SetLiteralCaption(&action, caption);
     EXPECT_EQ(LiteralCaption(&action), caption);
     EXPECT_EQ(action.text(), "r&&b папка");
+}
+
+TEST(PlatformText, CharactersOutsideTheCodePageReachTheWidgetsAndComeBackWhole)
+{
+    const QString typed = QString::fromUtf8("Müller 日本 😀 Ёж");
+    const std::string ansi = FromDisplay(typed);
+    EXPECT_EQ(ansi.find('?'), std::string::npos);
+    EXPECT_EQ(Display(ansi), typed);
+    QAction action;
+    SetLiteralCaption(&action, FoldName(ansi));
+    EXPECT_EQ(action.text(), QString::fromUtf8("müller 日本 😀 ёж"));
 }
 
 TEST(PlatformInputBox, FieldTakes255CharactersWithTheInitialTextSelected)
