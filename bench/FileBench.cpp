@@ -1,6 +1,6 @@
 // Loads the standard collection of about 1.1 million records from its collection file, saves it
 // and loads the saved file back, as the collection commands do, and prints the times and the
-// memory used while loading and while saving. Each load runs in a fresh process of this program,
+// memory used while loading. Each load runs in a fresh process of this program,
 // so that its peak memory is its own.
 #include "bench/BenchSupport.h"
 #include "collection/ProgressLine.h"
@@ -83,7 +83,6 @@ int main(int argc, char* argv[])
     const TBenchCollectionFile file;
     TFendrel collection(&progress.Line);
     LoadCollectionFile(collection, file.Path());
-    const uint64_t loadedPeak = PeakRssBytes();
 
     double textSeconds = 1e9;
     std::string text;
@@ -93,7 +92,6 @@ int main(int argc, char* argv[])
         text = collection.SaveToText();
         textSeconds = std::min(textSeconds, watch.Seconds());
     }
-    const uint64_t savedPeak = PeakRssBytes();
 
     char folder[] = "/tmp/fendrel-bench-XXXXXX";
     if (!mkdtemp(folder))
@@ -112,9 +110,7 @@ int main(int argc, char* argv[])
     std::printf("records: %u, file: %.1f MB\n", collection.LastId, text.size() / 1e6);
     std::printf("save: SaveToText %.3f s + write and flush to disk %.3f s = %.3f s (best of %d)\n",
                 textSeconds, writeSeconds, textSeconds + writeSeconds, kRounds);
-    std::printf("      peak memory %.1f MiB after the load, %.1f MiB after the saves\n",
-                static_cast<double>(loadedPeak) / (1 << 20),
-                static_cast<double>(savedPeak) / (1 << 20));
+
     std::fflush(stdout);
 
     int failed = 0;
