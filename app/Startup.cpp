@@ -9,8 +9,39 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QWindow>
+
+#include <functional>
+#include <utility>
 
 namespace {
+
+// Runs a task once the window's first exposure has been delivered to it. Qt draws a window while
+// it handles its exposure, so a task posted from here runs with the window on the screen.
+class TFirstExposureWatch final : public QObject {
+public:
+    // Owned by the window it watches.
+    TFirstExposureWatch(QWindow& window, std::function<void()> task)
+        : QObject(&window)
+        , Task_(std::move(task))
+    {
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            Task_();
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> Task_;
+};
 
 struct TStoredSettings {
     std::optional<char> Letter;
@@ -86,7 +117,16 @@ void TForm_Main::WriteSettings()
 
 void TForm_Main::FormShow()
 {
-    QCoreApplication::postEvent(this, new QEvent(WM_STARTUP));
+    // Posted only once the window is exposed: the message then arrives after the window has been
+    // drawn, so the user sees the window, and the progress line of a long load, from the start.
+    const auto post = [this] {
+        QCoreApplication::postEvent(this, new QEvent(WM_STARTUP));
+    };
+    QWindow* window = windowHandle();
+    if (!window || window->isExposed())
+        post();
+    else
+        new TFirstExposureWatch(*window, post);
 }
 
 void TForm_Main::WMStartup()
