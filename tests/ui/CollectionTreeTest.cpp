@@ -19,6 +19,9 @@ TEST_F(CollectionTree, RootCaptionIsTheLabelAndTheCollectionPath)
     EXPECT_EQ(rootText(), "Библиотека /home/anna/Catalog/home.frl");
     Window->CollectionFile = "/tmp/Диски 日本.frl"; // no letter for 日本 in code page 1251
     EXPECT_EQ(rootText(), "Библиотека /tmp/Диски 日本.frl");
+    // The tree is narrower than a long path: its tip shows the whole caption.
+    EXPECT_EQ(Tree().data(Tree().IndexAt(0), Qt::ToolTipRole).toString().toStdString(),
+              "Библиотека /tmp/Диски 日本.frl");
 }
 
 TEST_F(CollectionTree, DiscsInOrderFoldersSortedEqualNamesMergedHiddenLeftOut)
@@ -41,6 +44,7 @@ TEST_F(CollectionTree, DiscsInOrderFoldersSortedEqualNamesMergedHiddenLeftOut)
     EXPECT_THAT(TreeItems(), ElementsAre("Библиотека ", "  Zed", "    a", "      x", "    b",
                                          "    C", "  Alpha", "    DOCS", "      sub", "  Zed"));
     EXPECT_EQ(Tree().Item(7).Data, docs) << "of Docs and DOCS the later stands, with its branch";
+    EXPECT_EQ(Tree().data(Tree().IndexAt(7), Qt::ToolTipRole).toString().toStdString(), "DOCS");
     const auto images = [&](int item) {
         return std::pair(Tree().Item(item).Image, Tree().Item(item).SelectedImage);
     };
