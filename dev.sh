@@ -13,7 +13,7 @@ cd "$(dirname "$0")"
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config git
-    qt6-base-dev libgl-dev fonts-dejavu-core
+    qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
     libiso9660-dev libcdio-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xorriso fp-utils clang libclang-rt-14-dev
@@ -125,7 +125,7 @@ check_package() ( # package file
     libraries=$(ldd "$root/usr/bin/fendrel") || fail "ldd cannot read the program"
     ! grep 'not found' <<<"$libraries" || fail "the program does not find the libraries above"
     depends=$(dpkg-deb -f "$deb" Depends)
-    for library in libqt6widgets6 libiso9660 libcdio; do
+    for library in libqt6widgets6 libiso9660 libcdio qt6-translations-l10n; do
         grep -q "$library" <<<"$depends" || fail "no dependency on $library"
     done
     say "the package holds what it should"
