@@ -108,6 +108,11 @@ check_package() ( # package file
         usr/bin/fendrel
         usr/share/applications/fendrel.desktop
         usr/share/fendrel/Fendrel.chm
+        usr/share/fendrel/help/index.html
+        usr/share/fendrel/help/collection.html
+        usr/share/fendrel/help/discs.html
+        usr/share/fendrel/help/browse.html
+        usr/share/fendrel/help/style.css
         usr/share/icons/hicolor/scalable/apps/fendrel.svg
     )
     for size in 16 22 24 32 48 64 128 256; do
