@@ -7,6 +7,7 @@
 #include "platform/AnsiText.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -57,15 +58,23 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
+// The value of every byte as a hexadecimal digit of either case, -1 for the others: one load a
+// digit, where the reader meets eight million of them in a large collection.
+constexpr std::array<int8_t, 256> kHexDigits = [] {
+    std::array<int8_t, 256> digits{};
+    digits.fill(-1);
+    for (int c = 0; c < 10; ++c)
+        digits['0' + c] = static_cast<int8_t>(c);
+    for (int c = 0; c < 6; ++c) {
+        digits['a' + c] = static_cast<int8_t>(10 + c);
+        digits['A' + c] = static_cast<int8_t>(10 + c);
+    }
+    return digits;
+}();
+
 int HexDigit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return kHexDigits[static_cast<unsigned char>(c)];
 }
 
 // A cursor over one record line, without its CR LF.
@@ -108,8 +117,8 @@ public:
             at += 2;
         const char* digits = at;
         uint32_t result = 0;
-        for (; at != End_ && HexDigit(*at) >= 0; ++at)
-            result = (result << 4) | static_cast<uint32_t>(HexDigit(*at));
+        for (int digit = 0; at != End_ && (digit = HexDigit(*at)) >= 0; ++at)
+            result = (result << 4) | static_cast<uint32_t>(digit);
         if (at == digits)
             return false;
         value = negative ? 0u - result : result;
@@ -187,8 +196,7 @@ void TFendrel::WriteList(const TCollectionBranch& list, std::string& text)
             if (!levels.empty()) {
                 // The list of a disc or folder is done: close it and count its owner.
                 text += kClosingLine;
-                ++ProgressCount;
-                StepProgress();
+                CountProgress();
             }
             continue;
         }
@@ -196,8 +204,7 @@ void TFendrel::WriteList(const TCollectionBranch& list, std::string& text)
         const char letter = KindLetter(node.Flags);
         AppendRecord(text, letter, node);
         if (letter == 'E') {
-            ++ProgressCount;
-            StepProgress();
+            CountProgress();
         } else {
             levels.push_back({&node.Children, 0});
         }
@@ -249,8 +256,7 @@ bool TFendrel::ReadList(std::string_view text, size_t& position, TCollectionNode
         value.ParentId = owner ? owner->Id : 0;
         TCollectionNode& node = AddNode(owner ? owner->Children : Discs, value);
         node.Name = name; // set on the stored node: one copy of the name, not two
-        ++ProgressCount;
-        StepProgress();
+        CountProgress();
         if (!node.Is(nfFile))
             levels.push_back(&node);
     }

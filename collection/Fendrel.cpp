@@ -20,17 +20,9 @@ TCollectionNode& TFendrel::AddNode(TCollectionBranch& list, const TCollectionNod
     return node;
 }
 
-TCollectionNode& TFendrel::GetNode(uint32_t id)
+void TFendrel::ThrowNodeNotFound()
 {
-    TCollectionNode* node = Nodes.Find(id);
-    if (!node)
-        throw EFendrelError("Node not found");
-    return *node;
-}
-
-const TCollectionNode& TFendrel::GetNode(uint32_t id) const
-{
-    return const_cast<TFendrel*>(this)->GetNode(id);
+    throw EFendrelError("Node not found");
 }
 
 void TFendrel::DeleteDisc(uint32_t id)
@@ -94,6 +86,7 @@ uint64_t TFendrel::SumFileSizes(const TCollectionNode& node) const
 void TFendrel::BeginProgress(std::string format)
 {
     ProgressCount = 0;
+    StepsSinceClock_ = 0;
     ProgressFormat = std::move(format);
     StepProgress();
 }

@@ -76,8 +76,7 @@ void TFendrel::SearchList(const TCollectionBranch& list, const std::string& filt
         TFrame& top = pending.back();
         if (top.Next == top.List->size()) {
             pending.pop_back();
-            ++ProgressCount;
-            StepProgress();
+            CountProgress();
             continue;
         }
         const uint32_t id = (*top.List)[top.Next++];
@@ -86,8 +85,7 @@ void TFendrel::SearchList(const TCollectionBranch& list, const std::string& filt
         if (!node.Is(nfDisc) && NameContains(node.Name, filter))
             hits.push_back(id);
         if (node.Children.empty()) {
-            ++ProgressCount;
-            StepProgress();
+            CountProgress();
         } else {
             pending.push_back({&node.Children, 0});
         }
