@@ -4,6 +4,7 @@
 #include "collection/Fendrel.h"
 
 #include "collection/FendrelError.h"
+#include "collection/IdOrderPass.h"
 #include "platform/AnsiText.h"
 
 #include <algorithm>
@@ -35,11 +36,14 @@ char KindLetter(uint32_t flags)
     }
 }
 
+// The letter and the three numbers of a record line, with their blanks.
+constexpr size_t kRecordFieldsSize = 29;
+
 // "%c %08X %08X %08X " followed by the name and CR LF.
 void AppendRecord(std::string& text, char letter, const TCollectionNode& node)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    char fields[29];
+    char fields[kRecordFieldsSize];
     fields[0] = letter;
     char* out = fields + 1;
     for (const uint32_t value : {node.WriteTimeHigh, node.WriteTimeLow, node.Size}) {
@@ -170,10 +174,36 @@ size_t FindLineEnd(std::string_view text, size_t from)
 
 } // namespace
 
+// The length of the text that WriteList makes of the discs. A node that stands in two lists is
+// counted once, so the length may come out short for a hand-made collection; the text then grows
+// as it is written, as it would without the count.
+size_t TFendrel::TextSize()
+{
+    std::vector<uint8_t> reached;
+    if (!MarkStart(Discs, Nodes.size(), reached, 1))
+        return 0;
+    size_t size = kHeader.size() + kLineEnd.size();
+    (void)PassInIdOrder(
+        Nodes, reached,
+        [](const TCollectionNode& node, uint8_t) -> uint8_t {
+            return node.Is(nfFile) ? 0 : 1; // a file's children are not written
+        },
+        [&size](const TCollectionNode& node, uint8_t) {
+            size += kRecordFieldsSize + node.Name.size() + kLineEnd.size();
+            if (!node.Is(nfFile))
+                size += kClosingLine.size();
+        });
+    return size;
+}
+
 std::string TFendrel::SaveToText()
 {
     BeginProgress(Ansi(" Запись коллекции: записано %d элементов"));
-    std::string text(kHeader);
+    // Sized beforehand: a text grown by doubling would copy itself again and again and, at its
+    // last growth, need nearly twice its size.
+    std::string text;
+    text.reserve(TextSize());
+    text += kHeader;
     text += kLineEnd;
     WriteList(Discs, text);
     EndProgress();

@@ -1,6 +1,7 @@
 #include "collection/Fendrel.h"
 
 #include "collection/FendrelError.h"
+#include "collection/IdOrderPass.h"
 #include "collection/ProgressLine.h"
 #include "platform/AnsiText.h"
 
@@ -52,6 +53,14 @@ void TFendrel::DetachSubtree(TCollectionBranch& list)
 
 void TFendrel::SetFlagsDeep(const TCollectionBranch& list, uint32_t andMask, uint32_t orMask)
 {
+    // The masks give the same flags when applied twice, so a pass in id order that stops
+    // part-way can be followed by the walk.
+    std::vector<uint8_t> below;
+    if (MarkStart(list, Nodes.size(), below, 1) &&
+        PassInIdOrder(
+            Nodes, below, [](const TCollectionNode&, uint8_t) -> uint8_t { return 1; },
+            [=](TCollectionNode& node, uint8_t) { node.Flags = (node.Flags & andMask) | orMask; }))
+        return;
     std::vector<const TCollectionBranch*> pending{&list};
     while (!pending.empty()) {
         const TCollectionBranch* branch = pending.back();

@@ -92,6 +92,8 @@ private:
     }
     static constexpr uint32_t ClockStride = 256;
 
+    // The length of SaveToText's text, counted without making it.
+    [[nodiscard]] size_t TextSize();
     // Appends the record and closing lines of the list and everything below it.
     void WriteList(const TCollectionBranch& list, std::string& text);
     // Reads records from position on into parent's Children (Discs when parent is null) until
@@ -102,6 +104,9 @@ private:
     // below it, in depth-first pre-order, and counts one progress step per id list visited.
     void SearchList(const TCollectionBranch& list, const std::string& filter,
                     TCollectionBranch& hits);
+    // ApplyFilter of a non-empty list as one pass over the nodes in id order; false when the
+    // collection's lists do not allow it.
+    [[nodiscard]] bool ApplyFilterInIdOrder(const TCollectionBranch& hits);
 
     TProgressLine* Progress_; // not owned
     uint32_t StepsSinceClock_ = 0;
