@@ -145,11 +145,12 @@ void TForm_Main::UncheckFilterItems()
         entry->setChecked(false);
 }
 
-void TForm_Main::ResetFilters()
+void TForm_Main::ResetFilters(bool unmarked)
 {
     Filters.clear();
     while (MI_View->actions().size() > FirstFilterEntry)
         RemoveEntry(*MI_View, MI_View->actions().at(FirstFilterEntry));
-    Collection().ApplyFilter({});
+    if (!unmarked)
+        Collection().ApplyFilter({});
     FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
 }
