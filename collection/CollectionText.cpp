@@ -6,6 +6,7 @@
 #include "collection/FendrelError.h"
 #include "collection/IdOrderPass.h"
 #include "platform/AnsiText.h"
+#include "platform/LargeBuffer.h"
 
 #include <algorithm>
 #include <array>
@@ -202,7 +203,7 @@ std::string TFendrel::SaveToText()
     // Sized beforehand: a text grown by doubling would copy itself again and again and, at its
     // last growth, need nearly twice its size.
     std::string text;
-    text.reserve(TextSize());
+    ReserveLarge(text, TextSize());
     text += kHeader;
     text += kLineEnd;
     WriteList(Discs, text);
