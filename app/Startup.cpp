@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QTimer>
 #include <QWindow>
 
 #include <functional>
@@ -17,30 +18,45 @@
 namespace {
 
 // Runs a task once the window's first exposure has been delivered to it. Qt draws a window while
-// it handles its exposure, so a task posted from here runs with the window on the screen.
+// it handles its exposure, so a task posted from here runs with the window on the screen. A window
+// that is not exposed in time (one started minimised, or on a display that never says so) runs
+// the task all the same.
 class TFirstExposureWatch final : public QObject {
 public:
+    static constexpr int LongestWaitMs = 2000;
+
     // Owned by the window it watches.
     TFirstExposureWatch(QWindow& window, std::function<void()> task)
         : QObject(&window)
+        , Window_(window)
         , Task_(std::move(task))
     {
         window.installEventFilter(this);
+        QTimer::singleShot(LongestWaitMs, this, [this] { Run(); });
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
-            watched->removeEventFilter(this);
-            Task_();
-            deleteLater();
-        }
-        return false;
+        if (event->type() == QEvent::Expose && Window_.isExposed())
+            Run();
+        return QObject::eventFilter(watched, event);
     }
 
 private:
+    void Run()
+    {
+        if (Done_)
+            return;
+        Done_ = true;
+        Window_.removeEventFilter(this);
+        Task_();
+        deleteLater();
+    }
+
+    QWindow& Window_; // the parent
     std::function<void()> Task_;
+    bool Done_ = false;
 };
 
 struct TStoredSettings {

@@ -68,6 +68,14 @@ TEST_F(Startup, FirstRunAsksForANewCollectionOnceTheWindowHasBeenDrawn)
     EXPECT_EQ(stored.count(kDefDriveValue), 0u) << "no drive, so no default drive is stored";
 }
 
+TEST_F(Startup, WindowThatIsNeverExposedStillOpensItsFirstCollection)
+{
+    TForm_Main& w = MakeWindow();
+    w.setAttribute(Qt::WA_DontShowOnScreen);
+    w.show();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return !Dialogs.FileDialogs.empty(); }));
+}
+
 TEST_F(Startup, LegacyKeyIsMovedOnce)
 {
     Store(kLegacySettingsKey, {{kDefDriveValue, TSettingsValue::OfInteger(5)},
