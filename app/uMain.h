@@ -122,7 +122,7 @@ public:
     void Act_NoFilterExecute(QObject* sender);
     void UncheckFilterItems();
     // unmarked: the collection carries no marks, as one just read from its file, so none need
-    // clearing.
+    // clearing (nor do they when Filters is empty).
     void ResetFilters(bool unmarked = false);
 
     // --- Errors ---------------------------------------------------------------------------
