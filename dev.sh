@@ -13,7 +13,7 @@ cd "$(dirname "$0")"
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config git
-    qt6-base-dev libgl-dev fonts-dejavu-core
+    qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
     libiso9660-dev libcdio-dev libicu-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xorriso fp-utils clang libclang-rt-14-dev
@@ -108,6 +108,11 @@ check_package() ( # package file
         usr/bin/fendrel
         usr/share/applications/fendrel.desktop
         usr/share/fendrel/Fendrel.chm
+        usr/share/fendrel/help/index.html
+        usr/share/fendrel/help/collection.html
+        usr/share/fendrel/help/discs.html
+        usr/share/fendrel/help/browse.html
+        usr/share/fendrel/help/style.css
         usr/share/icons/hicolor/scalable/apps/fendrel.svg
     )
     for size in 16 22 24 32 48 64 128 256; do
@@ -125,7 +130,7 @@ check_package() ( # package file
     libraries=$(ldd "$root/usr/bin/fendrel") || fail "ldd cannot read the program"
     ! grep 'not found' <<<"$libraries" || fail "the program does not find the libraries above"
     depends=$(dpkg-deb -f "$deb" Depends)
-    for library in libqt6widgets6 libiso9660 libcdio libicu; do
+    for library in libqt6widgets6 libiso9660 libcdio libicu qt6-translations-l10n; do
         grep -q "$library" <<<"$depends" || fail "no dependency on $library"
     done
     say "the package holds what it should"

@@ -73,7 +73,7 @@ void TForm_Main::OpenCollectionFile()
                    TMessageKind::Error);
     setWindowTitle(LiteralTitle("Fendrel - " + DisplayPath(CollectionFile)));
     TreeView_Main->selectionModel()->clear();
-    ResetFilters();
+    ResetFilters(/*unmarked=*/true); // a collection read from its file has no marks
 }
 
 void TForm_Main::SaveCollectionFile()

@@ -9,8 +9,55 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QTimer>
+#include <QWindow>
+
+#include <functional>
+#include <utility>
 
 namespace {
+
+// Runs a task once the window's first exposure has been delivered to it. Qt draws a window while
+// it handles its exposure, so a task posted from here runs with the window on the screen. A window
+// that is not exposed in time (one started minimised, or on a display that never says so) runs
+// the task all the same.
+class TFirstExposureWatch final : public QObject {
+public:
+    static constexpr int LongestWaitMs = 2000;
+
+    // Owned by the window it watches.
+    TFirstExposureWatch(QWindow& window, std::function<void()> task)
+        : QObject(&window)
+        , Window_(window)
+        , Task_(std::move(task))
+    {
+        window.installEventFilter(this);
+        QTimer::singleShot(LongestWaitMs, this, [this] { Run(); });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Expose && Window_.isExposed())
+            Run();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void Run()
+    {
+        if (Done_)
+            return;
+        Done_ = true;
+        Window_.removeEventFilter(this);
+        Task_();
+        deleteLater();
+    }
+
+    QWindow& Window_; // the parent
+    std::function<void()> Task_;
+    bool Done_ = false;
+};
 
 struct TStoredSettings {
     std::optional<char> Letter;
@@ -86,7 +133,16 @@ void TForm_Main::WriteSettings()
 
 void TForm_Main::FormShow()
 {
-    QCoreApplication::postEvent(this, new QEvent(WM_STARTUP));
+    // Posted only once the window is exposed: the message then arrives after the window has been
+    // drawn, so the user sees the window, and the progress line of a long load, from the start.
+    const auto post = [this] {
+        QCoreApplication::postEvent(this, new QEvent(WM_STARTUP));
+    };
+    QWindow* window = windowHandle();
+    if (!window || window->isExposed())
+        post();
+    else
+        new TFirstExposureWatch(*window, post);
 }
 
 void TForm_Main::WMStartup()

@@ -1,5 +1,4 @@
 #include "app/Application.h"
-#include "app/ImageList.h"
 #include "app/uMain.h"
 #include "platform/CollectionFileStore.h"
 #include "platform/Drives.h"
@@ -13,10 +12,7 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName("Fendrel");
-    QApplication::setWindowIcon(ApplicationIcon());
-    // Ties the windows to the desktop entry, whose icon the desktop then shows for them.
-    QGuiApplication::setDesktopFileName("fendrel");
+    PrepareApplication(application);
 
     TQtDialogs dialogs;
     TFileSettingsStore settings(TFileSettingsStore::DefaultPath());

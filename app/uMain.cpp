@@ -88,6 +88,7 @@ void TForm_Main::CreateLayout()
     TreeView_Main->setSelectionMode(QAbstractItemView::SingleSelection);
     TreeView_Main->setUniformRowHeights(true);
     TreeView_Main->setIconSize(QSize(16, 16));
+    TreeView_Main->setAccessibleName(QString::fromUtf8("Коллекция"));
 
     ListModel = new TFolderListModel(ImageLista_Main, this);
     ListView_Main = new QTreeView(Splitter1);
@@ -102,6 +103,7 @@ void TForm_Main::CreateLayout()
     ListView_Main->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView_Main->setSortingEnabled(false);
     ListView_Main->setIconSize(QSize(16, 16));
+    ListView_Main->setAccessibleName(QString::fromUtf8("Содержимое"));
     QHeaderView* header = ListView_Main->header();
     header->setSectionsClickable(false);
     header->setSectionsMovable(false);
@@ -122,6 +124,8 @@ void TForm_Main::CreateLayout()
     Panel_Status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel_Status->setTextFormat(Qt::PlainText);
     Panel_Status->setMinimumHeight(18);
+    // Screen readers name the line by its role and read its text as the description.
+    Panel_Status->setAccessibleName(QString::fromUtf8("Состояние"));
     statusBar()->addWidget(Panel_Status, 1);
     statusBar()->setSizeGripEnabled(true);
 
@@ -237,7 +241,9 @@ void TForm_Main::customEvent(QEvent* event)
 
 void TForm_Main::ShowStatus(const std::string& text)
 {
-    Panel_Status->setText(Display(text));
+    const QString shown = Display(text);
+    Panel_Status->setText(shown);
+    Panel_Status->setAccessibleDescription(shown);
     Panel_Status->repaint();
 }
 

@@ -121,7 +121,9 @@ public:
     void ApplyFilterClick(QObject* sender);
     void Act_NoFilterExecute(QObject* sender);
     void UncheckFilterItems();
-    void ResetFilters();
+    // unmarked: the collection carries no marks, as one just read from its file, so none need
+    // clearing (nor do they when Filters is empty).
+    void ResetFilters(bool unmarked = false);
 
     // --- Errors ---------------------------------------------------------------------------
     // Runs a command or event handler; an error escaping it is shown in the error box and the

@@ -1,5 +1,7 @@
 #include "bench/BenchSupport.h"
 
+#include "platform/CollectionFileStore.h"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -113,6 +115,34 @@ uint32_t AddBigFolder(TFendrel& collection, int files, uint32_t seed)
         collection.AddNode(collection.GetNode(folderId).Children, file);
     }
     return folderId;
+}
+
+TBenchCollectionFile::TBenchCollectionFile(const TBenchShape& shape)
+    : Folder_(MakeTempFolder("fendrel-bench"))
+    , Path_(Folder_ + "/bench.frl")
+{
+    TFendrel collection;
+    FillBenchCollection(collection, shape);
+    Records_ = collection.LastId;
+    TPosixCollectionFileStore store;
+    if (store.ReplaceWhole(Path_, collection.SaveToText()) != TFileOutcome::Done)
+        throw std::runtime_error("cannot write " + Path_);
+}
+
+TBenchCollectionFile::~TBenchCollectionFile()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(Folder_, ignored);
+}
+
+void LoadCollectionFile(TFendrel& collection, const std::string& path)
+{
+    TPosixCollectionFileStore store;
+    std::string text;
+    if (store.ReadWhole(path, text) != TFileOutcome::Done)
+        throw std::runtime_error("cannot read " + path);
+    if (!collection.LoadFromText(text))
+        throw std::runtime_error("damaged collection file " + path);
 }
 
 uint64_t CurrentRssBytes()

@@ -7,9 +7,10 @@
 #include <string>
 
 // A realistic collection for the benchmarks: discs of folders (some nested) holding files, with
-// names of 5 to 40 bytes, times and sizes drawn from a fixed seed.
+// names of 5 to 40 bytes, times and sizes drawn from a fixed seed. The default holds 1,101,100
+// records.
 struct TBenchShape {
-    int Discs = 1000;
+    int Discs = 1100;
     int FoldersPerDisc = 100;
     int FilesPerDisc = 900;
     uint32_t Seed = 12345;
@@ -18,6 +19,29 @@ void FillBenchCollection(TFendrel& collection, const TBenchShape& shape = {});
 // Adds a disc holding one folder of that many files, with names, times and sizes drawn as above;
 // returns the folder's id.
 uint32_t AddBigFolder(TFendrel& collection, int files, uint32_t seed = 54321);
+
+// A collection file of the benchmark collection, written into a temporary folder that goes with
+// this object. A collection loaded from it has the node order that users' collections have: ids
+// in record order, every disc and folder followed by its whole contents, whereas
+// FillBenchCollection adds each folder's files at random times.
+class TBenchCollectionFile {
+public:
+    explicit TBenchCollectionFile(const TBenchShape& shape = {});
+    ~TBenchCollectionFile();
+    TBenchCollectionFile(const TBenchCollectionFile&) = delete;
+    TBenchCollectionFile& operator=(const TBenchCollectionFile&) = delete;
+
+    [[nodiscard]] const std::string& Path() const { return Path_; }
+    [[nodiscard]] uint32_t Records() const { return Records_; }
+
+private:
+    std::string Folder_;
+    std::string Path_;
+    uint32_t Records_ = 0;
+};
+// Reads the collection file into collection, which must be new and empty, as opening a collection
+// does; throws when the file cannot be read or is damaged.
+void LoadCollectionFile(TFendrel& collection, const std::string& path);
 
 // A folder tree of sparse files on local disk: TopFolders folders of Subfolders folders of
 // FilesPerSubfolder files each. Names mix Latin and Cyrillic letters (UTF-8) and begin with their

@@ -98,6 +98,7 @@ QVariant TCollectionTreeModel::data(const QModelIndex& index, int role) const
     const TItem& item = Items_[PositionOf(index)];
     switch (role) {
     case Qt::DisplayRole:
+    case Qt::ToolTipRole: // the whole caption, where the tree is too narrow for it
         if (const auto shown = DisplayCaptions_.find(PositionOf(index));
             shown != DisplayCaptions_.end())
             return shown->second;

@@ -53,6 +53,16 @@ void TForm_Main::ConnectBrowseHandlers()
             });
     ListView_Main->viewport()->installEventFilter(new TDoubleClickFilter(
         [this] { RunGuarded([this] { ListView_MainDblClick(ListView_Main); }); }, ListView_Main));
+    // Enter on a row (or a click, where the desktop activates items with a single click) does
+    // what a double click does. The double click itself never reaches the view, so a row is not
+    // acted on twice.
+    connect(ListView_Main, &QAbstractItemView::activated, this, [this](const QModelIndex& row) {
+        RunGuarded([&] {
+            ListView_Main->selectionModel()->select(row, QItemSelectionModel::ClearAndSelect |
+                                                             QItemSelectionModel::Rows);
+            ListView_MainDblClick(ListView_Main);
+        });
+    });
 }
 
 void TForm_Main::ShowItem(const TFendrel& collection, uint32_t id, QTreeView& view)
@@ -68,6 +78,9 @@ void TForm_Main::ShowItem(const TFendrel& collection, uint32_t id, QTreeView& vi
     // The rows are made before the old ones go, so a failure leaves the list as it was.
     std::vector<TListRow> rows = ListRows(collection, id, UtcOffsetNow());
     static_cast<TFolderListModel*>(view.model())->Assign(std::move(rows));
+    // A new listing starts at its first row, with no current row left from the one before.
+    view.selectionModel()->clear();
+    view.scrollToTop();
 }
 
 void TForm_Main::TreeView_MainChange(QObject*, const QModelIndex& node)

@@ -4,9 +4,12 @@
 #include "collection/Fendrel.h"
 
 #include "collection/FendrelError.h"
+#include "collection/IdOrderPass.h"
 #include "platform/AnsiText.h"
+#include "platform/LargeBuffer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -35,11 +38,14 @@ char KindLetter(uint32_t flags)
     }
 }
 
+// The letter and the three numbers of a record line, with their blanks.
+constexpr size_t kRecordFieldsSize = 29;
+
 // "%c %08X %08X %08X " followed by the name and CR LF.
 void AppendRecord(std::string& text, char letter, const TCollectionNode& node)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    char fields[29];
+    char fields[kRecordFieldsSize];
     fields[0] = letter;
     char* out = fields + 1;
     for (const uint32_t value : {node.WriteTimeHigh, node.WriteTimeLow, node.Size}) {
@@ -58,15 +64,23 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
+// The value of every byte as a hexadecimal digit of either case, -1 for the others: one load a
+// digit, where the reader meets eight million of them in a large collection.
+constexpr std::array<int8_t, 256> kHexDigits = [] {
+    std::array<int8_t, 256> digits{};
+    digits.fill(-1);
+    for (int c = 0; c < 10; ++c)
+        digits['0' + c] = static_cast<int8_t>(c);
+    for (int c = 0; c < 6; ++c) {
+        digits['a' + c] = static_cast<int8_t>(10 + c);
+        digits['A' + c] = static_cast<int8_t>(10 + c);
+    }
+    return digits;
+}();
+
 int HexDigit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return kHexDigits[static_cast<unsigned char>(c)];
 }
 
 // A cursor over one record line, without its CR LF.
@@ -109,8 +123,8 @@ public:
             at += 2;
         const char* digits = at;
         uint32_t result = 0;
-        for (; at != End_ && HexDigit(*at) >= 0; ++at)
-            result = (result << 4) | static_cast<uint32_t>(HexDigit(*at));
+        for (int digit = 0; at != End_ && (digit = HexDigit(*at)) >= 0; ++at)
+            result = (result << 4) | static_cast<uint32_t>(digit);
         if (at == digits)
             return false;
         value = negative ? 0u - result : result;
@@ -162,10 +176,36 @@ size_t FindLineEnd(std::string_view text, size_t from)
 
 } // namespace
 
+// The length of the text that WriteList makes of the discs. A node that stands in two lists is
+// counted once, so the length may come out short for a hand-made collection; the text then grows
+// as it is written, as it would without the count.
+size_t TFendrel::TextSize()
+{
+    std::vector<uint8_t> reached;
+    if (!MarkStart(Discs, Nodes.size(), reached, 1))
+        return 0;
+    size_t size = kHeader.size() + kLineEnd.size();
+    (void)PassInIdOrder(
+        Nodes, reached,
+        [](const TCollectionNode& node, uint8_t) -> uint8_t {
+            return node.Is(nfFile) ? 0 : 1; // a file's children are not written
+        },
+        [&size](const TCollectionNode& node, uint8_t) {
+            size += kRecordFieldsSize + node.Name.size() + kLineEnd.size();
+            if (!node.Is(nfFile))
+                size += kClosingLine.size();
+        });
+    return size;
+}
+
 std::string TFendrel::SaveToText()
 {
     BeginProgress(Ansi(" Запись коллекции: записано %d элементов"));
-    std::string text(kHeader);
+    // Sized beforehand: a text grown by doubling would copy itself again and again and, at its
+    // last growth, need nearly twice its size.
+    std::string text;
+    ReserveLarge(text, TextSize());
+    text += kHeader;
     text += kLineEnd;
     WriteList(Discs, text);
     EndProgress();
@@ -188,8 +228,7 @@ void TFendrel::WriteList(const TCollectionBranch& list, std::string& text)
             if (!levels.empty()) {
                 // The list of a disc or folder is done: close it and count its owner.
                 text += kClosingLine;
-                ++ProgressCount;
-                StepProgress();
+                CountProgress();
             }
             continue;
         }
@@ -197,8 +236,7 @@ void TFendrel::WriteList(const TCollectionBranch& list, std::string& text)
         const char letter = KindLetter(node.Flags);
         AppendRecord(text, letter, node);
         if (letter == 'E') {
-            ++ProgressCount;
-            StepProgress();
+            CountProgress();
         } else {
             levels.push_back({&node.Children, 0});
         }
@@ -250,8 +288,7 @@ bool TFendrel::ReadList(std::string_view text, size_t& position, TCollectionNode
         value.ParentId = owner ? owner->Id : 0;
         TCollectionNode& node = AddNode(owner ? owner->Children : Discs, value);
         node.Name = name; // set on the stored node: one copy of the name, not two
-        ++ProgressCount;
-        StepProgress();
+        CountProgress();
         if (!node.Is(nfFile))
             levels.push_back(&node);
     }

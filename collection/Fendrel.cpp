@@ -1,6 +1,7 @@
 #include "collection/Fendrel.h"
 
 #include "collection/FendrelError.h"
+#include "collection/IdOrderPass.h"
 #include "collection/ProgressLine.h"
 #include "platform/AnsiText.h"
 
@@ -20,17 +21,9 @@ TCollectionNode& TFendrel::AddNode(TCollectionBranch& list, const TCollectionNod
     return node;
 }
 
-TCollectionNode& TFendrel::GetNode(uint32_t id)
+void TFendrel::ThrowNodeNotFound()
 {
-    TCollectionNode* node = Nodes.Find(id);
-    if (!node)
-        throw EFendrelError("Node not found");
-    return *node;
-}
-
-const TCollectionNode& TFendrel::GetNode(uint32_t id) const
-{
-    return const_cast<TFendrel*>(this)->GetNode(id);
+    throw EFendrelError("Node not found");
 }
 
 void TFendrel::DeleteDisc(uint32_t id)
@@ -60,6 +53,14 @@ void TFendrel::DetachSubtree(TCollectionBranch& list)
 
 void TFendrel::SetFlagsDeep(const TCollectionBranch& list, uint32_t andMask, uint32_t orMask)
 {
+    // The masks give the same flags when applied twice, so a pass in id order that stops
+    // part-way can be followed by the walk.
+    std::vector<uint8_t> below;
+    if (MarkStart(list, Nodes.size(), below, 1) &&
+        PassInIdOrder(
+            Nodes, below, [](const TCollectionNode&, uint8_t) -> uint8_t { return 1; },
+            [=](TCollectionNode& node, uint8_t) { node.Flags = (node.Flags & andMask) | orMask; }))
+        return;
     std::vector<const TCollectionBranch*> pending{&list};
     while (!pending.empty()) {
         const TCollectionBranch* branch = pending.back();
@@ -94,6 +95,7 @@ uint64_t TFendrel::SumFileSizes(const TCollectionNode& node) const
 void TFendrel::BeginProgress(std::string format)
 {
     ProgressCount = 0;
+    StepsSinceClock_ = 0;
     ProgressFormat = std::move(format);
     StepProgress();
 }

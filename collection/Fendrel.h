@@ -23,8 +23,17 @@ public:
     // node of this collection) and returns the stored node. The caller sets ParentId.
     TCollectionNode& AddNode(TCollectionBranch& list, const TCollectionNode& value);
     // Throws EFendrelError "Node not found" when no node has the id.
-    [[nodiscard]] TCollectionNode& GetNode(uint32_t id);
-    [[nodiscard]] const TCollectionNode& GetNode(uint32_t id) const;
+    [[nodiscard]] TCollectionNode& GetNode(uint32_t id)
+    {
+        TCollectionNode* node = Nodes.Find(id);
+        if (!node)
+            ThrowNodeNotFound();
+        return *node;
+    }
+    [[nodiscard]] const TCollectionNode& GetNode(uint32_t id) const
+    {
+        return const_cast<TFendrel*>(this)->GetNode(id);
+    }
 
     // Makes a disc and everything below it unreachable; the nodes stay findable by id.
     void DeleteDisc(uint32_t id);
@@ -69,6 +78,22 @@ public:
     std::string ProgressFormat;
 
 private:
+    [[noreturn]] static void ThrowNodeNotFound();
+    // One progress step of a walk over the collection in memory: counts it, and shows the line
+    // through StepProgress only every ClockStride steps, since such a walk makes a million steps
+    // in a fraction of a second and reading the clock at each would cost more than the step.
+    void CountProgress()
+    {
+        ++ProgressCount;
+        if (++StepsSinceClock_ >= ClockStride) {
+            StepsSinceClock_ = 0;
+            StepProgress();
+        }
+    }
+    static constexpr uint32_t ClockStride = 256;
+
+    // The length of SaveToText's text, counted without making it.
+    [[nodiscard]] size_t TextSize();
     // Appends the record and closing lines of the list and everything below it.
     void WriteList(const TCollectionBranch& list, std::string& text);
     // Reads records from position on into parent's Children (Discs when parent is null) until
@@ -79,6 +104,10 @@ private:
     // below it, in depth-first pre-order, and counts one progress step per id list visited.
     void SearchList(const TCollectionBranch& list, const std::string& filter,
                     TCollectionBranch& hits);
+    // ApplyFilter of a non-empty list as one pass over the nodes in id order; false when the
+    // collection's lists do not allow it.
+    [[nodiscard]] bool ApplyFilterInIdOrder(const TCollectionBranch& hits);
 
     TProgressLine* Progress_; // not owned
+    uint32_t StepsSinceClock_ = 0;
 };

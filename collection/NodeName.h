@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -84,11 +85,30 @@ private:
         std::memcpy(&size, Bytes_ + 8, sizeof size);
         return static_cast<size_t>(size);
     }
+    // Copies up to InlineCapacity bytes with two fixed-size copies that overlap in the middle:
+    // the compiler turns a copy of a variable length into a string instruction whose start-up
+    // costs more than copying a short name, and a load of a million names copies each once.
+    static void CopyShort(uint8_t* to, const char* from, size_t size) noexcept
+    {
+        if (size >= 16) {
+            std::memcpy(to, from, 16);
+            std::memcpy(to + size - 16, from + size - 16, 16);
+        } else if (size >= 8) {
+            std::memcpy(to, from, 8);
+            std::memcpy(to + size - 8, from + size - 8, 8);
+        } else if (size >= 4) {
+            std::memcpy(to, from, 4);
+            std::memcpy(to + size - 4, from + size - 4, 4);
+        } else if (size > 0) {
+            to[0] = static_cast<uint8_t>(from[0]);
+            to[size / 2] = static_cast<uint8_t>(from[size / 2]);
+            to[size - 1] = static_cast<uint8_t>(from[size - 1]);
+        }
+    }
     void Init(std::string_view text)
     {
         if (text.size() <= InlineCapacity) {
-            if (!text.empty())
-                std::memcpy(Bytes_, text.data(), text.size());
+            CopyShort(Bytes_, text.data(), text.size());
             SetInline(text.size());
             return;
         }
@@ -104,7 +124,19 @@ private:
     }
     TNodeName& Reassign(std::string_view text)
     {
-        TNodeName copy(text); // text may point into this name
+        const std::less_equal<const char*> atOrBefore;
+        const char* mine = data();
+        if (atOrBefore(mine, text.data()) && atOrBefore(text.data(), mine + size())) {
+            TNodeName copy(text); // text points into this name
+            *this = std::move(copy);
+            return *this;
+        }
+        if (text.size() <= InlineCapacity) { // nothing to allocate, so nothing can fail
+            Release();
+            Init(text);
+            return *this;
+        }
+        TNodeName copy(text);
         *this = std::move(copy);
         return *this;
     }

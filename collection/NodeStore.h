@@ -12,8 +12,18 @@ class TNodeStore {
 public:
     // Stores a default node under the next id (size() + 1) and returns it.
     TCollectionNode& Append();
-    [[nodiscard]] TCollectionNode* Find(uint32_t id);
-    [[nodiscard]] const TCollectionNode* Find(uint32_t id) const;
+    // Inline: every walk over the collection looks up each node it visits.
+    [[nodiscard]] TCollectionNode* Find(uint32_t id)
+    {
+        if (id == 0 || id > Count_)
+            return nullptr;
+        const size_t index = id - 1;
+        return &Chunks_[index / ChunkSize][index % ChunkSize];
+    }
+    [[nodiscard]] const TCollectionNode* Find(uint32_t id) const
+    {
+        return const_cast<TNodeStore*>(this)->Find(id);
+    }
     [[nodiscard]] size_t size() const { return Count_; }
 
 private:

@@ -146,11 +146,16 @@ void TForm_Main::UncheckFilterItems()
         entry->setChecked(false);
 }
 
-void TForm_Main::ResetFilters()
+void TForm_Main::ResetFilters(bool unmarked)
 {
+    // Marks come only from a search kept in Filters, so without one there are none to clear: the
+    // save after adding or removing a disc, when no filter was used, spares a pass over the
+    // whole collection.
+    const bool mayBeMarked = !unmarked && !Filters.empty();
     Filters.clear();
     while (MI_View->actions().size() > FirstFilterEntry)
         RemoveEntry(*MI_View, MI_View->actions().at(FirstFilterEntry));
-    Collection().ApplyFilter({});
+    if (mayBeMarked)
+        Collection().ApplyFilter({});
     FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
 }

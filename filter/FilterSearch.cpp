@@ -1,5 +1,6 @@
 #include "collection/Fendrel.h"
 
+#include "collection/IdOrderPass.h"
 #include "collection/NameOrder.h"
 #include "platform/AnsiText.h"
 
@@ -34,8 +35,7 @@ void TFendrel::SearchList(const TCollectionBranch& list, const std::string& filt
         TFrame& top = pending.back();
         if (top.Next == top.List->size()) {
             pending.pop_back();
-            ++ProgressCount;
-            StepProgress();
+            CountProgress();
             continue;
         }
         const uint32_t id = (*top.List)[top.Next++];
@@ -44,13 +44,20 @@ void TFendrel::SearchList(const TCollectionBranch& list, const std::string& filt
         if (!node.Is(nfDisc) && FoldedNameContains(node.Name, filter))
             hits.push_back(id);
         if (node.Children.empty()) {
-            ++ProgressCount;
-            StepProgress();
+            CountProgress();
         } else {
             pending.push_back({&node.Children, 0});
         }
     }
 }
+
+// What a node is to a filter, for its one pass over the nodes in id order.
+namespace {
+constexpr uint8_t kReached = 1;  // below the discs: shown only if one of the others holds
+constexpr uint8_t kBelowHit = 2; // below a hit
+constexpr uint8_t kHit = 4;
+constexpr uint8_t kAboveHit = 8; // a hit, or above one through ParentId
+} // namespace
 
 void TFendrel::ApplyFilter(const TCollectionBranch& hits)
 {
@@ -58,6 +65,12 @@ void TFendrel::ApplyFilter(const TCollectionBranch& hits)
         SetFlagsDeep(Discs, ~nfFilteredOut, 0);
         return;
     }
+    if (ApplyFilterInIdOrder(hits))
+        return;
+
+    // The walk through the lists, for collections whose lists the pass cannot take. It gives the
+    // same marks whatever a pass that stopped part-way has set, since it sets every mark it
+    // decides on.
     SetFlagsDeep(Discs, 0xFFFFFFFF, nfFilteredOut);
 
     // Unmark every hit with the nodes above and below it. Hits share paths and nest (a hit
@@ -99,4 +112,36 @@ void TFendrel::ApplyFilter(const TCollectionBranch& hits)
             }
         }
     }
+}
+
+// The marks of ApplyFilter in one pass over the nodes: every node below the discs is marked,
+// except the hits, the nodes above them (through ParentId, whether below the discs or not) and
+// the nodes below them. False when the pass cannot take the collection's lists; some marks may
+// then have been set already.
+bool TFendrel::ApplyFilterInIdOrder(const TCollectionBranch& hits)
+{
+    std::vector<uint8_t> states;
+    if (!MarkStart(Discs, Nodes.size(), states, kReached) ||
+        !MarkStart(hits, Nodes.size(), states, kHit))
+        return false;
+    for (const uint32_t hit : hits) {
+        for (uint32_t id = hit; id != 0 && !(states[id] & kAboveHit);) {
+            const TCollectionNode* node = Nodes.Find(id);
+            if (!node)
+                return false;
+            states[id] |= kAboveHit;
+            id = node->ParentId;
+        }
+    }
+    return PassInIdOrder(
+        Nodes, states,
+        [](const TCollectionNode&, uint8_t state) -> uint8_t {
+            return (state & kReached) | ((state & (kHit | kBelowHit)) ? kBelowHit : 0);
+        },
+        [](TCollectionNode& node, uint8_t state) {
+            if (state & (kAboveHit | kBelowHit))
+                node.Flags &= ~nfFilteredOut;
+            else
+                node.Flags |= nfFilteredOut; // only reached
+        });
 }

@@ -15,8 +15,9 @@ constexpr int kLauncherWaitMs = 5000;
 
 } // namespace
 
-TDesktopHelpViewer::TDesktopHelpViewer(QStringList launcher)
+TDesktopHelpViewer::TDesktopHelpViewer(QStringList launcher, QString pages)
     : Launcher_(std::move(launcher))
+    , Pages_(std::move(pages))
 {
 }
 
@@ -31,7 +32,13 @@ QStringList TDesktopHelpViewer::DefaultLauncher()
 
 bool TDesktopHelpViewer::OpenHelpFile(const std::string& fileName)
 {
-    const QFileInfo file(QDir::current(), QFile::decodeName(fileName.c_str()));
+    // A fresh desktop often has no viewer for the help file: its pages then go to the browser.
+    return Launch(QFile::decodeName(fileName.c_str())) || Launch(Pages_);
+}
+
+bool TDesktopHelpViewer::Launch(const QString& fileName) const
+{
+    const QFileInfo file(QDir::current(), fileName);
     if (!file.isFile() || Launcher_.isEmpty())
         return false;
 

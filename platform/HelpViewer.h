@@ -9,7 +9,8 @@ class IHelpViewer {
 public:
     virtual ~IHelpViewer() = default;
     // fileName is looked for in the current folder and opened with the desktop's default
-    // application for it. False when the file is missing or nothing could open it.
+    // application for it. When no application opens it, the help's pages, which are installed
+    // beside it, are opened in the desktop's browser instead. False when neither could be shown.
     [[nodiscard]] virtual bool OpenHelpFile(const std::string& fileName) = 0;
 };
 
@@ -17,12 +18,18 @@ public:
 // by its exit status whether an application took the file), otherwise "xdg-open".
 class TDesktopHelpViewer final : public IHelpViewer {
 public:
-    // launcher: the program and its first arguments; the file's path is appended.
-    explicit TDesktopHelpViewer(QStringList launcher = DefaultLauncher());
+    // launcher: the program and its first arguments; the file's path is appended. pages: the
+    // first page of the help's pages, relative to the current folder.
+    explicit TDesktopHelpViewer(QStringList launcher = DefaultLauncher(),
+                                QString pages = QStringLiteral("help/index.html"));
     [[nodiscard]] static QStringList DefaultLauncher();
 
     [[nodiscard]] bool OpenHelpFile(const std::string& fileName) override;
 
 private:
+    // Whether the launcher took the file in the current folder.
+    [[nodiscard]] bool Launch(const QString& fileName) const;
+
     QStringList Launcher_;
+    QString Pages_;
 };

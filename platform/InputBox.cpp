@@ -18,7 +18,10 @@ TInputBox::TInputBox(const QString& caption, const QString& prompt, const QStrin
     setWindowTitle(caption);
     setModal(true);
     Prompt_->setTextFormat(Qt::PlainText);
+    // The prompt labels the field, also for screen readers.
+    Prompt_->setBuddy(Edit_);
     Edit_->setObjectName("InputBox_Edit");
+    Edit_->setAccessibleName(prompt);
     Edit_->setMaxLength(MaxLength);
     Edit_->setText(initial);
     Edit_->selectAll();

@@ -1,5 +1,7 @@
 #include "platform/CollectionFileStore.h"
 
+#include "platform/LargeBuffer.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -121,7 +123,9 @@ TFileOutcome TPosixCollectionFileStore::ReadWhole(const std::string& path, std::
     // The length of a collection file is a 32-bit count of bytes.
     if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > UINT32_MAX)
         return TFileOutcome::ReadFailed;
-    std::string buffer(static_cast<size_t>(info.st_size), '\0');
+    std::string buffer;
+    ReserveLarge(buffer, static_cast<size_t>(info.st_size));
+    buffer.resize(static_cast<size_t>(info.st_size));
     size_t done = 0;
     while (done < buffer.size()) {
         const ssize_t count = ReadSome(file.Get(), buffer.data() + done, buffer.size() - done);

@@ -118,9 +118,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: fendrel_screenshot FOLDER OUTPUT.png\n");
         return 2;
     }
-    QApplication::setApplicationName("Fendrel");
-    QApplication::setWindowIcon(ApplicationIcon());
-    QGuiApplication::setDesktopFileName("fendrel");
+    PrepareApplication(application);
     const std::string folder = argv[1];
     const std::string collectionFile = folder + "/" + "Мои диски.frl";
 

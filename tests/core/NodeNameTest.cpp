@@ -40,4 +40,19 @@ TEST(NodeName, AssignsFromItsOwnTextAndFromStrings)
     EXPECT_EQ(std::string("x") + std::string(TNodeName("y")), "xy");
 }
 
+TEST(NodeName, EveryLengthUpToBeyondTheInlineLimitIsCopiedWholeOnAssignment)
+{
+    TNodeName name(std::string(60, 'z'));
+    for (size_t length = 0; length <= 40; ++length) {
+        std::string text;
+        for (size_t i = 0; i < length; ++i)
+            text += static_cast<char>(1 + i * 7);
+        name = text; // over a longer or a shorter name
+        ASSERT_EQ(name.str(), text) << length;
+        ASSERT_EQ(name.data()[length], '\0') << length;
+        name = name.view().substr(length / 2); // a short name assigned from itself
+        ASSERT_EQ(name.str(), text.substr(length / 2)) << length;
+    }
+}
+
 } // namespace

@@ -78,4 +78,33 @@ TEST_F(TProgressFixture, LastDisplayTimeOutlivesTheCollection)
     EXPECT_EQ(Shown.size(), 1u);
 }
 
+// A clock that moves 100 ms each time it is read.
+class TBusyClock final : public ITickClock {
+public:
+    [[nodiscard]] uint32_t GetTickCount() override { return Now += 100; }
+    uint32_t Now = 100000;
+};
+
+TEST(ProgressOfAWalk, ShowsItsCountAsItGoesAndAtMostEvery200Ms)
+{
+    TBusyClock clock;
+    std::vector<uint32_t> times;
+    std::vector<std::string> shown;
+    TProgressLine line(clock, [&](const std::string& text) {
+        times.push_back(clock.Now);
+        shown.push_back(text);
+    });
+    std::string text = ";Fendrel File v1 begin\r\nD 0 0 0 disc\r\n";
+    for (int i = 0; i < 3000; ++i)
+        text += "E 0 0 0 f\r\n";
+    TFendrel c(&line);
+    ASSERT_TRUE(c.LoadFromText(text));
+    ASSERT_GE(shown.size(), 4u) << "the count shows while the load runs";
+    EXPECT_EQ(AnsiToUtf8(shown.front()), " Загрузка коллекции: загружено 0 элементов");
+    EXPECT_NE(shown[1], shown[2]);
+    EXPECT_EQ(AnsiToUtf8(shown.back()), " Готово");
+    for (size_t i = 1; i + 1 < times.size(); ++i)
+        EXPECT_GE(times[i] - times[i - 1], 200u);
+}
+
 } // namespace

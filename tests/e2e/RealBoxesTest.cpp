@@ -5,11 +5,13 @@
 #include "platform/QtDialogs.h"
 
 #include <QAbstractButton>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -320,6 +322,33 @@ TEST(RealFileDialog, OpensInTheCurrentFolderWhenItHoldsCollections)
     std::optional<std::string> path;
     driver.Run([&] { path = dialogs.OpenFileDialog(OpenOptions); });
     EXPECT_EQ(path, home / "work/ДИСКИ.FRL");
+}
+
+// Qt's own texts in the dialog are Russian too, though the tests run under a locale that is not.
+TEST(RealFileDialog, SpeaksRussianWhateverTheLocale)
+{
+    ASSERT_FALSE(QLocale::system().name().startsWith("ru"));
+    THomeFolder home;
+    TQtDialogs dialogs;
+    TBoxDriver driver;
+    driver.Expect("the open dialog", [&](QWidget& box) {
+        QFileDialog* dialog = AsFileDialog(box);
+        ASSERT_NE(dialog, nullptr);
+        const auto* buttons = dialog->findChild<QDialogButtonBox*>();
+        ASSERT_NE(buttons, nullptr);
+        QStringList texts;
+        for (const QAbstractButton* button : buttons->buttons())
+            texts << button->text().remove('&');
+        texts.sort();
+        EXPECT_EQ(texts, (QStringList{"Открыть", "Отмена"}));
+        QStringList labels;
+        for (const QLabel* label : dialog->findChildren<QLabel*>())
+            if (!label->text().isEmpty())
+                labels << label->text().remove('&');
+        EXPECT_TRUE(labels.contains("Имя файла:")) << labels.join(" | ").toStdString();
+        PressKey(box, Qt::Key_Escape);
+    });
+    driver.Run([&] { (void)dialogs.OpenFileDialog(OpenOptions); });
 }
 
 } // namespace

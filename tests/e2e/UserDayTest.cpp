@@ -61,6 +61,11 @@ protected:
         });
         if (!Window)
             throw std::runtime_error("the window could not be made");
+        // A start-up without boxes runs once the window is on the screen.
+        if (Window->isVisible()) {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
+            QCoreApplication::sendPostedEvents();
+        }
         return *Window;
     }
     // Closes the window through the menu and ends the run, which stores the settings.

@@ -1,3 +1,5 @@
+#include "app/Application.h"
+
 #include <QApplication>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -15,14 +17,18 @@ void DropOffscreenNotices(QtMsgType type, const QMessageLogContext& context, con
 
 } // namespace
 
-// The real boxes, offscreen. Qt's own file dialog is used on every desktop, so that the tests
-// can type into it.
+// The real boxes, offscreen, in the application as the program prepares it. Qt's own file dialog
+// is used on every desktop, so that the tests can type into it.
 int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // A locale that is not Russian: the program's texts, Qt's own among them, must not need one.
+    setenv("LC_ALL", "C.UTF-8", 1);
+    unsetenv("LANGUAGE");
     QtDefaultHandler = qInstallMessageHandler(DropOffscreenNotices);
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication application(argc, argv);
+    PrepareApplication(application);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

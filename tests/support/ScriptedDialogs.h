@@ -4,6 +4,7 @@
 #include "platform/Dialogs.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,10 +35,13 @@ public:
     std::deque<TMessageResult> QuestionAnswers;
     std::deque<std::optional<std::string>> InputAnswers;
     std::deque<std::optional<std::string>> FileAnswers;
+    // Called as each box opens, before it is recorded.
+    std::function<void()> OnBox;
 
     TMessageResult MessageBox(const std::string& text, const std::string& title,
                               TMessageKind kind) override
     {
+        Opening();
         Messages.push_back({text, title, kind});
         if (kind != TMessageKind::Question)
             return TMessageResult::Ok;
@@ -46,16 +50,19 @@ public:
     std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
                                         const std::string& initial) override
     {
+        Opening();
         Inputs.push_back({caption, prompt, initial});
         return Take(InputAnswers, std::optional<std::string>{});
     }
     std::optional<std::string> OpenFileDialog(const TFileDialogOptions& options) override
     {
+        Opening();
         FileDialogs.push_back({options, false});
         return Take(FileAnswers, std::optional<std::string>{});
     }
     std::optional<std::string> SaveFileDialog(const TFileDialogOptions& options) override
     {
+        Opening();
         FileDialogs.push_back({options, true});
         return Take(FileAnswers, std::optional<std::string>{});
     }
@@ -70,6 +77,11 @@ public:
     }
 
 private:
+    void Opening() const
+    {
+        if (OnBox)
+            OnBox();
+    }
     template <typename T> static T Take(std::deque<T>& queue, T fallback)
     {
         if (queue.empty())

@@ -11,6 +11,7 @@
 #include "platform/Drives.h"
 
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -24,8 +25,10 @@ protected:
     }
     // Constructs the window; does not show it.
     TForm_Main& MakeWindow();
-    // Shows the window and delivers the start-up message.
+    // Shows the window and delivers the start-up message, which waits for the window to be exposed.
     void ShowAndStart();
+    // Handles events until done() or for at most five seconds; returns done().
+    static bool ProcessEventsUntil(const std::function<bool()>& done);
     // A path inside the temporary folder.
     [[nodiscard]] std::string PathOf(const std::string& name) const;
 

@@ -19,6 +19,9 @@ TEST_F(CollectionTree, RootCaptionIsTheLabelAndTheCollectionPath)
     EXPECT_EQ(rootText(), "Библиотека /home/anna/Catalog/home.frl");
     Window->CollectionFile = "/tmp/Диски 日本.frl"; // no letter for 日本 in code page 1251
     EXPECT_EQ(rootText(), "Библиотека /tmp/Диски 日本.frl");
+    // The tree is narrower than a long path: its tip shows the whole caption.
+    EXPECT_EQ(Tree().data(Tree().IndexAt(0), Qt::ToolTipRole).toString().toStdString(),
+              "Библиотека /tmp/Диски 日本.frl");
 }
 
 TEST_F(CollectionTree, DiscsInOrderFoldersSortedCaseTwinsSideBySideHiddenLeftOut)
@@ -50,6 +53,7 @@ TEST_F(CollectionTree, DiscsInOrderFoldersSortedCaseTwinsSideBySideHiddenLeftOut
         << "twins by their bytes; of two names equal byte for byte the later stands";
     EXPECT_EQ(Tree().Item(7).Data, upper);
     EXPECT_EQ(Tree().Item(9).Data, lower);
+    EXPECT_EQ(Tree().data(Tree().IndexAt(7), Qt::ToolTipRole).toString().toStdString(), "DOCS");
     const auto images = [&](int item) {
         return std::pair(Tree().Item(item).Image, Tree().Item(item).SelectedImage);
     };

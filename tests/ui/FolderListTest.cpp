@@ -1,7 +1,9 @@
 #include "BrowseFixture.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 #include <chrono>
 #include <cstdlib>
@@ -46,6 +48,15 @@ protected:
         SelectNode(id);
     }
     void TearDown() override { unsetenv("TZ"); }
+    void PressInList(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers);
+        QCoreApplication::sendEvent(Window->ListView_Main, &press);
+    }
+    void MakeCurrent(int row)
+    {
+        Window->ListView_Main->setCurrentIndex(Window->ListModel->index(row, 0));
+    }
 
     uint32_t backup = 0, lowerA = 0, docs = 0;
 };
@@ -130,6 +141,55 @@ TEST_F(FolderList, DoubleClickOpensDiscsAndFoldersAndShowsWhereFilesLive)
     DoubleClickRow(-1);
     EXPECT_EQ(Dialogs.Messages.size(), 1u);
     EXPECT_EQ(SelectedData(), docs);
+}
+
+TEST_F(FolderList, EveryListingStartsAtItsFirstRowWithNoCurrentRow)
+{
+    const uint32_t disc = Disc("d");
+    const uint32_t first = Folder(disc, "first");
+    const uint32_t second = Folder(disc, "second");
+    for (int i = 0; i < 20000; ++i) {
+        File(first, std::to_string(i) + ".a");
+        File(second, std::to_string(i) + ".b");
+    }
+    Fill();
+    QTreeView& list = *Window->ListView_Main;
+    Window->show();
+    SelectNode(first);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return list.verticalScrollBar()->maximum() > 0; }));
+    list.scrollToBottom();
+    MakeCurrent(19999);
+    ASSERT_GT(list.verticalScrollBar()->value(), 0);
+
+    for (const uint32_t folder : {second, first}) {
+        SelectNode(folder);
+        EXPECT_EQ(list.verticalScrollBar()->value(), 0);
+        EXPECT_FALSE(list.currentIndex().isValid());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(list.indexAt(QPoint(1, 1)).row(), 0) << "the first row is in sight";
+    }
+}
+
+TEST_F(FolderList, EnterOnARowDoesWhatADoubleClickDoes)
+{
+    MakeBackup();
+    MakeCurrent(0); // the disc Backup in the root listing
+    PressInList(Qt::Key_Return);
+    EXPECT_EQ(SelectedData(), backup);
+    EXPECT_TRUE(Expanded(backup));
+    MakeCurrent(1); // Docs
+    PressInList(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(SelectedData(), docs);
+    EXPECT_THAT(ListCaptions(), ElementsAre("inner", "a.txt"));
+    EXPECT_TRUE(Dialogs.Messages.empty());
+
+    MakeCurrent(1); // a.txt
+    PressInList(Qt::Key_Return);
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(Dialogs.Messages[0].Utf8Text(),
+              "Файл: a.txt\r\nПолное имя: \\Docs\\a.txt\r\nНаходится на диске Backup");
+    PressInList(Qt::Key_Space);
+    EXPECT_EQ(Dialogs.Messages.size(), 1u) << "only Enter acts";
 }
 
 } // namespace

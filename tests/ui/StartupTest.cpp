@@ -19,12 +19,42 @@ TSettingsValue Str(const std::string& text)
     return TSettingsValue::OfString(text);
 }
 
-TEST_F(Startup, FirstRunAsksForANewCollectionAfterTheWindowShows)
+// Notes the first paint of any widget of the window.
+class TPaintWatch final : public QObject {
+public:
+    explicit TPaintWatch(const QWidget& window)
+        : Window_(window)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    bool Painted = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->window() == &Window_)
+            Painted = true;
+        return false;
+    }
+
+private:
+    const QWidget& Window_;
+};
+
+TEST_F(Startup, FirstRunAsksForANewCollectionOnceTheWindowHasBeenDrawn)
 {
     TForm_Main& w = MakeWindow();
+    const TPaintWatch paint(w);
+    bool drawnBeforeStartup = false;
+    Dialogs.OnBox = [&] {
+        drawnBeforeStartup = paint.Painted;
+    };
     w.show();
-    EXPECT_TRUE(Dialogs.FileDialogs.empty()) << "the start-up message is posted, not called";
     QCoreApplication::sendPostedEvents(&w);
+    EXPECT_TRUE(Dialogs.FileDialogs.empty()) << "the start-up waits for the window to be drawn";
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !Dialogs.FileDialogs.empty(); }));
+    EXPECT_TRUE(drawnBeforeStartup);
     ASSERT_EQ(Dialogs.FileDialogs.size(), 1u);
     EXPECT_TRUE(Dialogs.FileDialogs[0].Save);
     EXPECT_EQ(AnsiToUtf8(Dialogs.FileDialogs[0].Options.Title), "Новая коллекция");
@@ -36,6 +66,14 @@ TEST_F(Startup, FirstRunAsksForANewCollectionAfterTheWindowShows)
     const TSettingsKey& stored = Settings.Keys[kCurrentSettingsKey];
     EXPECT_EQ(stored.at(kLastCollectionValue), Str(""));
     EXPECT_EQ(stored.count(kDefDriveValue), 0u) << "no drive, so no default drive is stored";
+}
+
+TEST_F(Startup, WindowThatIsNeverExposedStillOpensItsFirstCollection)
+{
+    TForm_Main& w = MakeWindow();
+    w.setAttribute(Qt::WA_DontShowOnScreen);
+    w.show();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return !Dialogs.FileDialogs.empty(); }));
 }
 
 TEST_F(Startup, LegacyKeyIsMovedOnce)
