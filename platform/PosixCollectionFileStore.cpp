@@ -99,8 +99,10 @@ TFileDescriptor OpenLocked(const std::string& path, int access, struct stat& inf
     for (int attempt = 0; attempt < 3; ++attempt) {
         TFileDescriptor file(
             ::open(path.c_str(), access | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
-        if (!file.IsOpen() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-            ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0)
+        // The file is looked at only once it is locked, so that what info says of it cannot
+        // change before the lock is released.
+        if (!file.IsOpen() || ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0 ||
+            ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
             return TFileDescriptor();
         struct stat now {};
         if (::stat(path.c_str(), &now) == 0 && now.st_dev == info.st_dev &&
