@@ -74,25 +74,20 @@ TEST(CollectionChange, RemovedDiscGoesOnlyWhereTitleAndEveryRecordAreTheSame)
 
     // Discs that differ in one thing each: a size, a time, a name, the nesting, one record
     // more or less, the title, the kind of a record.
+    const auto changed = [](const std::string& from, const std::string& to) {
+        std::string disc = kPhotos;
+        return disc.replace(disc.find(from), from.size(), to);
+    };
     const std::string differing[] = {
-        "D 00000000 00000000 00000000 Photos\r\nF 01C5E0A1 00000000 00000000 Summer\r\n"
-        "E 01C5E0A1 0000001E 0000000B a.jpg\r\n<\r\nE 01C5E0A1 0000003C 00000014 b.jpg\r\n<\r\n",
-        "D 00000000 00000000 00000000 Photos\r\nF 01C5E0A1 00000000 00000000 Summer\r\n"
-        "E 01C5E0A1 0000001F 0000000A a.jpg\r\n<\r\nE 01C5E0A1 0000003C 00000014 b.jpg\r\n<\r\n",
-        "D 00000000 00000000 00000000 Photos\r\nF 01C5E0A1 00000000 00000000 Summer\r\n"
-        "E 01C5E0A1 0000001E 0000000A A.jpg\r\n<\r\nE 01C5E0A1 0000003C 00000014 b.jpg\r\n<\r\n",
-        "D 00000000 00000000 00000000 Photos\r\nF 01C5E0A1 00000000 00000000 Summer\r\n"
-        "E 01C5E0A1 0000001E 0000000A a.jpg\r\nE 01C5E0A1 0000003C 00000014 b.jpg\r\n<\r\n<\r\n",
-        "D 00000000 00000000 00000000 Photos\r\nF 01C5E0A1 00000000 00000000 Summer\r\n"
-        "E 01C5E0A1 0000001E 0000000A a.jpg\r\n<\r\n<\r\n",
-        "D 00000000 00000000 00000000 Photos\r\nF 01C5E0A1 00000000 00000000 Summer\r\n"
-        "E 01C5E0A1 0000001E 0000000A a.jpg\r\n<\r\nE 01C5E0A1 0000003C 00000014 b.jpg\r\n"
-        "E 01C5E0A1 0000003C 00000014 c.jpg\r\n<\r\n",
-        "D 00000000 00000000 00000000 photos\r\nF 01C5E0A1 00000000 00000000 Summer\r\n"
-        "E 01C5E0A1 0000001E 0000000A a.jpg\r\n<\r\nE 01C5E0A1 0000003C 00000014 b.jpg\r\n<\r\n",
-        "D 00000000 00000000 00000000 Photos\r\nF 01C5E0A1 00000000 00000000 Summer\r\n"
-        "F 01C5E0A1 0000001E 0000000A a.jpg\r\n<\r\n<\r\nE 01C5E0A1 0000003C 00000014 b.jpg\r\n"
-        "<\r\n",
+        changed("0000000A a", "0000000B a"),
+        changed("0000001E", "0000001F"),
+        changed("a.jpg", "A.jpg"),
+        changed("a.jpg\r\n<\r\n", "a.jpg\r\n") + "<\r\n", // b.jpg inside Summer
+        changed("E 01C5E0A1 0000003C 00000014 b.jpg\r\n", ""),
+        changed("b.jpg\r\n", "b.jpg\r\nE 01C5E0A1 0000003C 00000014 c.jpg\r\n"),
+        changed("Photos", "photos"),
+        changed("E 01C5E0A1 0000001E 0000000A a.jpg\r\n",
+                "F 01C5E0A1 0000001E 0000000A a.jpg\r\n<\r\n"),
     };
     for (const std::string& other : differing) {
         TFendrel newer;

@@ -30,6 +30,16 @@ const std::string kHeader = ";Fendrel File v1 begin\r\n";
 const std::string kOld = "D 00000000 00000000 00000000 old\r\n"
                          "E 01C5E0A1 3B2C4D00 00000010 a.txt\r\n"
                          "<\r\n";
+// Texts that cannot be read whole as a collection: not one at all, LF line ends, a line that is
+// no record, a cut line, and texts that end early at a zero byte or a closing line.
+const std::string kDamaged[] = {
+    "a letter to a friend\r\n",
+    ";Fendrel File v1 begin\nD 0 0 0 old\n<\n",
+    kHeader + kOld + "not a record\r\nD 0 0 0 lost\r\n<\r\n",
+    kHeader + kOld + "D 0 0 0 cut",
+    kHeader + kOld + std::string(1, '\0') + "D 0 0 0 after a zero byte\r\n<\r\n",
+    kHeader + kOld + "<\r\nD 0 0 0 after a closing line\r\n<\r\n",
+};
 const char* const kMerged =
     "Файл коллекции был изменен другой программой. Сохранены изменения обеих программ.";
 
@@ -178,15 +188,7 @@ TEST_F(SharedCollection, DiscRemovedInOneWindowStaysRemovedWhenTheOtherSaves)
 TEST_F(SharedCollection, FileThatIsNoLongerACollectionIsNotSavedOver)
 {
     const std::string path = PathOf("discs.frl");
-    const std::string damaged[] = {
-        "a letter to a friend\r\n",
-        ";Fendrel File v1 begin\nD 0 0 0 old\n<\n", // LF only
-        kHeader + "D 0 0 0 old\r\nnot a record\r\n",
-        kHeader + "D 0 0 0 old\r\nE 0 0 5 cut", // cut in a line
-        kHeader + kOld + std::string(1, '\0') + "D 0 0 0 after\r\n<\r\n",
-        kHeader + kOld + "<\r\nD 0 0 0 after\r\n<\r\n",
-    };
-    for (const std::string& other : damaged) {
+    for (const std::string& other : kDamaged) {
         Write(path, kHeader + kOld);
         TForm_Main& a = Open(Window, path);
         Dialogs.Messages.clear();
@@ -218,15 +220,8 @@ TEST_F(SharedCollection, FileDeletedBehindTheWindowIsWrittenAnew)
 TEST_F(SharedCollection, DamagedFileIsKeptBesideTheCollectionByTheFirstSave)
 {
     const std::string path = PathOf("discs.frl");
-    const std::string damaged[] = {
-        "a letter to a friend\r\n",
-        ";fendrel file v1 begin\r\n" + kOld,
-        ";Fendrel File v1 begin\nD 0 0 0 old\n<\n",
-        kHeader + kOld + "not a record\r\nD 0 0 0 lost\r\n<\r\n",
-        kHeader + kOld + "D 0 0 0 cut",
-        kHeader + kOld + std::string(1, '\0') + "D 0 0 0 after a zero byte\r\n<\r\n",
-        kHeader + kOld + "<\r\nD 0 0 0 after a closing line\r\n<\r\n",
-    };
+    std::vector<std::string> damaged(std::begin(kDamaged), std::end(kDamaged));
+    damaged.push_back(";fendrel file v1 begin\r\n" + kOld);
     for (const std::string& content : damaged) {
         Write(path, content);
         Dialogs.Messages.clear();
