@@ -20,7 +20,21 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+
+namespace {
+
+// The processor time of this thread: on a machine shared with others it varies less than the
+// time on the clock.
+double ThreadSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -56,21 +70,25 @@ int main(int argc, char** argv)
     const size_t messagesBefore = dialogs.Messages.size(); // the warning that there is no drive
     double best = 1e9;
     double worst = 0;
+    double bestCpu = 1e9;
     for (int run = 0; run < kRuns; ++run) {
         const uint32_t disc = window.Collection().Discs.at(static_cast<size_t>(run) * 7);
         SelectTreeItem(*window.TreeView_Main, FindTreeItem(*window.TreeView_Main, disc));
         QApplication::processEvents();
         dialogs.QuestionAnswers = {TMessageResult::Yes};
         TStopwatch watch;
+        const double cpuBefore = ThreadSeconds();
         window.Act_DeleteDisc->trigger();
         QApplication::processEvents();
         const double seconds = watch.Seconds();
+        bestCpu = std::min(bestCpu, ThreadSeconds() - cpuBefore);
         best = std::min(best, seconds);
         worst = std::max(worst, seconds);
     }
     const bool saved = dialogs.Messages.size() == messagesBefore + kRuns; // only the questions
-    std::printf("delete a disc, end to end: best %.3f s, worst %.3f s (%s)\n", best, worst,
-                saved ? "saved" : "FAILED");
+    std::printf("delete a disc, end to end: best %.3f s, worst %.3f s, processor time best %.3f s "
+                "(%s)\n",
+                best, worst, bestCpu, saved ? "saved" : "FAILED");
     std::filesystem::remove_all(folder);
     return saved ? 0 : 1;
 }
