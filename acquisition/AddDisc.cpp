@@ -1,6 +1,7 @@
 #include "app/uMain.h"
 
 #include "browse/CollectionTree.h"
+#include "collection/CollectionChange.h"
 #include "platform/AnsiText.h"
 #include "platform/Drives.h"
 #include "platform/QtText.h"
@@ -48,9 +49,10 @@ void TForm_Main::AddScannedDisc(const std::function<std::unique_ptr<IVolume>()>&
     std::unique_ptr<IVolume> disc = open();
     TUnreadableVolume unreadable;
     const int32_t count = Collection().ScanDisc(*title, disc ? *disc : unreadable);
+    const uint32_t added = Collection().Discs.back();
 
     FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
     MessageBox(Ansi("Добавлено элементов: ") + std::to_string(count), ApplicationTitle,
                TMessageKind::Information);
-    SaveCollectionFile();
+    SaveCollectionFile(TCollectionChange::DiscsAppended({added}));
 }

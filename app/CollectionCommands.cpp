@@ -1,5 +1,6 @@
 #include "app/uMain.h"
 
+#include "collection/CollectionChange.h"
 #include "platform/CollectionFileStore.h"
 #include "platform/HelpViewer.h"
 #include "platform/QtText.h"
@@ -43,7 +44,9 @@ void TForm_Main::OpenCollectionFile()
     if (CollectionFile.empty())
         return;
     std::string text;
-    const TFileOutcome outcome = Platform_.CollectionFiles.ReadWhole(CollectionFile, text);
+    TFileIdentity identity;
+    const TFileOutcome outcome =
+        Platform_.CollectionFiles.ReadWhole(CollectionFile, text, identity);
     if (outcome != TFileOutcome::Done) {
         // The collection in memory stays, and so does the file it belongs to: a later save must
         // not write it over the file that failed to open.
@@ -55,20 +58,29 @@ void TForm_Main::OpenCollectionFile()
                    ApplicationTitle, TMessageKind::Error);
         return;
     }
+    Platform_.CollectionFiles.RemoveStaleTemporaries(CollectionFile);
 
     ReplaceCollection();
     bool loaded = false;
+    size_t readTo = 0;
     try {
-        loaded = Collection().LoadFromText(text);
+        loaded = Collection().LoadFromText(text, readTo);
     } catch (...) {
         // Out of memory part-way: what was read must never be saved over the whole file.
         CollectionFile.clear();
         LoadedFile_.clear();
+        KnownFile_.clear();
         throw;
     }
+    // A load that stopped early (damage, a zero byte, a closing line before the end) holds only
+    // part of the file: the file itself is kept aside before anything replaces it.
+    const bool whole = loaded && readTo == text.size();
     LoadedFile_ = CollectionFile;
+    KnownFile_ = CollectionFile;
+    KnownIdentity_ = identity;
+    KeepDamagedOriginal_ = !whole;
     std::string().swap(text); // free the file's bytes now: they are not needed any longer
-    if (!loaded)
+    if (!whole)
         MessageBox(Ansi("Файл коллекции поврежден или имеет неверный формат"), ApplicationTitle,
                    TMessageKind::Error);
     setWindowTitle(LiteralTitle("Fendrel - " + DisplayPath(CollectionFile)));
@@ -76,22 +88,53 @@ void TForm_Main::OpenCollectionFile()
     ResetFilters(/*unmarked=*/true); // a collection read from its file has no marks
 }
 
-void TForm_Main::SaveCollectionFile()
+bool TForm_Main::SaveCollectionFile(const TCollectionChange& change, TAfterSave after)
 {
     const std::string text = Collection().SaveToText();
-    switch (Platform_.CollectionFiles.ReplaceWhole(CollectionFile, text)) {
-    case TFileOutcome::Done:
-        ResetFilters();
-        return;
-    case TFileOutcome::OpenFailed:
-        MessageBox(Ansi("Ошибка при открытии файла коллекции"), ApplicationTitle,
-                   TMessageKind::Error);
-        return;
-    default:
-        MessageBox(Ansi("Ошибка при сохранении коллекции. Возможно, нет места на диске"),
+    const bool known = !KnownFile_.empty() && KnownFile_ == CollectionFile;
+    TReplaceRequest request;
+    request.Text = text;
+    if (known)
+        request.Expected = KnownIdentity_;
+    request.KeepOriginal = known && KeepDamagedOriginal_;
+    // Another program saved the file since this window read it: its collection is taken as it is
+    // now, with this window's one change made on it, unless it cannot be read whole.
+    std::unique_ptr<TFendrel> merged;
+    request.Merge = [&](std::string_view current) -> std::optional<std::string> {
+        auto newer = std::make_unique<TFendrel>(&Progress_);
+        size_t readTo = 0;
+        if (!newer->LoadFromText(current, readTo) || readTo != current.size())
+            return std::nullopt;
+        change.ApplyTo(Collection(), *newer);
+        std::string newerText = newer->SaveToText();
+        merged = std::move(newer);
+        return newerText;
+    };
+
+    const TReplaceResult result = Platform_.CollectionFiles.Replace(CollectionFile, request);
+    if (result.Outcome != TFileOutcome::Done) {
+        MessageBox(Ansi(result.Outcome == TFileOutcome::WriteFailed
+                            ? "Ошибка при сохранении коллекции. Возможно, нет места на диске"
+                            : "Ошибка при открытии файла коллекции"),
                    ApplicationTitle, TMessageKind::Error);
-        return;
+        return false;
     }
+    KnownFile_ = CollectionFile;
+    KnownIdentity_ = result.Identity;
+    KeepDamagedOriginal_ = false;
+    if (result.Merged) {
+        // The ids of the tree's items belong to the collection that goes now.
+        ReplaceCollection(std::move(merged));
+        after = TAfterSave::SelectRoot;
+    }
+    if (after == TAfterSave::SelectRoot)
+        TreeView_Main->selectionModel()->clear();
+    ResetFilters();
+    if (result.Merged)
+        MessageBox(Ansi("Файл коллекции был изменен другой программой. Сохранены изменения "
+                        "обеих программ."),
+                   ApplicationTitle, TMessageKind::Information);
+    return true;
 }
 
 void TForm_Main::Act_ExitExecute(QObject*)

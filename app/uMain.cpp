@@ -49,7 +49,12 @@ TForm_Main::~TForm_Main()
 void TForm_Main::ReplaceCollection()
 {
     Collection_.reset();
-    Collection_ = std::make_unique<TFendrel>(&Progress_);
+    ReplaceCollection(std::make_unique<TFendrel>(&Progress_));
+}
+
+void TForm_Main::ReplaceCollection(std::unique_ptr<TFendrel> collection)
+{
+    Collection_ = std::move(collection);
 }
 
 void TForm_Main::CreateLayout()

@@ -3,6 +3,7 @@
 #include "app/Platform.h"
 #include "collection/Fendrel.h"
 #include "collection/ProgressLine.h"
+#include "platform/CollectionFileStore.h"
 #include "platform/Dialogs.h"
 
 #include <QEvent>
@@ -18,6 +19,7 @@
 #include <string>
 
 class IVolume;
+class TCollectionChange;
 class QAction;
 class QLabel;
 class QMenu;
@@ -30,6 +32,9 @@ class TFolderListModel;
 
 // Posted by the window to itself when it is first shown; its handler opens the first collection.
 inline constexpr QEvent::Type WM_STARTUP = static_cast<QEvent::Type>(0x800A);
+
+// What the tree shows after a successful save: the item selected before, or the root item.
+enum class TAfterSave { KeepSelection, SelectRoot };
 
 // The application's one window: the collection tree beside the folder list, the menus and their
 // commands, and the state of the run. Widgets are owned through Qt's parent chain; handlers
@@ -84,6 +89,8 @@ public:
     [[nodiscard]] TFendrel& Collection() { return *Collection_; }
     // Makes a new, empty collection the application's collection.
     void ReplaceCollection();
+    // Makes collection the application's collection.
+    void ReplaceCollection(std::unique_ptr<TFendrel> collection);
 
     // --- Start-up, settings and shutdown (app/Startup.cpp) --------------------------------
     void FormShow();
@@ -92,7 +99,13 @@ public:
 
     // --- Collection commands (app/CollectionCommands.cpp) ---------------------------------
     void OpenCollectionFile();
-    void SaveCollectionFile();
+    // Writes the collection to CollectionFile. change: what the calling command changed since
+    // the last save; when another program has saved the file meanwhile, the change is made on
+    // what the file holds now, and that becomes the collection. On success the filters are
+    // dropped and the tree rebuilt as after says; false when the save failed (its message has
+    // been shown).
+    bool SaveCollectionFile(const TCollectionChange& change,
+                            TAfterSave after = TAfterSave::KeepSelection);
     void Act_NewCollectionExecute(QObject* sender);
     void Act_LoadCollectionExecute(QObject* sender);
     void Act_ExitExecute(QObject* sender);
@@ -156,6 +169,12 @@ private:
     TProgressLine Progress_; // shared by every collection of the run
     std::unique_ptr<TFendrel> Collection_;
     std::string LoadedFile_; // the file the collection in memory came from; empty until one is read
+    // The collection file as this window last read or wrote it, so that a save notices when
+    // another program has changed it since.
+    std::string KnownFile_;
+    TFileIdentity KnownIdentity_;
+    // The last load did not read all of KnownFile_, so its next save keeps the original first.
+    bool KeepDamagedOriginal_ = false;
     // The stored last collection when it could not be opened at start-up: kept in the settings
     // until another collection is chosen, so that the next start tries it again.
     std::string UnopenedLastCollection_;

@@ -2,6 +2,7 @@
 
 #include "browse/CollectionTree.h"
 #include "browse/CollectionTreeModel.h"
+#include "collection/CollectionChange.h"
 #include "platform/AnsiText.h"
 #include "platform/QtText.h"
 
@@ -25,14 +26,18 @@ void TForm_Main::Act_DeleteDiscExecute(QObject*)
     if (MessageBox(question, ApplicationTitle, TMessageKind::Question) != TMessageResult::Yes)
         return;
 
+    const TCollectionChange change = TCollectionChange::DiscRemoved(Collection(), id);
     Collection().DeleteDisc(id);
-    // The disc is gone from memory whatever the save does, so the tree must stop showing it
-    // even when the save ends in an error.
+    // A successful save rebuilds the tree with the root selected. The disc is gone from memory
+    // whatever the save does, so after a failed one the tree is rebuilt here, which finds the
+    // removed disc no more and selects nothing.
+    bool saved = false;
     try {
-        SaveCollectionFile();
+        saved = SaveCollectionFile(change, TAfterSave::SelectRoot);
     } catch (...) {
         FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
         throw;
     }
-    FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
+    if (!saved)
+        FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
 }

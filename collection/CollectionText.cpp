@@ -245,6 +245,13 @@ void TFendrel::WriteList(const TCollectionBranch& list, std::string& text)
 
 bool TFendrel::LoadFromText(std::string_view text)
 {
+    size_t readTo = 0;
+    return LoadFromText(text, readTo);
+}
+
+bool TFendrel::LoadFromText(std::string_view text, size_t& readTo)
+{
+    readTo = 0;
     if (text.empty())
         return true;
     if (const size_t zero = text.find('\0'); zero != std::string_view::npos)
@@ -254,7 +261,9 @@ bool TFendrel::LoadFromText(std::string_view text)
     BeginProgress(Ansi(" Загрузка коллекции: загружено %d элементов"));
     // The two bytes after the header are its line end, skipped unchecked.
     size_t position = std::min(kHeader.size() + kLineEnd.size(), text.size());
-    if (!ReadList(text, position, nullptr))
+    const bool read = ReadList(text, position, nullptr);
+    readTo = position;
+    if (!read)
         return false;
     EndProgress();
     return true;

@@ -55,6 +55,10 @@ public:
     // Call on a new, empty collection. False when the text is damaged or not a collection file;
     // the nodes read before the fault stay. The text ends at its first zero byte.
     [[nodiscard]] bool LoadFromText(std::string_view text);
+    // The same; readTo receives how far the reader got: text.size() when it read all of the
+    // text, less when a zero byte or a closing line at the top level ended the load early and
+    // left bytes unread.
+    [[nodiscard]] bool LoadFromText(std::string_view text, size_t& readTo);
 
     // The disc scan (acquisition/DiscScan.cpp). ScanDisc adds a disc titled title with every
     // folder and file of the volume and returns how many folders and files it added.

@@ -1,8 +1,14 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+
+// The first bytes of every collection file.
+inline constexpr std::string_view kCollectionFileHeader = ";Fendrel File v1 begin";
 
 // How a whole-file read or write of a collection file ended.
 enum class TFileOutcome {
@@ -10,6 +16,42 @@ enum class TFileOutcome {
     OpenFailed,  // missing folder, no access, not a plain file, or in use by another Fendrel
     ReadFailed,  // the read failed or delivered fewer bytes than the file holds
     WriteFailed, // the new text could not be stored completely; the file keeps its former content
+    // The file holds something that must not be replaced: Merge refused its content, or a
+    // symbolic link leads to a file that is not a collection file. The file is left as it is.
+    NotACollection,
+};
+
+// A file as the store last read or wrote it. Another program's save shows as another inode
+// (a rename) or another size or modification time (a write in place).
+struct TFileIdentity {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = 0;
+    int64_t ModifiedNs = 0; // nanoseconds since 1970
+    friend bool operator==(const TFileIdentity&, const TFileIdentity&) = default;
+};
+
+// A replacement of the whole file. Everything it asks for happens under the one lock of the
+// write, so no other Fendrel can save between the comparison and the write.
+struct TReplaceRequest {
+    std::string_view Text; // the new content, when the file is as Expected
+    // The file as this program last read or wrote it; none: replace whatever the file holds.
+    std::optional<TFileIdentity> Expected;
+    // Called when the file is no longer as Expected, with its present content: returns the text
+    // to write instead, or nothing to leave the file alone (then the outcome is NotACollection).
+    // Without it, Text is written all the same. A file that has vanished or become empty
+    // since is not merged: Text is written anew.
+    std::function<std::optional<std::string>(std::string_view current)> Merge;
+    // Before the file that was Expected is replaced, keep its bytes beside it, as NAME.damaged
+    // (or NAME.damaged-2, -3, ... when taken). The save fails when the copy cannot be made.
+    bool KeepOriginal = false;
+};
+
+struct TReplaceResult {
+    TFileOutcome Outcome = TFileOutcome::OpenFailed;
+    TFileIdentity Identity; // the file as written, when Done
+    bool Merged = false;    // what was written is what Merge returned
+    std::string KeptCopy;   // the path of the copy KeepOriginal made, if one was made
 };
 
 // The collection file, read and written whole. While it reads or writes, the store holds an
@@ -19,25 +61,58 @@ class ICollectionFileStore {
 public:
     virtual ~ICollectionFileStore() = default;
     // Opens path, creating an empty file when it is missing and never truncating one, and reads
-    // all of it into text. text is changed only when the outcome is Done.
-    [[nodiscard]] virtual TFileOutcome ReadWhole(const std::string& path, std::string& text) = 0;
-    // Replaces the content of path with text. A failure leaves the former file as it was.
-    [[nodiscard]] virtual TFileOutcome ReplaceWhole(const std::string& path,
-                                                    std::string_view text) = 0;
+    // all of it into text. text and identity are changed only when the outcome is Done.
+    [[nodiscard]] virtual TFileOutcome ReadWhole(const std::string& path, std::string& text,
+                                                 TFileIdentity& identity) = 0;
+    // Replaces the content of path as the request says. A failure leaves the file as it was.
+    [[nodiscard]] virtual TReplaceResult Replace(const std::string& path,
+                                                 const TReplaceRequest& request) = 0;
+    // Removes the temporary files that saves of path left behind when they were killed midway:
+    // those older than this process that no save holds any longer.
+    virtual void RemoveStaleTemporaries(const std::string& path) = 0;
+
+    [[nodiscard]] TFileOutcome ReadWhole(const std::string& path, std::string& text)
+    {
+        TFileIdentity identity;
+        return ReadWhole(path, text, identity);
+    }
+    // Replaces the content of path with text, whatever it holds.
+    [[nodiscard]] TFileOutcome ReplaceWhole(const std::string& path, std::string_view text)
+    {
+        return Replace(path, TReplaceRequest{text, std::nullopt, nullptr, false}).Outcome;
+    }
 };
 
 // The store on a POSIX file system. Locks are flock(2) locks, taken without waiting. A write
 // goes to a temporary file in the same folder, which is flushed to the disk and then renamed
 // over the collection file with the old file's permissions, so the file is always either the old
-// text or the new one, never a part of it.
+// text or the new one, never a part of it. When the folder refuses new files but the file
+// itself may be written, the text is written into the file in place instead, once the disc has
+// room for all of it.
 class TPosixCollectionFileStore : public ICollectionFileStore {
 public:
-    [[nodiscard]] TFileOutcome ReadWhole(const std::string& path, std::string& text) override;
-    [[nodiscard]] TFileOutcome ReplaceWhole(const std::string& path,
-                                            std::string_view text) override;
+    using ICollectionFileStore::ReadWhole;
+    [[nodiscard]] TFileOutcome ReadWhole(const std::string& path, std::string& text,
+                                         TFileIdentity& identity) override;
+    [[nodiscard]] TReplaceResult Replace(const std::string& path,
+                                         const TReplaceRequest& request) override;
+    void RemoveStaleTemporaries(const std::string& path) override;
 
 protected:
     // One read(2) or write(2); tests override them to make a disc fail or fill up.
     [[nodiscard]] virtual ssize_t ReadSome(int fd, char* buffer, size_t size);
     [[nodiscard]] virtual ssize_t WriteSome(int fd, const char* data, size_t size);
+    // Makes sure the file can hold size bytes before it is written in place. False (with errno)
+    // when the disc has no room; true where the file system cannot tell.
+    [[nodiscard]] virtual bool Reserve(int fd, size_t size);
+
+private:
+    // Reads size bytes from the start of the file.
+    [[nodiscard]] bool ReadFromStart(int fd, size_t size, std::string& text);
+    [[nodiscard]] bool WriteAll(int fd, std::string_view text);
+    // Copies the size bytes of the file beside target as target.damaged, -2, ...; copy receives
+    // the copy's path.
+    [[nodiscard]] bool KeepCopy(int fd, size_t size, mode_t mode, const std::string& target,
+                                std::string& copy);
+    [[nodiscard]] TFileOutcome WriteInPlace(int fd, std::string_view text, TFileIdentity& identity);
 };

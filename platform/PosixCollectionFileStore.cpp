@@ -2,11 +2,17 @@
 
 #include "platform/LargeBuffer.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +64,7 @@ public:
     explicit TTemporaryFile(std::string pattern)
         : Path_(std::move(pattern))
         , File_(::mkostemp(Path_.data(), O_CLOEXEC))
+        , Error_(File_.IsOpen() ? 0 : errno)
     {
     }
     TTemporaryFile(const TTemporaryFile&) = delete;
@@ -72,12 +79,15 @@ public:
 
     [[nodiscard]] int Get() const { return File_.Get(); }
     [[nodiscard]] bool IsOpen() const { return File_.IsOpen(); }
+    // Why the file could not be made.
+    [[nodiscard]] int Error() const { return Error_; }
     [[nodiscard]] const std::string& Path() const { return Path_; }
     void Keep() { Kept_ = true; }
 
 private:
     std::string Path_;
     TFileDescriptor File_;
+    int Error_;
     bool Kept_ = false;
 };
 
@@ -91,8 +101,10 @@ TFileDescriptor OpenLocked(const std::string& path, int access, struct stat& inf
     for (int attempt = 0; attempt < 3; ++attempt) {
         TFileDescriptor file(
             ::open(path.c_str(), access | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
-        if (!file.IsOpen() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-            ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0)
+        // The file is looked at only once it is locked, so that what info says of it cannot
+        // change before the lock is released.
+        if (!file.IsOpen() || ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0 ||
+            ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
             return TFileDescriptor();
         struct stat now {};
         if (::stat(path.c_str(), &now) == 0 && now.st_dev == info.st_dev &&
@@ -112,9 +124,75 @@ void SyncFolder(const std::string& folder)
 
 void IgnoreFailure(int) {}
 
+TFileIdentity IdentityOf(const struct stat& info)
+{
+    return {info.st_dev, info.st_ino, info.st_size,
+            static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
+// A temporary file older than this was not made by a save of this run.
+const timespec kProcessStart = [] {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}();
+
+// Where the text of a collection file lives: the path itself, or the file that a symbolic link
+// at its end leads to, so that the link keeps pointing at the collection.
+struct TTarget {
+    std::string Path;
+    std::string Folder; // with its closing "/"; empty for the current folder
+    std::string Name;
+    bool ThroughLink = false;
+};
+
+std::optional<TTarget> TargetOf(const std::string& path)
+{
+    TTarget target;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    target.ThroughLink = S_ISLNK(info.st_mode);
+    if (target.ThroughLink) {
+        const std::unique_ptr<char, decltype(&std::free)> resolved(
+            ::realpath(path.c_str(), nullptr), &std::free);
+        if (!resolved)
+            return std::nullopt;
+        target.Path = resolved.get();
+    } else {
+        target.Path = path;
+    }
+    const size_t slash = target.Path.rfind('/');
+    target.Folder = slash == std::string::npos ? std::string() : target.Path.substr(0, slash + 1);
+    target.Name = target.Path.substr(slash == std::string::npos ? 0 : slash + 1);
+    return target;
+}
+
+// Temporary files are hidden, and short enough for the file system even beside a very long name:
+// "." NAME "." and six letters or digits.
+std::string TemporaryPrefix(const TTarget& target)
+{
+    std::string prefix(1, '.');
+    prefix.append(target.Name, 0, 200).push_back('.');
+    return prefix;
+}
+
+bool IsTemporaryName(std::string_view name, std::string_view prefix)
+{
+    return name.size() == prefix.size() + 6 && name.starts_with(prefix) &&
+           std::all_of(name.end() - 6, name.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
+bool Before(const timespec& a, const timespec& b)
+{
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
 } // namespace
 
-TFileOutcome TPosixCollectionFileStore::ReadWhole(const std::string& path, std::string& text)
+TFileOutcome TPosixCollectionFileStore::ReadWhole(const std::string& path, std::string& text,
+                                                  TFileIdentity& identity)
 {
     struct stat info {};
     const TFileDescriptor file = OpenLocked(path, O_RDONLY, info);
@@ -136,50 +214,213 @@ TFileOutcome TPosixCollectionFileStore::ReadWhole(const std::string& path, std::
         done += static_cast<size_t>(count);
     }
     text = std::move(buffer);
+    identity = IdentityOf(info);
     return TFileOutcome::Done;
 }
 
-TFileOutcome TPosixCollectionFileStore::ReplaceWhole(const std::string& path, std::string_view text)
+TReplaceResult TPosixCollectionFileStore::Replace(const std::string& path,
+                                                  const TReplaceRequest& request)
 {
+    TReplaceResult result;
     struct stat info {};
-    const TFileDescriptor locked = OpenLocked(path, O_WRONLY, info);
+    // Read access too: the file may have to be compared, merged or copied.
+    const TFileDescriptor locked = OpenLocked(path, O_RDWR, info);
     if (!locked.IsOpen())
-        return TFileOutcome::OpenFailed;
+        return result;
+    const std::optional<TTarget> target = TargetOf(path);
+    if (!target)
+        return result;
+    const auto size = static_cast<uint64_t>(info.st_size);
 
-    // The new file goes beside the file that the path finally names, so that a symbolic link
-    // keeps pointing at the collection.
-    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                               &std::free);
-    if (!resolved)
-        return TFileOutcome::OpenFailed;
-    const std::string target = resolved.get();
-    const size_t slash = target.rfind('/');
-    const std::string folder = target.substr(0, slash + 1);
-    // Hidden, and short enough for the file system even beside a very long name.
-    TTemporaryFile temporary(folder + "." + target.substr(slash + 1, 200) + ".XXXXXX");
-    if (!temporary.IsOpen())
-        return TFileOutcome::WriteFailed;
+    // A link may lead anywhere; only a collection file (or an empty one) is replaced through it.
+    if (target->ThroughLink && size > 0) {
+        std::string start;
+        if (!ReadFromStart(locked.Get(), std::min<uint64_t>(size, kCollectionFileHeader.size()),
+                           start)) {
+            result.Outcome = TFileOutcome::ReadFailed;
+            return result;
+        }
+        if (!start.starts_with(kCollectionFileHeader)) {
+            result.Outcome = TFileOutcome::NotACollection;
+            return result;
+        }
+    }
+
+    // A file that has vanished (the open made it anew) or been emptied holds nothing to keep.
+    const bool empty = size == 0;
+    const bool asExpected = !request.Expected || IdentityOf(info) == *request.Expected;
+    std::string_view text = request.Text;
+    std::string merged;
+    if (!asExpected && !empty && request.Merge) {
+        std::string current;
+        if (size > UINT32_MAX || !ReadFromStart(locked.Get(), size, current)) {
+            result.Outcome = TFileOutcome::ReadFailed;
+            return result;
+        }
+        std::optional<std::string> replacement = request.Merge(current);
+        if (!replacement) {
+            result.Outcome = TFileOutcome::NotACollection;
+            return result;
+        }
+        merged = std::move(*replacement);
+        text = merged;
+        result.Merged = true;
+    }
+
+    if (request.KeepOriginal && asExpected && !empty &&
+        !KeepCopy(locked.Get(), size, info.st_mode, target->Path, result.KeptCopy)) {
+        result.Outcome = TFileOutcome::WriteFailed;
+        return result;
+    }
+
+    TTemporaryFile temporary(target->Folder + TemporaryPrefix(*target) + "XXXXXX");
+    if (!temporary.IsOpen()) {
+        // A folder that refuses new files may still hold a file that can be written.
+        if (temporary.Error() == EACCES || temporary.Error() == EPERM)
+            result.Outcome = WriteInPlace(locked.Get(), text, result.Identity);
+        else
+            result.Outcome = TFileOutcome::WriteFailed;
+        if (result.Outcome != TFileOutcome::Done && !result.KeptCopy.empty())
+            ::unlink(result.KeptCopy.c_str());
+        return result;
+    }
+    // Held until the rename, so that another Fendrel opening the collection sees the file live.
+    IgnoreFailure(::flock(temporary.Get(), LOCK_EX | LOCK_NB));
 
     // Only root may give a file to another owner; everyone else keeps at least the permissions.
     if (info.st_uid != ::geteuid() || info.st_gid != ::getegid())
         IgnoreFailure(::fchown(temporary.Get(), info.st_uid, info.st_gid));
-    if (::fchmod(temporary.Get(), info.st_mode & 07777) != 0)
-        return TFileOutcome::WriteFailed;
+    struct stat written {};
+    // A full disc may show only at the flush, when the delayed blocks are allocated.
+    if (::fchmod(temporary.Get(), info.st_mode & 07777) != 0 || !WriteAll(temporary.Get(), text) ||
+        ::fsync(temporary.Get()) != 0 || ::fstat(temporary.Get(), &written) != 0 ||
+        ::rename(temporary.Path().c_str(), target->Path.c_str()) != 0) {
+        if (!result.KeptCopy.empty())
+            ::unlink(result.KeptCopy.c_str());
+        result.KeptCopy.clear();
+        result.Outcome = TFileOutcome::WriteFailed;
+        return result;
+    }
+    temporary.Keep();
+    SyncFolder(target->Folder.empty() ? "." : target->Folder);
+    result.Identity = IdentityOf(written);
+    result.Outcome = TFileOutcome::Done;
+    return result;
+}
 
+void TPosixCollectionFileStore::RemoveStaleTemporaries(const std::string& path)
+{
+    const std::optional<TTarget> target = TargetOf(path);
+    if (!target)
+        return;
+    const std::string prefix = TemporaryPrefix(*target);
+    const int folderFd = ::open(target->Folder.empty() ? "." : target->Folder.c_str(),
+                                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return;
+    struct TCloseFolder {
+        void operator()(DIR* folder) const { ::closedir(folder); }
+    };
+    const std::unique_ptr<DIR, TCloseFolder> folder(::fdopendir(folderFd));
+    if (!folder) {
+        ::close(folderFd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(folder.get())) {
+        const char* name = entry->d_name;
+        struct stat info {};
+        if (!IsTemporaryName(name, prefix) ||
+            ::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_uid != ::geteuid() || !Before(info.st_mtim, kProcessStart))
+            continue;
+        // A save that is still writing holds its temporary file locked.
+        const TFileDescriptor file(
+            ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat opened {};
+        if (file.IsOpen() && ::flock(file.Get(), LOCK_EX | LOCK_NB) == 0 &&
+            ::fstat(file.Get(), &opened) == 0 && opened.st_ino == info.st_ino &&
+            opened.st_dev == info.st_dev)
+            ::unlinkat(folderFd, name, 0);
+    }
+}
+
+bool TPosixCollectionFileStore::ReadFromStart(int fd, size_t size, std::string& text)
+{
+    if (::lseek(fd, 0, SEEK_SET) != 0)
+        return false;
+    std::string buffer(size, '\0');
     size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t count = WriteSome(temporary.Get(), text.data() + done, text.size() - done);
+    while (done < size) {
+        const ssize_t count = ReadSome(fd, buffer.data() + done, size - done);
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
-            return TFileOutcome::WriteFailed;
+            return false;
         done += static_cast<size_t>(count);
     }
-    // A full disc may show only now, when the delayed blocks are allocated.
-    if (::fsync(temporary.Get()) != 0 || ::rename(temporary.Path().c_str(), target.c_str()) != 0)
+    text = std::move(buffer);
+    return true;
+}
+
+bool TPosixCollectionFileStore::WriteAll(int fd, std::string_view text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t count = WriteSome(fd, text.data() + done, text.size() - done);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        done += static_cast<size_t>(count);
+    }
+    return true;
+}
+
+bool TPosixCollectionFileStore::KeepCopy(int fd, size_t size, mode_t mode,
+                                         const std::string& target, std::string& copy)
+{
+    for (int number = 1; number < 1000; ++number) {
+        std::string name = target + ".damaged";
+        if (number > 1)
+            name.append("-").append(std::to_string(number));
+        TFileDescriptor file(
+            ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!file.IsOpen()) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        bool copied = ::fchmod(file.Get(), mode & 0777) == 0 && ::lseek(fd, 0, SEEK_SET) == 0;
+        std::string block(std::min<size_t>(size, 1 << 20), '\0');
+        for (size_t done = 0; copied && done < size;) {
+            const ssize_t count = ReadSome(fd, block.data(), std::min(block.size(), size - done));
+            if (count < 0 && errno == EINTR)
+                continue;
+            copied =
+                count > 0 &&
+                WriteAll(file.Get(), std::string_view(block.data(), static_cast<size_t>(count)));
+            done += copied ? static_cast<size_t>(count) : 0;
+        }
+        if (copied && ::fsync(file.Get()) == 0) {
+            copy = name;
+            return true;
+        }
+        ::unlink(name.c_str());
+        return false;
+    }
+    return false;
+}
+
+TFileOutcome TPosixCollectionFileStore::WriteInPlace(int fd, std::string_view text,
+                                                     TFileIdentity& identity)
+{
+    // Nothing is overwritten before the disc is known to hold the whole text.
+    struct stat written {};
+    if (!Reserve(fd, text.size()) || ::lseek(fd, 0, SEEK_SET) != 0 || !WriteAll(fd, text) ||
+        ::ftruncate(fd, static_cast<off_t>(text.size())) != 0 || ::fsync(fd) != 0 ||
+        ::fstat(fd, &written) != 0)
         return TFileOutcome::WriteFailed;
-    temporary.Keep();
-    SyncFolder(folder);
+    identity = IdentityOf(written);
     return TFileOutcome::Done;
 }
 
@@ -191,4 +432,11 @@ ssize_t TPosixCollectionFileStore::ReadSome(int fd, char* buffer, size_t size)
 ssize_t TPosixCollectionFileStore::WriteSome(int fd, const char* data, size_t size)
 {
     return ::write(fd, data, size);
+}
+
+bool TPosixCollectionFileStore::Reserve(int fd, size_t size)
+{
+    if (size == 0 || ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0)
+        return true;
+    return errno == EOPNOTSUPP || errno == ENOSYS;
 }

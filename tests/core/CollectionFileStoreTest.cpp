@@ -4,17 +4,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 
 namespace {
+
+const std::string kCollection = ";Fendrel File v1 begin\r\n";
 
 class CollectionFileStore : public ::testing::Test {
 protected:
@@ -125,20 +130,167 @@ TEST_F(CollectionFileStore, FileInUseElsewhereIsRefusedAndTheLockIsReleasedAfter
     EXPECT_TRUE(TForeignLock(path).Locked);
 }
 
-TEST_F(CollectionFileStore, ReplaceKeepsPermissionsAndFollowsSymbolicLinks)
+TEST_F(CollectionFileStore, ReplaceKeepsPermissionsAndWritesThroughLinksOnlyToCollections)
 {
     const std::string path = PathOf("c.frl");
     Write(path, "a much longer old content");
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-    EXPECT_EQ(Store.ReplaceWhole(path, "new"), TFileOutcome::Done);
-    EXPECT_EQ(Content(path), "new");
+    EXPECT_EQ(Store.ReplaceWhole(path, kCollection), TFileOutcome::Done);
+    EXPECT_EQ(Content(path), kCollection);
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
 
     fs::create_symlink(path, PathOf("link.frl"));
-    EXPECT_EQ(Store.ReplaceWhole(PathOf("link.frl"), "through the link"), TFileOutcome::Done);
+    const std::string newer = kCollection + "D 0 0 0 newer\r\n<\r\n";
+    EXPECT_EQ(Store.ReplaceWhole(PathOf("link.frl"), newer), TFileOutcome::Done);
     EXPECT_TRUE(fs::is_symlink(PathOf("link.frl")));
-    EXPECT_EQ(Content(path), "through the link");
-    EXPECT_THAT(Names(), ElementsAre("c.frl", "link.frl"));
+    EXPECT_EQ(Content(path), newer);
+
+    // A link to an empty file may be written through; a link to anything else that is no
+    // collection never replaces what it leads to.
+    Write(PathOf("empty"), "");
+    fs::create_symlink(PathOf("empty"), PathOf("to-empty.frl"));
+    EXPECT_EQ(Store.ReplaceWhole(PathOf("to-empty.frl"), kCollection), TFileOutcome::Done);
+    EXPECT_EQ(Content(PathOf("empty")), kCollection);
+    for (const std::string notes : {"my notes\n", ";Fendrel"}) {
+        Write(PathOf("notes.txt"), notes);
+        fs::create_symlink(PathOf("notes.txt"), PathOf("to-notes.frl"));
+        EXPECT_EQ(Store.ReplaceWhole(PathOf("to-notes.frl"), kCollection),
+                  TFileOutcome::NotACollection);
+        EXPECT_EQ(Content(PathOf("notes.txt")), notes);
+        fs::remove(PathOf("to-notes.frl"));
+    }
+    EXPECT_THAT(Names(), ElementsAre("c.frl", "empty", "link.frl", "notes.txt", "to-empty.frl"));
+}
+
+TEST_F(CollectionFileStore, ReplaceComparesWithTheFileAsLastSeenAndMergesOnlyAChangedOne)
+{
+    const std::string path = PathOf("c.frl");
+    Write(path, kCollection);
+    std::string text;
+    TFileIdentity seen;
+    ASSERT_EQ(Store.ReadWhole(path, text, seen), TFileOutcome::Done);
+    std::vector<std::string> merged; // what Merge was given
+    const auto replace = [&](std::string_view newText,
+                             std::optional<std::string> answer = "merged") {
+        TReplaceRequest request{newText, seen, [&merged, answer](std::string_view current) {
+                                    merged.emplace_back(current);
+                                    return answer;
+                                }};
+        return Store.Replace(path, request);
+    };
+
+    // Unchanged: written as asked, and the identity returned is the file's as it now is.
+    TReplaceResult result = replace("mine");
+    EXPECT_EQ(result.Outcome, TFileOutcome::Done);
+    EXPECT_FALSE(result.Merged);
+    EXPECT_THAT(merged, IsEmpty());
+    TFileIdentity reread;
+    ASSERT_EQ(Store.ReadWhole(path, text, reread), TFileOutcome::Done);
+    EXPECT_EQ(result.Identity, reread);
+    seen = result.Identity;
+
+    // Another program's save (a rename) and a write in place of another length are both seen;
+    // the file's content goes to Merge and its answer is written.
+    EXPECT_EQ(Store.ReplaceWhole(path, "theirs"), TFileOutcome::Done);
+    result = replace("mine");
+    EXPECT_EQ(result.Outcome, TFileOutcome::Done);
+    EXPECT_TRUE(result.Merged);
+    EXPECT_THAT(merged, ElementsAre("theirs"));
+    EXPECT_EQ(Content(path), "merged");
+    seen = result.Identity;
+    std::ofstream(path, std::ios::binary | std::ios::in) << "MERGED!";
+    EXPECT_TRUE(replace("mine").Merged);
+    EXPECT_EQ(merged.back(), "MERGED!");
+
+    // Same length, touched: its time tells.
+    ASSERT_EQ(Store.ReadWhole(path, text, seen), TFileOutcome::Done);
+    const timespec times[2] = {{0, UTIME_OMIT}, {1'000'000'000, 5}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    EXPECT_TRUE(replace("mine").Merged);
+
+    // Merge refuses what the file holds now: it stays as it is.
+    Write(path, "foreign");
+    merged.clear();
+    EXPECT_EQ(replace("mine", std::nullopt).Outcome, TFileOutcome::NotACollection);
+    EXPECT_THAT(merged, ElementsAre("foreign"));
+    EXPECT_EQ(Content(path), "foreign");
+
+    // Deleted or emptied meanwhile: nothing to merge, the text is written anew.
+    for (const bool remove : {true, false}) {
+        if (remove)
+            fs::remove(path);
+        else
+            Write(path, "");
+        merged.clear();
+        result = replace("mine");
+        EXPECT_EQ(result.Outcome, TFileOutcome::Done);
+        EXPECT_FALSE(result.Merged);
+        EXPECT_THAT(merged, IsEmpty());
+        EXPECT_EQ(Content(path), "mine");
+    }
+    EXPECT_THAT(Names(), ElementsAre("c.frl"));
+}
+
+TEST_F(CollectionFileStore, DamagedOriginalIsKeptBesideTheFileBeforeItIsReplaced)
+{
+    const std::string path = PathOf("c.frl");
+    const auto keep = [&](std::string_view text) {
+        std::string read;
+        TFileIdentity seen;
+        EXPECT_EQ(Store.ReadWhole(path, read, seen), TFileOutcome::Done);
+        return Store.Replace(path, TReplaceRequest{text, seen, nullptr, true});
+    };
+    const std::string damaged("not a collection\0\xFF", 19);
+    Write(path, damaged);
+    TReplaceResult result = keep(kCollection);
+    EXPECT_EQ(result.Outcome, TFileOutcome::Done);
+    EXPECT_EQ(result.KeptCopy, PathOf("c.frl.damaged"));
+    EXPECT_EQ(Content(PathOf("c.frl.damaged")), damaged);
+    EXPECT_EQ(Content(path), kCollection);
+
+    // Taken names are never overwritten.
+    Write(path, "second");
+    EXPECT_EQ(keep(kCollection).KeptCopy, PathOf("c.frl.damaged-2"));
+    EXPECT_EQ(Content(PathOf("c.frl.damaged")), damaged);
+    EXPECT_EQ(Content(PathOf("c.frl.damaged-2")), "second");
+
+    // A copy that cannot be made completely stops the save.
+    Write(path, "third");
+    Store.DiscSpace = 2;
+    EXPECT_EQ(keep(kCollection).Outcome, TFileOutcome::WriteFailed);
+    EXPECT_EQ(Content(path), "third");
+    // ...and so does a save that fails after the copy: the copy goes with it.
+    Store.DiscSpace = 5 + 2;
+    EXPECT_EQ(keep(kCollection).Outcome, TFileOutcome::WriteFailed);
+    EXPECT_EQ(Content(path), "third");
+    EXPECT_THAT(Names(), ElementsAre("c.frl", "c.frl.damaged", "c.frl.damaged-2"));
+}
+
+TEST_F(CollectionFileStore, StaleTemporariesAreRemovedAndLiveOnesKept)
+{
+    const std::string path = PathOf("c.frl");
+    Write(path, kCollection);
+    const auto make = [&](const std::string& name, bool old) {
+        Write(PathOf(name), "part of a save");
+        if (old) {
+            const timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
+            EXPECT_EQ(::utimensat(AT_FDCWD, PathOf(name).c_str(), times, 0), 0);
+        }
+    };
+    make(".c.frl.k3Z9aQ", true);  // a save killed long ago
+    make(".c.frl.Live01", true);  // a save still writing
+    make(".c.frl.New001", false); // a save that began after this program did
+    make(".d.frl.Old001", true);  // another collection's
+    make(".c.frl.Old01", true);   // not the pattern of a temporary file
+    make("c.frl.Old001", true);
+    const TForeignLock live(PathOf(".c.frl.Live01"));
+    ASSERT_TRUE(live.Locked);
+    fs::create_symlink(path, PathOf("link.frl"));
+
+    Store.RemoveStaleTemporaries(PathOf("link.frl")); // the link's target's folder
+    EXPECT_THAT(Names(), ElementsAre(".c.frl.Live01", ".c.frl.New001", ".c.frl.Old01",
+                                     ".d.frl.Old001", "c.frl", "c.frl.Old001", "link.frl"));
+    Store.RemoveStaleTemporaries(PathOf("missing/x.frl"));
 }
 
 TEST_F(CollectionFileStore, ShortAndInterruptedTransfersAreCompleted)
@@ -167,23 +319,39 @@ TEST_F(CollectionFileStore, FullDiscLeavesTheFormerFileAsItWas)
     }
 }
 
-TEST_F(CollectionFileStore, ReadOnlyFolderOrFileRefusesTheSave)
+TEST_F(CollectionFileStore, ReadOnlyFolderSavesInPlaceAndReadOnlyFileRefusesTheSave)
 {
     if (RunningAsRoot())
         GTEST_SKIP() << "root ignores permission bits";
     const std::string path = PathOf("c.frl");
-    Write(path, "old");
+    Write(path, "old content, longer than the new");
     ASSERT_EQ(::chmod(Folder.c_str(), 0500), 0);
-    EXPECT_EQ(Store.ReplaceWhole(path, "new"), TFileOutcome::WriteFailed);
-    EXPECT_EQ(Content(path), "old");
     std::string text;
+    TFileIdentity seen;
+    ASSERT_EQ(Store.ReadWhole(path, text, seen), TFileOutcome::Done);
+    const TReplaceResult result = Store.Replace(path, TReplaceRequest{"new", seen, nullptr, false});
+    EXPECT_EQ(result.Outcome, TFileOutcome::Done);
+    EXPECT_EQ(Content(path), "new");
+    TFileIdentity reread;
+    EXPECT_EQ(Store.ReadWhole(path, text, reread), TFileOutcome::Done);
+    EXPECT_EQ(result.Identity, reread);
     EXPECT_EQ(Store.ReadWhole(PathOf("missing.frl"), text), TFileOutcome::OpenFailed);
-    EXPECT_EQ(Store.ReadWhole(path, text), TFileOutcome::Done);
+
+    // A disc without room for the whole text: nothing is written.
+    Store.DiscSpace = 10;
+    EXPECT_EQ(Store.ReplaceWhole(path, "a text longer than ten bytes"), TFileOutcome::WriteFailed);
+    EXPECT_EQ(Content(path), "new");
+    Store.DiscSpace.reset();
+    // The copy of a damaged original cannot be made here, so the file is not replaced.
+    EXPECT_EQ(Store.Replace(path, TReplaceRequest{"newer", reread, nullptr, true}).Outcome,
+              TFileOutcome::WriteFailed);
+    EXPECT_EQ(Content(path), "new");
+    EXPECT_THAT(Names(), ElementsAre("c.frl"));
 
     ASSERT_EQ(::chmod(Folder.c_str(), 0700), 0);
     ASSERT_EQ(::chmod(path.c_str(), 0400), 0);
-    EXPECT_EQ(Store.ReplaceWhole(path, "new"), TFileOutcome::OpenFailed);
-    EXPECT_EQ(Content(path), "old");
+    EXPECT_EQ(Store.ReplaceWhole(path, "newer"), TFileOutcome::OpenFailed);
+    EXPECT_EQ(Content(path), "new");
 }
 
 } // namespace

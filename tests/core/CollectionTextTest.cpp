@@ -294,6 +294,30 @@ TEST_F(TText, ReaderToleratesWhatOtherWritersMightWrite)
     EXPECT_EQ(LastShown(), " Готово");
 }
 
+TEST(CollectionText, ReaderTellsHowFarItRead)
+{
+    const std::string disc = "D 00000000 00000000 00000000 one\r\n<\r\n";
+    // The whole text: nothing is left unread.
+    for (const std::string& text :
+         {std::string(), kHeader, kHeader + disc, kHeader + disc + "<\r\n",
+          kHeader + "D 0 0 0 cut after a folder\r\n", kHeader.substr(0, kHeader.size() - 1)}) {
+        TFendrel c;
+        size_t readTo = 99;
+        EXPECT_TRUE(c.LoadFromText(text, readTo)) << text;
+        EXPECT_EQ(readTo, text.size()) << text;
+    }
+    // Loads that succeed but stop early: at a zero byte, at a closing line of the top level.
+    const std::string zero = kHeader + disc + std::string(1, '\0') + disc;
+    const std::string closed = kHeader + disc + "<\r\n" + disc;
+    for (const std::string& text : {zero, closed}) {
+        TFendrel c;
+        size_t readTo = 0;
+        EXPECT_TRUE(c.LoadFromText(text, readTo));
+        EXPECT_EQ(readTo, kHeader.size() + disc.size() + (text == closed ? 3 : 0));
+        EXPECT_EQ(c.Discs.size(), 1u);
+    }
+}
+
 TEST_F(TText, ReaderRefusesForeignAndDamagedTexts)
 {
     const struct {

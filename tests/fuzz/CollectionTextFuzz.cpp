@@ -1,5 +1,8 @@
 // Loads arbitrary bytes as a collection file. Whatever the bytes, the reader must not crash or
-// read outside the text, and whatever it kept must save to a text that loads back to itself.
+// read outside the text, and whatever it kept must save to a text that loads back to itself,
+// read to its end. A copy of what it kept, and the removal of its first disc, made again on the
+// reloaded collection, must give the same collection.
+#include "collection/CollectionChange.h"
 #include "collection/Fendrel.h"
 
 #include <cstdint>
@@ -11,13 +14,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     TFendrel loaded;
-    (void)loaded.LoadFromText(text);
+    size_t readTo = 0;
+    (void)loaded.LoadFromText(text, readTo);
+    if (readTo > text.size())
+        std::abort();
     // Every node read is reachable, also after a failure part-way.
     const std::string saved = loaded.SaveToText();
 
     TFendrel reloaded;
-    if (!reloaded.LoadFromText(saved) || reloaded.LastId != loaded.LastId ||
-        reloaded.SaveToText() != saved)
+    if (!reloaded.LoadFromText(saved, readTo) || readTo != saved.size() ||
+        reloaded.LastId != loaded.LastId || reloaded.SaveToText() != saved)
         std::abort();
+
+    TFendrel copied;
+    TCollectionChange::DiscsAppended(loaded.Discs).ApplyTo(loaded, copied);
+    if (copied.SaveToText() != saved)
+        std::abort();
+    if (!loaded.Discs.empty()) {
+        const size_t discs = reloaded.Discs.size();
+        TCollectionChange::DiscRemoved(loaded, loaded.Discs.front()).ApplyTo(loaded, reloaded);
+        if (reloaded.Discs.size() != discs - 1)
+            std::abort();
+    }
     return 0;
 }

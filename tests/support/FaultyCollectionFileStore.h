@@ -45,6 +45,15 @@ protected:
         return written;
     }
 
+    bool Reserve(int fd, size_t size) override
+    {
+        if (DiscSpace && *DiscSpace < size) {
+            errno = ENOSPC;
+            return false;
+        }
+        return TPosixCollectionFileStore::Reserve(fd, size);
+    }
+
 private:
     bool Interrupted()
     {

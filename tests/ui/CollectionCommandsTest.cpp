@@ -1,6 +1,7 @@
 #include "support/WindowFixture.h"
 
 #include "app/Settings.h"
+#include "collection/CollectionChange.h"
 #include "platform/QtText.h"
 
 #include <QAction>
@@ -171,8 +172,10 @@ TEST_F(CollectionCommands, FileThatCannotBeReadLeavesEverythingAndIsNeverSavedOv
     EXPECT_EQ(w.windowTitle(), CaptionFor(first));
 
     // Deleting a disc saves the collection: into the file it came from, not the one that failed.
-    w.Collection().DeleteDisc(w.Collection().Discs.front());
-    w.SaveCollectionFile();
+    const uint32_t one = w.Collection().Discs.front();
+    const TCollectionChange removed = TCollectionChange::DiscRemoved(w.Collection(), one);
+    w.Collection().DeleteDisc(one);
+    w.SaveCollectionFile(removed);
     EXPECT_EQ(Content(locked), lockedContent);
     EXPECT_EQ(Content(first), kHeader + "D 00000000 00000000 00000000 two\r\n<\r\n");
 }
@@ -193,8 +196,8 @@ TEST_F(CollectionCommands, LastCollectionThatCannotBeReadAtStartUpIsNeverSavedOv
     TCollectionNode disc;
     disc.Flags = nfDisc;
     disc.Name = "scanned";
-    w.Collection().AddNode(w.Collection().Discs, disc);
-    w.SaveCollectionFile();
+    const uint32_t scanned = w.Collection().AddNode(w.Collection().Discs, disc).Id;
+    w.SaveCollectionFile(TCollectionChange::DiscsAppended({scanned}));
     EXPECT_EQ(Dialogs.MessageTexts().back(), "Ошибка при открытии файла коллекции");
     EXPECT_EQ(Content(path), kTwoDiscs);
 
@@ -209,10 +212,11 @@ TEST_F(CollectionCommands, FailedSaveKeepsTheOldFileTheCollectionAndTheFilters)
     const std::string path = PathOf("c.frl");
     TForm_Main& w = WindowWith(path, kTwoDiscs);
     w.Filters["a"] = {2};
+    const TCollectionChange removed = TCollectionChange::DiscRemoved(w.Collection(), 3);
     w.Collection().DeleteDisc(3);
 
     CollectionFiles.DiscSpace = 20; // the disc fills up part-way through the text
-    w.SaveCollectionFile();
+    w.SaveCollectionFile(removed);
     EXPECT_THAT(Dialogs.MessageTexts(),
                 ElementsAre("Ошибка при сохранении коллекции. Возможно, нет места на диске"));
     EXPECT_EQ(Dialogs.Messages[0].Utf8Title(), "Fendrel v1.2");
@@ -225,13 +229,13 @@ TEST_F(CollectionCommands, FailedSaveKeepsTheOldFileTheCollectionAndTheFilters)
     CollectionFiles.DiscSpace.reset();
     const int other = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-    w.SaveCollectionFile();
+    w.SaveCollectionFile(removed);
     ::close(other);
     EXPECT_EQ(Dialogs.MessageTexts().back(), "Ошибка при открытии файла коллекции");
     EXPECT_EQ(Content(path), kTwoDiscs);
 
     // Once the file can be written again, the next change is saved.
-    w.SaveCollectionFile();
+    w.SaveCollectionFile(removed);
     EXPECT_EQ(Dialogs.Messages.size(), 2u);
     EXPECT_EQ(Content(path), kHeader + "D 00000000 00000000 00000000 one\r\n"
                                        "E 01C5E0A1 3B2C4D00 00000010 a.txt\r\n"

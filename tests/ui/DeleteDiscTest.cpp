@@ -1,5 +1,7 @@
 #include "BrowseFixture.h"
 
+#include "collection/CollectionChange.h"
+
 #include <QAction>
 #include <QFile>
 
@@ -117,7 +119,7 @@ TEST_F(DeleteDisc, TreeStopsShowingTheDiscWhenTheSaveRaisesAnError)
 TEST_F(DeleteDisc, OpeningAFileSelectsTheRoot)
 {
     Window->CollectionFile = PathOf("discs.frl");
-    Window->SaveCollectionFile();
+    Window->SaveCollectionFile(TCollectionChange::DiscsAppended(C().Discs));
     Fill();
     SelectNode(docs); // ids are given again in file order, so this id exists after the load
     Window->OpenCollectionFile();

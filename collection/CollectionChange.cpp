@@ -1,0 +1,118 @@
+#include "collection/CollectionChange.h"
+
+#include "collection/Fendrel.h"
+
+#include <algorithm>
+#include <string_view>
+#include <utility>
+
+namespace {
+
+constexpr uint32_t kKinds = nfFile | nfFolder | nfDisc;
+
+// A name as the collection file gives it back: without leading blanks, up to its first CR, at
+// most 255 bytes.
+std::string_view ReadBack(std::string_view name)
+{
+    const size_t first = name.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    name.remove_prefix(first);
+    return name.substr(0, std::min(name.find('\r'), size_t{255}));
+}
+
+// The children the file holds for a node: a file's are never written.
+const TCollectionBranch& WrittenChildren(const TCollectionNode& node)
+{
+    static const TCollectionBranch none;
+    return node.Is(nfFile) ? none : node.Children;
+}
+
+// Calls visit(node) for the disc and everything below it in the order of the file, with a stack
+// of its own: a hand-made file may nest deeper than the thread's stack.
+template <typename TVisit> bool EachRecord(const TFendrel& collection, uint32_t disc, TVisit visit)
+{
+    std::vector<uint32_t> pending{disc};
+    while (!pending.empty()) {
+        const TCollectionNode& node = collection.GetNode(pending.back());
+        pending.pop_back();
+        if (!visit(node))
+            return false;
+        const TCollectionBranch& children = WrittenChildren(node);
+        pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+    return true;
+}
+
+} // namespace
+
+TCollectionChange TCollectionChange::DiscsAppended(TCollectionBranch discs)
+{
+    TCollectionChange change;
+    change.Appended_ = std::move(discs);
+    return change;
+}
+
+TCollectionChange TCollectionChange::DiscRemoved(const TFendrel& collection, uint32_t disc)
+{
+    TCollectionChange change;
+    EachRecord(collection, disc, [&](const TCollectionNode& node) {
+        change.Removed_.push_back({node.Flags & kKinds, node.WriteTimeHigh, node.WriteTimeLow,
+                                   node.Size, TNodeName(ReadBack(node.Name)),
+                                   WrittenChildren(node).size()});
+        return true;
+    });
+    return change;
+}
+
+bool TCollectionChange::IsRemovedDisc(const TFendrel& collection, uint32_t disc) const
+{
+    size_t next = 0;
+    return EachRecord(collection, disc,
+                      [&](const TCollectionNode& node) {
+                          if (next == Removed_.size())
+                              return false;
+                          const TRecord& record = Removed_[next++];
+                          return record.Kind == (node.Flags & kKinds) &&
+                                 record.WriteTimeHigh == node.WriteTimeHigh &&
+                                 record.WriteTimeLow == node.WriteTimeLow &&
+                                 record.Size == node.Size &&
+                                 record.Children == WrittenChildren(node).size() &&
+                                 record.Name.view() == ReadBack(node.Name);
+                      }) &&
+           next == Removed_.size();
+}
+
+void TCollectionChange::ApplyTo(const TFendrel& source, TFendrel& target) const
+{
+    if (!Removed_.empty()) {
+        const auto found = std::find_if(target.Discs.begin(), target.Discs.end(),
+                                        [&](uint32_t disc) { return IsRemovedDisc(target, disc); });
+        if (found != target.Discs.end())
+            target.DeleteDisc(*found);
+    }
+
+    for (const uint32_t disc : Appended_) {
+        // Pairs of a node of source and the id of the node of target its copy goes under
+        // (0: the discs).
+        std::vector<std::pair<uint32_t, uint32_t>> pending{{disc, 0}};
+        while (!pending.empty()) {
+            const auto [from, parent] = pending.back();
+            pending.pop_back();
+            const TCollectionNode& original = source.GetNode(from);
+            TCollectionNode value;
+            value.Name = original.Name;
+            value.Flags = original.Flags & ~nfFilteredOut;
+            value.WriteTimeLow = original.WriteTimeLow;
+            value.WriteTimeHigh = original.WriteTimeHigh;
+            value.Size = original.Size;
+            value.ParentId = parent;
+            const TCollectionNode& copy =
+                target.AddNode(parent ? target.GetNode(parent).Children : target.Discs, value);
+            const uint32_t id = copy.Id;
+            for (auto child = original.Children.rbegin(); child != original.Children.rend();
+                 ++child)
+                pending.emplace_back(*child, id);
+        }
+    }
+}

@@ -1,0 +1,120 @@
+#include "collection/CollectionChange.h"
+#include "collection/Fendrel.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const std::string kHeader = ";Fendrel File v1 begin\r\n";
+
+TCollectionNode& Add(TFendrel& c, uint32_t parent, uint32_t kind, const std::string& name,
+                     uint32_t size = 0)
+{
+    TCollectionNode value;
+    value.Name = name;
+    value.Flags = kind;
+    value.ParentId = parent;
+    value.WriteTimeHigh = kind == nfDisc ? 0 : 0x01C5E0A1;
+    value.WriteTimeLow = size * 3;
+    value.Size = size;
+    return c.AddNode(parent ? c.GetNode(parent).Children : c.Discs, value);
+}
+
+// A collection read from text, as the file store's newer content is.
+void Load(TFendrel& c, const std::string& records)
+{
+    ASSERT_TRUE(c.LoadFromText(kHeader + records));
+}
+
+const std::string kPhotos = "D 00000000 00000000 00000000 Photos\r\n"
+                            "F 01C5E0A1 00000000 00000000 Summer\r\n"
+                            "E 01C5E0A1 0000001E 0000000A a.jpg\r\n"
+                            "<\r\n"
+                            "E 01C5E0A1 0000003C 00000014 b.jpg\r\n"
+                            "<\r\n";
+const std::string kMusic = "D 00000000 00000000 00000000 Music\r\n<\r\n";
+
+TEST(CollectionChange, AppendedDiscsAreCopiedWholeAfterTheNewerDiscs)
+{
+    TFendrel mine;
+    Load(mine, kMusic);
+    TFendrel newer;
+    Load(newer, kMusic + kMusic);
+
+    const uint32_t photos = Add(mine, 0, nfDisc, "Photos").Id;
+    const uint32_t summer = Add(mine, photos, nfFolder, "Summer").Id;
+    Add(mine, summer, nfFile, "a.jpg", 10).Flags |= nfFilteredOut;
+    Add(mine, photos, nfFile, "b.jpg", 20);
+    const uint32_t empty = Add(mine, 0, nfDisc, "").Id;
+    const std::string mineBefore = mine.SaveToText();
+
+    TCollectionChange::DiscsAppended({photos, empty}).ApplyTo(mine, newer);
+    EXPECT_EQ(newer.SaveToText(),
+              kHeader + kMusic + kMusic + kPhotos + "D 00000000 00000000 00000000 \r\n<\r\n");
+    EXPECT_EQ(mine.SaveToText(), mineBefore);
+    // The copies are nodes of their own collection, linked to their parents there.
+    const TCollectionNode& copied = newer.GetNode(newer.Discs.at(2));
+    EXPECT_EQ(copied.ParentId, 0u);
+    const TCollectionNode& folder = newer.GetNode(copied.Children.at(0));
+    EXPECT_EQ(folder.ParentId, copied.Id);
+    EXPECT_EQ(newer.GetNode(folder.Children.at(0)).ParentId, folder.Id);
+    EXPECT_FALSE(newer.GetNode(folder.Children.at(0)).Is(nfFilteredOut));
+    EXPECT_EQ(newer.LastId, 7u);
+}
+
+TEST(CollectionChange, RemovedDiscGoesOnlyWhereTitleAndEveryRecordAreTheSame)
+{
+    TFendrel mine;
+    Load(mine, kMusic + kPhotos);
+    const uint32_t photos = mine.Discs.at(1);
+    const TCollectionChange removed = TCollectionChange::DiscRemoved(mine, photos);
+    mine.DeleteDisc(photos);
+
+    // Discs that differ in one thing each: a size, a time, a name, the nesting, one record
+    // more or less, the title, the kind of a record.
+    const auto changed = [](const std::string& from, const std::string& to) {
+        std::string disc = kPhotos;
+        return disc.replace(disc.find(from), from.size(), to);
+    };
+    const std::string differing[] = {
+        changed("0000000A a", "0000000B a"),
+        changed("0000001E", "0000001F"),
+        changed("a.jpg", "A.jpg"),
+        changed("a.jpg\r\n<\r\n", "a.jpg\r\n") + "<\r\n", // b.jpg inside Summer
+        changed("E 01C5E0A1 0000003C 00000014 b.jpg\r\n", ""),
+        changed("b.jpg\r\n", "b.jpg\r\nE 01C5E0A1 0000003C 00000014 c.jpg\r\n"),
+        changed("Photos", "photos"),
+        changed("E 01C5E0A1 0000001E 0000000A a.jpg\r\n",
+                "F 01C5E0A1 0000001E 0000000A a.jpg\r\n<\r\n"),
+    };
+    for (const std::string& other : differing) {
+        TFendrel newer;
+        Load(newer, kMusic + other);
+        removed.ApplyTo(mine, newer);
+        EXPECT_EQ(newer.SaveToText(), kHeader + kMusic + other) << other;
+    }
+
+    // The first of two equal discs goes; the other discs stay in their order.
+    TFendrel newer;
+    Load(newer, differing[0] + kPhotos + kMusic + kPhotos);
+    removed.ApplyTo(mine, newer);
+    EXPECT_EQ(newer.SaveToText(), kHeader + differing[0] + kMusic + kPhotos);
+}
+
+TEST(CollectionChange, RemovedScannedDiscIsComparedAsTheFileGivesItBack)
+{
+    // A scan may record names the file cannot give back whole: leading blanks are lost, a name
+    // is cut at 255 bytes.
+    TFendrel mine;
+    const uint32_t disc = Add(mine, 0, nfDisc, "  Backup").Id;
+    Add(mine, disc, nfFile, " \tnotes.txt", 5);
+    Add(mine, disc, nfFile, std::string(300, 'n'), 6);
+    TFendrel newer;
+    ASSERT_TRUE(newer.LoadFromText(mine.SaveToText()));
+    TCollectionChange::DiscRemoved(mine, disc).ApplyTo(mine, newer);
+    EXPECT_TRUE(newer.Discs.empty());
+}
+
+} // namespace
