@@ -133,6 +133,11 @@ std::unique_ptr<IVolume> TDriveTable::OpenImage(const std::string& path)
     return OpenIsoVolume(path);
 }
 
+std::unique_ptr<IVolume> TDriveTable::OpenFolder(const std::string& path)
+{
+    return OpenFolderVolume(path, FolderLabel(path));
+}
+
 std::vector<std::string> FindOpticalDevices(const std::string& sysBlock)
 {
     std::vector<std::pair<unsigned, std::string>> found;
