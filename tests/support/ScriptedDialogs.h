@@ -4,6 +4,7 @@
 #include "platform/Dialogs.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,8 @@ public:
     std::deque<std::optional<std::string>> FileAnswers;
     std::deque<std::vector<std::string>> SeveralFileAnswers;
     std::deque<std::optional<std::string>> FolderAnswers;
+    // Runs while each input box is shown, before it is answered.
+    std::function<void(const TInput&)> WhileInput;
 
     TMessageResult MessageBox(const std::string& text, const std::string& title,
                               TMessageKind kind) override
@@ -53,6 +56,8 @@ public:
                                         const std::string& initial) override
     {
         Inputs.push_back({caption, prompt, initial});
+        if (WhileInput)
+            WhileInput(Inputs.back());
         return Take(InputAnswers, std::optional<std::string>{});
     }
     std::optional<std::string> OpenFileDialog(const TFileDialogOptions& options) override
