@@ -257,7 +257,9 @@ public:
             return OpenFolder(path);
         bool lost = false;
         const std::optional<int> folder = Cursor_.MoveToChild(own->Place, rawName, lost);
-        return lost ? OpenFolder(path) : ListHere(folder);
+        if (lost)
+            return OpenFolder(path);
+        return ListHere(folder);
     }
 
 private:

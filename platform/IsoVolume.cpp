@@ -374,7 +374,9 @@ public:
     {
         const auto* own = dynamic_cast<const TIsoListing*>(&listing);
         const std::optional<TExtent> extent = own ? own->LastFolder(*this, rawName) : std::nullopt;
-        return extent ? Open(*extent) : OpenFolder(path);
+        if (!extent)
+            return OpenFolder(path);
+        return Open(*extent);
     }
 
     [[nodiscard]] bool Joliet() const { return Joliet_; }
