@@ -29,6 +29,14 @@ void TForm_Main::Act_AddDiscExecute(QObject*)
 void TForm_Main::AddScannedDisc(const std::function<std::unique_ptr<IVolume>()>& open,
                                 const std::string& failure)
 {
+    TAddedDiscs added;
+    ScanNewDisc(open, failure, added);
+    ReportAddedDiscs(added);
+}
+
+void TForm_Main::ScanNewDisc(const std::function<std::unique_ptr<IVolume>()>& open,
+                             const std::string& failure, TAddedDiscs& added)
+{
     std::string label;
     if (const std::unique_ptr<IVolume> disc = open()) {
         label = disc->Label();
@@ -48,11 +56,18 @@ void TForm_Main::AddScannedDisc(const std::function<std::unique_ptr<IVolume>()>&
     // One that can no longer be read is added without contents.
     std::unique_ptr<IVolume> disc = open();
     TUnreadableVolume unreadable;
-    const int32_t count = Collection().ScanDisc(*title, disc ? *disc : unreadable);
-    const uint32_t added = Collection().Discs.back();
+    added.Count += Collection().ScanDisc(*title, disc ? *disc : unreadable);
+    added.Ids.push_back(Collection().Discs.back());
+}
 
+void TForm_Main::ReportAddedDiscs(const TAddedDiscs& added)
+{
+    if (added.Ids.empty())
+        return;
     FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
-    MessageBox(Ansi("Добавлено элементов: ") + std::to_string(count), ApplicationTitle,
-               TMessageKind::Information);
-    SaveCollectionFile(TCollectionChange::DiscsAppended({added}));
+    std::string count = Ansi("Добавлено элементов: ") + std::to_string(added.Count);
+    if (added.Ids.size() > 1)
+        count += Ansi(" (дисков: ") + std::to_string(added.Ids.size()) + ")";
+    MessageBox(count, ApplicationTitle, TMessageKind::Information);
+    SaveCollectionFile(TCollectionChange::DiscsAppended(added.Ids));
 }

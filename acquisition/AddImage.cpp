@@ -20,12 +20,17 @@ std::string FileNameForMessage(const std::string& path)
 
 } // namespace
 
+// Each image chosen becomes a disc, in the order the dialog gives them, each with its own title;
+// one that cannot be read, or whose title is cancelled, is left out and the others go on. One
+// count and one save end the command.
 void TForm_Main::Act_AddImageExecute(QObject*)
 {
-    const std::optional<std::string> path = Platform_.Dialogs.OpenFileDialog(OpenDlg_Image);
-    if (!path)
-        return;
-    AddScannedDisc([this, &path] { return Platform_.Drives.OpenImage(*path); },
-                   Ansi("Невозможно получить информацию о диске в образе ") +
-                       FileNameForMessage(*path));
+    const std::vector<std::string> paths = Platform_.Dialogs.OpenFilesDialog(OpenDlg_Image);
+    TAddedDiscs added;
+    for (const std::string& path : paths)
+        ScanNewDisc([this, &path] { return Platform_.Drives.OpenImage(path); },
+                    Ansi("Невозможно получить информацию о диске в образе ") +
+                        FileNameForMessage(path),
+                    added);
+    ReportAddedDiscs(added);
 }

@@ -56,7 +56,7 @@ void TFendrel::ScanFolder(TCollectionNode& parent, IVolume& volume, const std::s
         current.resize(folder.PathLength);
         current += entry.RawName;
         current += '/';
-        if (auto listing = volume.OpenFolder(current))
+        if (auto listing = volume.OpenSubfolder(*folder.Listing, entry.RawName, current))
             open.push_back({std::move(listing), &node, current.size()}); // folder is stale now
     }
 }

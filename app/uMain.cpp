@@ -150,6 +150,7 @@ void TForm_Main::CreateActions()
     Act_Exit = make("Act_Exit", "Выход");
     Act_AddDisc = make("Act_AddDisc", "Добавить...");
     Act_AddImage = make("Act_AddImage", "Добавить образ...");
+    Act_AddFolder = make("Act_AddFolder", "Добавить папку...");
     Act_DeleteDisc = make("Act_DeleteDisc", "Удалить");
     Act_NewFilter = make("Act_NewFilter", "Новый фильтр...");
     Act_NoFilter = make("Act_NoFilter", "Снять фильтр");
@@ -163,6 +164,7 @@ void TForm_Main::CreateActions()
         Ansi("Новая коллекция"), Ansi("Коллекции (*.frl)"), "*.frl", "frl", false, false};
     OpenDlg_Image = {
         Ansi("Добавление образа диска"), Ansi("Образы дисков (*.iso)"), "*.iso", "", true, true};
+    OpenDlg_Folder = {Ansi("Добавление папки")};
 }
 
 void TForm_Main::CreateMenus()
@@ -183,6 +185,7 @@ void TForm_Main::CreateMenus()
     MI_Disc = menu(nullptr, bar, "MI_Disc", "Диск");
     MI_Disc->addAction(Act_AddDisc);
     MI_Disc->addAction(Act_AddImage);
+    MI_Disc->addAction(Act_AddFolder);
     MI_Disc->addAction(Act_DeleteDisc);
     MI_Disc->addSeparator();
     MI_SelectDefDrive = menu(MI_Disc, bar, "MI_SelectDefDrive", "Выбор дисковода");
@@ -211,6 +214,7 @@ void TForm_Main::ConnectHandlers()
     bind(Act_Exit, &TForm_Main::Act_ExitExecute);
     bind(Act_AddDisc, &TForm_Main::Act_AddDiscExecute);
     bind(Act_AddImage, &TForm_Main::Act_AddImageExecute);
+    bind(Act_AddFolder, &TForm_Main::Act_AddFolderExecute);
     bind(Act_DeleteDisc, &TForm_Main::Act_DeleteDiscExecute);
     bind(Act_NewFilter, &TForm_Main::Act_NewFilterExecute);
     bind(Act_NoFilter, &TForm_Main::Act_NoFilterExecute);

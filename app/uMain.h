@@ -67,7 +67,8 @@ public:
     QAction* Act_LoadCollection = nullptr;
     QAction* Act_Exit = nullptr;
     QAction* Act_AddDisc = nullptr;
-    QAction* Act_AddImage = nullptr; // a disc from an ISO image file; needs no drive
+    QAction* Act_AddImage = nullptr;  // discs from ISO image files; needs no drive
+    QAction* Act_AddFolder = nullptr; // a folder (a USB stick, a copied disc) as a disc
     QAction* Act_DeleteDisc = nullptr;
     QAction* Act_NewFilter = nullptr;
     QAction* Act_NoFilter = nullptr;
@@ -79,6 +80,7 @@ public:
     TFileDialogOptions OpenDlg_Collection;
     TFileDialogOptions SaveDlg_Collection;
     TFileDialogOptions OpenDlg_Image;
+    TFolderDialogOptions OpenDlg_Folder;
 
     // --- State of the run -----------------------------------------------------------------
     std::string CollectionFile; // path of the current collection file, as the file system has it
@@ -118,6 +120,7 @@ public:
     void MI_SelectDefDriveClick(QObject* sender);
     void Act_AddDiscExecute(QObject* sender);
     void Act_AddImageExecute(QObject* sender);
+    void Act_AddFolderExecute(QObject* sender);
 
     // --- Tree and list (browse/) ----------------------------------------------------------
     void Act_DeleteDiscExecute(QObject* sender);
@@ -159,11 +162,24 @@ private:
     [[nodiscard]] std::optional<char> ReadSettings();
     void WriteSettings();
     void ShowStatus(const std::string& text);
+    // The discs one command has added, in order, and the folders and files found on them.
+    struct TAddedDiscs {
+        TCollectionBranch Ids;
+        int64_t Count = 0;
+    };
     // Adds the disc that open reads (opened once for its label, once more for the walk): asks
     // for the title, scans, shows the count and saves. failure: the message when it cannot be
     // read.
     void AddScannedDisc(const std::function<std::unique_ptr<IVolume>()>& open,
                         const std::string& failure);
+    // Asks for the title of the disc that open reads and scans it into the collection, noting it
+    // in added; shows failure instead when the disc cannot be read. Nothing is added when the
+    // title is cancelled.
+    void ScanNewDisc(const std::function<std::unique_ptr<IVolume>()>& open,
+                     const std::string& failure, TAddedDiscs& added);
+    // Once a command has added its discs (when it has added any): rebuilds the tree, shows the
+    // count, with the number of discs when there are several, and saves the collection.
+    void ReportAddedDiscs(const TAddedDiscs& added);
 
     TPlatform Platform_;
     TProgressLine Progress_; // shared by every collection of the run

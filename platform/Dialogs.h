@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // The modal boxes through which the program asks and tells the user. Texts are 8-bit code page
 // 1251 and may hold CR LF line breaks; paths are the file system's own bytes.
@@ -24,6 +25,10 @@ struct TFileDialogOptions {
     bool AllFilesEntry = false; // also offer an entry for every file
 };
 
+struct TFolderDialogOptions {
+    std::string Title; // 8-bit
+};
+
 class IDialogs {
 public:
     virtual ~IDialogs() = default;
@@ -37,4 +42,11 @@ public:
     OpenFileDialog(const TFileDialogOptions& options) = 0;
     [[nodiscard]] virtual std::optional<std::string>
     SaveFileDialog(const TFileDialogOptions& options) = 0;
+    // The full paths of the existing files chosen, in the order the dialog gives them; empty
+    // when the user cancelled.
+    [[nodiscard]] virtual std::vector<std::string>
+    OpenFilesDialog(const TFileDialogOptions& options) = 0;
+    // The chosen folder's full path when the user confirmed.
+    [[nodiscard]] virtual std::optional<std::string>
+    FolderDialog(const TFolderDialogOptions& options) = 0;
 };

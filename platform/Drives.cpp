@@ -71,6 +71,14 @@ std::string ReadWholeFile(const char* path)
     return text.str();
 }
 
+// Only a plain file is taken for an image: reading a FIFO or a device chosen by mistake would
+// wait for a writer, or never end.
+bool IsPlainFile(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 // A disc in a drive: the mounted file system when the desktop has mounted it, otherwise the disc
 // read directly from the device, which needs neither mounting nor root rights.
 std::unique_ptr<IVolume> OpenDisc(const std::string& device)
@@ -130,7 +138,14 @@ std::unique_ptr<IVolume> TDriveTable::OpenVolume(char letter)
 
 std::unique_ptr<IVolume> TDriveTable::OpenImage(const std::string& path)
 {
+    if (!IsPlainFile(path))
+        return nullptr;
     return OpenIsoVolume(path);
+}
+
+std::unique_ptr<IVolume> TDriveTable::OpenFolder(const std::string& path)
+{
+    return OpenFolderVolume(path, FolderLabel(path));
 }
 
 std::vector<std::string> FindOpticalDevices(const std::string& sysBlock)

@@ -21,6 +21,9 @@ public:
     // The disc held in an image file, read as the disc in a drive is; nullptr when the file holds
     // no readable ISO 9660 file system.
     [[nodiscard]] virtual std::unique_ptr<IVolume> OpenImage(const std::string& path) = 0;
+    // A folder read as a mounted disc, labelled as FolderLabel tells; nullptr when it cannot be
+    // read.
+    [[nodiscard]] virtual std::unique_ptr<IVolume> OpenFolder(const std::string& path) = 0;
 };
 
 // What a drive letter reads from.
@@ -46,6 +49,7 @@ public:
     [[nodiscard]] std::vector<char> DriveLetters() const override;
     [[nodiscard]] std::unique_ptr<IVolume> OpenVolume(char letter) override;
     [[nodiscard]] std::unique_ptr<IVolume> OpenImage(const std::string& path) override;
+    [[nodiscard]] std::unique_ptr<IVolume> OpenFolder(const std::string& path) override;
 
 private:
     std::map<char, TDriveSource> Drives_;

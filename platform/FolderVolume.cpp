@@ -1,73 +1,186 @@
 #include "platform/FolderVolume.h"
 
+#include "platform/Drives.h"
 #include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <vector>
 
 namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// Descriptors kept for the folders nearest the one the walk stands in; levels above them are
+// reached again through "..".
+constexpr size_t kKeptLevels = 16;
 
-// Opens the folder at relative (names separated by "/") below the folder base. A relative path
-// too long for one call is opened a piece at a time, so depth never makes a folder unreadable.
-TUniqueFd OpenFolderAt(int base, std::string_view relative)
-{
-    constexpr size_t longest = PATH_MAX - 1;
-    TUniqueFd current;
-    while (relative.size() > longest) {
-        const size_t cut = relative.rfind('/', longest);
-        if (cut == std::string_view::npos || cut == 0)
-            return {};
-        TUniqueFd next(::openat(current ? current.Get() : base,
-                                std::string(relative.substr(0, cut)).c_str(), kFolderFlags));
-        if (!next)
-            return {};
-        current = std::move(next);
-        relative.remove_prefix(cut + 1);
+// Which folder a descriptor names, and on which mount it lies.
+struct TFolderIdentity {
+    dev_t Device = 0;
+    uint64_t Inode = 0;
+    std::optional<uint64_t> Mount; // the mount's id, where the kernel tells it
+
+    [[nodiscard]] bool SameFolder(const TFolderIdentity& other) const
+    {
+        return Device == other.Device && Inode == other.Inode;
     }
-    const std::string last = relative.empty() ? std::string(".") : std::string(relative);
-    return TUniqueFd(::openat(current ? current.Get() : base, last.c_str(), kFolderFlags));
+    // A bind mount of a folder of the same file system has a mount of its own, though not a
+    // device of its own.
+    [[nodiscard]] bool SameMount(const TFolderIdentity& other) const
+    {
+        if (Mount && other.Mount)
+            return *Mount == *other.Mount;
+        return Device == other.Device;
+    }
+};
+
+std::optional<TFolderIdentity> IdentityOf(int fd)
+{
+    struct statx extended {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID, &extended) == 0) {
+        TFolderIdentity identity;
+        identity.Device = makedev(extended.stx_dev_major, extended.stx_dev_minor);
+        identity.Inode = extended.stx_ino;
+        if (extended.stx_mask & STATX_MNT_ID)
+            identity.Mount = extended.stx_mnt_id;
+        return identity;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return std::nullopt;
+    return TFolderIdentity{status.st_dev, status.st_ino, std::nullopt};
 }
+
+// The folder a walk stands in, reached from the root one name at a time. A depth-first walk asks
+// for each folder next to the last one (a child, or a child of an ancestor), so getting there up
+// through ".." and down by name costs a step a level moved: the whole walk is linear in the size
+// of the tree, however deep it is, while only a few descriptors are open. A level reached again
+// through ".." must be the folder that was left, or the walk starts again from the root.
+class TFolderCursor {
+public:
+    TFolderCursor(TUniqueFd root, TFolderIdentity identity)
+        : Root_(std::move(root))
+    {
+        Levels_.push_back({identity, NextSerial_++});
+    }
+
+    // Where a folder was found: its depth and the serial number of that visit.
+    struct TPlace {
+        size_t Depth = 0;
+        uint64_t Serial = 0;
+    };
+
+    // Goes to the folder at relative (names separated by "/") below the root; its descriptor, or
+    // nothing when a folder on the way cannot be opened.
+    std::optional<int> MoveTo(std::string_view relative)
+    {
+        Levels_.resize(1);
+        Open_.clear();
+        while (!relative.empty()) {
+            const size_t slash = relative.find('/');
+            const std::string_view name = relative.substr(0, slash);
+            relative.remove_prefix(slash == std::string_view::npos ? relative.size() : slash + 1);
+            if (!name.empty() && !Down(name))
+                return std::nullopt;
+        }
+        return Current();
+    }
+
+    // Goes to the subfolder name of the folder found at place; nothing when it cannot be opened,
+    // and also when the walk no longer passes through that folder (the caller then goes by path).
+    std::optional<int> MoveToChild(TPlace place, std::string_view name, bool& lost)
+    {
+        lost = place.Depth >= Levels_.size() || Levels_[place.Depth].Serial != place.Serial;
+        if (lost)
+            return std::nullopt;
+        while (Levels_.size() - 1 > place.Depth) {
+            if (!Up()) {
+                lost = true;
+                return std::nullopt;
+            }
+        }
+        if (!Down(name))
+            return std::nullopt;
+        return Current();
+    }
+
+    [[nodiscard]] TPlace Here() const { return {Levels_.size() - 1, Levels_.back().Serial}; }
+
+private:
+    struct TLevel {
+        TFolderIdentity Identity;
+        uint64_t Serial;
+    };
+
+    [[nodiscard]] int Current() const { return Open_.empty() ? Root_.Get() : Open_.back().Get(); }
+
+    // Into the subfolder name: never through a link, never onto another file system.
+    bool Down(std::string_view name)
+    {
+        if (name == "." || name == ".." || name.find('\0') != std::string_view::npos)
+            return false;
+        TUniqueFd folder(::openat(Current(), std::string(name).c_str(), kFolderFlags));
+        if (!folder)
+            return false;
+        const std::optional<TFolderIdentity> identity = IdentityOf(folder.Get());
+        if (!identity || !identity->SameMount(Levels_.front().Identity))
+            return false;
+        Levels_.push_back({*identity, NextSerial_++});
+        Open_.push_back(std::move(folder));
+        if (Open_.size() > kKeptLevels)
+            Open_.pop_front();
+        return true;
+    }
+
+    // To the parent; false when it cannot be reached or is not the folder that was left.
+    bool Up()
+    {
+        const size_t depth = Levels_.size() - 1; // more than 0: the root has no parent here
+        if (Open_.size() == 1 && depth > 1) {
+            TUniqueFd parent(::openat(Open_.back().Get(), "..", kFolderFlags));
+            const std::optional<TFolderIdentity> identity =
+                parent ? IdentityOf(parent.Get()) : std::nullopt;
+            if (!identity || !identity->SameFolder(Levels_[depth - 1].Identity))
+                return false;
+            Open_.push_front(std::move(parent));
+        }
+        Open_.pop_back();
+        Levels_.pop_back();
+        return true;
+    }
+
+    TUniqueFd Root_;
+    std::vector<TLevel> Levels_; // the root and each folder down to where the walk stands
+    std::deque<TUniqueFd> Open_; // descriptors of the deepest levels below the root
+    uint64_t NextSerial_ = 0;
+};
 
 struct TDirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-// A folder read whole when opened, so that no descriptor stays open while the scan walks its
-// subfolders: depth then costs memory only.
-class TFolderListing final : public IFolderListing {
-public:
-    explicit TFolderListing(std::vector<TFindData> entries)
-        : Entries_(std::move(entries))
-    {
-    }
-    bool Next(TFindData& entry) override
-    {
-        if (Next_ == Entries_.size())
-            return false;
-        entry = std::move(Entries_[Next_++]);
-        return true;
-    }
-
-private:
-    std::vector<TFindData> Entries_;
-    size_t Next_ = 0;
-};
-
-// Reads the entries of an open folder. "." and ".." are left out.
-std::vector<TFindData> ReadEntries(TUniqueFd folder)
+// Reads the entries of the open folder through a descriptor of its own. "." and ".." are left
+// out.
+std::vector<TFindData> ReadEntries(int folder)
 {
     std::vector<TFindData> entries;
-    std::unique_ptr<DIR, TDirCloser> dir(::fdopendir(folder.Get()));
+    TUniqueFd own(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+    if (!own)
+        return entries;
+    std::unique_ptr<DIR, TDirCloser> dir(::fdopendir(own.Get()));
     if (!dir)
         return entries;
-    (void)folder.Release(); // the DIR owns it now
+    (void)own.Release();    // the DIR owns it now
+    ::rewinddir(dir.get()); // the copy shares its position with the folder's descriptor
     const int dirFd = ::dirfd(dir.get());
     while (const dirent* found = ::readdir(dir.get())) {
         const std::string_view raw = found->d_name;
@@ -94,30 +207,70 @@ std::vector<TFindData> ReadEntries(TUniqueFd folder)
     return entries;
 }
 
+class TFolderVolume;
+
+// A folder read whole when opened, so that no descriptor stays open for it while the scan walks
+// its subfolders; it remembers where the walk found it, to open those from there.
+class TFolderListing final : public IFolderListing {
+public:
+    TFolderListing(const TFolderVolume& volume, TFolderCursor::TPlace place,
+                   std::vector<TFindData> entries)
+        : Volume(&volume)
+        , Place(place)
+        , Entries_(std::move(entries))
+    {
+    }
+    bool Next(TFindData& entry) override
+    {
+        if (Next_ == Entries_.size())
+            return false;
+        entry = std::move(Entries_[Next_++]);
+        return true;
+    }
+
+    const TFolderVolume* Volume; // the volume that gave the listing; not owned
+    TFolderCursor::TPlace Place;
+
+private:
+    std::vector<TFindData> Entries_;
+    size_t Next_ = 0;
+};
+
 class TFolderVolume final : public IVolume {
 public:
-    TFolderVolume(TUniqueFd root, std::string label)
-        : Root_(std::move(root))
+    TFolderVolume(TUniqueFd root, TFolderIdentity identity, std::string label)
+        : Cursor_(std::move(root), identity)
         , Label_(std::move(label))
     {
     }
     [[nodiscard]] std::string Label() const override { return Label_; }
     [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override
     {
-        std::string_view relative = path;
-        while (!relative.empty() && relative.front() == '/')
-            relative.remove_prefix(1);
-        // Without the trailing "/", O_NOFOLLOW also refuses a link in the last place.
-        while (!relative.empty() && relative.back() == '/')
-            relative.remove_suffix(1);
-        TUniqueFd folder = OpenFolderAt(Root_.Get(), relative);
-        if (!folder)
-            return nullptr;
-        return std::make_unique<TFolderListing>(ReadEntries(std::move(folder)));
+        return ListHere(Cursor_.MoveTo(path));
+    }
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenSubfolder(IFolderListing& listing,
+                                                                const std::string& rawName,
+                                                                const std::string& path) override
+    {
+        const auto* own = dynamic_cast<const TFolderListing*>(&listing);
+        if (!own || own->Volume != this)
+            return OpenFolder(path);
+        bool lost = false;
+        const std::optional<int> folder = Cursor_.MoveToChild(own->Place, rawName, lost);
+        if (lost)
+            return OpenFolder(path);
+        return ListHere(folder);
     }
 
 private:
-    TUniqueFd Root_;
+    std::unique_ptr<IFolderListing> ListHere(std::optional<int> folder)
+    {
+        if (!folder)
+            return nullptr;
+        return std::make_unique<TFolderListing>(*this, Cursor_.Here(), ReadEntries(*folder));
+    }
+
+    TFolderCursor Cursor_;
     std::string Label_;
 };
 
@@ -128,5 +281,38 @@ std::unique_ptr<IVolume> OpenFolderVolume(const std::string& folder, std::string
     TUniqueFd root(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!root)
         return nullptr;
-    return std::make_unique<TFolderVolume>(std::move(root), std::move(label));
+    const std::optional<TFolderIdentity> identity = IdentityOf(root.Get());
+    if (!identity)
+        return nullptr;
+    return std::make_unique<TFolderVolume>(std::move(root), *identity, std::move(label));
+}
+
+std::string FolderLabel(const std::string& folder, const std::string& byLabel)
+{
+    TUniqueFd self(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (self) {
+        const TUniqueFd parent(::openat(self.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        const std::optional<TFolderIdentity> here = IdentityOf(self.Get());
+        const std::optional<TFolderIdentity> above =
+            parent ? IdentityOf(parent.Get()) : std::nullopt;
+        // The root of the whole tree is its own parent.
+        const bool mountPoint =
+            here && (!above || !here->SameMount(*above) || here->SameFolder(*above));
+        if (mountPoint) {
+            if (const std::optional<std::string> label = UdevLabelOf(here->Device, byLabel))
+                return NameFromDisc(*label);
+        }
+    }
+    std::string_view name = folder;
+    while (name.size() > 1 && name.back() == '/')
+        name.remove_suffix(1);
+    if (const size_t slash = name.rfind('/'); slash != std::string_view::npos)
+        name.remove_prefix(slash + 1);
+    if (name == "." || name == "..") {
+        char resolved[PATH_MAX];
+        if (::realpath(folder.c_str(), resolved))
+            return FolderLabel(resolved, byLabel);
+        name = {};
+    }
+    return NameFromDisc(name);
 }

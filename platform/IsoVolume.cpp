@@ -12,17 +12,18 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <optional>
 #include <span>
 #include <sys/stat.h>
-#include <unordered_set>
 #include <vector>
 
 // libiso9660 recognises the file system and reads the volume label. The directories are read
 // here, each straight from where its parent's record says it lies: the library finds a folder by
 // walking its path from the root each time, which makes a scan slow on wide discs. Knowing where
 // each directory lies also lets a walk notice a damaged disc whose folders lead back to their
-// ancestors.
+// ancestors, or share their blocks: the directories a walk holds then never add up to more than
+// the image itself.
 
 namespace {
 
@@ -80,12 +81,15 @@ struct TExtent {
 // The image file or device node, read by position; nothing is read past its end.
 class TImageFile {
 public:
+    // Anything but a plain file or a block device is refused: reading a FIFO or a terminal would
+    // wait for ever, and the open itself does not wait for a FIFO's other end.
     static std::optional<TImageFile> Open(const std::string& path)
     {
         TImageFile file;
-        file.Fd_.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        file.Fd_.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
         struct stat status {};
-        if (!file.Fd_ || ::fstat(file.Fd_.Get(), &status) != 0)
+        if (!file.Fd_ || ::fstat(file.Fd_.Get(), &status) != 0 ||
+            !(S_ISREG(status.st_mode) || S_ISBLK(status.st_mode)))
             return std::nullopt;
         const off_t size =
             S_ISBLK(status.st_mode) ? ::lseek(file.Fd_.Get(), 0, SEEK_END) : status.st_size;
@@ -112,6 +116,8 @@ public:
         }
         return true;
     }
+
+    [[nodiscard]] uint64_t Size() const { return Size_; }
 
 private:
     TUniqueFd Fd_;
@@ -239,24 +245,32 @@ private:
     bool Damaged_ = false;
 };
 
-// The records of the directory at extent; nullopt when it lies past the image's end, cannot be
-// read or is damaged.
-std::optional<std::vector<uint8_t>> ReadDirectory(const TImageFile& file, TExtent extent)
+// Where the directory at extent lies, with its size from its "." record when the extent does not
+// give it; nullopt when it does not lie whole inside the image, or is larger than any directory.
+std::optional<TExtent> LocateDirectory(const TImageFile& file, TExtent extent)
 {
-    uint64_t size = extent.Size;
-    if (size == 0) { // a relocated folder: its "." record gives the size
+    const uint64_t offset = uint64_t{extent.Block} * kBlockSize;
+    if (extent.Size == 0) { // a relocated folder: its "." record gives the size
         std::vector<uint8_t> first(kBlockSize);
-        if (!file.Read(uint64_t{extent.Block} * kBlockSize, first))
+        if (!file.Read(offset, first))
             return std::nullopt;
         TRecordCursor cursor(first);
         const TBytes dot = cursor.Next();
         if (dot.empty() || Le32(dot, kRecordExtent) != extent.Block)
             return std::nullopt;
-        size = Le32(dot, kRecordSize);
+        extent.Size = Le32(dot, kRecordSize);
     }
-    if (size == 0 || size > kLargestDirectory)
+    if (extent.Size == 0 || extent.Size > kLargestDirectory || offset > file.Size() ||
+        extent.Size > file.Size() - offset)
         return std::nullopt;
-    std::vector<uint8_t> bytes(size);
+    return extent;
+}
+
+// The records of the directory that LocateDirectory found at extent; nullopt when they cannot be
+// read or are damaged.
+std::optional<std::vector<uint8_t>> ReadLocatedDirectory(const TImageFile& file, TExtent extent)
+{
+    std::vector<uint8_t> bytes(extent.Size);
     if (!file.Read(uint64_t{extent.Block} * kBlockSize, bytes))
         return std::nullopt;
     TRecordCursor check(bytes);
@@ -265,6 +279,16 @@ std::optional<std::vector<uint8_t>> ReadDirectory(const TImageFile& file, TExten
     if (check.Damaged())
         return std::nullopt;
     return bytes;
+}
+
+// The records of the directory at extent; nullopt when it lies past the image's end, cannot be
+// read or is damaged.
+std::optional<std::vector<uint8_t>> ReadDirectory(const TImageFile& file, TExtent extent)
+{
+    const std::optional<TExtent> located = LocateDirectory(file, extent);
+    if (!located)
+        return std::nullopt;
+    return ReadLocatedDirectory(file, *located);
 }
 
 TBytes RecordName(TBytes record)
@@ -282,12 +306,12 @@ struct TRockRidge {
 
 class TIsoVolume;
 
-// One folder's records, read whole when the folder is opened.
+// One folder's records, read whole when the folder is opened. It remembers where the last folder
+// it gave lies, to be opened from there.
 class TIsoListing final : public IFolderListing {
 public:
-    TIsoListing(TIsoVolume& volume, std::string path, std::vector<uint8_t> bytes)
+    TIsoListing(TIsoVolume& volume, std::vector<uint8_t> bytes)
         : Volume_(volume)
-        , Path_(std::move(path))
         , Bytes_(std::move(bytes))
         , Cursor_(Bytes_)
     {
@@ -296,11 +320,21 @@ public:
     // Like Next, also telling where a folder entry's records lie.
     bool NextEntry(TFindData& entry, TExtent& extent);
 
+    // Where the folder rawName lies, when it is the last folder that Next gave.
+    [[nodiscard]] std::optional<TExtent> LastFolder(const TIsoVolume& volume,
+                                                    const std::string& rawName) const
+    {
+        if (&volume != &Volume_ || !LastFolder_ || rawName != LastFolderName_)
+            return std::nullopt;
+        return LastFolder_;
+    }
+
 private:
     TIsoVolume& Volume_;
-    std::string Path_;
     std::vector<uint8_t> Bytes_;
     TRecordCursor Cursor_;
+    std::optional<TExtent> LastFolder_;
+    std::string LastFolderName_;
 };
 
 class TIsoVolume final : public IVolume {
@@ -326,35 +360,30 @@ public:
         return label;
     }
 
-    // A folder just listed is opened from its record; any other is looked for from the root.
-    // Within one walk each directory is listed once: a damaged disc whose folders lead back to
-    // their ancestors, or to one directory many times over, is walked to an end.
+    // A folder opened by its path is looked for from the root, and begins a new walk; the
+    // subfolders of a listing are opened from their records. Within one walk no block is listed
+    // twice: a damaged disc whose folders lead back to their ancestors, or share their blocks,
+    // is walked to an end.
     [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override
     {
-        TExtent extent;
-        if (Offered_ && path == OfferedPath_) {
-            extent = *Offered_;
-        } else {
-            Walked_.clear();
-            const std::optional<TExtent> found = Find(path);
-            if (!found)
-                return nullptr;
-            extent = *found;
-        }
-        Offered_.reset();
-        if (!Walked_.insert(extent.Block).second)
+        Listed_.clear();
+        const std::optional<TExtent> found = Find(path);
+        if (!found)
             return nullptr;
-        return Open(path, extent);
+        return Open(*found);
+    }
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenSubfolder(IFolderListing& listing,
+                                                                const std::string& rawName,
+                                                                const std::string& path) override
+    {
+        const auto* own = dynamic_cast<const TIsoListing*>(&listing);
+        const std::optional<TExtent> extent = own ? own->LastFolder(*this, rawName) : std::nullopt;
+        if (!extent)
+            return OpenFolder(path);
+        return Open(*extent);
     }
 
     [[nodiscard]] bool Joliet() const { return Joliet_; }
-
-    // Notes the folder entry a listing has just given, to be opened next.
-    void Offer(const std::string& parentPath, const std::string& rawName, TExtent extent)
-    {
-        OfferedPath_.assign(parentPath).append(rawName).append(1, '/');
-        Offered_ = extent;
-    }
 
     // The Rock Ridge entries of the system use area, following continuation areas.
     void ReadSystemUse(TBytes area, TRockRidge& rock)
@@ -394,12 +423,30 @@ public:
     }
 
 private:
-    std::unique_ptr<IFolderListing> Open(const std::string& path, TExtent extent)
+    std::unique_ptr<IFolderListing> Open(TExtent extent)
     {
-        std::optional<std::vector<uint8_t>> bytes = ReadDirectory(File_, extent);
+        const std::optional<TExtent> located = LocateDirectory(File_, extent);
+        if (!located || !MarkListed(*located))
+            return nullptr;
+        std::optional<std::vector<uint8_t>> bytes = ReadLocatedDirectory(File_, *located);
         if (!bytes)
             return nullptr;
-        return std::make_unique<TIsoListing>(*this, path, std::move(*bytes));
+        return std::make_unique<TIsoListing>(*this, std::move(*bytes));
+    }
+
+    // Notes the blocks of a directory as listed in this walk; false when any of them already is.
+    bool MarkListed(TExtent extent)
+    {
+        const uint32_t first = extent.Block;
+        const uint64_t end =
+            uint64_t{first} + (uint64_t{extent.Size} + kBlockSize - 1) / kBlockSize;
+        auto after = Listed_.upper_bound(first);
+        if (after != Listed_.end() && after->first < end)
+            return false;
+        if (after != Listed_.begin() && std::prev(after)->second > first)
+            return false;
+        Listed_.emplace_hint(after, first, end);
+        return true;
     }
 
     // The folder at path, found from the root one name at a time.
@@ -416,7 +463,7 @@ private:
             std::optional<std::vector<uint8_t>> bytes = ReadDirectory(File_, extent);
             if (!bytes)
                 return std::nullopt;
-            TIsoListing listing(*this, {}, std::move(*bytes));
+            TIsoListing listing(*this, std::move(*bytes));
             TFindData entry;
             TExtent found;
             bool matched = false;
@@ -449,9 +496,7 @@ private:
     TImageFile File_;
     TExtent Root_;
     bool Joliet_;
-    std::string OfferedPath_;
-    std::optional<TExtent> Offered_;
-    std::unordered_set<uint32_t> Walked_;
+    std::map<uint32_t, uint64_t> Listed_; // blocks of the directories listed: first -> past last
     std::vector<uint8_t> ContinuationBytes_;
     std::optional<uint32_t> ContinuationBlock_;
 };
@@ -461,8 +506,10 @@ bool TIsoListing::Next(TFindData& entry)
     TExtent extent;
     if (!NextEntry(entry, extent))
         return false;
-    if (entry.IsFolder)
-        Volume_.Offer(Path_, entry.RawName, extent);
+    if (entry.IsFolder) {
+        LastFolder_ = extent;
+        LastFolderName_ = entry.RawName;
+    }
     return true;
 }
 
@@ -567,11 +614,12 @@ std::string_view WithoutCutCharacter(std::string_view utf8)
 std::unique_ptr<IVolume> OpenIsoVolume(const std::string& path)
 {
     SilenceLibrary();
-    TIsoImage image(iso9660_open_ext(path.c_str(), ISO_EXTENSION_ALL));
-    if (!image)
-        return nullptr;
+    // Checked first: the library's own open would wait for ever on a FIFO.
     std::optional<TImageFile> file = TImageFile::Open(path);
     if (!file)
+        return nullptr;
+    TIsoImage image(iso9660_open_ext(path.c_str(), ISO_EXTENSION_ALL));
+    if (!image)
         return nullptr;
     const TRoots roots = FindRoots(*file);
     const bool joliet = roots.Joliet && iso9660_ifs_get_joliet_level(image.get()) > 0;

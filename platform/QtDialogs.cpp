@@ -34,6 +34,21 @@ QString BoxText(const std::string& text)
     return shown;
 }
 
+// Where the desktop mounts the user's removable media, when anything is mounted there; otherwise
+// the home folder.
+QString RemovableMediaFolder()
+{
+    const QString user = qEnvironmentVariable("USER");
+    if (!user.isEmpty()) {
+        for (const char* media : {"/run/media/", "/media/"}) {
+            const QDir folder(QLatin1String(media) + user);
+            if (folder.exists() && !folder.isEmpty(QDir::Dirs | QDir::NoDotAndDotDot))
+                return folder.absolutePath();
+        }
+    }
+    return QDir::homePath();
+}
+
 } // namespace
 
 TMessageResult TQtDialogs::MessageBox(const std::string& text, const std::string& title,
@@ -68,20 +83,55 @@ std::optional<std::string> TQtDialogs::InputBox(const std::string& caption,
 
 std::optional<std::string> TQtDialogs::OpenFileDialog(const TFileDialogOptions& options)
 {
-    return RunFileDialog(options, false);
+    const QStringList chosen = RunFileDialog(options, TFileMode::Open);
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return PathFromDisplay(chosen.constFirst());
 }
 
 std::optional<std::string> TQtDialogs::SaveFileDialog(const TFileDialogOptions& options)
 {
-    return RunFileDialog(options, true);
+    const QStringList chosen = RunFileDialog(options, TFileMode::Save);
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return PathFromDisplay(chosen.constFirst());
 }
 
-std::optional<std::string> TQtDialogs::RunFileDialog(const TFileDialogOptions& options, bool save)
+std::vector<std::string> TQtDialogs::OpenFilesDialog(const TFileDialogOptions& options)
 {
+    std::vector<std::string> paths;
+    for (const QString& chosen : RunFileDialog(options, TFileMode::OpenSeveral))
+        paths.push_back(PathFromDisplay(chosen));
+    return paths;
+}
+
+std::optional<std::string> TQtDialogs::FolderDialog(const TFolderDialogOptions& options)
+{
+    QFileDialog dialog(Owner_, Display(options.Title));
+    dialog.setObjectName("FolderDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    dialog.setDirectory(FolderDialogFolder_.isEmpty() ? RemovableMediaFolder()
+                                                      : FolderDialogFolder_);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString chosen = QDir::cleanPath(dialog.selectedFiles().constFirst());
+    // The next disc is most likely beside this one.
+    FolderDialogFolder_ = QFileInfo(chosen).absolutePath();
+    return PathFromDisplay(chosen);
+}
+
+QStringList TQtDialogs::RunFileDialog(const TFileDialogOptions& options, TFileMode mode)
+{
+    const bool save = mode == TFileMode::Save;
     QFileDialog dialog(Owner_, Display(options.Title));
     dialog.setObjectName(save ? "SaveDialog" : "OpenDialog");
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(options.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setFileMode(mode == TFileMode::OpenSeveral ? QFileDialog::ExistingFiles
+                       : options.MustExist            ? QFileDialog::ExistingFile
+                                                      : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setOption(QFileDialog::ReadOnly, false);
     // The description keeps its own wording; the pattern is given in both cases so that FILE.FRL
@@ -96,10 +146,10 @@ std::optional<std::string> TQtDialogs::RunFileDialog(const TFileDialogOptions& o
         dialog.setDefaultSuffix(QString::fromStdString(options.DefaultSuffix));
     dialog.setDirectory(StartFolder(options));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    const QString chosen = dialog.selectedFiles().constFirst();
-    LastFolders_[options.Pattern] = QFileInfo(chosen).absolutePath();
-    return PathFromDisplay(chosen);
+        return {};
+    const QStringList chosen = dialog.selectedFiles();
+    LastFolders_[options.Pattern] = QFileInfo(chosen.constFirst()).absolutePath();
+    return chosen;
 }
 
 QString TQtDialogs::StartFolder(const TFileDialogOptions& options) const

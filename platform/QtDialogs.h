@@ -4,16 +4,20 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <map>
 #include <string>
+#include <vector>
 
 // The boxes as Qt shows them, modal over the main window.
 //
 // A file dialog opens in the folder of the last file of its type chosen in this run; the first
 // one of a type opens in the current folder when that holds files of the type, otherwise in the
-// home folder (the program may well be started in its own data folder).
+// home folder (the program may well be started in its own data folder). The folder dialog opens
+// where the last folder was chosen, at first where the desktop mounts the user's removable media
+// when any is mounted, otherwise in the home folder.
 class TQtDialogs final : public IDialogs {
 public:
     // The window the boxes belong to; not owned, may be unset (the boxes then stand alone).
@@ -28,12 +32,18 @@ public:
     OpenFileDialog(const TFileDialogOptions& options) override;
     [[nodiscard]] std::optional<std::string>
     SaveFileDialog(const TFileDialogOptions& options) override;
+    [[nodiscard]] std::vector<std::string>
+    OpenFilesDialog(const TFileDialogOptions& options) override;
+    [[nodiscard]] std::optional<std::string>
+    FolderDialog(const TFolderDialogOptions& options) override;
 
 private:
-    [[nodiscard]] std::optional<std::string> RunFileDialog(const TFileDialogOptions& options,
-                                                           bool save);
+    enum class TFileMode { Open, OpenSeveral, Save };
+    // The chosen paths as Qt gives them; empty when cancelled.
+    [[nodiscard]] QStringList RunFileDialog(const TFileDialogOptions& options, TFileMode mode);
     [[nodiscard]] QString StartFolder(const TFileDialogOptions& options) const;
 
     QPointer<QWidget> Owner_;
     std::map<std::string, QString> LastFolders_; // by pattern: the folder of the last file chosen
+    QString FolderDialogFolder_;                 // where the last folder was chosen
 };

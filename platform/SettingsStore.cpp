@@ -7,7 +7,11 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -116,6 +120,36 @@ std::string FormatValue(const TSettingsValue& value)
     return Quote(value.Text);
 }
 
+// The whole settings file; nothing when there is none. Only a plain file is read: a FIFO put in
+// its place would otherwise hold up the start for ever, and the open does not wait for one.
+std::optional<QByteArray> ReadSettingsFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return std::nullopt;
+        throw ESettingsError("settings file cannot be read");
+    }
+    QByteArray content;
+    struct stat status {};
+    bool read = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    while (read) {
+        char buffer[65536];
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            read = count == 0;
+            break;
+        }
+        content.append(buffer, count);
+    }
+    ::close(fd);
+    if (!read)
+        throw ESettingsError("settings file cannot be read");
+    return content;
+}
+
 } // namespace
 
 TFileSettingsStore::TFileSettingsStore(std::string filePath)
@@ -132,12 +166,10 @@ std::string TFileSettingsStore::DefaultPath()
 TFileSettingsStore::TKeys TFileSettingsStore::Load() const
 {
     TKeys keys;
-    QFile file(QFile::decodeName(FilePath_.c_str()));
-    if (!file.exists())
+    const std::optional<QByteArray> read = ReadSettingsFile(FilePath_);
+    if (!read)
         return keys;
-    if (!file.open(QIODevice::ReadOnly))
-        throw ESettingsError("settings file cannot be read");
-    const QByteArray content = file.readAll();
+    const QByteArray& content = *read;
     TSettingsKey* current = nullptr;
     for (QByteArray rawLine : content.split('\n')) {
         if (rawLine.endsWith('\r'))

@@ -33,6 +33,16 @@ public:
     [[nodiscard]] virtual std::string Label() const = 0;
     // The entries of the folder, or nullptr when it cannot be read.
     [[nodiscard]] virtual std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) = 0;
+    // The subfolder rawName of the folder that listing (one this volume gave) lists; path is the
+    // subfolder's whole path. A volume that finds the subfolder from the listing walks a tree in
+    // time linear in its depth; by default the subfolder is opened by its path.
+    [[nodiscard]] virtual std::unique_ptr<IFolderListing>
+    OpenSubfolder(IFolderListing& listing, const std::string& rawName, const std::string& path)
+    {
+        (void)listing;
+        (void)rawName;
+        return OpenFolder(path);
+    }
 };
 
 // A disc that can no longer be read: no folder opens.

@@ -5,8 +5,11 @@
 
 #include "platform/Drives.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -46,6 +49,61 @@ void PointAt(std::string& image, const std::string& name, uint32_t block)
     const size_t extent = RecordOf(image, name) + 2;
     for (size_t i = 0; i < 4; ++i)
         image.at(extent + i) = image.at(extent + 7 - i) = static_cast<char>(block >> (8 * i));
+}
+
+// Sets the data length of the record at, in both byte orders.
+void SetRecordSize(std::string& image, size_t record, uint32_t size)
+{
+    for (size_t i = 0; i < 4; ++i)
+        image.at(record + 10 + i) = image.at(record + 17 - i) = static_cast<char>(size >> (8 * i));
+}
+
+uint64_t AddressSpaceBytes()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string key; status >> key;) {
+        if (key == "VmSize:") {
+            uint64_t kib = 0;
+            status >> kib;
+            return kib * 1024;
+        }
+    }
+    return 0;
+}
+
+// Scans the image in a child process whose address space may grow by no more than limit bytes.
+// The count of entries; -1 when the scan ran out of memory, -2 when the image was refused.
+int ScanWithinMemory(const std::string& image, uint64_t limit)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return -3;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        int result = -1;
+        try {
+            const rlimit bound{AddressSpaceBytes() + limit, RLIM_INFINITY};
+            ::setrlimit(RLIMIT_AS, &bound);
+            TDriveTable drives;
+            result = -2;
+            if (const std::unique_ptr<IVolume> volume = drives.OpenImage(image)) {
+                TFendrel collection;
+                result = collection.ScanDisc("disc", *volume);
+            }
+        } catch (const std::bad_alloc&) {
+            result = -1;
+        }
+        ::_exit(::write(channel[1], &result, sizeof result) == sizeof result ? 0 : 1);
+    }
+    ::close(channel[1]);
+    int result = -3;
+    if (child < 0 || ::read(channel[0], &result, sizeof result) != sizeof result)
+        result = -3;
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return result;
 }
 
 class DamagedImage : public ::testing::Test {
@@ -131,6 +189,55 @@ TEST_F(DamagedImage, RecordTimesAreReadAtTheirOffsetFromUtcAndAnImpossibleOffset
     const std::string next = std::to_string(FileTimeFromUnix(981173106 + 365 * 86400));
     EXPECT_EQ(ScanText(image), "3\nE EAST.TXT t=" + utc + " s=1\nE ODD.TXT t=" + next +
                                    " s=2\nE WEST.TXT t=" + utc + " s=3\n");
+}
+
+// A chain of 200 nested folders whose records each claim the rest of a 40 MiB image, and one
+// whose folder claims 64 MiB of a far smaller image: what the scan holds at once stays below
+// twice the image's size (the collection here is small). The blocks of the first folder hold the
+// records of all the others, which it lists; those lie inside it and are not listed again.
+TEST_F(DamagedImage, CraftedSizesTakeNoMoreMemoryThanTheImage)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than any limit allows";
+#endif
+    std::vector<TTreeEntry> tree;
+    std::string path;
+    for (int level = 1; level <= 200; ++level) {
+        char name[8];
+        std::snprintf(name, sizeof name, "D%03d", level);
+        if (level > 1)
+            path += '/';
+        path += name;
+        tree.push_back(FolderEntry(path, kTime));
+    }
+    tree.push_back(FileEntry(path + "/F.TXT", kTime, 1));
+    MakeTree(Scratch / "source", tree);
+    MakeIsoImage(Scratch / "source", Image,
+                 "-joliet off -rockridge off -compliance deep_paths:long_paths");
+    const std::string good = ReadBytes(Image);
+
+    // Blocks of zeros after the directories (no records, no damage): the path tables that
+    // follow them are not needed for a scan.
+    constexpr uint64_t claimed = 40u << 20;
+    std::string nested = good;
+    uint64_t directoriesEnd = 0;
+    for (const TTreeEntry& folder : tree) {
+        if (!folder.Folder)
+            continue;
+        const size_t record = RecordOf(nested, folder.Path.substr(folder.Path.size() - 4));
+        const uint64_t start = uint64_t{Le32At(nested, record + 2)} * kBlock;
+        SetRecordSize(nested, record, static_cast<uint32_t>(claimed - start));
+        directoriesEnd = std::max(directoriesEnd, start + kBlock);
+    }
+    std::fill(nested.begin() + static_cast<std::ptrdiff_t>(directoriesEnd), nested.end(), '\0');
+    std::ofstream(Image, std::ios::binary | std::ios::trunc) << nested;
+    std::filesystem::resize_file(Image, claimed);
+    EXPECT_EQ(ScanWithinMemory(Image, 2 * claimed + (16u << 20)), 201);
+
+    std::string far = good;
+    SetRecordSize(far, RecordOf(far, "D001"), (64u << 20) - 1);
+    std::ofstream(Image, std::ios::binary | std::ios::trunc) << far;
+    EXPECT_EQ(ScanWithinMemory(Image, 2 * far.size() + (16u << 20)), 1);
 }
 
 // Every cut of a good image, and copies with bytes of their descriptors and directories changed

@@ -33,6 +33,27 @@ TEST(Drives, DiscThatIsNotMountedIsReadFromTheDeviceItself)
     EXPECT_EQ(c.ScanDisc("disc", *volume), 1);
 }
 
+// Reading one would wait for a writer, or never end: each is refused at once. A hang ends the
+// test run through the alarm.
+TEST(Drives, FifoOrDeviceGivenAsAnImageIsRefusedWithoutWaiting)
+{
+    TScratchFolder scratch;
+    const std::string fifo = scratch / "disc.iso";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink(fifo, scratch / "link.iso");
+    TDriveTable table;
+    table.Add('D', {TDriveSource::TKind::Device, fifo, {}});
+    table.Add('E', {TDriveSource::TKind::Image, "/dev/zero", {}});
+    ::alarm(20);
+    EXPECT_EQ(table.OpenImage(fifo), nullptr);
+    EXPECT_EQ(table.OpenImage(scratch / "link.iso"), nullptr);
+    EXPECT_EQ(table.OpenImage("/dev/zero"), nullptr);
+    EXPECT_EQ(table.OpenImage("/dev/tty"), nullptr);
+    EXPECT_EQ(table.OpenVolume('D'), nullptr);
+    EXPECT_EQ(table.OpenVolume('E'), nullptr);
+    ::alarm(0);
+}
+
 TEST(Drives, MountPointAndUdevLabelAreFoundByDeviceNumberWithEscapesUndone)
 {
     const std::string mountinfo =

@@ -351,4 +351,85 @@ TEST(RealFileDialog, SpeaksRussianWhateverTheLocale)
     driver.Run([&] { (void)dialogs.OpenFileDialog(OpenOptions); });
 }
 
+const TFileDialogOptions ImageOptions{
+    Ansi("Добавление образа диска"), Ansi("Образы дисков (*.iso)"), "*.iso", "", true, true};
+
+// Several names typed at once, as the dialog takes them (each in quotes), come back in the order
+// typed; the next dialog for images opens where they were.
+TEST(RealFileDialog, SeveralImagesAreChosenAtOnce)
+{
+    THomeFolder home;
+    std::filesystem::create_directory(home / "Образы");
+    for (const char* name : {"a.iso", "b.iso", "c.iso"})
+        std::ofstream(home / "Образы/" + name) << "image";
+    TQtDialogs dialogs;
+    TBoxDriver driver;
+    driver.Expect("the image dialog", [&](QWidget& box) {
+        QFileDialog* dialog = AsFileDialog(box);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Добавление образа диска");
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
+        EXPECT_EQ(dialog->directory().absolutePath(), home.Path());
+        ChooseName(box, home.Path() + "/Образы"); // a folder typed opens it
+        EXPECT_EQ(dialog->directory().absolutePath(), home.Path() + "/Образы");
+        ChooseName(box, "\"c.iso\" \"a.iso\"");
+    });
+    std::vector<std::string> paths;
+    driver.Run([&] { paths = dialogs.OpenFilesDialog(ImageOptions); });
+    EXPECT_EQ(paths, (std::vector<std::string>{home / "Образы/c.iso", home / "Образы/a.iso"}));
+
+    driver.Expect("the image dialog again", [&](QWidget& box) {
+        if (QFileDialog* dialog = AsFileDialog(box)) {
+            EXPECT_EQ(dialog->directory().absolutePath(), home.Path() + "/Образы");
+        }
+        PressKey(box, Qt::Key_Escape);
+    });
+    driver.Run([&] { paths = dialogs.OpenFilesDialog(ImageOptions); });
+    EXPECT_TRUE(paths.empty());
+}
+
+// The folder dialog shows folders only, gives the folder chosen, and opens the next time beside
+// it, where the next medium or copied disc is likely to be.
+TEST(RealFolderDialog, FolderIsChosenAndTheNextDialogOpensBesideIt)
+{
+    THomeFolder home;
+    // No removable media of this user: the first dialog opens at home.
+    struct TUserName {
+        QByteArray Saved = qgetenv("USER");
+        TUserName() { qputenv("USER", "fendrel-nobody"); }
+        ~TUserName() { qputenv("USER", Saved); }
+    } const user;
+    MakeTree(home / "media", {FolderEntry("STICK", 0), FolderEntry("CARD", 0)});
+    std::ofstream(home / "media/file.txt") << "not a folder";
+    const TFolderDialogOptions options{Ansi("Добавление папки")};
+    TQtDialogs dialogs;
+    TBoxDriver driver;
+    driver.Expect("the folder dialog", [&](QWidget& box) {
+        QFileDialog* dialog = AsFileDialog(box);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Добавление папки");
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+        EXPECT_TRUE(dialog->testOption(QFileDialog::ShowDirsOnly));
+        EXPECT_EQ(dialog->directory().absolutePath(), home.Path());
+        ChooseName(box, home.Path() + "/media/STICK");
+    });
+    std::optional<std::string> folder;
+    driver.Run([&] { folder = dialogs.FolderDialog(options); });
+    EXPECT_EQ(folder, home / "media/STICK");
+
+    driver.Expect("the folder dialog again", [&](QWidget& box) {
+        if (QFileDialog* dialog = AsFileDialog(box)) {
+            EXPECT_EQ(dialog->directory().absolutePath(), home.Path() + "/media");
+        }
+        ChooseName(box, "CARD");
+    });
+    driver.Run([&] { folder = dialogs.FolderDialog(options); });
+    EXPECT_EQ(folder, home / "media/CARD");
+
+    driver.Expect("the folder dialog, cancelled",
+                  [](QWidget& box) { PressKey(box, Qt::Key_Escape); });
+    driver.Run([&] { folder = dialogs.FolderDialog(options); });
+    EXPECT_EQ(folder, std::nullopt);
+}
+
 } // namespace

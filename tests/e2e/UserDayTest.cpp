@@ -216,6 +216,45 @@ TEST_F(UserDay, FromTheFirstStartToTheNextDay)
     EXPECT_EQ(CheckedDrive(), "E:");
 }
 
+// Without a drive: two images chosen at once, one count for both, then a USB stick by the folder
+// it is mounted at.
+TEST_F(UserDay, ImagesAndAFolderAddedWithoutADrive)
+{
+    Drives = TDriveTable();
+    MakeTree(Home / "music", {FileEntry("song.mp3", kTime, 700)});
+    std::filesystem::create_directory(Home / "Образы");
+    MakeIsoImage(Home / "music", Home / "Образы/music.iso", "-volid MUSIC -joliet on");
+    MakeTree(Home / "media/STICK", {FolderEntry("DCIM", kTime), FileEntry("DCIM/1.jpg", kTime, 9)});
+    std::filesystem::rename(Home / "archive.iso", Home / "Образы/archive.iso");
+    const QString noDrive =
+        "В системе нет CD/DVD дисководов. Добавление новых дисков будет недоступно";
+    Boxes.Expect("no drive", MessageAnswered(QMessageBox::Warning, kTitle, noDrive));
+    Boxes.Expect("new collection", NewCollectionNamed(Home.Path(), "discs"));
+    TForm_Main& w = Start();
+
+    const QString prompt = "Введите заголовок для сканируемого диска";
+    Boxes.Expect("images", ChosenInDialog("Добавление образа диска", Home.Path() + "/Образы",
+                                          "\"music.iso\" \"archive.iso\""));
+    Boxes.Expect("first title", InputAnswered("Добавление диска", prompt, " [MUSIC]", "Музыка"));
+    Boxes.Expect("second title", InputAnswered("Добавление диска", prompt, " [ARCHIVE]", ""));
+    Boxes.Expect("count", MessageAnswered(QMessageBox::Information, kTitle,
+                                          "Добавлено элементов: 4 (дисков: 2)"));
+    Boxes.Run([&] { ChooseMenuItem(*w.MI_Disc, "Добавить образ..."); });
+
+    Boxes.Expect("folder", ChosenInDialog("Добавление папки", Home.Path() + "/media", "STICK"));
+    Boxes.Expect("title", InputAnswered("Добавление диска", prompt, " [STICK]", "Флешка"));
+    Boxes.Expect("count",
+                 MessageAnswered(QMessageBox::Information, kTitle, "Добавлено элементов: 2"));
+    Boxes.Run([&] { ChooseMenuItem(*w.MI_Disc, "Добавить папку..."); });
+
+    const QString root = "Библиотека " + Home.Path() + "/discs.frl";
+    EXPECT_EQ(TreeLines(*w.TreeView_Main),
+              (QStringList{root, "  Музыка", "   [ARCHIVE]", "    docs", "  Флешка", "    DCIM"}));
+    const std::string saved = Read(Home / "discs.frl");
+    EXPECT_NE(saved.find(Ansi(" Флешка\r\n")), std::string::npos) << saved;
+    EXPECT_NE(saved.find(Ansi(" Музыка\r\n")), std::string::npos) << saved;
+}
+
 TEST_F(UserDay, CancelledFirstStartEndsTheProgramAndTheNextStartAsksAgain)
 {
     Drives = TDriveTable();

@@ -160,3 +160,21 @@ TBoxDriver::THandler NewCollectionNamed(const QString& folder, const QString& na
         PressKey(box, Qt::Key_Return);
     };
 }
+
+TBoxDriver::THandler ChosenInDialog(const QString& title, const QString& folder,
+                                    const QString& names)
+{
+    return [=](QWidget& box) {
+        auto* dialog = qobject_cast<QFileDialog*>(&box);
+        auto* edit = box.findChild<QLineEdit*>();
+        if (!dialog || !edit) {
+            ADD_FAILURE() << "not a file dialog: " << DescribeBox(box);
+            return;
+        }
+        EXPECT_EQ(dialog->windowTitle(), title);
+        dialog->setDirectory(folder);
+        edit->selectAll();
+        TypeText(box, names);
+        PressKey(box, Qt::Key_Return);
+    };
+}

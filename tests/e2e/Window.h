@@ -38,5 +38,9 @@ void ChooseMenuItem(QMenu& menu, const QString& text);
 [[nodiscard]] TBoxDriver::THandler InputAnswered(const QString& caption, const QString& prompt,
                                                  const QString& initial, const QString& typed,
                                                  Qt::Key key = Qt::Key_Return);
+// An open dialog titled title (for files or for a folder): folder is typed to open it, then
+// names (one name, or several each in quotes) before Enter.
+[[nodiscard]] TBoxDriver::THandler ChosenInDialog(const QString& title, const QString& folder,
+                                                  const QString& names);
 // The save dialog of a new collection, in which name is typed before Enter.
 [[nodiscard]] TBoxDriver::THandler NewCollectionNamed(const QString& folder, const QString& name);

@@ -25,18 +25,26 @@ public:
     struct TFileDialog {
         TFileDialogOptions Options;
         bool Save;
+        bool Several = false; // the dialog that takes several files at once
     };
 
     std::vector<TMessage> Messages;
     std::vector<TInput> Inputs;
     std::vector<TFileDialog> FileDialogs;
+    std::vector<TFolderDialogOptions> FolderDialogs;
 
     // Answers; when a queue is empty, a question is answered No and every other box is cancelled.
+    // The dialog for several files takes its answer from SeveralFileAnswers while that holds
+    // one, otherwise from FileAnswers (one file, or cancelled).
     std::deque<TMessageResult> QuestionAnswers;
     std::deque<std::optional<std::string>> InputAnswers;
     std::deque<std::optional<std::string>> FileAnswers;
     // Called as each box opens, before it is recorded.
     std::function<void()> OnBox;
+    std::deque<std::vector<std::string>> SeveralFileAnswers;
+    std::deque<std::optional<std::string>> FolderAnswers;
+    // Runs while each input box is shown, before it is answered.
+    std::function<void(const TInput&)> WhileInput;
 
     TMessageResult MessageBox(const std::string& text, const std::string& title,
                               TMessageKind kind) override
@@ -52,6 +60,8 @@ public:
     {
         Opening();
         Inputs.push_back({caption, prompt, initial});
+        if (WhileInput)
+            WhileInput(Inputs.back());
         return Take(InputAnswers, std::optional<std::string>{});
     }
     std::optional<std::string> OpenFileDialog(const TFileDialogOptions& options) override
@@ -65,6 +75,21 @@ public:
         Opening();
         FileDialogs.push_back({options, true});
         return Take(FileAnswers, std::optional<std::string>{});
+    }
+    std::vector<std::string> OpenFilesDialog(const TFileDialogOptions& options) override
+    {
+        Opening();
+        FileDialogs.push_back({options, false, true});
+        if (!SeveralFileAnswers.empty())
+            return Take(SeveralFileAnswers, std::vector<std::string>{});
+        std::optional<std::string> one = Take(FileAnswers, std::optional<std::string>{});
+        return one ? std::vector<std::string>{*one} : std::vector<std::string>{};
+    }
+    std::optional<std::string> FolderDialog(const TFolderDialogOptions& options) override
+    {
+        Opening();
+        FolderDialogs.push_back(options);
+        return Take(FolderAnswers, std::optional<std::string>{});
     }
 
     // UTF-8 texts of every message box shown, in order.

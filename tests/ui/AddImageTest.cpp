@@ -103,4 +103,61 @@ TEST_F(AddImage, FileHoldingNoDiscIsNamedInTheErrorAndNothingIsAdded)
     EXPECT_FALSE(Saved());
 }
 
+// Three images and a file that is not one, chosen at once: each image gets its own title box in
+// the order chosen, the bad file its message; the second title is cancelled, so that image is
+// left out. One count for the two discs added, and the collection is saved once, at the end.
+TEST_F(AddImage, SeveralImagesAreAddedInTheirOrderWithOneCountAndOneSave)
+{
+    TForm_Main& w = *Window;
+    const std::string other = Scratch / "other.iso";
+    const std::string third = Scratch / "third.iso";
+    MakeTree(Scratch / "small", {FileEntry("one.txt", kTime, 1)});
+    MakeIsoImage(Scratch / "small", other, "-volid OTHER");
+    MakeIsoImage(Scratch / "small", third, "-volid THIRD");
+    const std::string notImage = Scratch / "notes.iso";
+    std::ofstream(notImage) << "not a disc";
+    std::vector<bool> savedBeforeTitle;
+    Dialogs.WhileInput = [&](const TScriptedDialogs::TInput&) {
+        savedBeforeTitle.push_back(Saved());
+    };
+    Dialogs.SeveralFileAnswers.push_back({ImagePath, notImage, other, third});
+    Dialogs.InputAnswers = {Ansi("Архив"), std::nullopt, std::string("Third")};
+    w.Act_AddImage->trigger();
+
+    ASSERT_EQ(Dialogs.FileDialogs.size(), 1u);
+    EXPECT_TRUE(Dialogs.FileDialogs[0].Several);
+    ASSERT_EQ(Dialogs.Inputs.size(), 3u);
+    EXPECT_EQ(AnsiToUtf8(Dialogs.Inputs[0].Initial), " [Архив]");
+    EXPECT_EQ(Dialogs.Inputs[1].Initial, " [OTHER]");
+    EXPECT_EQ(Dialogs.Inputs[2].Initial, " [THIRD]");
+    EXPECT_THAT(Dialogs.MessageTexts(),
+                ElementsAre("Невозможно получить информацию о диске в образе notes.iso",
+                            "Добавлено элементов: 4 (дисков: 2)"));
+    EXPECT_EQ(Dialogs.Messages[1].Kind, TMessageKind::Information);
+    EXPECT_THAT(savedBeforeTitle, ElementsAre(false, false, false));
+
+    const TFendrel& c = w.Collection();
+    ASSERT_EQ(c.Discs.size(), 2u);
+    EXPECT_EQ(c.GetNode(c.Discs[0]).Name.str(), Ansi("Архив"));
+    EXPECT_EQ(c.GetNode(c.Discs[1]).Name.str(), "Third");
+    EXPECT_EQ(w.TreeModel->Item(0).Children.size(), 2u);
+    TFendrel reloaded;
+    std::ostringstream saved;
+    saved << std::ifstream(w.CollectionFile, std::ios::binary).rdbuf();
+    ASSERT_TRUE(reloaded.LoadFromText(saved.str()));
+    EXPECT_EQ(reloaded.Discs.size(), 2u);
+}
+
+TEST_F(AddImage, SeveralImagesOfWhichNoneIsAddedChangeNothing)
+{
+    TForm_Main& w = *Window;
+    Dialogs.SeveralFileAnswers.push_back({ImagePath, Scratch / "gone.iso", ImagePath});
+    w.Act_AddImage->trigger(); // both titles are cancelled
+    EXPECT_EQ(Dialogs.Inputs.size(), 2u);
+    EXPECT_THAT(Dialogs.MessageTexts(),
+                ElementsAre("Невозможно получить информацию о диске в образе gone.iso"));
+    EXPECT_EQ(w.Collection().LastId, 0u);
+    EXPECT_FALSE(Saved());
+}
+
 } // namespace

@@ -37,7 +37,8 @@ TEST_F(MainWindowLayout, MenusHoldTheirCommandsInOrder)
     EXPECT_EQ(top, QStringList({"Библиотека", "Диск", "Просмотр", "Справка"}));
     EXPECT_EQ(Captions(w.MI_Collection), QStringList({"Новая", "Загрузить...", "-", "Выход"}));
     EXPECT_EQ(Captions(w.MI_Disc),
-              QStringList({"Добавить...", "Добавить образ...", "Удалить", "-", "Выбор дисковода"}));
+              QStringList({"Добавить...", "Добавить образ...", "Добавить папку...", "Удалить", "-",
+                           "Выбор дисковода"}));
     EXPECT_EQ(Captions(w.MI_View), QStringList({"Новый фильтр...", "Снять фильтр", "-"}));
     EXPECT_EQ(w.MI_View->actions().at(2), w.MI_ViewSeparator);
     EXPECT_EQ(Captions(w.MI_Help), QStringList({"Содержание", "-", "О программе..."}));

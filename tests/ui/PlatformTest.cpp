@@ -5,10 +5,13 @@
 #include "platform/SettingsStore.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -98,6 +101,16 @@ TEST_F(FileSettings, DeletingAKeyTakesItsSubkeysAndKeepsItsParent)
     EXPECT_FALSE(Store.ReadKey("\\SOFTWARE\\QRS\\Fendrel\\Sub"));
     EXPECT_TRUE(Store.ReadKey("\\SOFTWARE\\QRS"));
     EXPECT_TRUE(Store.ReadKey("\\SOFTWARE\\QRS\\FendrelX"));
+}
+
+TEST_F(FileSettings, FifoInPlaceOfTheFileIsUnreadableWithoutWaiting)
+{
+    ASSERT_TRUE(QDir().mkpath(Folder.path() + "/conf"));
+    ASSERT_EQ(::mkfifo(Path.c_str(), 0600), 0);
+    ::alarm(20); // a read that waits for a writer ends the run here
+    EXPECT_THROW((void)Store.ReadKey("\\K"), ESettingsError);
+    EXPECT_THROW(Store.WriteValues("\\K", {}), ESettingsError);
+    ::alarm(0);
 }
 
 TEST_F(FileSettings, DamagedFileIsReportedNotRewritten)
