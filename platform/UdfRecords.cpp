@@ -1,0 +1,103 @@
+#include "platform/UdfRecords.h"
+
+#include "platform/Volume.h"
+
+#include <algorithm>
+#include <ctime>
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+} // namespace
+
+bool IsUdfTag(TUdfBytes descriptor, uint16_t kind)
+{
+    if (descriptor.size() < 16 || UdfLe16(descriptor, 0) != kind)
+        return false;
+    uint8_t sum = 0;
+    for (size_t i = 0; i < 16; ++i)
+        sum = static_cast<uint8_t>(sum + (i == 4 ? 0 : descriptor[i]));
+    return sum == descriptor[4];
+}
+
+std::string Utf8FromCs0(TUdfBytes characters)
+{
+    std::string out;
+    if (characters.empty())
+        return out;
+    const uint8_t compression = characters[0];
+    characters = characters.subspan(1);
+    out.reserve(characters.size());
+    // 254 and 255 are the forms 8 and 16 take in the names of deleted files.
+    if (compression != 16 && compression != 255) {
+        for (const uint8_t c : characters)
+            AppendUtf8(out, c);
+        return out;
+    }
+    for (size_t i = 0; i + 1 < characters.size(); i += 2) {
+        char32_t c = static_cast<char32_t>(characters[i] << 8 | characters[i + 1]);
+        if (c >= 0xD800 && c < 0xE000) {
+            const char32_t low =
+                i + 3 < characters.size()
+                    ? static_cast<char32_t>(characters[i + 2] << 8 | characters[i + 3])
+                    : 0;
+            if (c < 0xDC00 && low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            } else {
+                c = 0xFFFD;
+            }
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+std::string Utf8FromDstring(TUdfBytes field)
+{
+    if (field.empty())
+        return {};
+    const size_t used = std::min<size_t>(field.back(), field.size() - 1);
+    return Utf8FromCs0(field.first(used));
+}
+
+uint64_t FileTimeFromUdf(TUdfBytes timestamp)
+{
+    const uint16_t typeAndZone = UdfLe16(timestamp, 0);
+    int zone = typeAndZone & 0x0FFF;
+    if (zone >= 0x0800)
+        zone -= 0x1000; // twelve bits, signed: minutes east of UTC
+    const bool local = (typeAndZone >> 12) == 1;
+    const int offsetMinutes = local && zone >= -1440 && zone <= 1440 ? zone : 0;
+
+    std::tm fields{};
+    fields.tm_year = static_cast<int16_t>(UdfLe16(timestamp, 2)) - 1900;
+    fields.tm_mon = timestamp[4] - 1;
+    fields.tm_mday = timestamp[5];
+    fields.tm_hour = timestamp[6];
+    fields.tm_min = timestamp[7];
+    fields.tm_sec = timestamp[8];
+    // timegm, unlike mktime, ignores the reader's time zone; fields out of range roll over.
+    const int64_t seconds = ::timegm(&fields);
+    const int64_t nanoseconds =
+        timestamp[9] * 10'000'000LL + timestamp[10] * 100'000LL + timestamp[11] * 1'000LL;
+    return FileTimeFromUnix(seconds - offsetMinutes * 60LL, nanoseconds);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+// The small pieces of a UDF file system's records: little-endian fields, descriptor tags, names
+// and labels in OSTA compressed unicode, and timestamps.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+using TUdfBytes = std::span<const uint8_t>;
+
+// Little-endian fields; the caller has checked that they lie inside bytes.
+[[nodiscard]] inline uint16_t UdfLe16(TUdfBytes bytes, size_t at)
+{
+    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+[[nodiscard]] inline uint32_t UdfLe32(TUdfBytes bytes, size_t at)
+{
+    return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
+           static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+[[nodiscard]] inline uint64_t UdfLe64(TUdfBytes bytes, size_t at)
+{
+    return UdfLe32(bytes, at) | uint64_t{UdfLe32(bytes, at + 4)} << 32;
+}
+
+// Descriptor kinds, as their tags name them.
+enum TUdfTag : uint16_t {
+    kUdfPrimaryVolume = 1,
+    kUdfAnchor = 2,
+    kUdfVolumePointer = 3,
+    kUdfPartition = 5,
+    kUdfLogicalVolume = 6,
+    kUdfTerminating = 8,
+    kUdfFileSet = 256,
+    kUdfFileIdentifier = 257,
+    kUdfAllocationExtent = 258,
+    kUdfIndirect = 259,
+    kUdfFileEntry = 261,
+    kUdfExtendedFileEntry = 266,
+};
+
+// True when descriptor starts with a tag of that kind whose checksum is right.
+[[nodiscard]] bool IsUdfTag(TUdfBytes descriptor, uint16_t kind);
+
+// Characters in OSTA compressed unicode (a compression byte, 8 for one byte a character and 16
+// for big-endian UTF-16, then the characters) as UTF-8. A lone surrogate becomes U+FFFD, and an
+// odd byte left after 16-bit characters is dropped.
+[[nodiscard]] std::string Utf8FromCs0(TUdfBytes characters);
+// A fixed field whose last byte tells how many of its bytes hold characters, as UTF-8.
+[[nodiscard]] std::string Utf8FromDstring(TUdfBytes field);
+
+// A 12-byte timestamp as a FILETIME (UTC). A local time is moved by its offset from UTC; a time
+// with no offset, or one out of range, is taken as UTC.
+[[nodiscard]] uint64_t FileTimeFromUdf(TUdfBytes timestamp);
