@@ -164,10 +164,10 @@ public:
     TUdfImage Build()
     {
         // Folders first learn their children, then every node gets its entry's block.
-        Nodes_.push_back({"", true, 0, 0, {}});
+        Nodes_.push_back({"", true, 0, 0, {}, 0, 0, 0, {}});
         Indexes_[""] = 0;
         for (const TTreeEntry& e : Tree_) {
-            Nodes_.push_back({e.Path, e.Folder, e.Time, e.Size, {}});
+            Nodes_.push_back({e.Path, e.Folder, e.Time, e.Size, {}, 0, 0, 0, {}});
             Nodes_.at(Index(ParentOf(e.Path))).Children.push_back(Nodes_.size() - 1);
             Indexes_[e.Path] = Nodes_.size() - 1;
         }
