@@ -108,6 +108,22 @@ INSTANTIATE_TEST_SUITE_P(
                       TLayout{"Udf250BlockExtentsContinued", Layout(true, false, false, 1, 2, 60)}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+TEST_F(UdfImage, DiscInADriveThatIsNotMountedIsReadThroughUdf)
+{
+    const std::vector<TTreeEntry> tree = {FolderEntry("a", kTime), FileEntry("a/b.txt", kTime, 7)};
+    TUdfImageOptions options;
+    options.Label = "DVD";
+    WriteFile(Image, MakeUdfImage(tree, options).Bytes);
+    Drives.Add('E', {TDriveSource::TKind::Device, Image, {}}); // not a mounted block device
+    const std::unique_ptr<IVolume> disc = Drives.OpenVolume('E');
+    ASSERT_TRUE(disc);
+    EXPECT_EQ(disc->Label(), "DVD");
+    TFendrel collection;
+    EXPECT_EQ(collection.ScanDisc("disc", *disc), 2);
+    EXPECT_EQ(DumpScanned(collection, collection.GetNode(collection.Discs[0]), true),
+              DumpExpected(tree));
+}
+
 // What a burning tool writes before any file: every layout mkudffs makes opens with its label.
 TEST_F(UdfImage, EmptyFileSystemsOfEveryKindMkudffsWrites)
 {
