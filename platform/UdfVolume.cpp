@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <numeric>
 #include <optional>
 #include <string_view>
 #include <sys/stat.h>
@@ -184,6 +185,8 @@ struct TPartition {
 // One file identifier of a directory.
 struct TIdentifier {
     uint8_t Characteristics = 0;
+    // Read through std::optional, where cppcheck does not see it used.
+    // cppcheck-suppress unusedStructMember
     TAddress Entry;
     TBytes Name;
 };
@@ -509,8 +512,8 @@ private:
                 } else if (id == "*UDF Sparable Partition") {
                     partition.Kind = TPartition::TKind::Physical;
                     partition.PacketLength = UdfLe16(map, 40);
-                    for (size_t table = 0; table < std::min<size_t>(map[42], 4); ++table)
-                        if (LoadSparingTable(partition, UdfLe32(map, 48 + 4 * table)))
+                    for (size_t copy = 0; copy < std::min<size_t>(map[42], 4); ++copy)
+                        if (LoadSparingTable(partition, UdfLe32(map, 48 + 4 * copy)))
                             break;
                 }
             }
@@ -788,9 +791,9 @@ private:
         const std::optional<std::vector<TExtent>> extents = Extents(entry, size);
         if (!extents)
             return std::nullopt;
-        uint64_t covered = 0;
-        for (const TExtent& extent : *extents)
-            covered += extent.Length;
+        const uint64_t covered = std::accumulate(
+            extents->begin(), extents->end(), uint64_t{0},
+            [](uint64_t sum, const TExtent& extent) { return sum + extent.Length; });
         std::vector<uint8_t> bytes(std::min(size, covered));
         uint64_t at = 0;
         for (const TExtent& extent : *extents) {
