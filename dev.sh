@@ -17,7 +17,7 @@ PACKAGES=(
     qt6-base-dev libgl-dev fonts-dejavu-core
     libiso9660-dev libcdio-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xorriso udftools genisoimage fp-utils clang libclang-rt-14-dev
+    xorriso udftools genisoimage 7zip fp-utils clang libclang-rt-14-dev
     locales desktop-file-utils
 )
 # Needed only by the commands named.
