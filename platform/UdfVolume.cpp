@@ -343,13 +343,10 @@ class TUdfVolume;
 // One folder's identifiers, read whole when the folder is opened.
 class TUdfListing final : public IFolderListing {
 public:
-    TUdfListing(TUdfVolume& volume, std::string path, std::vector<uint8_t> bytes)
-        : Volume_(volume)
-        , Path_(std::move(path))
-        , Bytes_(std::move(bytes))
-        , Cursor_(Bytes_)
-    {
-    }
+    TUdfListing(TUdfVolume& volume, std::string path, std::vector<uint8_t> bytes);
+    ~TUdfListing() override;
+    TUdfListing(const TUdfListing&) = delete;
+    TUdfListing& operator=(const TUdfListing&) = delete;
     bool Next(TFindData& entry) override;
 
 private:
@@ -412,6 +409,12 @@ public:
             return nullptr;
         return std::make_unique<TUdfListing>(*this, path, std::move(*bytes));
     }
+
+    // The bytes of the directories whose listings are open: the folders from the root down to the
+    // one being walked. Together they never exceed the image's size, however a damaged disc
+    // nests its directories into one another.
+    void Hold(uint64_t bytes) { Held_ += bytes; }
+    void Release(uint64_t bytes) { Held_ -= bytes; }
 
     // Notes the folder entry a listing has just given, to be opened next.
     void Offer(const std::string& parentPath, const std::string& rawName, TAddress entry)
@@ -549,6 +552,8 @@ private:
         if (std::memcmp(head.data() + 17, "*UDF Sparing Table", 18) != 0)
             return false;
         const uint64_t entries = UdfLe16(head, 48);
+        if (uint64_t{block} * BlockSize_ + 56 + entries * 8 > File_.Size())
+            return false;
         std::vector<uint8_t> table(56 + entries * 8);
         if (!File_.Read(uint64_t{block} * BlockSize_, table))
             return false;
@@ -815,8 +820,10 @@ private:
         const std::optional<TEntry> entry = ReadEntry(address, true);
         if (!entry)
             return std::nullopt;
-        std::optional<std::vector<uint8_t>> bytes =
-            ReadContent(*entry, std::min(kLargestDirectory, File_.Size()));
+        const uint64_t room = std::min(kLargestDirectory, File_.Size() - Held_);
+        if (entry->Size > room)
+            return std::nullopt;
+        std::optional<std::vector<uint8_t>> bytes = ReadContent(*entry, room);
         if (!bytes)
             return std::nullopt;
         TIdentifierCursor check(*bytes);
@@ -865,7 +872,22 @@ private:
     std::optional<TAddress> Offered_;
     std::unordered_set<uint64_t> Walked_;
     std::vector<uint8_t> Block_;
+    uint64_t Held_ = 0;
 };
+
+TUdfListing::TUdfListing(TUdfVolume& volume, std::string path, std::vector<uint8_t> bytes)
+    : Volume_(volume)
+    , Path_(std::move(path))
+    , Bytes_(std::move(bytes))
+    , Cursor_(Bytes_)
+{
+    Volume_.Hold(Bytes_.size());
+}
+
+TUdfListing::~TUdfListing()
+{
+    Volume_.Release(Bytes_.size());
+}
 
 bool TUdfListing::Next(TFindData& entry)
 {

@@ -230,6 +230,40 @@ TEST_F(UdfImage, DamagedMissingAndLoopingFoldersAreLeftEmpty)
                                "0\nE LOST.TXT t=0 s=0\nF SHARED" + t + "0\n");
 }
 
+// Folders whose entries all list the root's directory bytes nest into one another as deep as
+// there are folders; the directories held open at once never exceed the image's size.
+TEST_F(UdfImage, FoldersNestedIntoOneAnotherHoldNoMoreThanTheImage)
+{
+    constexpr size_t kFolders = 400;
+    const auto name = [](size_t i) {
+        std::string text = "N";
+        text += std::to_string(i);
+        return text;
+    };
+    std::vector<TTreeEntry> tree;
+    for (size_t i = 0; i < kFolders; ++i)
+        tree.push_back(FolderEntry(name(i), kTime));
+    TUdfImage image = MakeUdfImage(tree);
+    std::string& b = image.Bytes;
+    const size_t root = image.Entry.at("");
+    const auto field = [&](size_t at) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(b[at]) |
+                                     static_cast<unsigned char>(b[at + 1]) << 8 |
+                                     static_cast<unsigned char>(b[at + 2]) << 16);
+    };
+    const uint32_t size = field(root + 56), block = field(root + 180);
+    for (size_t i = 0; i < kFolders; ++i) {
+        const size_t entry = image.Entry.at(name(i));
+        udf_builder_detail::Put64(b, entry + 56, size);
+        udf_builder_detail::Put32(b, entry + 176, size);
+        udf_builder_detail::Put32(b, entry + 180, block);
+        udf_builder_detail::Tag(b, entry, 261, 0, 184, 2);
+    }
+    const size_t count = std::stoul(ScanText(b));
+    EXPECT_GT(count, 2 * kFolders) << "the folders do nest";
+    EXPECT_LE(count, kFolders * (b.size() / size + 1));
+}
+
 // A lost first anchor, main volume descriptors or metadata file: the copies the disc keeps of
 // each are read instead.
 TEST_F(UdfImage, CopiesStandInForLostAnchorDescriptorsAndMetadataFile)
