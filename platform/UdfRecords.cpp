@@ -90,7 +90,9 @@ std::string Utf8FromDstring(TUdfBytes field)
     if (field.empty())
         return {};
     const size_t used = std::min<size_t>(field.back(), field.size() - 1);
-    return Utf8FromCs0(field.first(used));
+    std::string text = Utf8FromCs0(field.first(used));
+    text.resize(std::min(text.size(), text.find('\0'))); // some writers count the padding too
+    return text;
 }
 
 uint64_t FileTimeFromUdf(TUdfBytes timestamp)

@@ -48,7 +48,8 @@ enum TUdfTag : uint16_t {
 // for big-endian UTF-16, then the characters) as UTF-8. A lone surrogate becomes U+FFFD, and an
 // odd byte left after 16-bit characters is dropped.
 [[nodiscard]] std::string Utf8FromCs0(TUdfBytes characters);
-// A fixed field whose last byte tells how many of its bytes hold characters, as UTF-8.
+// A fixed field whose last byte tells how many of its bytes hold characters, as UTF-8, up to
+// the first NUL.
 [[nodiscard]] std::string Utf8FromDstring(TUdfBytes field);
 
 // A 12-byte timestamp as a FILETIME (UTC). A local time is moved by its offset from UTC; a time
