@@ -6,6 +6,12 @@
 
 namespace {
 
+// File characteristics of a file identifier.
+constexpr uint8_t kDirectory = 0x02;
+constexpr uint8_t kDeleted = 0x04;
+constexpr uint8_t kParent = 0x08;
+constexpr uint8_t kStream = 0x10;
+
 void AppendUtf8(std::string& out, char32_t c)
 {
     if (c < 0x80) {
@@ -111,4 +117,45 @@ uint64_t FileTimeFromUdf(TUdfBytes timestamp)
     const int64_t nanoseconds =
         timestamp[9] * 10'000'000LL + timestamp[10] * 100'000LL + timestamp[11] * 1'000LL;
     return FileTimeFromUnix(seconds - offsetMinutes * 60LL, nanoseconds);
+}
+
+std::optional<TUdfIdentifier> TUdfIdentifierCursor::Next()
+{
+    if (At_ >= Bytes_.size() || Damaged_)
+        return std::nullopt;
+    const TUdfBytes rest = Bytes_.subspan(At_);
+    if (rest.size() < 38 || !IsUdfTag(rest, kUdfFileIdentifier)) {
+        // Zeros after the last identifier are padding some writers leave.
+        Damaged_ = !std::ranges::all_of(rest, [](uint8_t b) { return b == 0; });
+        At_ = Bytes_.size();
+        return std::nullopt;
+    }
+    const size_t nameLength = rest[19];
+    const size_t implementationUse = UdfLe16(rest, 36);
+    const size_t length = 38 + implementationUse + nameLength;
+    if (length > rest.size()) {
+        Damaged_ = true;
+        return std::nullopt;
+    }
+    At_ += (length + 3) & ~size_t{3};
+    return TUdfIdentifier{rest[18], UdfAddressAt(rest, 24),
+                          rest.subspan(38 + implementationUse, nameLength)};
+}
+
+bool IsUdfFolder(const TUdfIdentifier& identifier)
+{
+    return (identifier.Characteristics & kDirectory) != 0;
+}
+
+bool IsUdfListed(const TUdfIdentifier& identifier)
+{
+    return (identifier.Characteristics & (kDeleted | kParent | kStream)) == 0;
+}
+
+std::string UdfRawName(const TUdfIdentifier& identifier)
+{
+    std::string name = Utf8FromCs0(identifier.Name);
+    std::replace(name.begin(), name.end(), '/', '?');
+    std::replace(name.begin(), name.end(), '\0', '?');
+    return name;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -55,3 +56,49 @@ enum TUdfTag : uint16_t {
 // A 12-byte timestamp as a FILETIME (UTC). A local time is moved by its offset from UTC; a time
 // with no offset, or one out of range, is taken as UTC.
 [[nodiscard]] uint64_t FileTimeFromUdf(TUdfBytes timestamp);
+
+// A block of a partition, named by its place in the logical volume's list of partitions.
+struct TUdfAddress {
+    uint32_t Block = 0;
+    uint16_t Partition = 0;
+};
+[[nodiscard]] inline TUdfAddress UdfAddressAt(TUdfBytes bytes, size_t at)
+{
+    return {UdfLe32(bytes, at), UdfLe16(bytes, at + 4)};
+}
+
+// One file identifier of a directory.
+struct TUdfIdentifier {
+    uint8_t Characteristics = 0;
+    // Read through std::optional, where cppcheck does not see it used.
+    // cppcheck-suppress unusedStructMember
+    TUdfAddress Entry;
+    TUdfBytes Name;
+};
+
+// The file identifiers of a directory, one at a time. They follow one another without regard
+// to block boundaries, each padded to four bytes.
+class TUdfIdentifierCursor {
+public:
+    explicit TUdfIdentifierCursor(TUdfBytes directory)
+        : Bytes_(directory)
+    {
+    }
+    // The next identifier; nothing at the end, and when one is damaged (Damaged() then tells).
+    std::optional<TUdfIdentifier> Next();
+    [[nodiscard]] bool Damaged() const { return Damaged_; }
+
+private:
+    TUdfBytes Bytes_;
+    size_t At_ = 0;
+    bool Damaged_ = false;
+};
+
+// True for an identifier of a folder.
+[[nodiscard]] bool IsUdfFolder(const TUdfIdentifier& identifier);
+// False for the identifiers that name no entry of the folder: the parent, deleted files and
+// named streams.
+[[nodiscard]] bool IsUdfListed(const TUdfIdentifier& identifier);
+// The name of an identifier in UTF-8, with no "/" (which separates the names of a path) and
+// no NUL; empty for an identifier that names nothing.
+[[nodiscard]] std::string UdfRawName(const TUdfIdentifier& identifier);
