@@ -150,8 +150,9 @@ TEST_F(UdfImage, EmptyFileSystemsOfEveryKindMkudffsWrites)
 }
 
 // genisoimage writes UDF beside plain ISO 9660 names; with those names stripped, the same image
-// is a disc of UDF alone. Either way the UDF names are read; with UDF gone, ISO 9660's.
-TEST_F(UdfImage, BridgeIsReadThroughUdfAndThroughIsoWhenItsUdfIsLost)
+// is a disc of UDF alone. Either way the UDF names are read; with UDF gone, or holding less
+// than ISO 9660, ISO 9660's.
+TEST_F(UdfImage, BridgeIsReadThroughUdfUnlessItsIsoTreeHoldsMore)
 {
     const std::vector<TTreeEntry> tree = {FolderEntry("Папка", kTime), FolderEntry("Sub", kTime),
                                           FileEntry("Sub/readme.txt", kTime, 2),
@@ -171,13 +172,23 @@ TEST_F(UdfImage, BridgeIsReadThroughUdfAndThroughIsoWhenItsUdfIsLost)
         std::fill_n(udfOnly.begin() + static_cast<ptrdiff_t>(block * kBlock), kBlock, '\0');
     EXPECT_EQ(ScanText(udfOnly), Whole(tree));
 
+    const std::string t = " t=" + std::to_string(FileTimeFromUnix(kTime)) + " s=";
+    const std::string iso = "4\nF SUB" + t + "0\n  E README.TXT" + t + "2\nF ________" + t +
+                            "0\n  E ________.HTM" + t + "3\n";
     std::string isoOnly = bridge; // every anchor of the UDF volume lost
     for (size_t block = 256; block < isoOnly.size() / kBlock; ++block)
         if (isoOnly.compare(block * kBlock, 2, "\x02\x00", 2) == 0)
             isoOnly[block * kBlock] = 0;
-    const std::string t = " t=" + std::to_string(FileTimeFromUnix(kTime)) + " s=";
-    EXPECT_EQ(ScanText(isoOnly), "4\nF SUB" + t + "0\n  E README.TXT" + t + "2\nF ________" + t +
-                                     "0\n  E ________.HTM" + t + "3\n");
+    EXPECT_EQ(ScanText(isoOnly), iso);
+
+    // With "Sub" deleted from the UDF root, the ISO 9660 root holds more: it is read instead.
+    std::string lessUdf = bridge;
+    const size_t sub = lessUdf.find("\x08Sub") - 38;
+    lessUdf[sub + 18] = static_cast<char>(lessUdf[sub + 18] | 0x04);
+    const auto location = static_cast<uint32_t>(static_cast<unsigned char>(lessUdf[sub + 12]) |
+                                                static_cast<unsigned char>(lessUdf[sub + 13]) << 8);
+    udf_builder_detail::Tag(lessUdf, sub, 257, location, 38 + 4, 2);
+    EXPECT_EQ(ScanText(lessUdf), iso);
 }
 
 // Points the entry named in an identifier of the folder's directory at block.
