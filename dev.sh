@@ -5,6 +5,7 @@
 #   bash dev.sh test-sanitized   the tests again, in a Debug build with ASan and UBSan
 #   bash dev.sh fuzz [seconds]   fuzz the collection file's reader (clang, ASan, UBSan; 60 s)
 #   bash dev.sh fuzz-image [seconds]   fuzz the reader of disc images the same way
+#   bash dev.sh fuzz-udf [seconds]   fuzz the reader of UDF images the same way
 #   bash dev.sh package  make the Debian package (build/release/fendrel_*.deb) and check its contents
 #   bash dev.sh screenshot   photograph the main window under Xvfb into doc/screenshot.png
 #   bash dev.sh icons    render the application icon's PNGs from app/icons/fendrel.svg
@@ -16,7 +17,7 @@ PACKAGES=(
     qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
     libiso9660-dev libcdio-dev libicu-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xorriso fp-utils clang libclang-rt-14-dev
+    xorriso udftools genisoimage 7zip fp-utils clang libclang-rt-14-dev
     locales desktop-file-utils
 )
 # Needed only by the commands named.
@@ -178,6 +179,17 @@ fuzz-image)
         -max_total_time="${2:-60}" -timeout=10 -rss_limit_mb=2048 -max_len=131072 \
         -artifact_prefix=build/fuzz/image- build/fuzz/image-corpus build/fuzz/image-seeds
     ;;
+fuzz-udf)
+    install_packages
+    configure_fuzz fendrel_fuzz_udf_image
+    say "making seed images with mkudffs and genisoimage"
+    bash tests/fuzz/make-udf-seeds.sh build/fuzz/udf-seeds
+    say "fuzzing the reader of UDF images for ${2:-60} s"
+    mkdir -p build/fuzz/udf-corpus
+    UBSAN_OPTIONS=print_stacktrace=1 build/fuzz/tests/fuzz/fendrel_fuzz_udf_image \
+        -max_total_time="${2:-60}" -timeout=10 -rss_limit_mb=2048 -max_len=262144 \
+        -artifact_prefix=build/fuzz/udf- build/fuzz/udf-corpus build/fuzz/udf-seeds
+    ;;
 package)
     install_packages
     ensure_locale
@@ -213,7 +225,7 @@ icons)
     ;;
 *)
     echo "usage: bash dev.sh run | test | test-sanitized | fuzz [seconds] | fuzz-image [seconds] |" \
-        "package | screenshot | icons" >&2
+        "fuzz-udf [seconds] | package | screenshot | icons" >&2
     exit 2
     ;;
 esac

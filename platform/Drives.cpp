@@ -1,7 +1,7 @@
 #include "platform/Drives.h"
 
+#include "platform/DiscImage.h"
 #include "platform/FolderVolume.h"
-#include "platform/IsoVolume.h"
 
 #include <algorithm>
 #include <charconv>
@@ -88,13 +88,13 @@ std::unique_ptr<IVolume> OpenDisc(const std::string& device)
             std::string label;
             if (const auto udevLabel = UdevLabelOf(*number))
                 label = NameFromDisc(*udevLabel);
-            else if (const auto disc = OpenIsoVolume(device))
+            else if (const auto disc = OpenDiscImage(device))
                 label = disc->Label();
             if (auto volume = OpenFolderVolume(*mountPoint, std::move(label)))
                 return volume;
         }
     }
-    return OpenIsoVolume(device);
+    return OpenDiscImage(device);
 }
 
 } // namespace
@@ -131,7 +131,7 @@ std::unique_ptr<IVolume> TDriveTable::OpenVolume(char letter)
     case TDriveSource::TKind::Folder:
         return OpenFolderVolume(source.Path, source.Label);
     case TDriveSource::TKind::Image:
-        return OpenIsoVolume(source.Path);
+        return OpenDiscImage(source.Path);
     }
     return nullptr;
 }
@@ -140,7 +140,7 @@ std::unique_ptr<IVolume> TDriveTable::OpenImage(const std::string& path)
 {
     if (!IsPlainFile(path))
         return nullptr;
-    return OpenIsoVolume(path);
+    return OpenDiscImage(path);
 }
 
 std::unique_ptr<IVolume> TDriveTable::OpenFolder(const std::string& path)

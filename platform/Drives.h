@@ -19,7 +19,7 @@ public:
     // The disc in the drive, or nullptr when there is none or it cannot be read.
     [[nodiscard]] virtual std::unique_ptr<IVolume> OpenVolume(char letter) = 0;
     // The disc held in an image file, read as the disc in a drive is; nullptr when the file holds
-    // no readable ISO 9660 file system.
+    // neither a readable UDF nor a readable ISO 9660 file system.
     [[nodiscard]] virtual std::unique_ptr<IVolume> OpenImage(const std::string& path) = 0;
     // A folder read as a mounted disc, labelled as FolderLabel tells; nullptr when it cannot be
     // read.
@@ -31,7 +31,7 @@ struct TDriveSource {
     enum class TKind {
         Device, // an optical drive's device node: its mounted file system, or the disc itself
         Folder, // a folder read as a mounted disc with the label given here
-        Image,  // an ISO 9660 image file
+        Image,  // a disc image file (UDF or ISO 9660)
     };
     TKind Kind = TKind::Device;
     std::string Path;  // as the file system holds it

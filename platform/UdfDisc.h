@@ -1,0 +1,153 @@
+#pragma once
+
+// The records of a UDF file system in an image file or a disc's device node: its volume
+// descriptors, partitions, file entries and directories, read without mounting. Every revision
+// from 1.02 to 2.60, with physical, sparable, virtual (VAT) and metadata partitions, file entries
+// of both kinds and every kind of allocation descriptor. Nothing is read outside the file.
+
+#include "platform/UdfRecords.h"
+#include "platform/UniqueFd.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+// The image file or device node, read by position; nothing is read past its end.
+class TUdfImageFile {
+public:
+    static constexpr uint64_t ReadAheadBytes = 64 * 1024;
+
+    static std::optional<TUdfImageFile> Open(const std::string& path)
+    {
+        TUdfImageFile file;
+        file.Fd_.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        struct stat status {};
+        if (!file.Fd_ || ::fstat(file.Fd_.Get(), &status) != 0)
+            return std::nullopt;
+        const off_t size =
+            S_ISBLK(status.st_mode) ? ::lseek(file.Fd_.Get(), 0, SEEK_END) : status.st_size;
+        if (size <= 0)
+            return std::nullopt;
+        file.Size_ = static_cast<uint64_t>(size);
+        return file;
+    }
+
+    [[nodiscard]] uint64_t Size() const { return Size_; }
+
+    // Fills out from offset; false when that is not all inside the file or cannot be read.
+    [[nodiscard]] bool Read(uint64_t offset, std::span<uint8_t> out) const
+    {
+        if (offset > Size_ || out.size() > Size_ - offset)
+            return false;
+        size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t got = ::pread(Fd_.Get(), out.data() + done, out.size() - done,
+                                        static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            done += static_cast<size_t>(got);
+        }
+        return true;
+    }
+
+    // Like Read, served from a window read ahead: the entries of the files of one folder mostly
+    // lie one after another, and one read then brings many of them.
+    [[nodiscard]] bool ReadAhead(uint64_t offset, std::span<uint8_t> out)
+    {
+        if (out.size() > ReadAheadBytes)
+            return Read(offset, out);
+        if (offset < WindowStart_ || offset - WindowStart_ > Window_.size() ||
+            out.size() > Window_.size() - (offset - WindowStart_)) {
+            if (offset > Size_ || out.size() > Size_ - offset)
+                return false;
+            Window_.resize(std::min(ReadAheadBytes, Size_ - offset));
+            WindowStart_ = offset;
+            if (!Read(offset, Window_)) {
+                Window_.clear();
+                return false;
+            }
+        }
+        std::memcpy(out.data(), Window_.data() + (offset - WindowStart_), out.size());
+        return true;
+    }
+
+private:
+    TUniqueFd Fd_;
+    uint64_t Size_ = 0;
+    std::vector<uint8_t> Window_;
+    uint64_t WindowStart_ = 0;
+};
+
+// What a file entry says about its file.
+struct TUdfEntry {
+    uint8_t FileType = 0;
+    int Form = 0;
+    uint64_t Size = 0;
+    uint64_t Time = 0;                // FILETIME of its last change
+    uint16_t Partition = 0;           // where its short allocation descriptors point
+    std::vector<uint8_t> Descriptors; // its allocation descriptors, or its bytes when embedded
+};
+
+struct TUdfVolumeDescriptors;
+
+class TUdfDisc {
+public:
+    // The disc in the file; nullptr when the file holds no readable UDF file system.
+    [[nodiscard]] static std::unique_ptr<TUdfDisc> Open(const std::string& path);
+
+    TUdfDisc(TUdfImageFile file, uint32_t blockSize);
+    ~TUdfDisc();
+    TUdfDisc(const TUdfDisc&) = delete;
+    TUdfDisc& operator=(const TUdfDisc&) = delete;
+
+    [[nodiscard]] TUdfAddress Root() const { return Root_; }
+    [[nodiscard]] const std::string& Label() const { return Label_; } // UTF-8
+    [[nodiscard]] uint64_t Size() const { return File_.Size(); }
+    // The block of the image that holds a partition's block, which tells two addresses of one
+    // directory apart from two directories.
+    [[nodiscard]] std::optional<uint64_t> ImageBlock(TUdfAddress address) const;
+
+    // The file entry at address, following indirect entries; without its allocation descriptors
+    // unless asked for.
+    [[nodiscard]] std::optional<TUdfEntry> ReadEntry(TUdfAddress address, bool withDescriptors);
+    // The identifiers of the directory whose entry is at address; nothing when the directory is
+    // larger than room, cannot be read or is damaged.
+    [[nodiscard]] std::optional<std::vector<uint8_t>> ReadDirectory(TUdfAddress address,
+                                                                    uint64_t room);
+
+private:
+    struct TPartition;
+    struct TExtent;
+
+    bool Load(const TUdfVolumeDescriptors& descriptors);
+    bool LoadPartitions(TUdfBytes logical, const TUdfVolumeDescriptors& descriptors);
+    bool LoadSparingTable(TPartition& partition, uint32_t block);
+    bool LoadVat(TPartition& partition, std::string& label);
+    bool LoadMetadata(TPartition& partition);
+    std::optional<TUdfAddress> FindRoot(TUdfBytes logical);
+    std::optional<uint64_t> Locate(TUdfAddress address, uint64_t& run) const;
+    std::optional<uint64_t> LocatePhysical(const TPartition& partition, uint32_t block,
+                                           uint64_t& run) const;
+    bool ReadPartition(TUdfAddress address, std::span<uint8_t> out);
+    bool ReadBlock(TUdfAddress address, std::vector<uint8_t>& out);
+    std::optional<std::vector<TExtent>> Extents(const TUdfEntry& entry, uint64_t wanted);
+    std::optional<std::vector<uint8_t>> ReadContent(const TUdfEntry& entry, uint64_t limit);
+
+    TUdfImageFile File_;
+    uint32_t BlockSize_;
+    uint64_t Blocks_;
+    std::vector<TPartition> Partitions_;
+    TUdfAddress Root_;
+    std::string Label_;
+    std::vector<uint8_t> Block_;
+};

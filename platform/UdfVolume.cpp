@@ -1,0 +1,165 @@
+#include "platform/UdfVolume.h"
+
+#include "platform/UdfDisc.h"
+
+#include <string_view>
+#include <unordered_set>
+
+namespace {
+
+// A directory this large holds far more entries than any disc has; one claiming more is damaged.
+constexpr uint64_t kLargestDirectory = 64u << 20;
+
+class TUdfVolume;
+
+// One folder's identifiers, read whole when the folder is opened.
+class TUdfListing final : public IFolderListing {
+public:
+    TUdfListing(TUdfVolume& volume, std::string path, std::vector<uint8_t> bytes);
+    ~TUdfListing() override;
+    TUdfListing(const TUdfListing&) = delete;
+    TUdfListing& operator=(const TUdfListing&) = delete;
+    bool Next(TFindData& entry) override;
+
+private:
+    TUdfVolume& Volume_;
+    std::string Path_;
+    std::vector<uint8_t> Bytes_;
+    TUdfIdentifierCursor Cursor_;
+};
+
+class TUdfVolume final : public IVolume {
+public:
+    explicit TUdfVolume(std::unique_ptr<TUdfDisc> disc)
+        : Disc_(std::move(disc))
+    {
+    }
+
+    [[nodiscard]] std::string Label() const override { return NameFromDisc(Disc_->Label()); }
+
+    // A folder just listed is opened from its identifier; any other is looked for from the root.
+    // Within one walk each directory is listed once, so that a damaged disc whose folders lead
+    // back to their ancestors is walked to an end.
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override
+    {
+        TUdfAddress entry;
+        if (Offered_ && path == OfferedPath_) {
+            entry = *Offered_;
+        } else {
+            Walked_.clear();
+            const std::optional<TUdfAddress> found = Find(path);
+            if (!found)
+                return nullptr;
+            entry = *found;
+        }
+        Offered_.reset();
+        const std::optional<uint64_t> block = Disc_->ImageBlock(entry);
+        if (!block || !Walked_.insert(*block).second)
+            return nullptr;
+        std::optional<std::vector<uint8_t>> bytes = Disc_->ReadDirectory(entry, Room());
+        if (!bytes)
+            return nullptr;
+        return std::make_unique<TUdfListing>(*this, path, std::move(*bytes));
+    }
+
+    // The bytes of the directories whose listings are open: the folders from the root down to the
+    // one being walked. Together they never exceed the image's size, however a damaged disc
+    // nests its directories into one another.
+    void Hold(uint64_t bytes) { Held_ += bytes; }
+    void Release(uint64_t bytes) { Held_ -= bytes; }
+
+    // Notes the folder entry a listing has just given, to be opened next.
+    void Offer(const std::string& parentPath, const std::string& rawName, TUdfAddress entry)
+    {
+        OfferedPath_.assign(parentPath).append(rawName).append(1, '/');
+        Offered_ = entry;
+    }
+
+    [[nodiscard]] TUdfDisc& Disc() { return *Disc_; }
+
+private:
+    [[nodiscard]] uint64_t Room() const
+    {
+        return std::min(kLargestDirectory, Disc_->Size() - Held_);
+    }
+
+    // The folder at path, found from the root one name at a time.
+    std::optional<TUdfAddress> Find(const std::string& path)
+    {
+        if (path.empty() || path.front() != '/')
+            return std::nullopt;
+        TUdfAddress folder = Disc_->Root();
+        for (size_t at = 1; at < path.size();) {
+            const size_t slash = path.find('/', at);
+            if (slash == std::string::npos)
+                return std::nullopt;
+            const std::string_view name(path.data() + at, slash - at);
+            const std::optional<std::vector<uint8_t>> bytes = Disc_->ReadDirectory(folder, Room());
+            if (!bytes)
+                return std::nullopt;
+            TUdfIdentifierCursor cursor(*bytes);
+            std::optional<TUdfIdentifier> identifier;
+            while ((identifier = cursor.Next()) &&
+                   !(IsUdfListed(*identifier) && IsUdfFolder(*identifier) &&
+                     UdfRawName(*identifier) == name)) {
+            }
+            if (!identifier)
+                return std::nullopt;
+            folder = identifier->Entry;
+            at = slash + 1;
+        }
+        return folder;
+    }
+
+    std::unique_ptr<TUdfDisc> Disc_;
+    std::string OfferedPath_;
+    std::optional<TUdfAddress> Offered_;
+    std::unordered_set<uint64_t> Walked_;
+    uint64_t Held_ = 0;
+};
+
+TUdfListing::TUdfListing(TUdfVolume& volume, std::string path, std::vector<uint8_t> bytes)
+    : Volume_(volume)
+    , Path_(std::move(path))
+    , Bytes_(std::move(bytes))
+    , Cursor_(Bytes_)
+{
+    Volume_.Hold(Bytes_.size());
+}
+
+TUdfListing::~TUdfListing()
+{
+    Volume_.Release(Bytes_.size());
+}
+
+bool TUdfListing::Next(TFindData& entry)
+{
+    while (const std::optional<TUdfIdentifier> identifier = Cursor_.Next()) {
+        if (!IsUdfListed(*identifier))
+            continue;
+        std::string name = UdfRawName(*identifier);
+        if (name.empty())
+            continue;
+        entry.IsFolder = IsUdfFolder(*identifier);
+        // An entry that cannot be read keeps its name; its time and size are then unknown.
+        const std::optional<TUdfEntry> file = Volume_.Disc().ReadEntry(identifier->Entry, false);
+        entry.LastWriteTime = file ? file->Time : 0;
+        entry.SizeLow = file && !entry.IsFolder ? static_cast<uint32_t>(file->Size) : 0;
+        entry.Name = NameFromDisc(name);
+        entry.RawName = std::move(name);
+        if (entry.IsFolder)
+            Volume_.Offer(Path_, entry.RawName, identifier->Entry);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::unique_ptr<IVolume> OpenUdfVolume(const std::string& path)
+{
+    std::unique_ptr<TUdfDisc> disc = TUdfDisc::Open(path);
+    if (!disc)
+        return nullptr;
+    return std::make_unique<TUdfVolume>(std::move(disc));
+}
