@@ -129,6 +129,8 @@ std::optional<TFindQuery> TFindQuery::Make(const TFindConditions& conditions, st
         query.FoldedPattern_ = std::move(*folded);
     else
         query.Unmatchable_ = true;
+    if (conditions.Match == TFindMatch::Wildcard)
+        query.Wildcard_ = TWildcardPattern(query.FoldedPattern_);
     return query;
 }
 
@@ -168,7 +170,7 @@ bool TFindQuery::NameMatches(std::string_view name)
         if (FoldedPattern_.empty())
             return true;
         FoldName(name, Folded_);
-        return WildcardMatch(Folded_, FoldedPattern_);
+        return Wildcard_.Matches(Folded_);
     case TFindMatch::RegularExpression:
         NameToUtf16(name, Regex_->Text);
         return Regex_->Expression
@@ -179,31 +181,71 @@ bool TFindQuery::NameMatches(std::string_view name)
     return false;
 }
 
+TWildcardPattern::TWildcardPattern(std::string_view pattern)
+{
+    for (;;) {
+        const size_t star = pattern.find('*');
+        TPiece& piece = Pieces_.emplace_back();
+        piece.Text = std::string(pattern.substr(0, star));
+        piece.Joker = piece.Text.find('?') != std::string::npos;
+        MinLength_ += piece.Text.size();
+        if (star == std::string_view::npos)
+            break;
+        pattern.remove_prefix(star + 1);
+    }
+}
+
+bool TWildcardPattern::Matches(std::string_view name) const
+{
+    if (name.size() < MinLength_)
+        return false;
+    const TPiece& first = Pieces_.front();
+    if (Pieces_.size() == 1)
+        return name.size() == first.Text.size() && PieceAt(name, 0, first);
+    // The first piece is held at the start and the last at the end; those between go each to
+    // its leftmost place after the one before, which leaves the most room for the rest.
+    const TPiece& last = Pieces_.back();
+    const size_t end = name.size() - last.Text.size();
+    if (!PieceAt(name, 0, first) || !PieceAt(name, end, last))
+        return false;
+    size_t at = first.Text.size();
+    for (size_t i = 1; i + 1 < Pieces_.size(); ++i) {
+        const TPiece& piece = Pieces_[i];
+        const size_t found = FindPiece(name, at, end, piece);
+        if (found == std::string_view::npos)
+            return false;
+        at = found + piece.Text.size();
+    }
+    return true;
+}
+
+bool TWildcardPattern::PieceAt(std::string_view name, size_t at, const TPiece& piece)
+{
+    if (!piece.Joker)
+        return name.compare(at, piece.Text.size(), piece.Text) == 0;
+    for (size_t i = 0; i < piece.Text.size(); ++i)
+        if (piece.Text[i] != '?' && piece.Text[i] != name[at + i])
+            return false;
+    return true;
+}
+
+size_t TWildcardPattern::FindPiece(std::string_view name, size_t from, size_t to,
+                                   const TPiece& piece)
+{
+    if (to < from || to - from < piece.Text.size())
+        return std::string_view::npos;
+    const std::string_view room = name.substr(0, to);
+    if (!piece.Joker)
+        return room.find(piece.Text, from);
+    for (size_t at = from; at + piece.Text.size() <= to; ++at)
+        if (PieceAt(room, at, piece))
+            return at;
+    return std::string_view::npos;
+}
+
 bool WildcardMatch(std::string_view name, std::string_view pattern)
 {
-    // Greedy with one point of return: on a mismatch, the last '*' takes one more byte. Later
-    // stars never need an earlier one to give back, so this is linear in practice.
-    size_t n = 0;
-    size_t p = 0;
-    size_t star = std::string_view::npos;
-    size_t starName = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-            ++n;
-            ++p;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            starName = n;
-        } else if (star != std::string_view::npos) {
-            p = star + 1;
-            n = ++starName;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
+    return TWildcardPattern(pattern).Matches(name);
 }
 
 std::optional<uint64_t> ParseSize(std::string_view utf8)

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // How the name pattern is read.
 enum class TFindMatch {
@@ -23,6 +24,30 @@ struct TFindConditions {
     std::optional<uint64_t> TimeMin, TimeMax; // last-write time as a FILETIME (100 ns since 1601)
     TFindKinds Kinds = TFindKinds::FilesAndFolders;
 };
+
+// A wildcard pattern ('*' any run of bytes, '?' one byte) split at its stars, ready to test many
+// names. Bytes are compared as they are: fold both sides for a case-blind match.
+class TWildcardPattern {
+public:
+    explicit TWildcardPattern(std::string_view pattern = {});
+    // Whether the whole of name fits the pattern.
+    [[nodiscard]] bool Matches(std::string_view name) const;
+
+private:
+    struct TPiece {
+        std::string Text;
+        bool Joker = false; // holds a '?'
+    };
+    [[nodiscard]] static bool PieceAt(std::string_view name, size_t at, const TPiece& piece);
+    [[nodiscard]] static size_t FindPiece(std::string_view name, size_t from, size_t to,
+                                          const TPiece& piece);
+
+    std::vector<TPiece> Pieces_; // the runs around the stars, empty ones too: at least one
+    size_t MinLength_ = 0;       // of a name that can fit
+};
+
+// Whether the whole of name fits pattern, as TWildcardPattern tests it.
+[[nodiscard]] bool WildcardMatch(std::string_view name, std::string_view pattern);
 
 // One file or folder as the query tests it.
 struct TFindCandidate {
@@ -55,13 +80,10 @@ private:
     TFindConditions Conditions_;
     bool Unmatchable_ = false; // the pattern holds a character that no name can hold
     std::string FoldedPattern_;
+    TWildcardPattern Wildcard_;
     std::string Folded_; // the name being tested, folded
     std::unique_ptr<TRegex> Regex_;
 };
-
-// Whether the whole of name fits pattern ('*' any run of bytes, '?' one byte). Both are compared
-// as they are: fold them first for a case-blind match.
-[[nodiscard]] bool WildcardMatch(std::string_view name, std::string_view pattern);
 
 // A size as the user writes it: a number of bytes, possibly with a fraction (point or comma) and
 // a unit k, M or G (1024, 1024², 1024³; the Cyrillic к, М, Г too, any letter case), with blanks

@@ -13,6 +13,8 @@ TFindSnapshot::TFindSnapshot(const TFendrel& collection)
         size_t Next;
         uint32_t Parent;
     };
+    Entries_.reserve(collection.LastId); // every node ever added: enough for those reachable
+    Names_.reserve(size_t{collection.LastId} * 24);
     std::vector<TFrame> pending{{&collection.Discs, 0, NoParent}};
     while (!pending.empty()) {
         TFrame& top = pending.back();
