@@ -26,9 +26,9 @@
 
 namespace {
 
-// How often the worker hands its hits over while it searches: often enough for the list to
-// fill visibly, seldom enough not to flood the window with events.
-constexpr auto kHandOverInterval = std::chrono::milliseconds(50);
+// How often the worker hands its hits over while it searches, and the window takes them into
+// the list: often enough for the list to fill visibly, seldom enough to cost nothing.
+constexpr auto kHandOverInterval = std::chrono::milliseconds(40);
 
 QString Text(const char* utf8)
 {
@@ -42,6 +42,9 @@ TFindWindow::TFindWindow(TFindHost host, QWidget* parent)
     , Host_(std::move(host))
 {
     CreateLayout();
+    Poll_ = new QTimer(this);
+    Poll_->setInterval(kHandOverInterval);
+    connect(Poll_, &QTimer::timeout, this, [this] { Drain(); });
 }
 
 TFindWindow::~TFindWindow()
@@ -288,7 +291,7 @@ void TFindWindow::Start(const TFindConditions& conditions)
     ShowStatus(Text("Идёт поиск..."));
 
     // The worker reads only the snapshot and its own query; what it finds goes through
-    // Pending_, which the window's thread takes into the list.
+    // Pending_, which the window's thread takes into the list at every tick of Poll_.
     Worker_ = std::thread([this, snapshot = std::move(snapshot),
                            query = std::move(*query)]() mutable {
         auto handedOver = std::chrono::steady_clock::now();
@@ -298,11 +301,6 @@ void TFindWindow::Start(const TFindConditions& conditions)
             hits.clear();
             Finished_ = finished;
             Complete_ = complete;
-            if (!DrainPosted_) {
-                DrainPosted_ = true;
-                QMetaObject::invokeMethod(
-                    this, [this] { Drain(); }, Qt::QueuedConnection);
-            }
         };
         std::vector<uint32_t> hits;
         const bool complete =
@@ -318,6 +316,7 @@ void TFindWindow::Start(const TFindConditions& conditions)
             });
         handOver(hits, true, complete);
     });
+    Poll_->start();
 }
 
 void TFindWindow::Stop()
@@ -340,7 +339,6 @@ void TFindWindow::Drain()
         finished = Finished_;
         complete = Complete_;
         Finished_ = false;
-        DrainPosted_ = false;
     }
     Results->Append(hits);
     if (!finished) {
@@ -350,6 +348,7 @@ void TFindWindow::Drain()
     }
     if (Worker_.joinable() && !StopWorker_)
         Worker_.join(); // it has handed over its last hits and ends now
+    Poll_->stop();
     Button_Cancel->setEnabled(false);
     Results->Resort();
     if (complete)

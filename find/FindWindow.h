@@ -25,6 +25,7 @@ class QLineEdit;
 class QModelIndex;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 class QTreeView;
 class TFendrel;
 class TFindResultsModel;
@@ -44,7 +45,8 @@ struct TFindHost {
 // expression), size and date bounds and a choice of files or folders, then a list of every
 // match with its path and disc. The search runs in a worker thread over a snapshot of the
 // collection, so the collection itself is only ever touched by the thread that owns it; the
-// hits reach the list as they are found. Non-modal: the main window goes on working meanwhile.
+// window takes the hits into the list as they are found. Non-modal: the main window goes on working
+// meanwhile.
 class TFindWindow final : public QWidget {
     Q_OBJECT
 public:
@@ -123,11 +125,11 @@ private:
     bool RefreshDue_ = false;
     bool RefreshPosted_ = false;
 
+    QTimer* Poll_ = nullptr; // runs while a search does: takes its hits into the list
     std::thread Worker_;
     std::atomic<bool> StopWorker_{false};
     std::mutex Mutex_; // guards the members below, which the worker shares
     std::vector<uint32_t> Pending_;
     bool Finished_ = false;
     bool Complete_ = false;
-    bool DrainPosted_ = false;
 };
