@@ -228,13 +228,6 @@ TEST(ParseSize, NumbersWithUnits)
         EXPECT_FALSE(ParseSize(bad)) << bad;
 }
 
-TEST_F(FindQuery, PatternMustBeUtf8)
-{
-    TFindConditions conditions;
-    conditions.Pattern = "\xC0\xE9";
-    EXPECT_EQ(Error(conditions), "Образец имени не является текстом в кодировке UTF-8");
-}
-
 TEST_F(FindQuery, SnapshotHoldsWhatIsReachableWithPathsAndDiscs)
 {
     const uint32_t gone = Disc("Gone");

@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeView>
@@ -106,25 +105,12 @@ protected:
     uint32_t Docs = 0, Readme = 0, Reports = 0, Report = 0, Photos = 0;
 };
 
-TEST_F(FindWindow, OwnMenuBetweenViewAndHelpOpensOneNonModalWindow)
+TEST_F(FindWindow, OpensOneNonModalWindow)
 {
-    QStringList top;
-    for (const QAction* action : Window->menuBar()->actions())
-        top << action->text();
-    EXPECT_EQ(top, QStringList({"Библиотека", "Диск", "Просмотр", "Поиск", "Справка"}));
-    ASSERT_EQ(Window->MI_Find->actions().size(), 1);
-    EXPECT_EQ(Window->MI_Find->actions()[0], Window->Act_Find);
-    EXPECT_EQ(Window->Act_Find->text(), "Найти...");
-    EXPECT_EQ(Window->MI_View->actions().size(), 3);
-
     EXPECT_TRUE(W->isVisible());
     EXPECT_TRUE(W->isWindow());
     EXPECT_EQ(W->windowModality(), Qt::NonModal);
     EXPECT_EQ(W->windowTitle(), "Поиск");
-    QStringList titles;
-    for (int column = 0; column < TFindResultsModel::ColumnCount; ++column)
-        titles << W->Results->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-    EXPECT_EQ(titles, QStringList({"Имя", "Путь", "Диск", "Размер", "Дата"}));
 
     W->close();
     Window->Act_Find->trigger();
