@@ -107,12 +107,14 @@ check_package() ( # package file
 
     expected=(
         usr/bin/fendrel
+        usr/bin/fendrel-find
         usr/share/applications/fendrel.desktop
         usr/share/fendrel/Fendrel.chm
         usr/share/fendrel/help/index.html
         usr/share/fendrel/help/collection.html
         usr/share/fendrel/help/discs.html
         usr/share/fendrel/help/browse.html
+        usr/share/fendrel/help/find.html
         usr/share/fendrel/help/style.css
         usr/share/icons/hicolor/scalable/apps/fendrel.svg
     )
@@ -128,8 +130,11 @@ check_package() ( # package file
     grep -qx 'Exec=/usr/bin/fendrel' "$entry" || fail "the desktop entry starts another program"
     grep -qx 'Path=/usr/share/fendrel' "$entry" || fail "the desktop entry starts away from the help"
 
-    libraries=$(ldd "$root/usr/bin/fendrel") || fail "ldd cannot read the program"
-    ! grep 'not found' <<<"$libraries" || fail "the program does not find the libraries above"
+    for program in fendrel fendrel-find; do
+        libraries=$(ldd "$root/usr/bin/$program") || fail "ldd cannot read $program"
+        ! grep 'not found' <<<"$libraries" || fail "$program does not find the libraries above"
+    done
+    ! ldd "$root/usr/bin/fendrel-find" | grep -q libQt6Widgets || fail "fendrel-find links Qt Widgets"
     depends=$(dpkg-deb -f "$deb" Depends)
     for library in libqt6widgets6 libiso9660 libcdio libicu qt6-translations-l10n; do
         grep -q "$library" <<<"$depends" || fail "no dependency on $library"

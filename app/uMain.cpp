@@ -55,6 +55,7 @@ void TForm_Main::ReplaceCollection()
 void TForm_Main::ReplaceCollection(std::unique_ptr<TFendrel> collection)
 {
     Collection_ = std::move(collection);
+    emit CollectionReplaced();
 }
 
 void TForm_Main::CreateLayout()
@@ -154,6 +155,7 @@ void TForm_Main::CreateActions()
     Act_DeleteDisc = make("Act_DeleteDisc", "Удалить");
     Act_NewFilter = make("Act_NewFilter", "Новый фильтр...");
     Act_NoFilter = make("Act_NoFilter", "Снять фильтр");
+    Act_Find = make("Act_Find", "Найти...");
     Act_HelpAbout = make("Act_HelpAbout", "О программе...");
     Act_HelpContents = make("Act_HelpContents", "Содержание");
     Act_EntireCollection = make("Act_EntireCollection", "Вся коллекция");
@@ -196,6 +198,9 @@ void TForm_Main::CreateMenus()
     MI_ViewSeparator = MI_View->addSeparator();
     MI_ViewSeparator->setObjectName("MI_ViewSeparator");
 
+    MI_Find = menu(nullptr, bar, "MI_Find", "Поиск");
+    MI_Find->addAction(Act_Find);
+
     MI_Help = menu(nullptr, bar, "MI_Help", "Справка");
     MI_Help->addAction(Act_HelpContents);
     MI_Help->addSeparator();
@@ -218,6 +223,7 @@ void TForm_Main::ConnectHandlers()
     bind(Act_DeleteDisc, &TForm_Main::Act_DeleteDiscExecute);
     bind(Act_NewFilter, &TForm_Main::Act_NewFilterExecute);
     bind(Act_NoFilter, &TForm_Main::Act_NoFilterExecute);
+    bind(Act_Find, &TForm_Main::Act_FindExecute);
     bind(Act_HelpAbout, &TForm_Main::Act_HelpAboutExecute);
     bind(Act_HelpContents, &TForm_Main::Act_HelpContentsExecute);
     ConnectBrowseHandlers();

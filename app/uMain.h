@@ -28,6 +28,7 @@ class QSplitter;
 class QToolBar;
 class QTreeView;
 class TCollectionTreeModel;
+class TFindWindow;
 class TFolderListModel;
 
 // Posted by the window to itself when it is first shown; its handler opens the first collection.
@@ -61,6 +62,7 @@ public:
     QMenu* MI_SelectDefDrive = nullptr;
     QMenu* MI_View = nullptr;
     QAction* MI_ViewSeparator = nullptr;
+    QMenu* MI_Find = nullptr;
     QMenu* MI_Help = nullptr;
 
     QAction* Act_NewCollection = nullptr;
@@ -72,6 +74,7 @@ public:
     QAction* Act_DeleteDisc = nullptr;
     QAction* Act_NewFilter = nullptr;
     QAction* Act_NoFilter = nullptr;
+    QAction* Act_Find = nullptr;
     QAction* Act_HelpAbout = nullptr;
     QAction* Act_HelpContents = nullptr;
     QAction* Act_EntireCollection = nullptr; // has a caption and no handler
@@ -141,6 +144,18 @@ public:
     // clearing (nor do they when Filters is empty).
     void ResetFilters(bool unmarked = false);
 
+    // --- Find window (find/FindCommand.cpp) -----------------------------------------------
+    void Act_FindExecute(QObject* sender);
+    // Selects the node's folder in the tree and its row in the list, first removing a filter
+    // that hides it. False when the row could not be shown.
+    bool ShowFoundNode(uint32_t id);
+    TFindWindow* FindWindow = nullptr; // made by the first Act_Find; owned as a child
+
+signals:
+    // The collection was replaced by a new one: ids held until now name other nodes.
+    void CollectionReplaced();
+
+public:
     // --- Errors ---------------------------------------------------------------------------
     // Runs a command or event handler; an error escaping it is shown in the error box and the
     // window goes on working.

@@ -10,6 +10,7 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Fendrel keeps a catalogue of what is stored on CD and DVD discs, so that you can find\n\
 which disc holds a file without inserting every disc. It reads each disc's whole folder tree\n\
 into a collection, lets you browse it, remove discs and filter the view by name.\n\
+fendrel-find searches the collections from a terminal.\n\
 The interface is Russian.")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)

@@ -34,13 +34,14 @@ TEST_F(MainWindowLayout, MenusHoldTheirCommandsInOrder)
     QStringList top;
     for (const QAction* action : w.menuBar()->actions())
         top << action->text();
-    EXPECT_EQ(top, QStringList({"Библиотека", "Диск", "Просмотр", "Справка"}));
+    EXPECT_EQ(top, QStringList({"Библиотека", "Диск", "Просмотр", "Поиск", "Справка"}));
     EXPECT_EQ(Captions(w.MI_Collection), QStringList({"Новая", "Загрузить...", "-", "Выход"}));
     EXPECT_EQ(Captions(w.MI_Disc),
               QStringList({"Добавить...", "Добавить образ...", "Добавить папку...", "Удалить", "-",
                            "Выбор дисковода"}));
     EXPECT_EQ(Captions(w.MI_View), QStringList({"Новый фильтр...", "Снять фильтр", "-"}));
     EXPECT_EQ(w.MI_View->actions().at(2), w.MI_ViewSeparator);
+    EXPECT_EQ(Captions(w.MI_Find), QStringList({"Найти..."}));
     EXPECT_EQ(Captions(w.MI_Help), QStringList({"Содержание", "-", "О программе..."}));
     EXPECT_EQ(w.Act_EntireCollection->text(), "Вся коллекция");
     for (const QAction* action : w.findChildren<QAction*>())

@@ -1,0 +1,315 @@
+#include "find/FindQuery.h"
+
+#include "find/NameFolding.h"
+#include "platform/AnsiText.h"
+
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <array>
+#include <chrono>
+
+struct TFindQuery::TRegex {
+    QRegularExpression Expression;
+    std::u16string Text; // the name being tested
+};
+
+namespace {
+
+constexpr int64_t kTicksPerSecond = 10'000'000; // a FILETIME counts 100 ns
+constexpr int64_t kTicksPerDay = kTicksPerSecond * 86'400;
+constexpr int64_t kDaysFrom1601To1970 = 134'774;
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// The text without the blank and control bytes (0x20 and below) at its ends, as the filter cuts
+// its search string.
+std::string_view TrimControlBytes(std::string_view text)
+{
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20)
+        text.remove_prefix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20)
+        text.remove_suffix(1);
+    return text;
+}
+
+std::string_view TrimBlanks(std::string_view text)
+{
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool IsUtf8(std::string_view text)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = decoder.decode(QByteArrayView(text.data(), qsizetype(text.size())));
+    return !decoder.hasError();
+}
+
+// The multiplier of a unit as written after a size, or 0 when the text is no unit.
+uint64_t UnitOf(std::string_view unit)
+{
+    // A trailing "b" (bytes) is allowed after a unit: 700M, 700MB, 700 Мб.
+    for (const std::string_view bytes : {"b", "B", "б", "Б"}) {
+        if (unit.size() > bytes.size() && unit.ends_with(bytes)) {
+            unit.remove_suffix(bytes.size());
+            break;
+        }
+    }
+    struct TUnit {
+        std::string_view Letter;
+        uint64_t Factor;
+    };
+    static constexpr std::array<TUnit, 12> units = {{
+        {"k", 1ULL << 10},
+        {"K", 1ULL << 10},
+        {"к", 1ULL << 10},
+        {"К", 1ULL << 10},
+        {"m", 1ULL << 20},
+        {"M", 1ULL << 20},
+        {"м", 1ULL << 20},
+        {"М", 1ULL << 20},
+        {"g", 1ULL << 30},
+        {"G", 1ULL << 30},
+        {"г", 1ULL << 30},
+        {"Г", 1ULL << 30},
+    }};
+    for (const TUnit& candidate : units)
+        if (unit == candidate.Letter)
+            return candidate.Factor;
+    return 0;
+}
+
+} // namespace
+
+std::optional<TFindQuery> TFindQuery::Make(const TFindConditions& conditions, std::string& error)
+{
+    if (!IsUtf8(conditions.Pattern)) {
+        error = Ansi("Образец имени не является текстом в кодировке UTF-8");
+        return std::nullopt;
+    }
+    if (conditions.SizeMin && conditions.SizeMax && *conditions.SizeMin > *conditions.SizeMax) {
+        error = Ansi("Наименьший размер больше наибольшего");
+        return std::nullopt;
+    }
+    if (conditions.TimeMin && conditions.TimeMax && *conditions.TimeMin > *conditions.TimeMax) {
+        error = Ansi("Начальная дата позже конечной");
+        return std::nullopt;
+    }
+
+    TFindQuery query(conditions);
+    if (conditions.Match == TFindMatch::RegularExpression) {
+        query.Regex_ = std::make_unique<TRegex>();
+        QRegularExpression& expression = query.Regex_->Expression;
+        expression.setPattern(QString::fromStdString(conditions.Pattern));
+        expression.setPatternOptions(QRegularExpression::CaseInsensitiveOption |
+                                     QRegularExpression::UseUnicodePropertiesOption);
+        if (!expression.isValid()) {
+            error = Utf8ToAnsi(QStringLiteral("Ошибка в регулярном выражении (позиция %1): %2")
+                                   .arg(expression.patternErrorOffset() + 1)
+                                   .arg(expression.errorString())
+                                   .toStdString());
+            return std::nullopt;
+        }
+        // Compiled here, in the thread that made the query, not at the first name.
+        expression.optimize();
+        return query;
+    }
+
+    const std::string_view pattern = conditions.Match == TFindMatch::Substring
+                                         ? TrimControlBytes(conditions.Pattern)
+                                         : std::string_view(conditions.Pattern);
+    if (std::optional<std::string> folded = FoldPattern(pattern))
+        query.FoldedPattern_ = std::move(*folded);
+    else
+        query.Unmatchable_ = true;
+    if (conditions.Match == TFindMatch::Wildcard)
+        query.Wildcard_ = TWildcardPattern(query.FoldedPattern_);
+    return query;
+}
+
+TFindQuery::TFindQuery(TFindConditions conditions)
+    : Conditions_(std::move(conditions))
+{
+}
+
+TFindQuery::TFindQuery(TFindQuery&&) noexcept = default;
+TFindQuery& TFindQuery::operator=(TFindQuery&&) noexcept = default;
+TFindQuery::~TFindQuery() = default;
+
+bool TFindQuery::Matches(const TFindCandidate& candidate)
+{
+    const TFindConditions& c = Conditions_;
+    if ((c.Kinds == TFindKinds::FilesOnly && candidate.Folder) ||
+        (c.Kinds == TFindKinds::FoldersOnly && !candidate.Folder))
+        return false;
+    if ((c.SizeMin && candidate.Size < *c.SizeMin) || (c.SizeMax && candidate.Size > *c.SizeMax))
+        return false;
+    if ((c.TimeMin && candidate.Time < *c.TimeMin) || (c.TimeMax && candidate.Time > *c.TimeMax))
+        return false;
+    return NameMatches(candidate.Name);
+}
+
+bool TFindQuery::NameMatches(std::string_view name)
+{
+    if (Unmatchable_)
+        return false;
+    switch (Conditions_.Match) {
+    case TFindMatch::Substring:
+        if (name.size() < FoldedPattern_.size())
+            return false;
+        FoldName(name, Folded_);
+        return Folded_.find(FoldedPattern_) != std::string::npos;
+    case TFindMatch::Wildcard:
+        if (FoldedPattern_.empty())
+            return true;
+        FoldName(name, Folded_);
+        return Wildcard_.Matches(Folded_);
+    case TFindMatch::RegularExpression:
+        NameToUtf16(name, Regex_->Text);
+        return Regex_->Expression
+            .match(QStringView(Regex_->Text), 0, QRegularExpression::NormalMatch,
+                   QRegularExpression::DontCheckSubjectStringMatchOption)
+            .hasMatch();
+    }
+    return false;
+}
+
+TWildcardPattern::TWildcardPattern(std::string_view pattern)
+{
+    for (;;) {
+        const size_t star = pattern.find('*');
+        TPiece& piece = Pieces_.emplace_back();
+        piece.Text = std::string(pattern.substr(0, star));
+        piece.Joker = piece.Text.find('?') != std::string::npos;
+        MinLength_ += piece.Text.size();
+        if (star == std::string_view::npos)
+            break;
+        pattern.remove_prefix(star + 1);
+    }
+}
+
+bool TWildcardPattern::Matches(std::string_view name) const
+{
+    if (name.size() < MinLength_)
+        return false;
+    const TPiece& first = Pieces_.front();
+    if (Pieces_.size() == 1)
+        return name.size() == first.Text.size() && PieceAt(name, 0, first);
+    // The first piece is held at the start and the last at the end; those between go each to
+    // its leftmost place after the one before, which leaves the most room for the rest.
+    const TPiece& last = Pieces_.back();
+    const size_t end = name.size() - last.Text.size();
+    if (!PieceAt(name, 0, first) || !PieceAt(name, end, last))
+        return false;
+    size_t at = first.Text.size();
+    for (size_t i = 1; i + 1 < Pieces_.size(); ++i) {
+        const TPiece& piece = Pieces_[i];
+        const size_t found = FindPiece(name, at, end, piece);
+        if (found == std::string_view::npos)
+            return false;
+        at = found + piece.Text.size();
+    }
+    return true;
+}
+
+bool TWildcardPattern::PieceAt(std::string_view name, size_t at, const TPiece& piece)
+{
+    if (!piece.Joker)
+        return name.compare(at, piece.Text.size(), piece.Text) == 0;
+    for (size_t i = 0; i < piece.Text.size(); ++i)
+        if (piece.Text[i] != '?' && piece.Text[i] != name[at + i])
+            return false;
+    return true;
+}
+
+size_t TWildcardPattern::FindPiece(std::string_view name, size_t from, size_t to,
+                                   const TPiece& piece)
+{
+    if (to < from || to - from < piece.Text.size())
+        return std::string_view::npos;
+    const std::string_view room = name.substr(0, to);
+    if (!piece.Joker)
+        return room.find(piece.Text, from);
+    for (size_t at = from; at + piece.Text.size() <= to; ++at)
+        if (PieceAt(room, at, piece))
+            return at;
+    return std::string_view::npos;
+}
+
+bool WildcardMatch(std::string_view name, std::string_view pattern)
+{
+    return TWildcardPattern(pattern).Matches(name);
+}
+
+std::optional<uint64_t> ParseSize(std::string_view utf8)
+{
+    std::string_view text = TrimBlanks(utf8);
+    uint64_t whole = 0;
+    size_t at = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        if (__builtin_mul_overflow(whole, 10, &whole) ||
+            __builtin_add_overflow(whole, static_cast<uint64_t>(text[at] - '0'), &whole))
+            return std::nullopt;
+    }
+    const size_t wholeDigits = at;
+    uint64_t fraction = 0;
+    uint64_t scale = 1;
+    size_t fractionDigits = 0;
+    if (at < text.size() && (text[at] == '.' || text[at] == ',')) {
+        for (++at; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, ++fractionDigits) {
+            if (fractionDigits < 18) { // finer than a byte of a gigabyte is noise
+                fraction = fraction * 10 + static_cast<uint64_t>(text[at] - '0');
+                scale *= 10;
+            }
+        }
+    }
+    if (wholeDigits + fractionDigits == 0)
+        return std::nullopt;
+    const std::string_view unit = TrimBlanks(text.substr(at));
+    uint64_t factor = 1;
+    if (!unit.empty()) {
+        factor = UnitOf(unit);
+        if (factor == 0)
+            return std::nullopt;
+    } else if (fractionDigits > 0) {
+        return std::nullopt; // a byte count is whole
+    }
+    unsigned __int128 bytes = static_cast<unsigned __int128>(whole) * factor;
+    bytes += (static_cast<unsigned __int128>(fraction) * factor + scale / 2) / scale;
+    if (bytes > UINT64_MAX)
+        return std::nullopt;
+    return static_cast<uint64_t>(bytes);
+}
+
+std::optional<uint64_t> LocalDayStart(int year, int month, int day, int64_t offsetSeconds)
+{
+    using namespace std::chrono;
+    const year_month_day date{std::chrono::year{year}, std::chrono::month{unsigned(month)},
+                              std::chrono::day{unsigned(day)}};
+    if (year < 1601 || year > 30000 || !date.ok())
+        return std::nullopt;
+    const int64_t days = sys_days{date}.time_since_epoch().count() + kDaysFrom1601To1970;
+    const int64_t ticks = days * kTicksPerDay - offsetSeconds * kTicksPerSecond;
+    return static_cast<uint64_t>(ticks < 0 ? 0 : ticks);
+}
+
+std::optional<uint64_t> LocalDayEnd(int year, int month, int day, int64_t offsetSeconds)
+{
+    const std::optional<uint64_t> start = LocalDayStart(year, month, day, offsetSeconds);
+    if (!start)
+        return std::nullopt;
+    using namespace std::chrono;
+    const sys_days next = sys_days{std::chrono::year{year} / std::chrono::month{unsigned(month)} /
+                                   std::chrono::day{unsigned(day)}} +
+                          days{1};
+    const int64_t ticks = (next.time_since_epoch().count() + kDaysFrom1601To1970) * kTicksPerDay -
+                          offsetSeconds * kTicksPerSecond - 1;
+    return static_cast<uint64_t>(ticks < 0 ? 0 : ticks);
+}

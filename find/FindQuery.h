@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// How the name pattern is read.
+enum class TFindMatch {
+    Substring, // the name holds the pattern, letter case ignored (as the filter matches)
+    Wildcard,  // the whole name fits the pattern: '*' any run of characters, '?' one character
+    RegularExpression, // the pattern occurs in the name, letter case ignored
+};
+
+enum class TFindKinds { FilesAndFolders, FilesOnly, FoldersOnly };
+
+// What the user asks for. Every bound is inclusive; a missing bound does not limit.
+struct TFindConditions {
+    std::string Pattern; // UTF-8; an empty pattern (after trimming, for a substring) takes any name
+    TFindMatch Match = TFindMatch::Substring;
+    std::optional<uint64_t> SizeMin, SizeMax; // bytes; a folder's size is that of its files
+    std::optional<uint64_t> TimeMin, TimeMax; // last-write time as a FILETIME (100 ns since 1601)
+    TFindKinds Kinds = TFindKinds::FilesAndFolders;
+};
+
+// A wildcard pattern ('*' any run of bytes, '?' one byte) split at its stars, ready to test many
+// names. Bytes are compared as they are: fold both sides for a case-blind match.
+class TWildcardPattern {
+public:
+    explicit TWildcardPattern(std::string_view pattern = {});
+    // Whether the whole of name fits the pattern.
+    [[nodiscard]] bool Matches(std::string_view name) const;
+
+private:
+    struct TPiece {
+        std::string Text;
+        bool Joker = false; // holds a '?'
+    };
+    [[nodiscard]] static bool PieceAt(std::string_view name, size_t at, const TPiece& piece);
+    [[nodiscard]] static size_t FindPiece(std::string_view name, size_t from, size_t to,
+                                          const TPiece& piece);
+
+    std::vector<TPiece> Pieces_; // the runs around the stars, empty ones too: at least one
+    size_t MinLength_ = 0;       // of a name that can fit
+};
+
+// Whether the whole of name fits pattern, as TWildcardPattern tests it.
+[[nodiscard]] bool WildcardMatch(std::string_view name, std::string_view pattern);
+
+// One file or folder as the query tests it.
+struct TFindCandidate {
+    std::string_view Name; // 8-bit, as stored in the collection
+    bool Folder = false;
+    uint64_t Size = 0;
+    uint64_t Time = 0;
+};
+
+// The conditions made ready for matching. A query keeps buffers between calls: use one query
+// from one thread at a time.
+class TFindQuery {
+public:
+    // The query, or nothing with a message (8-bit, Russian) in error: an invalid regular
+    // expression, a pattern that is not UTF-8, or a lower bound above its upper bound.
+    [[nodiscard]] static std::optional<TFindQuery> Make(const TFindConditions& conditions,
+                                                        std::string& error);
+    TFindQuery(TFindQuery&&) noexcept;
+    TFindQuery& operator=(TFindQuery&&) noexcept;
+    ~TFindQuery();
+
+    [[nodiscard]] bool Matches(const TFindCandidate& candidate);
+    [[nodiscard]] const TFindConditions& Conditions() const { return Conditions_; }
+
+private:
+    struct TRegex;
+    explicit TFindQuery(TFindConditions conditions);
+    [[nodiscard]] bool NameMatches(std::string_view name);
+
+    TFindConditions Conditions_;
+    bool Unmatchable_ = false; // the pattern holds a character that no name can hold
+    std::string FoldedPattern_;
+    TWildcardPattern Wildcard_;
+    std::string Folded_; // the name being tested, folded
+    std::unique_ptr<TRegex> Regex_;
+};
+
+// A size as the user writes it: a number of bytes, possibly with a fraction (point or comma) and
+// a unit k, M or G (1024, 1024², 1024³; the Cyrillic к, М, Г too, any letter case), with blanks
+// around. Nothing when the text is none of these or the size does not fit 64 bits.
+[[nodiscard]] std::optional<uint64_t> ParseSize(std::string_view utf8);
+
+// The FILETIME of midnight that begins the local calendar day, offsetSeconds east of UTC (as the
+// list shows dates). Nothing for a day outside the years 1601 to 30000.
+[[nodiscard]] std::optional<uint64_t> LocalDayStart(int year, int month, int day,
+                                                    int64_t offsetSeconds);
+// The last FILETIME tick of that local day.
+[[nodiscard]] std::optional<uint64_t> LocalDayEnd(int year, int month, int day,
+                                                  int64_t offsetSeconds);

@@ -1,0 +1,434 @@
+#include "find/FindWindow.h"
+
+#include "collection/Fendrel.h"
+#include "find/FindResultsModel.h"
+#include "platform/AnsiText.h"
+#include "platform/Dialogs.h"
+#include "platform/LocalTime.h"
+#include "platform/QtText.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <chrono>
+
+namespace {
+
+// How often the worker hands its hits over while it searches, and the window takes them into
+// the list: often enough for the list to fill visibly, seldom enough to cost nothing.
+constexpr auto kHandOverInterval = std::chrono::milliseconds(40);
+
+QString Text(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+} // namespace
+
+TFindWindow::TFindWindow(TFindHost host, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , Host_(std::move(host))
+{
+    CreateLayout();
+    Poll_ = new QTimer(this);
+    Poll_->setInterval(kHandOverInterval);
+    connect(Poll_, &QTimer::timeout, this, [this] { Drain(); });
+}
+
+TFindWindow::~TFindWindow()
+{
+    Stop();
+}
+
+void TFindWindow::CreateLayout()
+{
+    setObjectName("Form_Find");
+    setWindowTitle(Text("Поиск"));
+    resize(760, 480);
+
+    const auto label = [this](const char* caption, QWidget* buddy) {
+        auto* made = new QLabel(Text(caption), this);
+        made->setBuddy(buddy);
+        return made;
+    };
+    const auto radio = [this](const char* name, const char* caption, QButtonGroup* group) {
+        auto* made = new QRadioButton(Text(caption), this);
+        made->setObjectName(name);
+        group->addButton(made);
+        return made;
+    };
+    const auto named = [](QWidget* widget, const char* name) {
+        widget->setObjectName(name);
+        return widget;
+    };
+
+    Edit_Pattern = new QLineEdit(this);
+    named(Edit_Pattern, "Edit_Pattern");
+    auto* matches = new QButtonGroup(this);
+    Radio_Substring = radio("Radio_Substring", "Часть имени", matches);
+    Radio_Wildcard = radio("Radio_Wildcard", "Шаблон (* и ?)", matches);
+    Radio_RegularExpression = radio("Radio_RegularExpression", "Регулярное выражение", matches);
+    Radio_Substring->setChecked(true);
+
+    Edit_SizeMin = new QLineEdit(this);
+    named(Edit_SizeMin, "Edit_SizeMin");
+    Edit_SizeMax = new QLineEdit(this);
+    named(Edit_SizeMax, "Edit_SizeMax");
+    for (QLineEdit* size : {Edit_SizeMin, Edit_SizeMax}) {
+        size->setPlaceholderText(Text("например, 700M"));
+        size->setMaximumWidth(140);
+    }
+
+    const QDate today = QDate::currentDate();
+    Check_DateMin = new QCheckBox(Text("Дата с:"), this);
+    named(Check_DateMin, "Check_DateMin");
+    Date_Min = new QDateEdit(today, this);
+    named(Date_Min, "Date_Min");
+    Check_DateMax = new QCheckBox(Text("по:"), this);
+    named(Check_DateMax, "Check_DateMax");
+    Date_Max = new QDateEdit(today, this);
+    named(Date_Max, "Date_Max");
+    for (QDateEdit* date : {Date_Min, Date_Max}) {
+        date->setDisplayFormat("d.MM.yyyy"); // as the main list shows dates
+        date->setCalendarPopup(true);
+        date->setMinimumDate(QDate(1601, 1, 1));
+        date->setEnabled(false);
+    }
+    connect(Check_DateMin, &QCheckBox::toggled, Date_Min, &QWidget::setEnabled);
+    connect(Check_DateMax, &QCheckBox::toggled, Date_Max, &QWidget::setEnabled);
+
+    auto* kinds = new QButtonGroup(this);
+    Radio_FilesAndFolders = radio("Radio_FilesAndFolders", "Файлы и папки", kinds);
+    Radio_FilesOnly = radio("Radio_FilesOnly", "Только файлы", kinds);
+    Radio_FoldersOnly = radio("Radio_FoldersOnly", "Только папки", kinds);
+    Radio_FilesAndFolders->setChecked(true);
+
+    Button_Find = new QPushButton(Text("Найти"), this);
+    named(Button_Find, "Button_Find");
+    Button_Cancel = new QPushButton(Text("Остановить"), this);
+    named(Button_Cancel, "Button_Cancel");
+    Button_Cancel->setEnabled(false);
+
+    Results = new TFindResultsModel(Host_.Images, this);
+    ListView_Found = new QTreeView(this);
+    named(ListView_Found, "ListView_Found");
+    ListView_Found->setModel(Results);
+    ListView_Found->setRootIsDecorated(false);
+    ListView_Found->setItemsExpandable(false);
+    ListView_Found->setUniformRowHeights(true);
+    ListView_Found->setAllColumnsShowFocus(true);
+    ListView_Found->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView_Found->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView_Found->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView_Found->setIconSize(QSize(16, 16));
+    QHeaderView* header = ListView_Found->header();
+    header->setSortIndicatorClearable(true); // a third click brings back the order found
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    ListView_Found->setSortingEnabled(true);
+    const int widths[TFindResultsModel::ColumnCount] = {200, 280, 120, 75, 120};
+    for (int column = 0; column < TFindResultsModel::ColumnCount; ++column)
+        header->resizeSection(column, widths[column]);
+
+    Panel_FindStatus = new QLabel(this);
+    named(Panel_FindStatus, "Panel_FindStatus");
+    Panel_FindStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel_FindStatus->setTextFormat(Qt::PlainText);
+    Panel_FindStatus->setMinimumHeight(18);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(label("Имя:", Edit_Pattern), 0, 0);
+    fields->addWidget(Edit_Pattern, 0, 1, 1, 4);
+    auto* matchRow = new QHBoxLayout;
+    for (QWidget* widget : {Radio_Substring, Radio_Wildcard, Radio_RegularExpression})
+        matchRow->addWidget(widget);
+    matchRow->addStretch();
+    fields->addLayout(matchRow, 1, 1, 1, 4);
+    fields->addWidget(label("Размер от:", Edit_SizeMin), 2, 0);
+    fields->addWidget(Edit_SizeMin, 2, 1);
+    fields->addWidget(label("до:", Edit_SizeMax), 2, 2);
+    fields->addWidget(Edit_SizeMax, 2, 3);
+    fields->addWidget(Check_DateMin, 3, 0);
+    fields->addWidget(Date_Min, 3, 1);
+    fields->addWidget(Check_DateMax, 3, 2);
+    fields->addWidget(Date_Max, 3, 3);
+    auto* kindRow = new QHBoxLayout;
+    for (QWidget* widget : {Radio_FilesAndFolders, Radio_FilesOnly, Radio_FoldersOnly})
+        kindRow->addWidget(widget);
+    kindRow->addStretch();
+    fields->addLayout(kindRow, 4, 1, 1, 4);
+    fields->setColumnStretch(4, 1);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(Button_Find);
+    buttons->addWidget(Button_Cancel);
+    buttons->addStretch();
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(fields, 1);
+    top->addLayout(buttons);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(ListView_Found, 1);
+    layout->addWidget(Panel_FindStatus);
+
+    connect(Button_Find, &QPushButton::clicked, this, [this] { Button_FindClick(); });
+    connect(Button_Cancel, &QPushButton::clicked, this, [this] { Button_CancelClick(); });
+    for (QLineEdit* edit : {Edit_Pattern, Edit_SizeMin, Edit_SizeMax})
+        connect(edit, &QLineEdit::returnPressed, this, [this] { Button_FindClick(); });
+    // Enter on a row as well as a double click, as the platform's views activate rows.
+    connect(ListView_Found, &QAbstractItemView::activated, this,
+            [this](const QModelIndex& index) { ListView_FoundDblClick(index); });
+}
+
+std::optional<TFindConditions> TFindWindow::ReadConditions()
+{
+    const auto refuse = [this](const std::string& utf8, QWidget* field) {
+        Host_.Dialogs->MessageBox(Utf8ToAnsi(utf8), Host_.ApplicationTitle, TMessageKind::Error);
+        field->setFocus();
+        return std::nullopt;
+    };
+    TFindConditions conditions;
+    conditions.Pattern = Edit_Pattern->text().toStdString();
+    conditions.Match = Radio_Wildcard->isChecked()            ? TFindMatch::Wildcard
+                       : Radio_RegularExpression->isChecked() ? TFindMatch::RegularExpression
+                                                              : TFindMatch::Substring;
+    for (const auto& [edit, bound] : {std::pair{Edit_SizeMin, &conditions.SizeMin},
+                                      std::pair{Edit_SizeMax, &conditions.SizeMax}}) {
+        const std::string text = edit->text().trimmed().toStdString();
+        if (text.empty())
+            continue;
+        *bound = ParseSize(text);
+        if (!*bound)
+            return refuse("Неверный размер: «" + text +
+                              "». Укажите число байтов, можно с буквой k, M или G, например 700M",
+                          edit);
+    }
+    const int64_t offset = UtcOffsetNow();
+    if (Check_DateMin->isChecked()) {
+        const QDate day = Date_Min->date();
+        conditions.TimeMin = LocalDayStart(day.year(), day.month(), day.day(), offset);
+    }
+    if (Check_DateMax->isChecked()) {
+        const QDate day = Date_Max->date();
+        conditions.TimeMax = LocalDayEnd(day.year(), day.month(), day.day(), offset);
+    }
+    conditions.Kinds = Radio_FilesOnly->isChecked()     ? TFindKinds::FilesOnly
+                       : Radio_FoldersOnly->isChecked() ? TFindKinds::FoldersOnly
+                                                        : TFindKinds::FilesAndFolders;
+    std::string error;
+    if (!TFindQuery::Make(conditions, error)) {
+        Host_.Dialogs->MessageBox(error, Host_.ApplicationTitle, TMessageKind::Error);
+        Edit_Pattern->setFocus();
+        return std::nullopt;
+    }
+    return conditions;
+}
+
+void TFindWindow::Button_FindClick()
+{
+    if (const std::optional<TFindConditions> conditions = ReadConditions())
+        Start(*conditions);
+}
+
+void TFindWindow::Button_CancelClick()
+{
+    if (!Searching())
+        return;
+    Stop();
+    ShowStatus(Text("Поиск остановлен. Найдено: %1").arg(Results->rowCount()));
+}
+
+TFindWindow::TSignature TFindWindow::CurrentSignature() const
+{
+    const TFendrel& collection = Host_.Collection();
+    return {Generation_, collection.LastId, collection.Discs};
+}
+
+std::shared_ptr<const TFindSnapshot> TFindWindow::CurrentSnapshot()
+{
+    TSignature now = CurrentSignature();
+    if (!Snapshot_ || !(SnapshotOf_ == now)) {
+        Snapshot_.reset(); // the old copy goes before the new one is made
+        Snapshot_ = std::make_shared<const TFindSnapshot>(Host_.Collection());
+        SnapshotOf_ = std::move(now);
+    }
+    return Snapshot_;
+}
+
+void TFindWindow::Start(const TFindConditions& conditions)
+{
+    Stop();
+    std::string error;
+    std::optional<TFindQuery> query = TFindQuery::Make(conditions, error);
+    if (!query)
+        return;
+    Results->Reset({}, 0); // lets an outdated snapshot go before a new one is made
+    std::shared_ptr<const TFindSnapshot> snapshot = CurrentSnapshot();
+    Results->Reset(snapshot, UtcOffsetNow());
+    Shown_ = conditions;
+    RefreshDue_ = false;
+    {
+        const std::lock_guard lock(Mutex_);
+        Pending_.clear();
+        Finished_ = false;
+        Complete_ = false;
+    }
+    StopWorker_ = false;
+    Button_Cancel->setEnabled(true);
+    ShowStatus(Text("Идёт поиск..."));
+
+    // The worker reads only the snapshot and its own query; what it finds goes through
+    // Pending_, which the window's thread takes into the list at every tick of Poll_.
+    Worker_ = std::thread([this, snapshot = std::move(snapshot),
+                           query = std::move(*query)]() mutable {
+        auto handedOver = std::chrono::steady_clock::now();
+        const auto handOver = [this](std::vector<uint32_t>& hits, bool finished, bool complete) {
+            const std::lock_guard lock(Mutex_);
+            Pending_.insert(Pending_.end(), hits.begin(), hits.end());
+            hits.clear();
+            Finished_ = finished;
+            Complete_ = complete;
+        };
+        std::vector<uint32_t> hits;
+        const bool complete =
+            FindInSnapshot(*snapshot, query, hits, [&](std::vector<uint32_t>& found) {
+                if (StopWorker_)
+                    return false;
+                const auto now = std::chrono::steady_clock::now();
+                if (!found.empty() && now - handedOver >= kHandOverInterval) {
+                    handOver(found, false, false);
+                    handedOver = now;
+                }
+                return true;
+            });
+        handOver(hits, true, complete);
+    });
+    Poll_->start();
+}
+
+void TFindWindow::Stop()
+{
+    if (!Worker_.joinable())
+        return;
+    StopWorker_ = true;
+    Worker_.join();
+    Drain();
+}
+
+void TFindWindow::Drain()
+{
+    std::vector<uint32_t> hits;
+    bool finished = false;
+    bool complete = false;
+    {
+        const std::lock_guard lock(Mutex_);
+        hits.swap(Pending_);
+        finished = Finished_;
+        complete = Complete_;
+        Finished_ = false;
+    }
+    Results->Append(hits);
+    if (!finished) {
+        if (Worker_.joinable())
+            ShowStatus(Text("Идёт поиск... найдено: %1").arg(Results->rowCount()));
+        return;
+    }
+    if (Worker_.joinable() && !StopWorker_)
+        Worker_.join(); // it has handed over its last hits and ends now
+    Poll_->stop();
+    Button_Cancel->setEnabled(false);
+    Results->Resort();
+    if (complete)
+        ShowCount();
+}
+
+void TFindWindow::ShowCount()
+{
+    ShowStatus(Text("Найдено: %1").arg(Results->rowCount()));
+}
+
+void TFindWindow::ShowStatus(const QString& text)
+{
+    Panel_FindStatus->setText(text);
+}
+
+void TFindWindow::ListView_FoundDblClick(const QModelIndex& index)
+{
+    if (!index.isValid() || Results->Snapshot() != Snapshot_ || !Snapshot_)
+        return;
+    // Rows of a collection that has changed since may name nodes that are gone.
+    if (!(SnapshotOf_ == CurrentSignature())) {
+        CollectionShown();
+        return;
+    }
+    const auto id = Results->data(index, TFindResultsModel::IdRole).value<uint32_t>();
+    if (Host_.ShowNode(id))
+        ShowCount();
+    else
+        ShowStatus(Text("В главном окне этот элемент не показан: рядом с ним есть другой "
+                        "с тем же именем без учёта регистра букв"));
+}
+
+void TFindWindow::DropResults()
+{
+    Stop();
+    Results->Reset({}, 0);
+    Snapshot_.reset();
+    SnapshotOf_ = {};
+    ShowStatus({});
+    if (Shown_)
+        RefreshSoon();
+}
+
+void TFindWindow::CollectionReplaced()
+{
+    ++Generation_;
+    DropResults();
+}
+
+void TFindWindow::CollectionShown()
+{
+    if (Snapshot_ && !(SnapshotOf_ == CurrentSignature()))
+        DropResults();
+}
+
+void TFindWindow::RefreshSoon()
+{
+    RefreshDue_ = true;
+    // Later, from the event loop: the command that changed the collection may not be done.
+    if (!isVisible() || RefreshPosted_)
+        return;
+    RefreshPosted_ = true;
+    QTimer::singleShot(0, this, [this] {
+        RefreshPosted_ = false;
+        if (RefreshDue_ && Shown_ && isVisible())
+            Start(*Shown_);
+    });
+}
+
+void TFindWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (RefreshDue_)
+        RefreshSoon();
+}
+
+void TFindWindow::closeEvent(QCloseEvent* event)
+{
+    if (Searching())
+        Button_CancelClick();
+    event->accept();
+}

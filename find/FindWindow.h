@@ -1,0 +1,135 @@
+#pragma once
+
+#include "find/FindQuery.h"
+#include "find/FindSnapshot.h"
+
+#include <QIcon>
+#include <QList>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+class IDialogs;
+class QCheckBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QModelIndex;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class QTreeView;
+class TFendrel;
+class TFindResultsModel;
+
+// What the find window needs of the main window. Every member outlives the window.
+struct TFindHost {
+    std::function<const TFendrel&()> Collection; // the application's collection as it is now
+    // Shows the node in the main window: its folder in the tree, its row in the list. False when
+    // the row could not be shown.
+    std::function<bool(uint32_t id)> ShowNode;
+    IDialogs* Dialogs = nullptr;
+    std::string ApplicationTitle; // 8-bit: the title of the window's message boxes
+    QList<QIcon> Images;          // the main window's icon set
+};
+
+// The results window of "Найти...": a name pattern (part of the name, wildcards or a regular
+// expression), size and date bounds and a choice of files or folders, then a list of every
+// match with its path and disc. The search runs in a worker thread over a snapshot of the
+// collection, so the collection itself is only ever touched by the thread that owns it; the
+// window takes the hits into the list as they are found. Non-modal: the main window goes on working
+// meanwhile.
+class TFindWindow final : public QWidget {
+    Q_OBJECT
+public:
+    // parent: the main window, which owns this one.
+    TFindWindow(TFindHost host, QWidget* parent);
+    ~TFindWindow() override;
+    TFindWindow(const TFindWindow&) = delete;
+    TFindWindow& operator=(const TFindWindow&) = delete;
+
+    QLineEdit* Edit_Pattern = nullptr;
+    QRadioButton* Radio_Substring = nullptr;
+    QRadioButton* Radio_Wildcard = nullptr;
+    QRadioButton* Radio_RegularExpression = nullptr;
+    QLineEdit* Edit_SizeMin = nullptr;
+    QLineEdit* Edit_SizeMax = nullptr;
+    QCheckBox* Check_DateMin = nullptr;
+    QDateEdit* Date_Min = nullptr;
+    QCheckBox* Check_DateMax = nullptr;
+    QDateEdit* Date_Max = nullptr;
+    QRadioButton* Radio_FilesAndFolders = nullptr;
+    QRadioButton* Radio_FilesOnly = nullptr;
+    QRadioButton* Radio_FoldersOnly = nullptr;
+    QPushButton* Button_Find = nullptr;
+    QPushButton* Button_Cancel = nullptr;
+    QTreeView* ListView_Found = nullptr;
+    TFindResultsModel* Results = nullptr;
+    QLabel* Panel_FindStatus = nullptr;
+
+    // Starts a search for what the fields ask; a field that makes no sense is shown in a box.
+    void Button_FindClick();
+    // Stops the search; the hits found so far stay.
+    void Button_CancelClick();
+    // Shows the row's file or folder in the main window.
+    void ListView_FoundDblClick(const QModelIndex& index);
+
+    // The main window replaced its collection (its ids now name other nodes), or rebuilt its
+    // tree (the collection may have changed). Results of an older collection are dropped, and
+    // the last search runs again once the window is shown.
+    void CollectionReplaced();
+    void CollectionShown();
+
+    [[nodiscard]] bool Searching() const { return Worker_.joinable(); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The collection as the snapshot saw it: what every change of it alters.
+    struct TSignature {
+        uint64_t Generation = 0; // counts the replacements of the collection
+        uint32_t LastId = 0;
+        std::vector<uint32_t> Discs;
+        bool operator==(const TSignature&) const = default;
+    };
+
+    void CreateLayout();
+    [[nodiscard]] std::optional<TFindConditions> ReadConditions();
+    [[nodiscard]] TSignature CurrentSignature() const;
+    // The snapshot of the collection as it is now, made again only when it has changed.
+    [[nodiscard]] std::shared_ptr<const TFindSnapshot> CurrentSnapshot();
+    void Start(const TFindConditions& conditions);
+    void Stop();
+    // Takes what the worker has found since the last call into the list.
+    void Drain();
+    void DropResults();
+    void RefreshSoon();
+    void ShowStatus(const QString& text);
+    void ShowCount();
+
+    TFindHost Host_;
+    uint64_t Generation_ = 0;
+    std::shared_ptr<const TFindSnapshot> Snapshot_;
+    TSignature SnapshotOf_;
+    std::optional<TFindConditions> Shown_; // the conditions of the rows in the list
+    bool RefreshDue_ = false;
+    bool RefreshPosted_ = false;
+
+    QTimer* Poll_ = nullptr; // runs while a search does: takes its hits into the list
+    std::thread Worker_;
+    std::atomic<bool> StopWorker_{false};
+    std::mutex Mutex_; // guards the members below, which the worker shares
+    std::vector<uint32_t> Pending_;
+    bool Finished_ = false;
+    bool Complete_ = false;
+};

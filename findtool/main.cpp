@@ -1,0 +1,271 @@
+// fendrel-find: searches Fendrel's collection files from a terminal and prints one line per
+// file or folder found. It only reads the files, under the shared lock that keeps it from
+// seeing a save half done.
+#include "browse/FolderListing.h"
+#include "collection/Fendrel.h"
+#include "find/FindQuery.h"
+#include "find/FindSnapshot.h"
+#include "findtool/HitOutput.h"
+#include "findtool/SharedRead.h"
+#include "platform/AnsiText.h"
+#include "platform/LocalTime.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <getopt.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kFound = 0;
+constexpr int kNothingFound = 1;
+constexpr int kTrouble = 2;
+
+// A save of a big collection takes a few seconds at most; that long is worth waiting for.
+constexpr std::chrono::milliseconds kLockWait{3000};
+
+constexpr const char* kUsage =
+    "Использование: fendrel-find [ПАРАМЕТРЫ] ОБРАЗЕЦ ФАЙЛ.frl...\n"
+    "Ищет файлы и папки в коллекциях Fendrel и выводит по строке на каждую находку:\n"
+    "диск<TAB>путь<TAB>размер<TAB>дата, в кодировке UTF-8.\n"
+    "\n"
+    "Без --glob и --regex имя должно содержать ОБРАЗЕЦ. Регистр букв не важен.\n"
+    "  --glob             ОБРАЗЕЦ описывает имя целиком: * — любые символы, ? — один символ\n"
+    "  --regex            ОБРАЗЕЦ — регулярное выражение, которое ищется в имени\n"
+    "  --size-min=РАЗМЕР  не меньше РАЗМЕРа: число байтов, можно с k, M или G (700M)\n"
+    "  --size-max=РАЗМЕР  не больше РАЗМЕРа\n"
+    "  --date-min=ДАТА    изменён не раньше дня ДАТА (2005-02-01 или 1.02.2005)\n"
+    "  --date-max=ДАТА    изменён не позже дня ДАТА\n"
+    "  --files            только файлы\n"
+    "  --folders          только папки\n"
+    "  --separator=/      разделитель папок в пути: / или \\ (так по умолчанию)\n"
+    "  --json             по объекту JSON на строку\n"
+    "  --help             эта справка\n"
+    "\n"
+    "Размер папки — сумма размеров всех файлов в ней. Дата — местное время.\n"
+    "Код выхода: 0 — найдено, 1 — ничего не найдено, 2 — ошибка.\n";
+
+struct TOptions {
+    TFindConditions Conditions;
+    bool Json = false;
+    char Separator = '\\';
+    std::vector<std::string> Files;
+};
+
+void Complain(const std::string& message)
+{
+    std::fprintf(stderr, "fendrel-find: %s\n", message.c_str());
+}
+
+[[noreturn]] void UsageError(const std::string& message)
+{
+    Complain(message);
+    std::fprintf(stderr, "Подробнее: fendrel-find --help\n");
+    std::exit(kTrouble);
+}
+
+std::optional<uint64_t> SizeArgument(const char* name, const char* text)
+{
+    const std::optional<uint64_t> size = ParseSize(text);
+    if (!size)
+        UsageError(std::string("неверный размер в ") + name + ": " + text);
+    return size;
+}
+
+// "2005-02-01" or "1.02.2005": the bound of that local day.
+std::optional<uint64_t> DateArgument(const char* name, const char* text, bool end)
+{
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int used = -1;
+    const size_t length = std::strlen(text);
+    if (!((std::sscanf(text, "%4d-%2d-%2d%n", &year, &month, &day, &used) == 3 &&
+           static_cast<size_t>(used) == length) ||
+          (std::sscanf(text, "%2d.%2d.%4d%n", &day, &month, &year, &used) == 3 &&
+           static_cast<size_t>(used) == length)))
+        used = -1;
+    const int64_t offset = UtcOffsetNow();
+    const std::optional<uint64_t> bound = used < 0
+                                              ? std::nullopt
+                                              : (end ? LocalDayEnd(year, month, day, offset)
+                                                     : LocalDayStart(year, month, day, offset));
+    if (!bound)
+        UsageError(std::string("неверная дата в ") + name + ": " + text);
+    return bound;
+}
+
+TOptions ParseOptions(int argc, char** argv)
+{
+    enum : int {
+        Glob = 256,
+        Regex,
+        SizeMin,
+        SizeMax,
+        DateMin,
+        DateMax,
+        Files,
+        Folders,
+        Json,
+        Separator,
+        Help
+    };
+    static const option options[] = {
+        {"glob", no_argument, nullptr, Glob},
+        {"regex", no_argument, nullptr, Regex},
+        {"size-min", required_argument, nullptr, SizeMin},
+        {"size-max", required_argument, nullptr, SizeMax},
+        {"date-min", required_argument, nullptr, DateMin},
+        {"date-max", required_argument, nullptr, DateMax},
+        {"files", no_argument, nullptr, Files},
+        {"folders", no_argument, nullptr, Folders},
+        {"json", no_argument, nullptr, Json},
+        {"separator", required_argument, nullptr, Separator},
+        {"help", no_argument, nullptr, Help},
+        {nullptr, 0, nullptr, 0},
+    };
+    TOptions result;
+    TFindConditions& c = result.Conditions;
+    bool matchGiven = false;
+    bool kindGiven = false;
+    opterr = 0;
+    for (;;) {
+        const int option = getopt_long(argc, argv, ":h", options, nullptr);
+        if (option == -1)
+            break;
+        switch (option) {
+        case Glob:
+        case Regex:
+            if (matchGiven)
+                UsageError("--glob и --regex исключают друг друга");
+            matchGiven = true;
+            c.Match = option == Glob ? TFindMatch::Wildcard : TFindMatch::RegularExpression;
+            break;
+        case SizeMin:
+            c.SizeMin = SizeArgument("--size-min", optarg);
+            break;
+        case SizeMax:
+            c.SizeMax = SizeArgument("--size-max", optarg);
+            break;
+        case DateMin:
+            c.TimeMin = DateArgument("--date-min", optarg, false);
+            break;
+        case DateMax:
+            c.TimeMax = DateArgument("--date-max", optarg, true);
+            break;
+        case Files:
+        case Folders:
+            if (kindGiven)
+                UsageError("--files и --folders исключают друг друга");
+            kindGiven = true;
+            c.Kinds = option == Files ? TFindKinds::FilesOnly : TFindKinds::FoldersOnly;
+            break;
+        case Json:
+            result.Json = true;
+            break;
+        case Separator:
+            if (std::strcmp(optarg, "/") != 0 && std::strcmp(optarg, "\\") != 0)
+                UsageError(std::string("разделитель может быть только / или \\, а не ") + optarg);
+            result.Separator = optarg[0];
+            break;
+        case Help:
+        case 'h':
+            std::fputs(kUsage, stdout);
+            std::exit(std::fflush(stdout) == 0 ? 0 : kTrouble);
+        case ':':
+            UsageError(std::string("у параметра ") + argv[optind - 1] + " нет значения");
+        default:
+            UsageError(std::string("неизвестный параметр ") + argv[optind - 1]);
+        }
+    }
+    if (argc - optind < 2)
+        UsageError("нужны ОБРАЗЕЦ и хотя бы один ФАЙЛ.frl");
+    c.Pattern = argv[optind++];
+    result.Files.assign(argv + optind, argv + argc);
+    return result;
+}
+
+std::string ReadFailure(TSharedRead outcome, int error)
+{
+    switch (outcome) {
+    case TSharedRead::OpenFailed:
+        return std::string("не удаётся открыть файл (") + std::strerror(error) + ")";
+    case TSharedRead::NotAFile:
+        return "это не файл";
+    case TSharedRead::Locked:
+        return "файл занят: Fendrel записывает его слишком долго";
+    case TSharedRead::TooLarge:
+        return "файл слишком велик для файла коллекции";
+    default:
+        return std::string("ошибка при чтении файла (") + std::strerror(error) + ")";
+    }
+}
+
+// Searches one collection file and prints its hits. False when the file could not be read whole
+// or is damaged; the hits in the part read before the damage are printed all the same.
+bool SearchFile(const std::string& path, const TOptions& options, TFindQuery& query, int64_t offset,
+                size_t& found)
+{
+    std::string text;
+    const TSharedRead outcome = ReadShared(path, text, kLockWait);
+    if (outcome != TSharedRead::Done) {
+        Complain(path + ": " + ReadFailure(outcome, errno));
+        return false;
+    }
+    TFendrel collection;
+    const bool loaded = collection.LoadFromText(text);
+    std::string().swap(text);
+    if (!loaded)
+        Complain(path + ": файл коллекции поврежден или имеет неверный формат; найденное взято "
+                        "из прочитанной части");
+
+    const TFindSnapshot snapshot(collection);
+    std::vector<uint32_t> hits;
+    FindInSnapshot(snapshot, query, hits);
+    for (const uint32_t hit : hits) {
+        const TFindSnapshot::TEntry& entry = snapshot.Entry(hit);
+        const std::string where = snapshot.Path(hit, options.Separator);
+        TPrintedHit printed;
+        printed.Collection = path;
+        printed.Disc = snapshot.Name(snapshot.DiscOf(hit));
+        printed.Path = where;
+        printed.Name = snapshot.Name(hit);
+        printed.Folder = (entry.Flags & nfFolder) != 0;
+        printed.Size = entry.Size;
+        printed.Time = FileTimeToLocal(static_cast<uint32_t>(entry.Time >> 32),
+                                       static_cast<uint32_t>(entry.Time), offset);
+        const std::string line = options.Json ? JsonLine(printed) : TextLine(printed);
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    found += hits.size();
+    return loaded;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const TOptions options = ParseOptions(argc, argv);
+    std::string error;
+    std::optional<TFindQuery> query = TFindQuery::Make(options.Conditions, error);
+    if (!query) {
+        Complain(AnsiToUtf8(error));
+        return kTrouble;
+    }
+
+    const int64_t offset = UtcOffsetNow();
+    bool trouble = false;
+    size_t found = 0;
+    for (const std::string& path : options.Files)
+        trouble |= !SearchFile(path, options, *query, offset, found);
+
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        Complain(std::string("ошибка при выводе (") + std::strerror(errno) + ")");
+        return kTrouble;
+    }
+    if (trouble)
+        return kTrouble;
+    return found > 0 ? kFound : kNothingFound;
+}
