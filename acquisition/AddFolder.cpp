@@ -4,8 +4,6 @@
 #include "platform/Drives.h"
 #include "platform/QtText.h"
 
-#include <QFileInfo>
-
 // A folder added as a disc: a USB stick or memory card by its mount point, or a disc copied onto
 // a hard disk. It is walked as a mounted disc is, and never beyond its own file system.
 void TForm_Main::Act_AddFolderExecute(QObject*)
@@ -13,8 +11,6 @@ void TForm_Main::Act_AddFolderExecute(QObject*)
     const std::optional<std::string> path = Platform_.Dialogs.FolderDialog(OpenDlg_Folder);
     if (!path)
         return;
-    std::string name = FromDisplay(QFileInfo(DisplayPath(*path)).fileName());
-    ReplaceControlBytes(name);
     AddScannedDisc([this, &path] { return Platform_.Drives.OpenFolder(*path); },
-                   Ansi("Невозможно прочитать папку ") + (name.empty() ? *path : name));
+                   Ansi("Невозможно прочитать папку ") + FileNameForMessage(*path));
 }

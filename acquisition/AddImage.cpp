@@ -4,22 +4,6 @@
 #include "platform/Drives.h"
 #include "platform/QtText.h"
 
-#include <QFileInfo>
-
-namespace {
-
-// The file's name as the file manager shows it, in code page 1251 for the message; characters
-// the code page lacks and control characters, which would break the message's lines, become
-// escapes.
-std::string FileNameForMessage(const std::string& path)
-{
-    std::string name = FromDisplay(QFileInfo(DisplayPath(path)).fileName());
-    EscapeControlBytes(name);
-    return name;
-}
-
-} // namespace
-
 // Each image chosen becomes a disc, in the order the dialog gives them, each with its own title;
 // one that cannot be read, or whose title is cancelled, is left out and the others go on. One
 // count and one save end the command.

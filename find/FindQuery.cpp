@@ -1,5 +1,6 @@
 #include "find/FindQuery.h"
 
+#include "collection/NameOrder.h"
 #include "find/NameFolding.h"
 #include "platform/AnsiText.h"
 
@@ -125,10 +126,7 @@ std::optional<TFindQuery> TFindQuery::Make(const TFindConditions& conditions, st
     const std::string_view pattern = conditions.Match == TFindMatch::Substring
                                          ? TrimControlBytes(conditions.Pattern)
                                          : std::string_view(conditions.Pattern);
-    if (std::optional<std::string> folded = FoldPattern(pattern))
-        query.FoldedPattern_ = std::move(*folded);
-    else
-        query.Unmatchable_ = true;
+    query.FoldedPattern_ = FoldPattern(pattern);
     if (conditions.Match == TFindMatch::Wildcard)
         query.Wildcard_ = TWildcardPattern(query.FoldedPattern_);
     return query;
@@ -158,14 +156,9 @@ bool TFindQuery::Matches(const TFindCandidate& candidate)
 
 bool TFindQuery::NameMatches(std::string_view name)
 {
-    if (Unmatchable_)
-        return false;
     switch (Conditions_.Match) {
     case TFindMatch::Substring:
-        if (name.size() < FoldedPattern_.size())
-            return false;
-        FoldName(name, Folded_);
-        return Folded_.find(FoldedPattern_) != std::string::npos;
+        return FoldedNameContains(name, FoldedPattern_);
     case TFindMatch::Wildcard:
         if (FoldedPattern_.empty())
             return true;
@@ -181,66 +174,110 @@ bool TFindQuery::NameMatches(std::string_view name)
     return false;
 }
 
-TWildcardPattern::TWildcardPattern(std::string_view pattern)
+namespace {
+
+// Text as a run of characters: a byte stands for itself, an escape for 0x100 plus its code
+// point, so that no escaped character is taken for a byte ('?' among them).
+std::u32string Characters(std::string_view text)
 {
+    std::u32string characters;
+    characters.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        if (const std::optional<char32_t> escaped = EscapeAt(text.substr(at))) {
+            characters.push_back(0x100 + *escaped);
+            at += kEscapeLength;
+        } else {
+            characters.push_back(static_cast<unsigned char>(text[at++]));
+        }
+    }
+    return characters;
+}
+
+template <typename TChar>
+bool PieceAt(std::basic_string_view<TChar> name, size_t at, std::basic_string_view<TChar> piece,
+             bool joker)
+{
+    if (!joker)
+        return name.compare(at, piece.size(), piece) == 0;
+    for (size_t i = 0; i < piece.size(); ++i)
+        if (piece[i] != TChar('?') && piece[i] != name[at + i])
+            return false;
+    return true;
+}
+
+template <typename TChar>
+size_t FindPiece(std::basic_string_view<TChar> name, size_t from, size_t to,
+                 std::basic_string_view<TChar> piece, bool joker)
+{
+    if (to < from || to - from < piece.size())
+        return std::basic_string_view<TChar>::npos;
+    const std::basic_string_view<TChar> room = name.substr(0, to);
+    if (!joker)
+        return room.find(piece, from);
+    for (size_t at = from; at + piece.size() <= to; ++at)
+        if (PieceAt(room, at, piece, true))
+            return at;
+    return std::basic_string_view<TChar>::npos;
+}
+
+} // namespace
+
+TWildcardPattern::TWildcardPattern(std::string_view pattern)
+    : Bytes_(Split(pattern))
+{
+    const std::u32string characters = Characters(pattern);
+    Characters_ = Split(std::u32string_view(characters));
+}
+
+template <typename TChar>
+TWildcardPattern::TPieces<TChar> TWildcardPattern::Split(std::basic_string_view<TChar> pattern)
+{
+    TPieces<TChar> pieces;
     for (;;) {
-        const size_t star = pattern.find('*');
-        TPiece& piece = Pieces_.emplace_back();
-        piece.Text = std::string(pattern.substr(0, star));
-        piece.Joker = piece.Text.find('?') != std::string::npos;
-        MinLength_ += piece.Text.size();
-        if (star == std::string_view::npos)
+        const size_t star = pattern.find(TChar('*'));
+        std::basic_string<TChar>& text = pieces.Texts.emplace_back(pattern.substr(0, star));
+        pieces.Jokers.push_back(text.find(TChar('?')) != std::basic_string<TChar>::npos);
+        pieces.MinLength += text.size();
+        if (star == std::basic_string_view<TChar>::npos)
             break;
         pattern.remove_prefix(star + 1);
     }
+    return pieces;
 }
 
 bool TWildcardPattern::Matches(std::string_view name) const
 {
-    if (name.size() < MinLength_)
+    if (!MayHoldEscapes(name))
+        return Fits(name, Bytes_);
+    const std::u32string characters = Characters(name);
+    return Fits(std::u32string_view(characters), Characters_);
+}
+
+template <typename TChar>
+bool TWildcardPattern::Fits(std::basic_string_view<TChar> name, const TPieces<TChar>& pieces)
+{
+    using TView = std::basic_string_view<TChar>;
+    if (name.size() < pieces.MinLength)
         return false;
-    const TPiece& first = Pieces_.front();
-    if (Pieces_.size() == 1)
-        return name.size() == first.Text.size() && PieceAt(name, 0, first);
+    const TView first = pieces.Texts.front();
+    if (pieces.Texts.size() == 1)
+        return name.size() == first.size() && PieceAt(name, 0, first, pieces.Jokers.front());
     // The first piece is held at the start and the last at the end; those between go each to
     // its leftmost place after the one before, which leaves the most room for the rest.
-    const TPiece& last = Pieces_.back();
-    const size_t end = name.size() - last.Text.size();
-    if (!PieceAt(name, 0, first) || !PieceAt(name, end, last))
+    const TView last = pieces.Texts.back();
+    const size_t end = name.size() - last.size();
+    if (!PieceAt(name, 0, first, pieces.Jokers.front()) ||
+        !PieceAt(name, end, last, pieces.Jokers.back()))
         return false;
-    size_t at = first.Text.size();
-    for (size_t i = 1; i + 1 < Pieces_.size(); ++i) {
-        const TPiece& piece = Pieces_[i];
-        const size_t found = FindPiece(name, at, end, piece);
-        if (found == std::string_view::npos)
+    size_t at = first.size();
+    for (size_t i = 1; i + 1 < pieces.Texts.size(); ++i) {
+        const TView piece = pieces.Texts[i];
+        const size_t found = FindPiece(name, at, end, piece, pieces.Jokers[i]);
+        if (found == TView::npos)
             return false;
-        at = found + piece.Text.size();
+        at = found + piece.size();
     }
     return true;
-}
-
-bool TWildcardPattern::PieceAt(std::string_view name, size_t at, const TPiece& piece)
-{
-    if (!piece.Joker)
-        return name.compare(at, piece.Text.size(), piece.Text) == 0;
-    for (size_t i = 0; i < piece.Text.size(); ++i)
-        if (piece.Text[i] != '?' && piece.Text[i] != name[at + i])
-            return false;
-    return true;
-}
-
-size_t TWildcardPattern::FindPiece(std::string_view name, size_t from, size_t to,
-                                   const TPiece& piece)
-{
-    if (to < from || to - from < piece.Text.size())
-        return std::string_view::npos;
-    const std::string_view room = name.substr(0, to);
-    if (!piece.Joker)
-        return room.find(piece.Text, from);
-    for (size_t at = from; at + piece.Text.size() <= to; ++at)
-        if (PieceAt(room, at, piece))
-            return at;
-    return std::string_view::npos;
 }
 
 bool WildcardMatch(std::string_view name, std::string_view pattern)

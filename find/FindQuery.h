@@ -25,8 +25,9 @@ struct TFindConditions {
     TFindKinds Kinds = TFindKinds::FilesAndFolders;
 };
 
-// A wildcard pattern ('*' any run of bytes, '?' one byte) split at its stars, ready to test many
-// names. Bytes are compared as they are: fold both sides for a case-blind match.
+// A wildcard pattern ('*' any run of characters, '?' one character) split at its stars, ready to
+// test many names. Characters are compared as they are: fold both sides for a case-blind match.
+// An escaped character (see platform/AnsiText.h) counts as one character.
 class TWildcardPattern {
 public:
     explicit TWildcardPattern(std::string_view pattern = {});
@@ -34,16 +35,19 @@ public:
     [[nodiscard]] bool Matches(std::string_view name) const;
 
 private:
-    struct TPiece {
-        std::string Text;
-        bool Joker = false; // holds a '?'
+    template <typename TChar> struct TPieces {
+        std::vector<std::basic_string<TChar>> Texts; // the runs around the stars, empty ones too
+        std::vector<bool> Jokers;                    // whether each holds a '?'
+        size_t MinLength = 0;                        // of a name that can fit
     };
-    [[nodiscard]] static bool PieceAt(std::string_view name, size_t at, const TPiece& piece);
-    [[nodiscard]] static size_t FindPiece(std::string_view name, size_t from, size_t to,
-                                          const TPiece& piece);
+    template <typename TChar>
+    [[nodiscard]] static TPieces<TChar> Split(std::basic_string_view<TChar> pattern);
+    template <typename TChar>
+    [[nodiscard]] static bool Fits(std::basic_string_view<TChar> name,
+                                   const TPieces<TChar>& pieces);
 
-    std::vector<TPiece> Pieces_; // the runs around the stars, empty ones too: at least one
-    size_t MinLength_ = 0;       // of a name that can fit
+    TPieces<char> Bytes_;          // for names without escapes: one byte is one character
+    TPieces<char32_t> Characters_; // for names with escapes
 };
 
 // Whether the whole of name fits pattern, as TWildcardPattern tests it.
@@ -78,7 +82,6 @@ private:
     [[nodiscard]] bool NameMatches(std::string_view name);
 
     TFindConditions Conditions_;
-    bool Unmatchable_ = false; // the pattern holds a character that no name can hold
     std::string FoldedPattern_;
     TWildcardPattern Wildcard_;
     std::string Folded_; // the name being tested, folded

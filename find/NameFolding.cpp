@@ -1,6 +1,9 @@
 #include "find/NameFolding.h"
 
+#include "collection/NameOrder.h"
 #include "platform/AnsiText.h"
+
+#include <QString>
 
 #include <array>
 
@@ -45,26 +48,27 @@ const std::array<char16_t, 256>& Utf16Table()
 
 void FoldName(std::string_view name, std::string& folded)
 {
+    if (MayHoldEscapes(name)) {
+        folded = ::FoldName(name);
+        return;
+    }
     const TByteTable& lower = LowerTable();
     folded.resize(name.size());
     for (size_t i = 0; i < name.size(); ++i)
         folded[i] = lower[static_cast<unsigned char>(name[i])];
 }
 
-std::optional<std::string> FoldPattern(std::string_view utf8)
+std::string FoldPattern(std::string_view utf8)
 {
-    std::string ansi = Utf8ToAnsi(utf8);
-    // The conversion writes '?' for what the code page lacks; only a round trip tells that from
-    // a question mark the user typed.
-    if (AnsiToUtf8(ansi) != utf8)
-        return std::nullopt;
-    std::string folded;
-    FoldName(ansi, folded);
-    return folded;
+    return ::FoldName(Utf8ToAnsi(utf8));
 }
 
 void NameToUtf16(std::string_view name, std::u16string& text)
 {
+    if (MayHoldEscapes(name)) {
+        text = QString::fromStdString(AnsiToUtf8(name)).toStdU16String();
+        return;
+    }
     const auto& table = Utf16Table();
     text.resize(name.size());
     for (size_t i = 0; i < name.size(); ++i)

@@ -25,6 +25,28 @@ std::string Printable(std::string_view ansi)
     return AnsiToUtf8(text);
 }
 
+// The text in UTF-8 with its control characters as themselves, not as the pictures the screen
+// shows for them: JSON writes them exactly.
+std::string ExactUtf8(std::string_view ansi)
+{
+    if (!MayHoldEscapes(ansi))
+        return AnsiToUtf8(ansi);
+    std::string text;
+    text.reserve(ansi.size());
+    for (size_t at = 0; at < ansi.size();) {
+        const std::optional<char32_t> escaped = EscapeAt(ansi.substr(at));
+        if (escaped && (*escaped < 0x20 || *escaped == 0x7F)) {
+            text += static_cast<char>(*escaped);
+            at += kEscapeLength;
+        } else {
+            const size_t length = escaped ? kEscapeLength : 1;
+            text.append(ansi.substr(at, length));
+            at += length;
+        }
+    }
+    return AnsiToUtf8(text);
+}
+
 // A JSON string of UTF-8 text, with its quotes.
 std::string JsonString(std::string_view utf8)
 {
@@ -104,9 +126,9 @@ std::string JsonLine(const TPrintedHit& hit)
 {
     const std::string date = DateText(hit.Time);
     return "{\"collection\":" + JsonString(ValidUtf8(hit.Collection)) +
-           ",\"disc\":" + JsonString(AnsiToUtf8(hit.Disc)) +
-           ",\"path\":" + JsonString(AnsiToUtf8(hit.Path)) +
-           ",\"name\":" + JsonString(AnsiToUtf8(hit.Name)) + ",\"type\":\"" +
+           ",\"disc\":" + JsonString(ExactUtf8(hit.Disc)) +
+           ",\"path\":" + JsonString(ExactUtf8(hit.Path)) +
+           ",\"name\":" + JsonString(ExactUtf8(hit.Name)) + ",\"type\":\"" +
            (hit.Folder ? "folder" : "file") + "\",\"size\":" + std::to_string(hit.Size) +
            ",\"date\":" + (date.empty() ? std::string("null") : JsonString(date)) + "}\n";
 }

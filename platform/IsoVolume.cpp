@@ -1,6 +1,7 @@
 #include "platform/IsoVolume.h"
 
 #include "platform/AnsiText.h"
+#include "platform/ImageFile.h"
 #include "platform/UniqueFd.h"
 
 #include <cdio/cdio.h>
@@ -76,52 +77,6 @@ uint32_t Le32(TBytes bytes, size_t at)
 struct TExtent {
     uint32_t Block = 0;
     uint32_t Size = 0;
-};
-
-// The image file or device node, read by position; nothing is read past its end.
-class TImageFile {
-public:
-    // Anything but a plain file or a block device is refused: reading a FIFO or a terminal would
-    // wait for ever, and the open itself does not wait for a FIFO's other end.
-    static std::optional<TImageFile> Open(const std::string& path)
-    {
-        TImageFile file;
-        file.Fd_.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-        struct stat status {};
-        if (!file.Fd_ || ::fstat(file.Fd_.Get(), &status) != 0 ||
-            !(S_ISREG(status.st_mode) || S_ISBLK(status.st_mode)))
-            return std::nullopt;
-        const off_t size =
-            S_ISBLK(status.st_mode) ? ::lseek(file.Fd_.Get(), 0, SEEK_END) : status.st_size;
-        if (size <= 0)
-            return std::nullopt;
-        file.Size_ = static_cast<uint64_t>(size);
-        return file;
-    }
-
-    // Fills out from offset; false when that is not all inside the file or cannot be read.
-    [[nodiscard]] bool Read(uint64_t offset, std::span<uint8_t> out) const
-    {
-        if (offset > Size_ || out.size() > Size_ - offset)
-            return false;
-        size_t done = 0;
-        while (done < out.size()) {
-            const ssize_t got = ::pread(Fd_.Get(), out.data() + done, out.size() - done,
-                                        static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false;
-            done += static_cast<size_t>(got);
-        }
-        return true;
-    }
-
-    [[nodiscard]] uint64_t Size() const { return Size_; }
-
-private:
-    TUniqueFd Fd_;
-    uint64_t Size_ = 0;
 };
 
 // Days from 1970-01-01 to the date, for any month and day numbers: like timegm, a month out of

@@ -130,10 +130,11 @@ TFileIdentity IdentityOf(const struct stat& info)
             static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
-// A temporary file older than this was not made by a save of this run.
+// A temporary file older than this was not made by a save of this run. The coarse clock is the
+// one the kernel stamps files with: a file made after this moment never has an earlier time.
 const timespec kProcessStart = [] {
     timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
     return now;
 }();
 

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 
 QString DisplayPath(const std::string& path)
 {
@@ -11,6 +12,15 @@ QString DisplayPath(const std::string& path)
 std::string PathFromDisplay(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
+}
+
+std::string FileNameForMessage(const std::string& path)
+{
+    const QString shown = DisplayPath(path);
+    const QString name = QFileInfo(shown).fileName();
+    std::string text = FromDisplay(name.isEmpty() ? shown : name);
+    EscapeControlBytes(text);
+    return text;
 }
 
 QString LiteralMenuText(const QString& caption)

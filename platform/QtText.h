@@ -20,6 +20,9 @@
 // A file system path (bytes as the file system holds them) as the file manager shows it.
 [[nodiscard]] QString DisplayPath(const std::string& path);
 [[nodiscard]] std::string PathFromDisplay(const QString& path);
+// The last name of a path (the whole path for the root) as the file manager shows it, in code
+// page 1251 for a message, with control characters escaped so they cannot break its lines.
+[[nodiscard]] std::string FileNameForMessage(const std::string& path);
 
 // Menu captions shown literally: '&' would otherwise mark an access key and a tab would split
 // off shortcut text.

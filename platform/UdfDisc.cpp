@@ -173,10 +173,33 @@ TUdfVolumeDescriptors ReadSequence(const TUdfImageFile& file, uint32_t blockSize
 
 } // namespace
 
+bool TUdfImageFile::ReadAhead(uint64_t offset, std::span<uint8_t> out)
+{
+    if (out.size() > ReadAheadBytes)
+        return Read(offset, out);
+    const uint64_t size = Size();
+    if (offset < WindowStart_ || offset - WindowStart_ > Window_.size() ||
+        out.size() > Window_.size() - (offset - WindowStart_)) {
+        if (offset > size || out.size() > size - offset)
+            return false;
+        Window_.resize(std::min(ReadAheadBytes, size - offset));
+        WindowStart_ = offset;
+        if (!Read(offset, Window_)) {
+            Window_.clear();
+            return false;
+        }
+    }
+    std::memcpy(out.data(), Window_.data() + (offset - WindowStart_), out.size());
+    return true;
+}
+
 std::unique_ptr<TUdfDisc> TUdfDisc::Open(const std::string& path)
 {
-    std::optional<TUdfImageFile> file = TUdfImageFile::Open(path);
-    if (!file || !HasUdfRecognition(*file))
+    std::optional<TImageFile> image = TImageFile::Open(path);
+    if (!image)
+        return nullptr;
+    std::optional<TUdfImageFile> file(std::in_place, std::move(*image));
+    if (!HasUdfRecognition(*file))
         return nullptr;
     const std::optional<TAnchor> anchor = FindAnchor(*file);
     if (!anchor)

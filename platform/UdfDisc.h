@@ -5,85 +5,37 @@
 // from 1.02 to 2.60, with physical, sparable, virtual (VAT) and metadata partitions, file entries
 // of both kinds and every kind of allocation descriptor. Nothing is read outside the file.
 
+#include "platform/ImageFile.h"
 #include "platform/UdfRecords.h"
-#include "platform/UniqueFd.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
-// The image file or device node, read by position; nothing is read past its end.
+// The image file with a window read ahead: the entries of the files of one folder mostly lie one
+// after another, and one read then brings many of them.
 class TUdfImageFile {
 public:
     static constexpr uint64_t ReadAheadBytes = 64 * 1024;
 
-    static std::optional<TUdfImageFile> Open(const std::string& path)
+    explicit TUdfImageFile(TImageFile file)
+        : File_(std::move(file))
     {
-        TUdfImageFile file;
-        file.Fd_.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-        struct stat status {};
-        if (!file.Fd_ || ::fstat(file.Fd_.Get(), &status) != 0)
-            return std::nullopt;
-        const off_t size =
-            S_ISBLK(status.st_mode) ? ::lseek(file.Fd_.Get(), 0, SEEK_END) : status.st_size;
-        if (size <= 0)
-            return std::nullopt;
-        file.Size_ = static_cast<uint64_t>(size);
-        return file;
     }
 
-    [[nodiscard]] uint64_t Size() const { return Size_; }
-
-    // Fills out from offset; false when that is not all inside the file or cannot be read.
+    [[nodiscard]] uint64_t Size() const { return File_.Size(); }
     [[nodiscard]] bool Read(uint64_t offset, std::span<uint8_t> out) const
     {
-        if (offset > Size_ || out.size() > Size_ - offset)
-            return false;
-        size_t done = 0;
-        while (done < out.size()) {
-            const ssize_t got = ::pread(Fd_.Get(), out.data() + done, out.size() - done,
-                                        static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false;
-            done += static_cast<size_t>(got);
-        }
-        return true;
+        return File_.Read(offset, out);
     }
-
-    // Like Read, served from a window read ahead: the entries of the files of one folder mostly
-    // lie one after another, and one read then brings many of them.
-    [[nodiscard]] bool ReadAhead(uint64_t offset, std::span<uint8_t> out)
-    {
-        if (out.size() > ReadAheadBytes)
-            return Read(offset, out);
-        if (offset < WindowStart_ || offset - WindowStart_ > Window_.size() ||
-            out.size() > Window_.size() - (offset - WindowStart_)) {
-            if (offset > Size_ || out.size() > Size_ - offset)
-                return false;
-            Window_.resize(std::min(ReadAheadBytes, Size_ - offset));
-            WindowStart_ = offset;
-            if (!Read(offset, Window_)) {
-                Window_.clear();
-                return false;
-            }
-        }
-        std::memcpy(out.data(), Window_.data() + (offset - WindowStart_), out.size());
-        return true;
-    }
+    // Like Read, served from the window.
+    [[nodiscard]] bool ReadAhead(uint64_t offset, std::span<uint8_t> out);
 
 private:
-    TUniqueFd Fd_;
-    uint64_t Size_ = 0;
+    TImageFile File_;
     std::vector<uint8_t> Window_;
     uint64_t WindowStart_ = 0;
 };

@@ -124,9 +124,30 @@ TEST_F(FindQuery, WildcardsFitTheWholeNameInAnyLetterCase)
     EXPECT_THAT(find("txt"), IsEmpty()) << "no part of a name";
     EXPECT_THAT(find(" a.b"), IsEmpty()) << "taken as typed";
     EXPECT_THAT(find("").size(), 9u);
-    // A character no name can hold matches nothing; it must not turn into a '?' that fits any.
+    // A character outside the code page never turns into a '?' that fits any.
     EXPECT_THAT(find("日.b"), IsEmpty());
     EXPECT_THAT(Find("日", TFindMatch::Substring), IsEmpty());
+}
+
+// Names with characters outside code page 1251 are matched by their characters, letter case
+// ignored, and '?' takes one such character whole.
+TEST_F(FindQuery, CharactersOutsideTheCodePageAreMatchedWhole)
+{
+    const uint32_t music = Disc("Music");
+    File(music, "Müller.mp3", 1, kFeb2005);
+    File(music, "MÜLLER Ελληνικά.txt", 1, kFeb2005);
+    File(music, "日本語.txt", 1, kFeb2005);
+    File(music, "Mxller.mp3", 1, kFeb2005);
+    EXPECT_THAT(Find("ü", TFindMatch::Substring), ElementsAre("Müller.mp3", "MÜLLER Ελληνικά.txt"));
+    EXPECT_THAT(Find("ΕΛΛΗΝ", TFindMatch::Substring), ElementsAre("MÜLLER Ελληνικά.txt"));
+    EXPECT_THAT(Find("m?ller*", TFindMatch::Wildcard),
+                ElementsAre("Müller.mp3", "MÜLLER Ελληνικά.txt", "Mxller.mp3"));
+    EXPECT_THAT(Find("???.txt", TFindMatch::Wildcard), ElementsAre("日本語.txt"))
+        << "each '?' is one character, not one byte of its escape";
+    EXPECT_THAT(Find("*ü*", TFindMatch::Wildcard),
+                ElementsAre("Müller.mp3", "MÜLLER Ελληνικά.txt"));
+    EXPECT_THAT(Find("^日本", TFindMatch::RegularExpression), ElementsAre("日本語.txt"));
+    EXPECT_THAT(Find("müller\\.", TFindMatch::RegularExpression), ElementsAre("Müller.mp3"));
 }
 
 TEST(WildcardMatch, BacktracksOverStars)

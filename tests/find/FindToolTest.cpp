@@ -184,6 +184,15 @@ TEST_F(FindTool, NamesThatWouldBreakTheLineAndJson)
                             "\",\"disc\":\"Disc\\t\\\"1\\\"\",\"path\":\"/a\\\\b/tab\\there\\nand "
                             "\\\"quotes\\\".txt\",\"name\":\"tab\\there\\nand \\\"quotes\\\".txt\","
                             "\"type\":\"file\",\"size\":7,\"date\":\"2005-02-01 05:07:09\"}"));
+    // Control characters of a scanned name, kept as escapes, are written as themselves in JSON;
+    // the text shows their pictures, which cannot break its line.
+    const std::string scanned = PathOf("scanned.frl");
+    std::ofstream(scanned, std::ios::binary)
+        << ";Fendrel File v1 begin\r\nD 00000000 00000000 00000000 Disc\r\nE " << kFeb
+        << " 00000001 new\x98"
+           "00000Aline\r\n<\r\n";
+    EXPECT_THAT(Run({"--json", "line", scanned}).Out, HasSubstr("\"name\":\"new\\nline\""));
+    EXPECT_THAT(Run({"line", scanned}).Out, HasSubstr("\\new\u240Aline\t1\t"));
     // A time that has no date: no date.
     EXPECT_THAT(Run({"--folders", "", odd}).Out, HasSubstr("\\a\\b\t7\t\n"));
     run = Run({"--json", "--folders", "", odd});

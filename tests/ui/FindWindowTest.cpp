@@ -255,10 +255,16 @@ TEST_F(FindWindow, DoubleClickShowsTheFolderAndRowRemovingAFilterThatHidesIt)
 
 TEST_F(FindWindow, AFolderThatTheTreeMergesWithItsTwinIsSaidSo)
 {
-    // Two folders whose names differ only in case: the tree shows the later one.
-    const uint32_t twin = Folder(Docs, "REPORTS");
-    File(twin, "other.txt");
+    // Names that differ only in case each have their item; of two folders whose names are equal
+    // byte for byte (only a hand-made file holds them) the tree shows the later one.
+    const uint32_t caseTwin = Folder(Docs, "REPORTS");
+    File(caseTwin, "upper.txt");
+    const uint32_t sameName = Folder(Docs, "Reports");
+    File(sameName, "other.txt");
     Fill();
+    Search("upper");
+    DoubleClick(0);
+    EXPECT_EQ(SelectedData(), caseTwin) << "a case twin is shown and selected";
     Search("ОТЧЁТ");
     DoubleClick(0);
     EXPECT_EQ(SelectedData(), Docs) << "the nearest folder above that the tree shows";
