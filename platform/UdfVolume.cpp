@@ -15,17 +15,25 @@ class TUdfVolume;
 // One folder's identifiers, read whole when the folder is opened.
 class TUdfListing final : public IFolderListing {
 public:
-    TUdfListing(TUdfVolume& volume, std::string path, std::vector<uint8_t> bytes);
+    TUdfListing(TUdfVolume& volume, std::vector<uint8_t> bytes);
     ~TUdfListing() override;
     TUdfListing(const TUdfListing&) = delete;
     TUdfListing& operator=(const TUdfListing&) = delete;
     bool Next(TFindData& entry) override;
+    // The entry of the folder rawName when it is the one this listing gave last.
+    [[nodiscard]] std::optional<TUdfAddress> LastFolder(const std::string& rawName) const
+    {
+        if (!LastFolder_ || rawName != LastFolderName_)
+            return std::nullopt;
+        return LastFolder_;
+    }
 
 private:
     TUdfVolume& Volume_;
-    std::string Path_;
     std::vector<uint8_t> Bytes_;
     TUdfIdentifierCursor Cursor_;
+    std::optional<TUdfAddress> LastFolder_;
+    std::string LastFolderName_;
 };
 
 class TUdfVolume final : public IVolume {
@@ -37,29 +45,23 @@ public:
 
     [[nodiscard]] std::string Label() const override { return NameFromDisc(Disc_->Label()); }
 
-    // A folder just listed is opened from its identifier; any other is looked for from the root.
-    // Within one walk each directory is listed once, so that a damaged disc whose folders lead
-    // back to their ancestors is walked to an end.
+    // A folder opened by its path starts a walk: it is looked for from the root. Within one walk
+    // each directory is listed once, so that a damaged disc whose folders lead back to their
+    // ancestors is walked to an end.
     [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override
     {
-        TUdfAddress entry;
-        if (Offered_ && path == OfferedPath_) {
-            entry = *Offered_;
-        } else {
-            Walked_.clear();
-            const std::optional<TUdfAddress> found = Find(path);
-            if (!found)
-                return nullptr;
-            entry = *found;
-        }
-        Offered_.reset();
-        const std::optional<uint64_t> block = Disc_->ImageBlock(entry);
-        if (!block || !Walked_.insert(*block).second)
-            return nullptr;
-        std::optional<std::vector<uint8_t>> bytes = Disc_->ReadDirectory(entry, Room());
-        if (!bytes)
-            return nullptr;
-        return std::make_unique<TUdfListing>(*this, path, std::move(*bytes));
+        Walked_.clear();
+        const std::optional<TUdfAddress> found = Find(path);
+        return found ? Open(*found) : nullptr;
+    }
+    // A subfolder just listed is opened from its identifier, whatever its depth.
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenSubfolder(IFolderListing& listing,
+                                                                const std::string& rawName,
+                                                                const std::string& path) override
+    {
+        const auto* own = dynamic_cast<const TUdfListing*>(&listing);
+        const std::optional<TUdfAddress> entry = own ? own->LastFolder(rawName) : std::nullopt;
+        return entry ? Open(*entry) : OpenFolder(path);
     }
 
     // The bytes of the directories whose listings are open: the folders from the root down to the
@@ -68,16 +70,20 @@ public:
     void Hold(uint64_t bytes) { Held_ += bytes; }
     void Release(uint64_t bytes) { Held_ -= bytes; }
 
-    // Notes the folder entry a listing has just given, to be opened next.
-    void Offer(const std::string& parentPath, const std::string& rawName, TUdfAddress entry)
-    {
-        OfferedPath_.assign(parentPath).append(rawName).append(1, '/');
-        Offered_ = entry;
-    }
-
     [[nodiscard]] TUdfDisc& Disc() { return *Disc_; }
 
 private:
+    [[nodiscard]] std::unique_ptr<IFolderListing> Open(TUdfAddress entry)
+    {
+        const std::optional<uint64_t> block = Disc_->ImageBlock(entry);
+        if (!block || !Walked_.insert(*block).second)
+            return nullptr;
+        std::optional<std::vector<uint8_t>> bytes = Disc_->ReadDirectory(entry, Room());
+        if (!bytes)
+            return nullptr;
+        return std::make_unique<TUdfListing>(*this, std::move(*bytes));
+    }
+
     [[nodiscard]] uint64_t Room() const
     {
         return std::min(kLargestDirectory, Disc_->Size() - Held_);
@@ -112,15 +118,12 @@ private:
     }
 
     std::unique_ptr<TUdfDisc> Disc_;
-    std::string OfferedPath_;
-    std::optional<TUdfAddress> Offered_;
     std::unordered_set<uint64_t> Walked_;
     uint64_t Held_ = 0;
 };
 
-TUdfListing::TUdfListing(TUdfVolume& volume, std::string path, std::vector<uint8_t> bytes)
+TUdfListing::TUdfListing(TUdfVolume& volume, std::vector<uint8_t> bytes)
     : Volume_(volume)
-    , Path_(std::move(path))
     , Bytes_(std::move(bytes))
     , Cursor_(Bytes_)
 {
@@ -147,8 +150,10 @@ bool TUdfListing::Next(TFindData& entry)
         entry.SizeLow = file && !entry.IsFolder ? static_cast<uint32_t>(file->Size) : 0;
         entry.Name = NameFromDisc(name);
         entry.RawName = std::move(name);
-        if (entry.IsFolder)
-            Volume_.Offer(Path_, entry.RawName, identifier->Entry);
+        if (entry.IsFolder) {
+            LastFolder_ = identifier->Entry;
+            LastFolderName_ = entry.RawName;
+        }
         return true;
     }
     return false;
