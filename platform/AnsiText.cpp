@@ -134,25 +134,6 @@ TDecoded DecodeUtf8(std::string_view text)
     return {value, length};
 }
 
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // What an escaped character looks like on the screen: never a control character, which would
 // break the line of a message or an item, and never a lone surrogate, which UTF-8 cannot hold.
 char32_t Shown(char32_t c)
@@ -335,4 +316,44 @@ void CharLowerA(std::string& text)
         text[i] = CharLowerA(text[i]);
         ++i;
     }
+}
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::string Utf8FromUtf16BigEndian(std::span<const uint8_t> bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        char32_t c = static_cast<char32_t>(bytes[i] << 8 | bytes[i + 1]);
+        if (c >= 0xD800 && c < 0xE000) {
+            const char32_t low =
+                i + 3 < bytes.size() ? static_cast<char32_t>(bytes[i + 2] << 8 | bytes[i + 3]) : 0;
+            if (c < 0xDC00 && low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            } else {
+                c = 0xFFFD;
+            }
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
 }

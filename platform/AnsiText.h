@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -34,6 +36,12 @@ inline constexpr size_t kLongestName = 255;
 // UTF-8 to code page 1251. A character the code page lacks becomes its escape, a byte that is not
 // valid UTF-8 the escape of U+DC00 plus the byte. Control characters stay as they are.
 [[nodiscard]] std::string Utf8ToAnsi(std::string_view utf8);
+
+// Appends the UTF-8 form of the code point c (at most U+10FFFF).
+void AppendUtf8(std::string& out, char32_t c);
+// UTF-16 in big-endian byte order (as Joliet and UDF names hold it) in UTF-8; a lone surrogate
+// becomes U+FFFD, and an odd last byte is dropped.
+[[nodiscard]] std::string Utf8FromUtf16BigEndian(std::span<const uint8_t> bytes);
 
 // Whether the bytes are valid UTF-8 throughout (as Utf8ToAnsi reads it).
 [[nodiscard]] bool IsValidUtf8(std::string_view bytes);

@@ -105,47 +105,6 @@ uint64_t RecordTime(TBytes time)
     return FileTimeFromUnix(seconds - offset * 15 * 60);
 }
 
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// A Joliet name (UTF-16, big-endian) in UTF-8; a lone surrogate becomes U+FFFD.
-std::string Utf8FromJoliet(TBytes name)
-{
-    std::string out;
-    out.reserve(name.size());
-    for (size_t i = 0; i + 1 < name.size(); i += 2) {
-        char32_t c = static_cast<char32_t>(name[i] << 8 | name[i + 1]);
-        if (c >= 0xD800 && c < 0xE000) {
-            const char32_t low =
-                i + 3 < name.size() ? static_cast<char32_t>(name[i + 2] << 8 | name[i + 3]) : 0;
-            if (c < 0xDC00 && low >= 0xDC00 && low < 0xE000) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                i += 2;
-            } else {
-                c = 0xFFFD;
-            }
-        }
-        AppendUtf8(out, c);
-    }
-    return out;
-}
-
 // "NAME.EXT;1" as "NAME.EXT", and "NAME.;1" as "NAME".
 std::string_view WithoutVersion(std::string_view name)
 {
@@ -511,7 +470,7 @@ bool TIsoListing::NextEntry(TFindData& entry, TExtent& extent)
         } else {
             entry.RawName =
                 Volume_.Joliet()
-                    ? Utf8FromJoliet(name)
+                    ? Utf8FromUtf16BigEndian(name)
                     : std::string(reinterpret_cast<const char*>(name.data()), name.size());
             const std::string_view shown =
                 entry.IsFolder ? std::string_view(entry.RawName) : WithoutVersion(entry.RawName);

@@ -1,5 +1,6 @@
 #include "platform/UdfRecords.h"
 
+#include "platform/AnsiText.h"
 #include "platform/Volume.h"
 
 #include <algorithm>
@@ -11,25 +12,6 @@ constexpr uint8_t kDirectory = 0x02;
 constexpr uint8_t kDeleted = 0x04;
 constexpr uint8_t kParent = 0x08;
 constexpr uint8_t kStream = 0x10;
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 // Days from 1970-01-01 to the date, for any month and day numbers: a month out of 1..12 moves
 // into the next or previous years and a day out of the month into the next months, as timegm
@@ -72,23 +54,7 @@ std::string Utf8FromCs0(TUdfBytes characters)
             AppendUtf8(out, c);
         return out;
     }
-    for (size_t i = 0; i + 1 < characters.size(); i += 2) {
-        char32_t c = static_cast<char32_t>(characters[i] << 8 | characters[i + 1]);
-        if (c >= 0xD800 && c < 0xE000) {
-            const char32_t low =
-                i + 3 < characters.size()
-                    ? static_cast<char32_t>(characters[i + 2] << 8 | characters[i + 3])
-                    : 0;
-            if (c < 0xDC00 && low >= 0xDC00 && low < 0xE000) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                i += 2;
-            } else {
-                c = 0xFFFD;
-            }
-        }
-        AppendUtf8(out, c);
-    }
-    return out;
+    return Utf8FromUtf16BigEndian(characters);
 }
 
 std::string Utf8FromDstring(TUdfBytes field)

@@ -237,7 +237,7 @@ TEST(CollectionText, EscapedNamesOfEveryPlaneSurviveSaveAndReload)
 TEST(CollectionText, FilesWithoutEscapesLoadByteForByteAsBefore)
 {
     const std::string e = "E 00000000 00000000 00000000 ";
-    const std::string odd = "\x98" + Ansi("Ёж") + "\x98" + "0000" + "\x98" + "0000fc\x98";
+    const std::string odd = std::string("\x98") + Ansi("Ёж") + "\x98" + "0000" + "\x98" + "0000fc\x98";
     const std::string text = kHeader + e + odd + "\r\n" + e + std::string(300, '\x98') + "\r\n" +
                              e + std::string(100, 'x') + "\x98" + std::string(199, '0') + "\r\n";
     TFendrel c;
