@@ -232,6 +232,22 @@ bool ContainsByCharacters(std::string_view name, std::string_view folded)
                        wanted.end()) != nameCharacters.end();
 }
 
+// What the byte search meets at one start: the whole folded text, a difference, or an 0x98,
+// after which only the search by whole characters can tell.
+enum class TAtStart { Match, Differs, Escape };
+
+TAtStart CompareAt(std::string_view name, size_t start, std::string_view folded)
+{
+    for (size_t i = 0; i < folded.size(); ++i) {
+        const unsigned char c = kLowered[static_cast<unsigned char>(name[start + i])];
+        if (c == static_cast<unsigned char>(kEscapeByte))
+            return TAtStart::Escape;
+        if (c != static_cast<unsigned char>(folded[i]))
+            return TAtStart::Differs;
+    }
+    return TAtStart::Match;
+}
+
 } // namespace
 
 int CompareNamesIC(std::string_view a, std::string_view b)
@@ -292,18 +308,59 @@ bool FoldedNameContains(std::string_view name, std::string_view folded)
         start = NextCandidate(name, start, lastStart, folded);
         if (start == std::string_view::npos)
             return false;
-        if (kLowered[static_cast<unsigned char>(name[start])] ==
-            static_cast<unsigned char>(kEscapeByte))
-            return ContainsByCharacters(name, folded);
-        size_t i = 1;
-        for (; i < folded.size(); ++i) {
-            const unsigned char next = kLowered[static_cast<unsigned char>(name[start + i])];
-            if (next == static_cast<unsigned char>(kEscapeByte))
-                return ContainsByCharacters(name, folded);
-            if (next != static_cast<unsigned char>(folded[i]))
-                break;
-        }
-        if (i == folded.size())
+        switch (CompareAt(name, start, folded)) {
+        case TAtStart::Match:
             return true;
+        case TAtStart::Escape:
+            return ContainsByCharacters(name, folded);
+        case TAtStart::Differs:
+            break;
+        }
     }
+}
+
+bool FoldedNodeNameContains(const TNodeName& name, std::string_view folded)
+{
+#if defined(__SSE2__)
+    // The same starts as NextCandidate gives, found in the name's whole padded block at once.
+    const char* padded = name.PaddedData();
+    if (padded && !folded.empty() && folded.size() <= name.size()) {
+        const TByteSet& first = kSearchBytes[static_cast<unsigned char>(folded[0])];
+        const TByteSet* second =
+            folded.size() > 1 ? &kSearchBytes[static_cast<unsigned char>(folded[1])] : nullptr;
+        if (first.IsFew() && (!second || second->IsFew()) && kEscapeBytes.IsFew()) {
+            static_assert(TNodeName::PaddedSize == 32);
+            const auto load = [padded](size_t at) {
+                return _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded + at));
+            };
+            const auto candidates = [&](__m128i bytes, __m128i next) {
+                __m128i found = InSet(bytes, first);
+                if (second)
+                    found = _mm_and_si128(
+                        found, _mm_or_si128(InSet(next, *second), InSet(bytes, kEscapeBytes)));
+                return static_cast<uint32_t>(_mm_movemask_epi8(found));
+            };
+            const __m128i low = load(0);
+            const __m128i high = load(16);
+            // The last byte of the block has no next one; it never starts a match.
+            const uint32_t all =
+                candidates(low, load(1)) | candidates(high, _mm_srli_si128(high, 1)) << 16;
+            const size_t lastStart = name.size() - folded.size(); // below 31
+            const std::string_view text = name.view();
+            for (uint32_t starts = all & ((uint32_t{2} << lastStart) - 1); starts != 0;
+                 starts &= starts - 1) {
+                switch (CompareAt(text, static_cast<size_t>(std::countr_zero(starts)), folded)) {
+                case TAtStart::Match:
+                    return true;
+                case TAtStart::Escape:
+                    return ContainsByCharacters(text, folded);
+                case TAtStart::Differs:
+                    break;
+                }
+            }
+            return false;
+        }
+    }
+#endif
+    return FoldedNameContains(name.view(), folded);
 }

@@ -41,7 +41,7 @@ void TFendrel::SearchList(const TCollectionBranch& list, const std::string& filt
         const uint32_t id = (*top.List)[top.Next++];
         const TCollectionNode& node = GetNode(id);
         // A disc's title is never searched: a disc shows only for what it holds.
-        if (!node.Is(nfDisc) && FoldedNameContains(node.Name, filter))
+        if (!node.Is(nfDisc) && FoldedNodeNameContains(node.Name, filter))
             hits.push_back(id);
         if (node.Children.empty()) {
             CountProgress();
