@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class IVolume;
 class TProgressLine;
@@ -121,6 +122,13 @@ private:
     // below it, in depth-first pre-order, and counts one progress step per id list visited.
     void SearchList(const TCollectionBranch& list, const std::string& filter,
                     TCollectionBranch& hits);
+    // The walk of FindNodes as one pass over the nodes in id order, with the same hits and
+    // progress count. states receives for each node whether the pass reached it and whether it
+    // is a hit or below one. False when the lists are not in the order that allows it.
+    [[nodiscard]] bool SearchInIdOrder(const std::string& filter, TCollectionBranch& hits,
+                                       std::vector<uint8_t>& states);
+    // ApplyFilter(hits) after SearchInIdOrder found hits, with the states it left.
+    [[nodiscard]] bool MarkFound(const TCollectionBranch& hits, std::vector<uint8_t>& states);
     // ApplyFilter of a non-empty list as one pass over the nodes in id order; false when the
     // collection's lists do not allow it.
     [[nodiscard]] bool ApplyFilterInIdOrder(const TCollectionBranch& hits);
