@@ -127,7 +127,8 @@ private:
     // is a hit or below one. False when the lists are not in the order that allows it.
     [[nodiscard]] bool SearchInIdOrder(const std::string& filter, TCollectionBranch& hits,
                                        std::vector<uint8_t>& states);
-    // ApplyFilter(hits) after SearchInIdOrder found hits, with the states it left.
+    // ApplyFilter(hits) after SearchInIdOrder found hits, with the states it left; false, with
+    // no mark changed, when a node above a hit is missing.
     [[nodiscard]] bool MarkFound(const TCollectionBranch& hits, std::vector<uint8_t>& states);
     // ApplyFilter of a non-empty list as one pass over the nodes in id order; false when the
     // collection's lists do not allow it.
