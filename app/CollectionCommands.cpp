@@ -90,10 +90,13 @@ void TForm_Main::OpenCollectionFile()
 
 bool TForm_Main::SaveCollectionFile(const TCollectionChange& change, TAfterSave after)
 {
-    const std::string text = Collection().SaveToText();
     const bool known = !KnownFile_.empty() && KnownFile_ == CollectionFile;
     TReplaceRequest request;
-    request.Text = text;
+    // The text goes to the file block by block as it is made: the whole of it, as large as the
+    // collection's file, is never held beside the collection and the tree.
+    request.Produce = [this](const TBlockSink& sink) {
+        return Collection().SaveInBlocks(sink);
+    };
     if (known)
         request.Expected = KnownIdentity_;
     request.KeepOriginal = known && KeepDamagedOriginal_;

@@ -207,21 +207,42 @@ std::string TFendrel::SaveToText()
     ReserveLarge(text, TextSize());
     text += kHeader;
     text += kLineEnd;
-    WriteList(Discs, text);
+    (void)WriteList(Discs, text, nullptr, 0);
     EndProgress();
     return text;
 }
 
+bool TFendrel::SaveInBlocks(const TTextSink& sink, size_t blockSize)
+{
+    BeginProgress(Ansi(" Запись коллекции: записано %d элементов"));
+    // Room for a full block and the record that takes it past its size, so that it never grows.
+    std::string block;
+    block.reserve(blockSize + kRecordFieldsSize + kLongestName * kEscapeLength + 16);
+    block += kHeader;
+    block += kLineEnd;
+    const bool written =
+        WriteList(Discs, block, &sink, blockSize) && (block.empty() || sink(block));
+    EndProgress();
+    return written;
+}
+
 // Depth-first with an explicit stack, not recursion: a collection read from a hand-made file
 // may be nested far deeper than the thread's stack allows.
-void TFendrel::WriteList(const TCollectionBranch& list, std::string& text)
+bool TFendrel::WriteList(const TCollectionBranch& list, std::string& text, const TTextSink* sink,
+                         size_t blockSize)
 {
     struct TLevel {
         const TCollectionBranch* List;
         size_t Next;
     };
+    const size_t flushAt = sink ? blockSize : SIZE_MAX;
     std::vector<TLevel> levels{{&list, 0}};
     while (!levels.empty()) {
+        if (text.size() >= flushAt) {
+            if (!(*sink)(text))
+                return false;
+            text.clear();
+        }
         TLevel& level = levels.back();
         if (level.Next == level.List->size()) {
             levels.pop_back();
@@ -241,6 +262,7 @@ void TFendrel::WriteList(const TCollectionBranch& list, std::string& text)
             levels.push_back({&node.Children, 0});
         }
     }
+    return true;
 }
 
 bool TFendrel::LoadFromText(std::string_view text)

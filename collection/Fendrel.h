@@ -4,8 +4,10 @@
 #include "collection/NodeStore.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class IVolume;
 class TProgressLine;
@@ -52,6 +54,15 @@ public:
     // The collection file's text (collection/CollectionText.cpp). SaveToText throws
     // EFendrelError "Unknown node type" or "Node not found" when the collection is broken.
     [[nodiscard]] std::string SaveToText();
+    // Receives the text of the collection file block by block, in order; false when it could not
+    // take the block.
+    using TTextSink = std::function<bool(std::string_view block)>;
+    static constexpr size_t TextBlockSize = size_t{1} << 20;
+    // SaveToText's text handed to sink as it is made, in blocks of at least blockSize bytes (the
+    // last one may be shorter), so that the whole text is never held at once. Stops and returns
+    // false as soon as sink refuses a block; throws as SaveToText does, possibly after some
+    // blocks have been handed over.
+    [[nodiscard]] bool SaveInBlocks(const TTextSink& sink, size_t blockSize = TextBlockSize);
     // Call on a new, empty collection. False when the text is damaged or not a collection file;
     // the nodes read before the fault stay. The text ends at its first zero byte.
     [[nodiscard]] bool LoadFromText(std::string_view text);
@@ -98,8 +109,11 @@ private:
 
     // The length of SaveToText's text, counted without making it.
     [[nodiscard]] size_t TextSize();
-    // Appends the record and closing lines of the list and everything below it.
-    void WriteList(const TCollectionBranch& list, std::string& text);
+    // Appends the record and closing lines of the list and everything below it to text. With a
+    // sink, text is handed to it and emptied whenever it holds blockSize bytes or more; false
+    // when the sink refused it.
+    [[nodiscard]] bool WriteList(const TCollectionBranch& list, std::string& text,
+                                 const TTextSink* sink, size_t blockSize);
     // Reads records from position on into parent's Children (Discs when parent is null) until
     // the closing line of that list; position moves past what was read. False when a line lacks
     // its CR LF or a record does not parse.
@@ -108,6 +122,14 @@ private:
     // below it, in depth-first pre-order, and counts one progress step per id list visited.
     void SearchList(const TCollectionBranch& list, const std::string& filter,
                     TCollectionBranch& hits);
+    // The walk of FindNodes as one pass over the nodes in id order, with the same hits and
+    // progress count. states receives for each node whether the pass reached it and whether it
+    // is a hit or below one. False when the lists are not in the order that allows it.
+    [[nodiscard]] bool SearchInIdOrder(const std::string& filter, TCollectionBranch& hits,
+                                       std::vector<uint8_t>& states);
+    // ApplyFilter(hits) after SearchInIdOrder found hits, with the states it left; false, with
+    // no mark changed, when a node above a hit is missing.
+    [[nodiscard]] bool MarkFound(const TCollectionBranch& hits, std::vector<uint8_t>& states);
     // ApplyFilter of a non-empty list as one pass over the nodes in id order; false when the
     // collection's lists do not allow it.
     [[nodiscard]] bool ApplyFilterInIdOrder(const TCollectionBranch& hits);

@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -35,6 +40,118 @@ TByteTable MakeOrderKeys()
 const TByteTable kOrderKeys = MakeOrderKeys();
 
 constexpr uint32_t kFirstEscaped = 0x100;
+
+// A set of bytes: as a table, and when it is small enough for the vector scan, as up to four of
+// its bytes, each repeated sixteen times (unused places repeat the first byte).
+struct TByteSet {
+    std::array<bool, 256> Is{};
+    alignas(16) std::array<std::array<unsigned char, 16>, 4> Repeated{};
+    size_t Count = 0;
+
+    void Add(unsigned char byte)
+    {
+        Is[byte] = true;
+        if (Count == 0) {
+            for (auto& place : Repeated)
+                place.fill(byte);
+        } else if (Count < Repeated.size()) {
+            Repeated[Count].fill(byte);
+        }
+        ++Count;
+    }
+    [[nodiscard]] bool IsFew() const { return Count <= Repeated.size(); }
+};
+
+// The bytes that lower to 0x98: where the byte search gives way to whole characters.
+TByteSet MakeEscapeBytes()
+{
+    TByteSet bytes;
+    for (int byte = 0; byte < 256; ++byte)
+        if (kLowered[byte] == static_cast<unsigned char>(kEscapeByte))
+            bytes.Add(static_cast<unsigned char>(byte));
+    return bytes;
+}
+
+const TByteSet kEscapeBytes = MakeEscapeBytes();
+
+// For each byte of a folded text, the bytes of a name that the byte search must look at in its
+// place: those that lower to it, and those that lower to 0x98.
+std::array<TByteSet, 256> MakeSearchBytes()
+{
+    std::array<TByteSet, 256> table{};
+    for (int folded = 0; folded < 256; ++folded)
+        for (int byte = 0; byte < 256; ++byte)
+            if (kLowered[byte] == folded || kEscapeBytes.Is[byte])
+                table[folded].Add(static_cast<unsigned char>(byte));
+    return table;
+}
+
+const std::array<TByteSet, 256> kSearchBytes = MakeSearchBytes();
+
+#if defined(__SSE2__)
+// 0xFF in each place of chunk whose byte is in the set, which must be few.
+__m128i InSet(__m128i chunk, const TByteSet& set)
+{
+    const auto repeated = [&](size_t i) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(set.Repeated[i].data()));
+    };
+    return _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(chunk, repeated(0)), _mm_cmpeq_epi8(chunk, repeated(1))),
+        _mm_or_si128(_mm_cmpeq_epi8(chunk, repeated(2)), _mm_cmpeq_epi8(chunk, repeated(3))));
+}
+#endif
+
+// The first start from from to last where the byte search of folded (not empty) has anything to
+// do: the name's byte there lowers to 0x98, or it lowers to the first byte of folded and the next
+// one to the second byte or to 0x98. At every other start the search would find a difference in
+// those two bytes and go on, so skipping them changes nothing. npos when there is none. Sixteen
+// starts at a time where the processor can, since most starts of most names are skipped.
+size_t NextCandidate(std::string_view name, size_t from, size_t last, std::string_view folded)
+{
+    const TByteSet& first = kSearchBytes[static_cast<unsigned char>(folded[0])];
+    const TByteSet* second =
+        folded.size() > 1 ? &kSearchBytes[static_cast<unsigned char>(folded[1])] : nullptr;
+#if defined(__SSE2__)
+    const size_t reach = second ? 17 : 16; // the bytes that sixteen starts look at
+    if (first.IsFew() && (!second || second->IsFew()) && kEscapeBytes.IsFew() &&
+        name.size() >= reach) {
+        const auto load = [&](size_t at) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(name.data() + at));
+        };
+        const auto candidates = [&](size_t at) {
+            const __m128i bytes = load(at);
+            __m128i found = InSet(bytes, first);
+            if (second)
+                found = _mm_and_si128(
+                    found, _mm_or_si128(InSet(load(at + 1), *second), InSet(bytes, kEscapeBytes)));
+            return static_cast<unsigned>(_mm_movemask_epi8(found));
+        };
+        const auto upToLast = [&](size_t at) {
+            return at <= last ? at : std::string_view::npos;
+        };
+        for (; from + reach <= name.size(); from += 16) {
+            if (from > last)
+                return std::string_view::npos;
+            if (const unsigned mask = candidates(from))
+                return upToLast(from + static_cast<size_t>(std::countr_zero(mask)));
+        }
+        if (from > last)
+            return std::string_view::npos;
+        // The last sixteen starts, without those before from.
+        const size_t tail = name.size() - reach;
+        const unsigned mask = candidates(tail) & (~0u << (from - tail));
+        return mask ? upToLast(tail + static_cast<size_t>(std::countr_zero(mask)))
+                    : std::string_view::npos;
+    }
+#endif
+    for (; from <= last; ++from) {
+        const auto byte = static_cast<unsigned char>(name[from]);
+        if (first.Is[byte] && (!second || kEscapeBytes.Is[byte] ||
+                               second->Is[static_cast<unsigned char>(name[from + 1])]))
+            return from;
+    }
+    return std::string_view::npos;
+}
 
 // One character of a name as case-blind comparisons see it: below 0x100 a byte of the code page,
 // lowered; from 0x100 on, 0x100 plus the folded code point of an escaped character.
@@ -115,6 +232,22 @@ bool ContainsByCharacters(std::string_view name, std::string_view folded)
                        wanted.end()) != nameCharacters.end();
 }
 
+// What the byte search meets at one start: the whole folded text, a difference, or an 0x98,
+// after which only the search by whole characters can tell.
+enum class TAtStart { Match, Differs, Escape };
+
+TAtStart CompareAt(std::string_view name, size_t start, std::string_view folded)
+{
+    for (size_t i = 0; i < folded.size(); ++i) {
+        const unsigned char c = kLowered[static_cast<unsigned char>(name[start + i])];
+        if (c == static_cast<unsigned char>(kEscapeByte))
+            return TAtStart::Escape;
+        if (c != static_cast<unsigned char>(folded[i]))
+            return TAtStart::Differs;
+    }
+    return TAtStart::Match;
+}
+
 } // namespace
 
 int CompareNamesIC(std::string_view a, std::string_view b)
@@ -169,24 +302,65 @@ bool FoldedNameContains(std::string_view name, std::string_view folded)
     // that the name may hold escapes. A match takes at least as many bytes of the name as the
     // filter has, so it starts by lastStart; and the first escape in it lies within the filter's
     // length of its start, where the comparison meets its 0x98. So no escape can be missed.
-    const unsigned char first = static_cast<unsigned char>(folded[0]);
+    // Starts where the first two bytes already differ are skipped without a look at them.
     const size_t lastStart = name.size() - folded.size();
-    for (size_t start = 0; start <= lastStart; ++start) {
-        const unsigned char c = kLowered[static_cast<unsigned char>(name[start])];
-        if (c == static_cast<unsigned char>(kEscapeByte))
-            return ContainsByCharacters(name, folded);
-        if (c != first)
-            continue;
-        size_t i = 1;
-        for (; i < folded.size(); ++i) {
-            const unsigned char next = kLowered[static_cast<unsigned char>(name[start + i])];
-            if (next == static_cast<unsigned char>(kEscapeByte))
-                return ContainsByCharacters(name, folded);
-            if (next != static_cast<unsigned char>(folded[i]))
-                break;
-        }
-        if (i == folded.size())
+    for (size_t start = 0;; ++start) {
+        start = NextCandidate(name, start, lastStart, folded);
+        if (start == std::string_view::npos)
+            return false;
+        switch (CompareAt(name, start, folded)) {
+        case TAtStart::Match:
             return true;
+        case TAtStart::Escape:
+            return ContainsByCharacters(name, folded);
+        case TAtStart::Differs:
+            break;
+        }
     }
-    return false;
+}
+
+bool FoldedNodeNameContains(const TNodeName& name, std::string_view folded)
+{
+#if defined(__SSE2__)
+    // The same starts as NextCandidate gives, found in the name's whole padded block at once.
+    const char* padded = name.PaddedData();
+    if (padded && !folded.empty() && folded.size() <= name.size()) {
+        const TByteSet& first = kSearchBytes[static_cast<unsigned char>(folded[0])];
+        const TByteSet* second =
+            folded.size() > 1 ? &kSearchBytes[static_cast<unsigned char>(folded[1])] : nullptr;
+        if (first.IsFew() && (!second || second->IsFew()) && kEscapeBytes.IsFew()) {
+            static_assert(TNodeName::PaddedSize == 32);
+            const auto load = [padded](size_t at) {
+                return _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded + at));
+            };
+            const auto candidates = [&](__m128i bytes, __m128i next) {
+                __m128i found = InSet(bytes, first);
+                if (second)
+                    found = _mm_and_si128(
+                        found, _mm_or_si128(InSet(next, *second), InSet(bytes, kEscapeBytes)));
+                return static_cast<uint32_t>(_mm_movemask_epi8(found));
+            };
+            const __m128i low = load(0);
+            const __m128i high = load(16);
+            // The last byte of the block has no next one; it never starts a match.
+            const uint32_t all =
+                candidates(low, load(1)) | candidates(high, _mm_srli_si128(high, 1)) << 16;
+            const size_t lastStart = name.size() - folded.size(); // below 31
+            const std::string_view text = name.view();
+            for (uint32_t starts = all & ((uint32_t{2} << lastStart) - 1); starts != 0;
+                 starts &= starts - 1) {
+                switch (CompareAt(text, static_cast<size_t>(std::countr_zero(starts)), folded)) {
+                case TAtStart::Match:
+                    return true;
+                case TAtStart::Escape:
+                    return ContainsByCharacters(text, folded);
+                case TAtStart::Differs:
+                    break;
+                }
+            }
+            return false;
+        }
+    }
+#endif
+    return FoldedNameContains(name.view(), folded);
 }

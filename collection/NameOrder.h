@@ -1,5 +1,7 @@
 #pragma once
 
+#include "collection/NodeName.h"
+
 #include <string>
 #include <string_view>
 
@@ -32,3 +34,5 @@ struct TNameLess {
 // Whether the name, folded, holds the folded text as a run of whole characters. The name itself
 // is not copied unless it holds escapes.
 [[nodiscard]] bool FoldedNameContains(std::string_view name, std::string_view folded);
+// The same for a node's name: a short one is searched in whole blocks of its padded bytes.
+[[nodiscard]] bool FoldedNodeNameContains(const TNodeName& name, std::string_view folded);

@@ -52,6 +52,14 @@ public:
         return IsHeap() ? HeapPointer() : reinterpret_cast<const char*>(Bytes_);
     }
     [[nodiscard]] std::string_view view() const noexcept { return {data(), size()}; }
+    // A name kept inline starts a block of PaddedSize bytes that may all be read, those after the
+    // name holding anything; this is that block, or null for a longer name. A scan can then read
+    // whole blocks instead of stopping at the name's end.
+    static constexpr size_t PaddedSize = 32;
+    [[nodiscard]] const char* PaddedData() const noexcept
+    {
+        return IsHeap() ? nullptr : reinterpret_cast<const char*>(Bytes_);
+    }
     operator std::string_view() const noexcept { return view(); } // NOLINT: reads like a string
     [[nodiscard]] std::string str() const { return std::string(view()); }
 
@@ -146,5 +154,6 @@ private:
             delete[] HeapPointer();
     }
 
-    uint8_t Bytes_[32];
+    // Every byte is set from the start, so that the whole block can be read whatever the name.
+    uint8_t Bytes_[PaddedSize] = {};
 };

@@ -6,15 +6,31 @@
 
 #include <vector>
 
+// What a node is to a filter, for its passes over the nodes in id order.
+namespace {
+constexpr uint8_t kReached = 1;  // below the discs: shown only if one of the others holds
+constexpr uint8_t kBelowHit = 2; // below a hit
+constexpr uint8_t kHit = 4;
+constexpr uint8_t kAboveHit = 8; // a hit, or above one through ParentId
+} // namespace
+
 int32_t TFendrel::FindNodes(const std::string& filter, TCollectionBranch& hits)
 {
     hits.clear();
     BeginProgress(Ansi("Просмотр коллекции: просмотрено %d каталогов"));
-    SearchList(Discs, filter, hits);
+    std::vector<uint8_t> states;
+    const bool inIdOrder = SearchInIdOrder(filter, hits, states);
+    if (!inIdOrder) {
+        // Lists that the pass cannot take: the walk through them, counted from the start again.
+        hits.clear();
+        ProgressCount = 0;
+        StepsSinceClock_ = 0;
+        SearchList(Discs, filter, hits);
+    }
     EndProgress();
     // The marks change only once the whole collection has been searched, and not at all when
     // nothing matched: the filter shown before stays.
-    if (!hits.empty())
+    if (!hits.empty() && !(inIdOrder && MarkFound(hits, states)))
         ApplyFilter(hits);
     return static_cast<int32_t>(hits.size());
 }
@@ -41,7 +57,7 @@ void TFendrel::SearchList(const TCollectionBranch& list, const std::string& filt
         const uint32_t id = (*top.List)[top.Next++];
         const TCollectionNode& node = GetNode(id);
         // A disc's title is never searched: a disc shows only for what it holds.
-        if (!node.Is(nfDisc) && FoldedNameContains(node.Name, filter))
+        if (!node.Is(nfDisc) && FoldedNodeNameContains(node.Name, filter))
             hits.push_back(id);
         if (node.Children.empty()) {
             CountProgress();
@@ -51,13 +67,76 @@ void TFendrel::SearchList(const TCollectionBranch& list, const std::string& filt
     }
 }
 
-// What a node is to a filter, for its one pass over the nodes in id order.
-namespace {
-constexpr uint8_t kReached = 1;  // below the discs: shown only if one of the others holds
-constexpr uint8_t kBelowHit = 2; // below a hit
-constexpr uint8_t kHit = 4;
-constexpr uint8_t kAboveHit = 8; // a hit, or above one through ParentId
-} // namespace
+// The ids of a collection read from its file come in the walk's pre-order: every list holds ids in
+// increasing order, and the whole branch of each node lies between it and its next sibling (or
+// the end of its parent's branch). The pass checks exactly that as it goes, noting for each node
+// reached where its branch must end, so that visiting the reached nodes in id order is visiting
+// them in pre-order, each once, and the hits come in the walk's order.
+bool TFendrel::SearchInIdOrder(const std::string& filter, TCollectionBranch& hits,
+                               std::vector<uint8_t>& states)
+{
+    const auto last = static_cast<uint32_t>(Nodes.size());
+    std::vector<uint32_t> ends(static_cast<size_t>(last) + 1, 0); // 0: not reached
+    states.assign(static_cast<size_t>(last) + 1, 0);
+    // Notes the ids of list, which lies after the id after and before end.
+    const auto enter = [&](const TCollectionBranch& list, uint32_t after, uint32_t end,
+                           uint8_t state) {
+        for (size_t i = 0; i < list.size(); ++i) {
+            const uint32_t id = list[i];
+            if (id <= after || id >= end || ends[id] != 0)
+                return false;
+            ends[id] = i + 1 < list.size() ? list[i + 1] : end;
+            states[id] = state;
+            after = id;
+        }
+        return true;
+    };
+    if (!enter(Discs, 0, last + 1, kReached))
+        return false;
+    for (uint32_t id = 1; id <= last; ++id) {
+        if (ends[id] == 0)
+            continue;
+        const TCollectionNode& node = *Nodes.Find(id);
+        // A disc's title is never searched: a disc shows only for what it holds.
+        if (!node.Is(nfDisc) && FoldedNodeNameContains(node.Name, filter)) {
+            hits.push_back(id);
+            states[id] |= kHit;
+        }
+        CountProgress();
+        const uint8_t below = (states[id] & (kHit | kBelowHit)) ? kBelowHit : 0;
+        if (!enter(node.Children, id, ends[id], kReached | below))
+            return false;
+    }
+    CountProgress(); // the list of the discs, as the walk counts it
+    return true;
+}
+
+// The marks of ApplyFilter(hits), given the states of the search in id order: its reached
+// nodes, hits and nodes below hits. False, with no mark changed, when a node above a hit is
+// missing.
+bool TFendrel::MarkFound(const TCollectionBranch& hits, std::vector<uint8_t>& states)
+{
+    for (const uint32_t hit : hits) {
+        for (uint32_t id = hit; id != 0 && !(states[id] & kAboveHit);) {
+            const TCollectionNode* node = Nodes.Find(id);
+            if (!node)
+                return false;
+            states[id] |= kAboveHit;
+            id = node->ParentId;
+        }
+    }
+    for (uint32_t id = 1; id < states.size(); ++id) {
+        const uint8_t state = states[id];
+        if (state == 0)
+            continue;
+        TCollectionNode& node = *Nodes.Find(id);
+        if (state & (kAboveHit | kBelowHit))
+            node.Flags &= ~nfFilteredOut;
+        else
+            node.Flags |= nfFilteredOut; // only reached
+    }
+    return true;
+}
 
 void TFendrel::ApplyFilter(const TCollectionBranch& hits)
 {

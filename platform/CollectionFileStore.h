@@ -31,6 +31,10 @@ struct TFileIdentity {
     friend bool operator==(const TFileIdentity&, const TFileIdentity&) = default;
 };
 
+// Takes the next block of a content that is written as it is made; false when it could not be
+// stored.
+using TBlockSink = std::function<bool(std::string_view block)>;
+
 // A replacement of the whole file. Everything it asks for happens under the one lock of the
 // write, so no other Fendrel can save between the comparison and the write.
 struct TReplaceRequest {
@@ -45,6 +49,10 @@ struct TReplaceRequest {
     // Before the file that was Expected is replaced, keep its bytes beside it, as NAME.damaged
     // (or NAME.damaged-2, -3, ... when taken). The save fails when the copy cannot be made.
     bool KeepOriginal = false;
+    // When set, makes the new content in place of Text, handing it to the sink block by block;
+    // returns false when the sink refused a block. It is called at most once, only when Text
+    // would be written. Whatever it throws is passed on, and the file is left as it was.
+    std::function<bool(const TBlockSink& sink)> Produce = nullptr;
 };
 
 struct TReplaceResult {
@@ -88,7 +96,8 @@ public:
 // over the collection file with the old file's permissions, so the file is always either the old
 // text or the new one, never a part of it. When the folder refuses new files but the file
 // itself may be written, the text is written into the file in place instead, once the disc has
-// room for all of it.
+// room for all of it. A produced text goes into the temporary file block by block as it is made;
+// for a write in place it is made whole first.
 class TPosixCollectionFileStore : public ICollectionFileStore {
 public:
     using ICollectionFileStore::ReadWhole;
@@ -110,6 +119,8 @@ private:
     // Reads size bytes from the start of the file.
     [[nodiscard]] bool ReadFromStart(int fd, size_t size, std::string& text);
     [[nodiscard]] bool WriteAll(int fd, std::string_view text);
+    // Writes what produce makes into the file from its start; false when it could not.
+    [[nodiscard]] bool WriteProduced(int fd, const std::function<bool(const TBlockSink&)>& produce);
     // Copies the size bytes of the file beside target as target.damaged, -2, ...; copy receives
     // the copy's path.
     [[nodiscard]] bool KeepCopy(int fd, size_t size, mode_t mode, const std::string& target,

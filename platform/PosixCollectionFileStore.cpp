@@ -95,12 +95,16 @@ private:
 // without waiting. A FIFO or device would block or misbehave, so anything else is refused; the
 // open itself does not wait for a FIFO's other end. When another writer has renamed a new file
 // over path between the open and the lock, the lock guards a file that is no longer there, so
-// the path is opened again.
-TFileDescriptor OpenLocked(const std::string& path, int access, struct stat& info)
+// the path is opened again. created, when given, tells whether this call made the file.
+TFileDescriptor OpenLocked(const std::string& path, int access, struct stat& info,
+                           bool* created = nullptr)
 {
+    const int flags = access | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        TFileDescriptor file(
-            ::open(path.c_str(), access | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+        TFileDescriptor file(::open(path.c_str(), flags | O_EXCL, 0666));
+        const bool made = file.IsOpen();
+        if (!made && errno == EEXIST)
+            file = TFileDescriptor(::open(path.c_str(), flags, 0666));
         // The file is looked at only once it is locked, so that what info says of it cannot
         // change before the lock is released.
         if (!file.IsOpen() || ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0 ||
@@ -108,8 +112,11 @@ TFileDescriptor OpenLocked(const std::string& path, int access, struct stat& inf
             return TFileDescriptor();
         struct stat now {};
         if (::stat(path.c_str(), &now) == 0 && now.st_dev == info.st_dev &&
-            now.st_ino == info.st_ino)
+            now.st_ino == info.st_ino) {
+            if (created)
+                *created = made;
             return file;
+        }
     }
     return TFileDescriptor();
 }
@@ -225,7 +232,8 @@ TReplaceResult TPosixCollectionFileStore::Replace(const std::string& path,
     TReplaceResult result;
     struct stat info {};
     // Read access too: the file may have to be compared, merged or copied.
-    const TFileDescriptor locked = OpenLocked(path, O_RDWR, info);
+    bool created = false;
+    const TFileDescriptor locked = OpenLocked(path, O_RDWR, info, &created);
     if (!locked.IsOpen())
         return result;
     const std::optional<TTarget> target = TargetOf(path);
@@ -267,6 +275,8 @@ TReplaceResult TPosixCollectionFileStore::Replace(const std::string& path,
         text = merged;
         result.Merged = true;
     }
+    // The content still to be made; a merge has given its own.
+    const auto* produce = request.Produce && !result.Merged ? &request.Produce : nullptr;
 
     if (request.KeepOriginal && asExpected && !empty &&
         !KeepCopy(locked.Get(), size, info.st_mode, target->Path, result.KeptCopy)) {
@@ -274,38 +284,61 @@ TReplaceResult TPosixCollectionFileStore::Replace(const std::string& path,
         return result;
     }
 
-    TTemporaryFile temporary(target->Folder + TemporaryPrefix(*target) + "XXXXXX");
-    if (!temporary.IsOpen()) {
-        // A folder that refuses new files may still hold a file that can be written.
-        if (temporary.Error() == EACCES || temporary.Error() == EPERM)
-            result.Outcome = WriteInPlace(locked.Get(), text, result.Identity);
-        else
-            result.Outcome = TFileOutcome::WriteFailed;
-        if (result.Outcome != TFileOutcome::Done && !result.KeptCopy.empty())
-            ::unlink(result.KeptCopy.c_str());
-        return result;
-    }
-    // Held until the rename, so that another Fendrel opening the collection sees the file live.
-    IgnoreFailure(::flock(temporary.Get(), LOCK_EX | LOCK_NB));
+    const auto write = [&]() -> TFileOutcome {
+        TTemporaryFile temporary(target->Folder + TemporaryPrefix(*target) + "XXXXXX");
+        if (!temporary.IsOpen()) {
+            // A folder that refuses new files may still hold a file that can be written. Its
+            // text is made whole first: nothing may be written into the file before all of it is
+            // known.
+            if (temporary.Error() != EACCES && temporary.Error() != EPERM)
+                return TFileOutcome::WriteFailed;
+            std::string whole;
+            if (produce) {
+                if (!(*produce)([&whole](std::string_view block) {
+                        whole.append(block);
+                        return true;
+                    }))
+                    return TFileOutcome::WriteFailed;
+                text = whole;
+            }
+            return WriteInPlace(locked.Get(), text, result.Identity);
+        }
+        // Held until the rename, so that another Fendrel opening the collection sees the file
+        // live.
+        IgnoreFailure(::flock(temporary.Get(), LOCK_EX | LOCK_NB));
 
-    // Only root may give a file to another owner; everyone else keeps at least the permissions.
-    if (info.st_uid != ::geteuid() || info.st_gid != ::getegid())
-        IgnoreFailure(::fchown(temporary.Get(), info.st_uid, info.st_gid));
-    struct stat written {};
-    // A full disc may show only at the flush, when the delayed blocks are allocated.
-    if (::fchmod(temporary.Get(), info.st_mode & 07777) != 0 || !WriteAll(temporary.Get(), text) ||
-        ::fsync(temporary.Get()) != 0 || ::fstat(temporary.Get(), &written) != 0 ||
-        ::rename(temporary.Path().c_str(), target->Path.c_str()) != 0) {
+        // Only root may give a file to another owner; everyone else keeps at least the
+        // permissions.
+        if (info.st_uid != ::geteuid() || info.st_gid != ::getegid())
+            IgnoreFailure(::fchown(temporary.Get(), info.st_uid, info.st_gid));
+        struct stat written {};
+        // A full disc may show only at the flush, when the delayed blocks are allocated.
+        if (::fchmod(temporary.Get(), info.st_mode & 07777) != 0 ||
+            !(produce ? WriteProduced(temporary.Get(), *produce)
+                      : WriteAll(temporary.Get(), text)) ||
+            ::fsync(temporary.Get()) != 0 || ::fstat(temporary.Get(), &written) != 0 ||
+            ::rename(temporary.Path().c_str(), target->Path.c_str()) != 0)
+            return TFileOutcome::WriteFailed;
+        temporary.Keep();
+        SyncFolder(target->Folder.empty() ? "." : target->Folder);
+        result.Identity = IdentityOf(written);
+        return TFileOutcome::Done;
+    };
+
+    try {
+        result.Outcome = write();
+    } catch (...) {
+        // The temporary file has gone with its object; the copy and a file this call made go too.
         if (!result.KeptCopy.empty())
             ::unlink(result.KeptCopy.c_str());
-        result.KeptCopy.clear();
-        result.Outcome = TFileOutcome::WriteFailed;
-        return result;
+        if (created)
+            ::unlink(path.c_str());
+        throw;
     }
-    temporary.Keep();
-    SyncFolder(target->Folder.empty() ? "." : target->Folder);
-    result.Identity = IdentityOf(written);
-    result.Outcome = TFileOutcome::Done;
+    if (result.Outcome != TFileOutcome::Done && !result.KeptCopy.empty()) {
+        ::unlink(result.KeptCopy.c_str());
+        result.KeptCopy.clear();
+    }
     return result;
 }
 
@@ -375,6 +408,22 @@ bool TPosixCollectionFileStore::WriteAll(int fd, std::string_view text)
         done += static_cast<size_t>(count);
     }
     return true;
+}
+
+bool TPosixCollectionFileStore::WriteProduced(int fd,
+                                              const std::function<bool(const TBlockSink&)>& produce)
+{
+    off_t offset = 0;
+    return produce([&](std::string_view block) {
+        if (!WriteAll(fd, block))
+            return false;
+        // Sends the block on its way to the disc while the next one is made, so that the flush at
+        // the end finds little left to write.
+        IgnoreFailure(
+            ::sync_file_range(fd, offset, static_cast<off_t>(block.size()), SYNC_FILE_RANGE_WRITE));
+        offset += static_cast<off_t>(block.size());
+        return true;
+    });
 }
 
 bool TPosixCollectionFileStore::KeepCopy(int fd, size_t size, mode_t mode,

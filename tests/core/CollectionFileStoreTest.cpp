@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,6 +74,40 @@ public:
 
 private:
     int Fd_;
+};
+
+// A content made block by block, as a save makes it: Produce hands the blocks over in order and
+// stops at the first one refused, or throws before the block ThrowAt, as a broken collection does.
+struct TProducedText {
+    std::vector<std::string> Blocks;
+    std::optional<size_t> ThrowAt = std::nullopt;
+    size_t Handed = 0; // blocks taken
+    bool Refused = false;
+    int Calls = 0;
+
+    [[nodiscard]] std::string Whole() const
+    {
+        std::string whole;
+        for (const std::string& block : Blocks)
+            whole += block;
+        return whole;
+    }
+    [[nodiscard]] std::function<bool(const TBlockSink&)> Produce()
+    {
+        return [this](const TBlockSink& sink) {
+            ++Calls;
+            for (size_t i = 0; i < Blocks.size(); ++i) {
+                if (ThrowAt == i)
+                    throw std::runtime_error("Node not found");
+                if (!sink(Blocks[i])) {
+                    Refused = true;
+                    return false;
+                }
+                ++Handed;
+            }
+            return true;
+        };
+    }
 };
 
 TEST_F(CollectionFileStore, ReadCreatesAMissingFileEmptyAndNeverTruncates)
@@ -319,6 +354,82 @@ TEST_F(CollectionFileStore, FullDiscLeavesTheFormerFileAsItWas)
     }
 }
 
+TEST_F(CollectionFileStore, ProducedTextIsWrittenAsItIsMadeAndAFailureLeavesTheFormerFile)
+{
+    const std::string path = PathOf("c.frl");
+    const std::string former = kCollection + "D 0 0 0 old\r\n<\r\n";
+    Write(path, former);
+    TProducedText made;
+    for (int i = 0; i < 40; ++i)
+        made.Blocks.push_back(std::string(1000 + i, static_cast<char>('a' + i % 26)));
+    const auto replace = [&](bool keepOriginal) {
+        std::string read;
+        TFileIdentity seen;
+        EXPECT_EQ(Store.ReadWhole(path, read, seen), TFileOutcome::Done);
+        TReplaceRequest request{"not this", seen, nullptr, keepOriginal};
+        request.Produce = made.Produce();
+        return Store.Replace(path, request);
+    };
+
+    // The disc fills up part-way: the making stops at the refused block.
+    Store.DiscSpace = 15000;
+    EXPECT_EQ(replace(false).Outcome, TFileOutcome::WriteFailed);
+    EXPECT_TRUE(made.Refused);
+    EXPECT_LT(made.Handed, made.Blocks.size());
+    EXPECT_EQ(Content(path), former);
+    EXPECT_THAT(Names(), ElementsAre("c.frl"));
+    Store.DiscSpace.reset();
+
+    // A making that throws half-way: the error goes on, and so does the file as it was, without
+    // the copy of a damaged original or a temporary file.
+    made.ThrowAt = 20;
+    for (const bool keepOriginal : {false, true}) {
+        EXPECT_THROW((void)replace(keepOriginal), std::runtime_error);
+        EXPECT_EQ(Content(path), former);
+        EXPECT_THAT(Names(), ElementsAre("c.frl"));
+    }
+    // ...and a file that was missing stays missing.
+    fs::remove(path);
+    EXPECT_THROW((void)Store.Replace(
+                     path, TReplaceRequest{"", std::nullopt, nullptr, false, made.Produce()}),
+                 std::runtime_error);
+    EXPECT_THAT(Names(), IsEmpty());
+    Write(path, former);
+    made.ThrowAt.reset();
+
+    // Written whole through short and interrupted writes, in place of Text.
+    Store.MaxTransfer = 333;
+    Store.Interrupt = true;
+    const TReplaceResult result = replace(false);
+    EXPECT_EQ(result.Outcome, TFileOutcome::Done);
+    EXPECT_EQ(Content(path), made.Whole());
+    TFileIdentity reread;
+    std::string text;
+    ASSERT_EQ(Store.ReadWhole(path, text, reread), TFileOutcome::Done);
+    EXPECT_EQ(result.Identity, reread);
+    EXPECT_THAT(Names(), ElementsAre("c.frl"));
+}
+
+TEST_F(CollectionFileStore, MergedTextIsWrittenInsteadOfMakingTheProducedOne)
+{
+    const std::string path = PathOf("c.frl");
+    Write(path, kCollection);
+    std::string text;
+    TFileIdentity seen;
+    ASSERT_EQ(Store.ReadWhole(path, text, seen), TFileOutcome::Done);
+    Write(path, "theirs, longer");
+    TProducedText made{{"mine"}};
+    TReplaceRequest request{{}, seen, [](std::string_view) {
+                                return std::string("merged");
+                            }};
+    request.Produce = made.Produce();
+    const TReplaceResult result = Store.Replace(path, request);
+    EXPECT_EQ(result.Outcome, TFileOutcome::Done);
+    EXPECT_TRUE(result.Merged);
+    EXPECT_EQ(made.Calls, 0);
+    EXPECT_EQ(Content(path), "merged");
+}
+
 TEST_F(CollectionFileStore, ReadOnlyFolderSavesInPlaceAndReadOnlyFileRefusesTheSave)
 {
     if (RunningAsRoot())
@@ -352,6 +463,31 @@ TEST_F(CollectionFileStore, ReadOnlyFolderSavesInPlaceAndReadOnlyFileRefusesTheS
     ASSERT_EQ(::chmod(path.c_str(), 0400), 0);
     EXPECT_EQ(Store.ReplaceWhole(path, "newer"), TFileOutcome::OpenFailed);
     EXPECT_EQ(Content(path), "new");
+}
+
+TEST_F(CollectionFileStore, ReadOnlyFolderMakesTheProducedTextWholeBeforeWritingInPlace)
+{
+    if (RunningAsRoot())
+        GTEST_SKIP() << "root ignores permission bits";
+    const std::string path = PathOf("c.frl");
+    const std::string former = "old content, shorter than the new";
+    Write(path, former);
+    ASSERT_EQ(::chmod(Folder.c_str(), 0500), 0);
+    TProducedText made{{"first block, ", "second block, ", "last block"}};
+
+    // A making that throws after its first block has written nothing into the file.
+    made.ThrowAt = 2;
+    EXPECT_THROW((void)Store.Replace(
+                     path, TReplaceRequest{"", std::nullopt, nullptr, false, made.Produce()}),
+                 std::runtime_error);
+    EXPECT_EQ(Content(path), former);
+
+    made.ThrowAt.reset();
+    EXPECT_EQ(Store.Replace(path, TReplaceRequest{"", std::nullopt, nullptr, false, made.Produce()})
+                  .Outcome,
+              TFileOutcome::Done);
+    EXPECT_EQ(Content(path), made.Whole());
+    EXPECT_THAT(Names(), ElementsAre("c.frl"));
 }
 
 } // namespace

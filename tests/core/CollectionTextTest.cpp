@@ -184,6 +184,70 @@ TEST(CollectionText, RandomCollectionsSurviveSaveAndReload)
     }
 }
 
+// The text in blocks is SaveToText's, cut anywhere, even inside a record, and never held whole:
+// each block but the last is just over its size.
+TEST(CollectionText, TextInBlocksIsTheSavedTextInPieces)
+{
+    std::mt19937 random(20260202);
+    for (int round = 0; round < 60; ++round) {
+        TFendrel c;
+        FillRandomly(c, random);
+        const std::string text = c.SaveToText();
+        const int32_t count = c.ProgressCount;
+        for (const size_t blockSize : {size_t{1}, size_t{50}, size_t{4096}}) {
+            std::vector<std::string> blocks;
+            ASSERT_TRUE(c.SaveInBlocks(
+                [&](std::string_view block) {
+                    blocks.emplace_back(block);
+                    return true;
+                },
+                blockSize));
+            std::string joined;
+            for (size_t i = 0; i < blocks.size(); ++i) {
+                if (i + 1 < blocks.size()) {
+                    ASSERT_GE(blocks[i].size(), blockSize);
+                    ASSERT_LT(blocks[i].size(), blockSize + 30 + 255 * 7 + 2);
+                }
+                ASSERT_FALSE(blocks[i].empty());
+                joined += blocks[i];
+            }
+            ASSERT_EQ(joined, text) << "round " << round << ", blocks of " << blockSize;
+            EXPECT_EQ(c.ProgressCount, count);
+        }
+    }
+}
+
+TEST_F(TText, TextInBlocksStopsAtTheFirstRefusedBlockAndRaisesTheSaveErrors)
+{
+    TFendrel c{&Line};
+    TCollectionNode& disc = Add(c, c.Discs, nfDisc, "d");
+    for (int i = 0; i < 100; ++i)
+        Add(c, disc.Children, nfFile, "file " + std::to_string(i), disc.Id);
+    int taken = 0;
+    EXPECT_FALSE(c.SaveInBlocks([&](std::string_view) { return ++taken < 3; }, 100));
+    EXPECT_EQ(taken, 3);
+    EXPECT_EQ(LastShown(), " Готово");
+
+    // A node of no kind half-way: the blocks before it have gone, then the error comes.
+    const std::string before = c.SaveToText();
+    Add(c, disc.Children, nfFile | nfFolder, "odd", disc.Id);
+    Add(c, disc.Children, nfFile, "after", disc.Id);
+    std::string given;
+    try {
+        (void)c.SaveInBlocks(
+            [&](std::string_view block) {
+                given += block;
+                return true;
+            },
+            100);
+        ADD_FAILURE() << "no error";
+    } catch (const EFendrelError& error) {
+        EXPECT_STREQ(error.what(), "Unknown node type");
+    }
+    EXPECT_FALSE(given.empty());
+    EXPECT_TRUE(before.starts_with(given));
+}
+
 TEST(CollectionText, NestingDeeperThanTheStackSavesAndLoads)
 {
     constexpr int kDepth = 200000;
@@ -237,7 +301,8 @@ TEST(CollectionText, EscapedNamesOfEveryPlaneSurviveSaveAndReload)
 TEST(CollectionText, FilesWithoutEscapesLoadByteForByteAsBefore)
 {
     const std::string e = "E 00000000 00000000 00000000 ";
-    const std::string odd = std::string("\x98") + Ansi("Ёж") + "\x98" + "0000" + "\x98" + "0000fc\x98";
+    const std::string odd =
+        std::string("\x98") + Ansi("Ёж") + "\x98" + "0000" + "\x98" + "0000fc\x98";
     const std::string text = kHeader + e + odd + "\r\n" + e + std::string(300, '\x98') + "\r\n" +
                              e + std::string(100, 'x') + "\x98" + std::string(199, '0') + "\r\n";
     TFendrel c;

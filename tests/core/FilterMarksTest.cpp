@@ -1,11 +1,14 @@
-// The marks of ApplyFilter and SetFlagsDeep against the walk through the lists that defines
-// them, written out plainly here, over collections of every shape the program makes (removed
-// discs, hits kept from before a removal) and over lists edited by hand, out of id order.
+// The marks of ApplyFilter and SetFlagsDeep, and the hits of FindNodes, against the walk through
+// the lists that defines them, written out plainly here, over collections of every shape the
+// program makes (read from a file, removed discs, hits kept from before a removal) and over lists
+// edited by hand, out of id order.
 #include "collection/Fendrel.h"
+#include "collection/NameOrder.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -32,6 +35,20 @@ void WalkApplyFilter(TFendrel& c, const TCollectionBranch& hits)
             c.GetNode(id).Flags &= ~nfFilteredOut;
         WalkSetFlags(c, c.GetNode(hit).Children, ~nfFilteredOut, 0);
     }
+}
+
+// The definition of the search: the files and folders below list whose names hold filter, in
+// pre-order; count receives one step per list walked, a node's own (empty or not) included.
+void WalkFind(const TFendrel& c, const TCollectionBranch& list, const std::string& filter,
+              TCollectionBranch& hits, int32_t& count)
+{
+    for (const uint32_t id : list) {
+        const TCollectionNode& node = c.GetNode(id);
+        if (!node.Is(nfDisc) && FoldedNameContains(node.Name, filter))
+            hits.push_back(id);
+        WalkFind(c, node.Children, filter, hits, count);
+    }
+    ++count;
 }
 
 std::vector<uint32_t> AllFlags(const TFendrel& c)
@@ -152,6 +169,97 @@ TEST(FilterMarks, ListsOutOfIdOrderAreMarkedAsTheWalkMarksThem)
                     "F 00000000 00000000 00000000 \r\n"
                     "E 00000000 00000000 00000000 shared\r\n"
                     "<\r\n");
+}
+
+// A collection with names of a few letters, as scans build it, then in the shapes a session gives
+// it: as read back from its file, with a disc removed and another added after that.
+void FillNamed(TFendrel& c, std::mt19937& random)
+{
+    const auto pick = [&](size_t count) {
+        return std::uniform_int_distribution<size_t>(0, count - 1)(random);
+    };
+    const auto name = [&] {
+        std::string text;
+        for (size_t n = pick(5); n > 0; --n)
+            text += "abAB"[pick(4)];
+        return text;
+    };
+    for (size_t d = pick(5); d > 0; --d) {
+        TCollectionNode disc;
+        disc.Flags = nfDisc;
+        disc.Name = "ab disc";
+        std::vector<uint32_t> folders{c.AddNode(c.Discs, disc).Id};
+        for (size_t n = pick(60); n > 0; --n) {
+            TCollectionNode node;
+            node.ParentId = folders[pick(folders.size())];
+            node.Flags = pick(3) == 0 ? nfFolder : nfFile;
+            node.Name = name();
+            const uint32_t id = c.AddNode(c.GetNode(node.ParentId).Children, node).Id;
+            if (node.Flags == nfFolder)
+                folders.push_back(id);
+        }
+    }
+}
+
+// FindNodes on c and on its twin by the walk: the same hits, count and marks.
+void ExpectFoundAsByTheWalk(TFendrel& c, TFendrel& twin, const std::string& filter)
+{
+    TCollectionBranch hits;
+    const int32_t found = c.FindNodes(filter, hits);
+    TCollectionBranch expected;
+    int32_t count = 0;
+    WalkFind(twin, twin.Discs, filter, expected, count);
+    if (!expected.empty())
+        WalkApplyFilter(twin, expected);
+    ASSERT_EQ(hits, expected) << filter;
+    EXPECT_EQ(found, static_cast<int32_t>(expected.size()));
+    EXPECT_EQ(c.ProgressCount, count);
+    ASSERT_EQ(AllFlags(c), AllFlags(twin)) << filter;
+}
+
+TEST(FilterMarks, SearchFindsWhatTheWalkFindsInEveryOrderOfTheLists)
+{
+    std::mt19937 random(77);
+    for (int round = 0; round < 100; ++round) {
+        SCOPED_TRACE(round);
+        TFendrel built, builtTwin;
+        std::mt19937 same = random;
+        FillNamed(built, random);
+        FillNamed(builtTwin, same);
+        const std::string text = built.SaveToText();
+        TFendrel read, readTwin;
+        ASSERT_TRUE(read.LoadFromText(text));
+        ASSERT_TRUE(readTwin.LoadFromText(text));
+        for (const std::string filter : {"ab", "b", "aab", "zz"}) {
+            ExpectFoundAsByTheWalk(built, builtTwin, filter);
+            ExpectFoundAsByTheWalk(read, readTwin, filter);
+        }
+        if (read.Discs.empty())
+            continue;
+        for (TFendrel* c : {&read, &readTwin}) {
+            c->DeleteDisc(c->Discs.front());
+            TCollectionNode disc;
+            disc.Flags = nfDisc;
+            TCollectionNode file;
+            file.Flags = nfFile;
+            file.Name = "bab";
+            file.ParentId = c->AddNode(c->Discs, disc).Id;
+            c->AddNode(c->GetNode(file.ParentId).Children, file);
+        }
+        ExpectFoundAsByTheWalk(read, readTwin, "ab");
+    }
+
+    // Lists edited by hand: a folder holding a node added before it, and a node in two lists,
+    // found once in each.
+    TEditedLists edited, editedTwin;
+    for (TEditedLists* lists : {&edited, &editedTwin}) {
+        lists->C.GetNode(lists->shared).Name = "shared";
+        lists->C.GetNode(lists->early).Name = "early";
+    }
+    ExpectFoundAsByTheWalk(edited.C, editedTwin.C, "shared");
+    TCollectionBranch hits;
+    EXPECT_EQ(edited.C.FindNodes("shared", hits), 2);
+    ExpectFoundAsByTheWalk(edited.C, editedTwin.C, "early");
 }
 
 } // namespace

@@ -1,8 +1,14 @@
 #include "collection/NameOrder.h"
 #include "platform/AnsiText.h"
 
+#include "platform/CaseFolding.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -125,6 +131,96 @@ TEST(NameFolding, FoldedSearchMatchesWholeCharactersOnly)
     EXPECT_TRUE(FoldedNameContains(Ansi("Отчет.TXT"), Ansi("отчет.txt")));
     EXPECT_FALSE(FoldedNameContains(Ansi("Отчет.TXT"), Ansi("ОТЧЕТ"))) << "a filter not lowered";
     EXPECT_FALSE(FoldedNameContains(Ansi("Mueller"), FoldName(Ansi("ü"))));
+}
+
+// The folded search taken plainly: both texts as lists of characters, the name's folded.
+bool ContainsByCharacter(std::string_view name, std::string_view folded)
+{
+    const auto characters = [](std::string_view text, bool fold) {
+        std::vector<uint32_t> out;
+        while (!text.empty()) {
+            const std::optional<char32_t> escaped = EscapeAt(text);
+            if (!escaped) {
+                out.push_back(static_cast<unsigned char>(fold ? CharLowerA(text[0]) : text[0]));
+                text.remove_prefix(1);
+                continue;
+            }
+            const char32_t c = fold && !AnsiByteOf(*escaped) ? SimpleCaseFold(*escaped) : *escaped;
+            const std::optional<unsigned char> byte = AnsiByteOf(c);
+            out.push_back(!byte ? 0x100 + c
+                                : static_cast<unsigned char>(
+                                      fold ? CharLowerA(static_cast<char>(*byte)) : *byte));
+            text.remove_prefix(kEscapeLength);
+        }
+        return out;
+    };
+    const std::vector<uint32_t> in = characters(name, true);
+    const std::vector<uint32_t> wanted = characters(folded, false);
+    return wanted.empty() ||
+           std::search(in.begin(), in.end(), wanted.begin(), wanted.end()) != in.end();
+}
+
+TEST(NameFolding, FoldedSearchFindsWhatAPlainSearchByCharacterFinds)
+{
+    const std::string pieces[] = {"a",
+                                  "A",
+                                  "x",
+                                  "X",
+                                  "-",
+                                  "0",
+                                  "F",
+                                  "c",
+                                  ".",
+                                  " ",
+                                  Ansi("ж"),
+                                  Ansi("Ж"),
+                                  Ansi("ё"),
+                                  Ansi("Ё"),
+                                  Ansi("ü"),
+                                  Ansi("Ü"),
+                                  Ansi("Σ"),
+                                  Ansi("ς"),
+                                  Ansi("\u212A"),
+                                  Ansi("日"),
+                                  "\x98",
+                                  "\x98"
+                                  "00",
+                                  "\x98"
+                                  "0000E0"};
+    std::mt19937 random(20260315);
+    const auto pick = [&](size_t high) {
+        return std::uniform_int_distribution<size_t>(0, high)(random);
+    };
+    const auto text = [&](size_t most) {
+        std::string made;
+        for (size_t n = pick(most); n > 0; --n)
+            made += pieces[pick(std::size(pieces) - 1)];
+        return made;
+    };
+    int found = 0;
+    for (int round = 0; round < 200000; ++round) {
+        const std::string name = text(pick(3) == 0 ? 40 : 12);
+        std::string filter;
+        if (pick(1) == 0 && !name.empty()) {
+            const size_t from = pick(name.size() - 1);
+            filter = FoldName(name.substr(from, 1 + pick(std::min<size_t>(name.size() - from, 9))));
+        } else {
+            filter = FoldName(text(3));
+        }
+        const bool expected = ContainsByCharacter(name, filter);
+        found += expected;
+        ASSERT_EQ(FoldedNameContains(name, filter), expected)
+            << "name \"" << name << "\", filter \"" << filter << "\"";
+        // A short node name is read in whole blocks: here the bytes after it repeat the filter.
+        std::string before;
+        while (before.size() < TNodeName::InlineCapacity)
+            before += filter.empty() ? "x" : filter;
+        TNodeName nodeName(before.substr(0, TNodeName::InlineCapacity));
+        nodeName = name;
+        ASSERT_EQ(FoldedNodeNameContains(nodeName, filter), expected)
+            << "node name \"" << name << "\", filter \"" << filter << "\"";
+    }
+    EXPECT_GT(found, 50000);
 }
 
 } // namespace

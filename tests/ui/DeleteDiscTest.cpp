@@ -3,6 +3,7 @@
 #include "collection/CollectionChange.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 
 #include <gmock/gmock.h>
@@ -105,6 +106,8 @@ TEST_F(DeleteDisc, FailedSaveLeavesTheDiscRemovedAndNothingSelected)
 TEST_F(DeleteDisc, TreeStopsShowingTheDiscWhenTheSaveRaisesAnError)
 {
     Window->CollectionFile = PathOf("discs.frl");
+    ASSERT_TRUE(Window->SaveCollectionFile(TCollectionChange::DiscsAppended(C().Discs)));
+    const std::string saved = FileText(Window->CollectionFile);
     Add(other, 0, "no kind"); // cannot be written: the save raises an error
     SelectNode(backup);
     Dialogs.QuestionAnswers = {TMessageResult::Yes};
@@ -114,6 +117,9 @@ TEST_F(DeleteDisc, TreeStopsShowingTheDiscWhenTheSaveRaisesAnError)
     EXPECT_EQ(Dialogs.Messages[1].Utf8Text(), "Unknown node type.");
     EXPECT_THAT(TreeItems(),
                 ElementsAre("Библиотека " + Window->CollectionFile, "  Other", "    Music"));
+    // The file is as the last save left it, and no temporary file stays beside it.
+    EXPECT_EQ(FileText(Window->CollectionFile), saved);
+    EXPECT_EQ(QDir(TWindowFixture::Folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 TEST_F(DeleteDisc, OpeningAFileSelectsTheRoot)
