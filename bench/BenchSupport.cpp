@@ -206,3 +206,16 @@ double CommandSeconds(const std::string& command)
         throw std::runtime_error("failed: " + command);
     return watch.Seconds();
 }
+
+double ScanSeconds(const TDriveSource& source, int32_t& count)
+{
+    TStopwatch watch;
+    TDriveTable drives;
+    drives.Add('D', source);
+    TFendrel collection;
+    const std::unique_ptr<IVolume> volume = drives.OpenVolume('D');
+    if (!volume)
+        throw std::runtime_error("cannot read " + source.Path);
+    count = collection.ScanDisc("bench", *volume);
+    return watch.Seconds();
+}

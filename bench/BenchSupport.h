@@ -1,6 +1,7 @@
 #pragma once
 
 #include "collection/Fendrel.h"
+#include "platform/Drives.h"
 
 #include <chrono>
 #include <cstdint>
@@ -79,3 +80,7 @@ public:
 private:
     std::chrono::steady_clock::time_point Start_ = std::chrono::steady_clock::now();
 };
+
+// Seconds to scan what source reads (a folder or an image, as a drive holds it) into a new
+// collection; count receives the folders and files added. Throws when it cannot be read.
+[[nodiscard]] double ScanSeconds(const TDriveSource& source, int32_t& count);

@@ -35,19 +35,6 @@ void MakeChain(const std::string& root, int depth)
     TUniqueFd(::openat(folder.Get(), "bottom", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
 }
 
-double ScanSeconds(const std::string& root, int32_t& count)
-{
-    TStopwatch watch;
-    TDriveTable drives;
-    drives.Add('D', {TDriveSource::TKind::Folder, root, "BENCH"});
-    TFendrel collection;
-    const std::unique_ptr<IVolume> volume = drives.OpenVolume('D');
-    if (!volume)
-        throw std::runtime_error("the chain cannot be opened");
-    count = collection.ScanDisc("bench", *volume);
-    return watch.Seconds();
-}
-
 struct TFigures {
     int Depth;
     double Scan, Find;
@@ -63,7 +50,8 @@ TFigures Measure(int depth)
     int32_t count = 0;
     for (int round = 0; round < kRounds; ++round) {
         figures.Find = std::min(figures.Find, CommandSeconds(find));
-        figures.Scan = std::min(figures.Scan, ScanSeconds(root, count));
+        figures.Scan = std::min(figures.Scan,
+                                ScanSeconds({TDriveSource::TKind::Folder, root, "BENCH"}, count));
     }
     // rm walks a chain deeper than any path may name; std::filesystem cannot.
     CommandSeconds("rm -rf '" + root + "'");

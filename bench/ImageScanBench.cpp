@@ -34,18 +34,6 @@ double XorrisoSeconds(const std::string& image)
                           "' -find / -exec lsdl >/dev/null 2>&1");
 }
 
-double ScanSeconds(const std::string& image, int32_t& count)
-{
-    TStopwatch watch;
-    TDriveTable drives;
-    TFendrel collection;
-    const std::unique_ptr<IVolume> volume = drives.OpenImage(image);
-    if (!volume)
-        throw std::runtime_error("the image cannot be read");
-    count = collection.ScanDisc("bench", *volume);
-    return watch.Seconds();
-}
-
 // Prints the figures of one image; true when they are within bounds.
 bool Measure(const char* what, const std::string& image, int entries)
 {
@@ -54,7 +42,7 @@ bool Measure(const char* what, const std::string& image, int entries)
     int32_t count = 0;
     for (int round = 0; round < kRounds; ++round) {
         xorriso = std::min(xorriso, XorrisoSeconds(image));
-        scan = std::min(scan, ScanSeconds(image, count));
+        scan = std::min(scan, ScanSeconds({TDriveSource::TKind::Image, image, {}}, count));
     }
     std::printf("%s: %d entries scanned of %d; scan %.3f s, xorriso %.3f s (best of %d), "
                 "ratio %.2f (at most 1.50)\n",

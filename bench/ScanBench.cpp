@@ -22,17 +22,6 @@ double FindSeconds(const std::string& root)
     return CommandSeconds("find '" + root + "' -printf '%s %T@ %p\\n' > /dev/null");
 }
 
-double ScanSeconds(const std::string& root, int32_t& count)
-{
-    TStopwatch watch;
-    TDriveTable drives;
-    drives.Add('D', {TDriveSource::TKind::Folder, root, "BENCH"});
-    TFendrel collection;
-    const std::unique_ptr<IVolume> volume = drives.OpenVolume('D');
-    count = collection.ScanDisc("bench", *volume);
-    return watch.Seconds();
-}
-
 } // namespace
 
 int main()
@@ -45,7 +34,7 @@ int main()
     int32_t count = 0;
     for (int round = 0; round < kRounds; ++round) {
         find = std::min(find, FindSeconds(root));
-        scan = std::min(scan, ScanSeconds(root, count));
+        scan = std::min(scan, ScanSeconds({TDriveSource::TKind::Folder, root, "BENCH"}, count));
     }
     std::filesystem::remove_all(root);
 

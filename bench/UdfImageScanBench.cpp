@@ -49,18 +49,6 @@ void MakeBluray(const std::string& source, const std::string& image)
     WriteFile(image, MakeUdfImage(tree, options).Bytes);
 }
 
-double ScanSeconds(const std::string& image, int32_t& count)
-{
-    TStopwatch watch;
-    TDriveTable drives;
-    TFendrel collection;
-    const std::unique_ptr<IVolume> volume = drives.OpenImage(image);
-    if (!volume)
-        throw std::runtime_error("the image cannot be read");
-    count = collection.ScanDisc("bench", *volume);
-    return watch.Seconds();
-}
-
 // Prints the figures of one image against its floor; true when they are within bounds.
 bool Measure(const char* what, const std::string& image, int entries, const char* floorName,
              const std::string& floorCommand, double bound)
@@ -70,7 +58,7 @@ bool Measure(const char* what, const std::string& image, int entries, const char
     int32_t count = 0;
     for (int round = 0; round < kRounds; ++round) {
         floor = std::min(floor, CommandSeconds(floorCommand));
-        scan = std::min(scan, ScanSeconds(image, count));
+        scan = std::min(scan, ScanSeconds({TDriveSource::TKind::Image, image, {}}, count));
     }
     std::printf("%s: %d entries scanned of %d; scan %.3f s, %s %.3f s (best of %d), "
                 "ratio %.2f (at most %.2f)\n",

@@ -13,21 +13,6 @@ constexpr uint8_t kDeleted = 0x04;
 constexpr uint8_t kParent = 0x08;
 constexpr uint8_t kStream = 0x10;
 
-// Days from 1970-01-01 to the date, for any month and day numbers: a month out of 1..12 moves
-// into the next or previous years and a day out of the month into the next months, as timegm
-// does, without its cost for each of a disc's files.
-int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day)
-{
-    year += (month - 1 >= 0 ? (month - 1) : (month - 12)) / 12;
-    month = ((month - 1) % 12 + 12) % 12 + 1;
-    year -= month <= 2 ? 1 : 0;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const int64_t yearOfEra = year - era * 400;
-    const int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
 } // namespace
 
 bool IsUdfTag(TUdfBytes descriptor, uint16_t kind)

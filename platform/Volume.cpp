@@ -57,3 +57,15 @@ uint64_t FileTimeFromUnix(int64_t seconds, int64_t nanoseconds)
     const int64_t ticks = (seconds + secondsFrom1601To1970) * ticksPerSecond + nanoseconds / 100;
     return ticks < 0 ? 0 : static_cast<uint64_t>(ticks);
 }
+
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day)
+{
+    year += (month - 1 >= 0 ? (month - 1) : (month - 12)) / 12;
+    month = ((month - 1) % 12 + 12) % 12 + 1;
+    year -= month <= 2 ? 1 : 0;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yearOfEra = year - era * 400;
+    const int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}

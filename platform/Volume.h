@@ -68,3 +68,8 @@ public:
 // Seconds and nanoseconds since 1970 (UTC) as a FILETIME; times before 1601 give 0 and times
 // past the FILETIME range its largest value.
 [[nodiscard]] uint64_t FileTimeFromUnix(int64_t seconds, int64_t nanoseconds = 0);
+
+// Days from 1970-01-01 to the date, for any month and day numbers: a month out of 1..12 moves into
+// the next or previous years and a day out of the month into the next months, as timegm does,
+// without its cost for each of a disc's files.
+[[nodiscard]] int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day);
