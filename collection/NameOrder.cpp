@@ -160,10 +160,12 @@ struct TFolded {
     size_t Length = 1; // bytes of the name it takes
 };
 
+// text is never empty.
 TFolded FoldedAt(std::string_view text)
 {
+    // cppcheck-suppress containerOutOfBounds
     const auto byte = static_cast<unsigned char>(text[0]);
-    if (text[0] != kEscapeByte)
+    if (byte != static_cast<unsigned char>(kEscapeByte))
         return {kLowered[byte], 1};
     const std::optional<char32_t> escaped = EscapeAt(text);
     if (!escaped)

@@ -199,7 +199,8 @@ void AppendEscape(std::string& text, char32_t c)
 
 bool MayHoldEscapes(std::string_view text)
 {
-    return !text.empty() && std::memchr(text.data(), kEscapeByte, text.size()) != nullptr;
+    return !text.empty() && std::memchr(text.data(), static_cast<unsigned char>(kEscapeByte),
+                                        text.size()) != nullptr;
 }
 
 std::optional<unsigned char> AnsiByteOf(char32_t c)
