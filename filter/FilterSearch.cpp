@@ -111,20 +111,34 @@ bool TFendrel::SearchInIdOrder(const std::string& filter, TCollectionBranch& hit
     return true;
 }
 
-// The marks of ApplyFilter(hits), given the states of the search in id order: its reached
-// nodes, hits and nodes below hits. False, with no mark changed, when a node above a hit is
-// missing.
-bool TFendrel::MarkFound(const TCollectionBranch& hits, std::vector<uint8_t>& states)
+namespace {
+
+// Notes kAboveHit on every hit and every node above one, each path walked once. False when a
+// node on the way is missing.
+bool MarkAboveHits(const TNodeStore& nodes, const TCollectionBranch& hits,
+                   std::vector<uint8_t>& states)
 {
     for (const uint32_t hit : hits) {
         for (uint32_t id = hit; id != 0 && !(states[id] & kAboveHit);) {
-            const TCollectionNode* node = Nodes.Find(id);
+            const TCollectionNode* node = nodes.Find(id);
             if (!node)
                 return false;
             states[id] |= kAboveHit;
             id = node->ParentId;
         }
     }
+    return true;
+}
+
+} // namespace
+
+// The marks of ApplyFilter(hits), given the states of the search in id order: its reached
+// nodes, hits and nodes below hits. False, with no mark changed, when a node above a hit is
+// missing.
+bool TFendrel::MarkFound(const TCollectionBranch& hits, std::vector<uint8_t>& states)
+{
+    if (!MarkAboveHits(Nodes, hits, states))
+        return false;
     for (uint32_t id = 1; id < states.size(); ++id) {
         const uint8_t state = states[id];
         if (state == 0)
@@ -203,15 +217,8 @@ bool TFendrel::ApplyFilterInIdOrder(const TCollectionBranch& hits)
     if (!MarkStart(Discs, Nodes.size(), states, kReached) ||
         !MarkStart(hits, Nodes.size(), states, kHit))
         return false;
-    for (const uint32_t hit : hits) {
-        for (uint32_t id = hit; id != 0 && !(states[id] & kAboveHit);) {
-            const TCollectionNode* node = Nodes.Find(id);
-            if (!node)
-                return false;
-            states[id] |= kAboveHit;
-            id = node->ParentId;
-        }
-    }
+    if (!MarkAboveHits(Nodes, hits, states))
+        return false;
     return PassInIdOrder(
         Nodes, states,
         [](const TCollectionNode&, uint8_t state) -> uint8_t {
