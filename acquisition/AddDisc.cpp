@@ -2,8 +2,8 @@
 
 #include "browse/CollectionTree.h"
 #include "collection/CollectionChange.h"
+#include "discs/Drives.h"
 #include "platform/AnsiText.h"
-#include "platform/Drives.h"
 #include "platform/QtText.h"
 
 #include <QAction>

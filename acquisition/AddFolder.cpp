@@ -1,7 +1,7 @@
 #include "app/uMain.h"
 
+#include "discs/Drives.h"
 #include "platform/AnsiText.h"
-#include "platform/Drives.h"
 #include "platform/QtText.h"
 
 // A folder added as a disc: a USB stick or memory card by its mount point, or a disc copied onto

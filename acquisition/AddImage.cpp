@@ -1,7 +1,7 @@
 #include "app/uMain.h"
 
+#include "discs/Drives.h"
 #include "platform/AnsiText.h"
-#include "platform/Drives.h"
 #include "platform/QtText.h"
 
 // Each image chosen becomes a disc, in the order the dialog gives them, each with its own title;

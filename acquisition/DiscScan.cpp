@@ -1,7 +1,7 @@
 #include "collection/Fendrel.h"
 
+#include "discs/Volume.h"
 #include "platform/AnsiText.h"
-#include "platform/Volume.h"
 
 #include <memory>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "app/uMain.h"
 
+#include "discs/Drives.h"
 #include "platform/AnsiText.h"
-#include "platform/Drives.h"
 #include "platform/QtText.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "app/Application.h"
 #include "app/uMain.h"
+#include "discs/Drives.h"
 #include "platform/CollectionFileStore.h"
-#include "platform/Drives.h"
 #include "platform/HelpViewer.h"
 #include "platform/QtDialogs.h"
 #include "platform/SettingsStore.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "collection/Fendrel.h"
-#include "platform/Drives.h"
+#include "discs/Drives.h"
 
 #include <chrono>
 #include <cstdint>

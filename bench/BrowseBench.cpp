@@ -11,8 +11,8 @@
 #include "browse/CollectionTree.h"
 #include "browse/CollectionTreeModel.h"
 #include "browse/FolderListModel.h"
+#include "discs/Drives.h"
 #include "platform/CollectionFileStore.h"
-#include "platform/Drives.h"
 
 #include <QApplication>
 #include <QTreeView>

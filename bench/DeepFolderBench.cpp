@@ -5,7 +5,7 @@
 // misses a level. Depths may be given as arguments instead.
 
 #include "bench/BenchSupport.h"
-#include "platform/Drives.h"
+#include "discs/Drives.h"
 #include "platform/UniqueFd.h"
 
 #include <algorithm>

@@ -10,8 +10,8 @@
 
 #include "app/uMain.h"
 #include "browse/CollectionTree.h"
+#include "discs/Drives.h"
 #include "platform/CollectionFileStore.h"
-#include "platform/Drives.h"
 
 #include <QAction>
 #include <QApplication>

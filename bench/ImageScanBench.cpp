@@ -5,7 +5,7 @@
 // as xorriso, or misses entries.
 
 #include "bench/BenchSupport.h"
-#include "platform/Drives.h"
+#include "discs/Drives.h"
 
 #include <algorithm>
 #include <cstdio>

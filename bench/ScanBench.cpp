@@ -3,7 +3,7 @@
 // when the scan takes more than 1.5 times as long as find.
 
 #include "bench/BenchSupport.h"
-#include "platform/Drives.h"
+#include "discs/Drives.h"
 
 #include <algorithm>
 #include <cstdio>

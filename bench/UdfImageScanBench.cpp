@@ -8,7 +8,7 @@
 // long as reading the bytes, or misses entries.
 
 #include "bench/BenchSupport.h"
-#include "platform/Drives.h"
+#include "discs/Drives.h"
 #include "support/UdfImageBuilder.h"
 
 #include <algorithm>

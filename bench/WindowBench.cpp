@@ -13,8 +13,8 @@
 #include "app/uMain.h"
 #include "browse/CollectionTree.h"
 #include "browse/CollectionTreeModel.h"
+#include "discs/Drives.h"
 #include "platform/CollectionFileStore.h"
-#include "platform/Drives.h"
 #include "platform/TickClock.h"
 
 #include <QAction>

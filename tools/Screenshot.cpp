@@ -12,14 +12,14 @@
 #include "app/uMain.h"
 #include "browse/CollectionTree.h"
 #include "collection/Fendrel.h"
+#include "discs/Drives.h"
+#include "discs/Volume.h"
 #include "platform/AnsiText.h"
 #include "platform/CollectionFileStore.h"
-#include "platform/Drives.h"
 #include "platform/HelpViewer.h"
 #include "platform/QtDialogs.h"
 #include "platform/SettingsStore.h"
 #include "platform/TickClock.h"
-#include "platform/Volume.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -3,7 +3,7 @@
 
 #include "support/DiscTrees.h"
 
-#include "platform/Drives.h"
+#include "discs/Drives.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

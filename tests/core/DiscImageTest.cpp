@@ -4,7 +4,7 @@
 #include "support/DiscTrees.h"
 
 #include "collection/NameOrder.h"
-#include "platform/Drives.h"
+#include "discs/Drives.h"
 
 #include <gtest/gtest.h>
 #include <iterator>

@@ -1,7 +1,7 @@
 #include "support/DiscTrees.h"
 
-#include "platform/Drives.h"
-#include "platform/IsoVolume.h"
+#include "discs/Drives.h"
+#include "discs/IsoVolume.h"
 
 #include <gmock/gmock.h>
 #include <sys/sysmacros.h>

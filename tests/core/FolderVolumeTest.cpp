@@ -2,8 +2,8 @@
 
 #include "support/DiscTrees.h"
 
-#include "platform/Drives.h"
-#include "platform/FolderVolume.h"
+#include "discs/Drives.h"
+#include "discs/FolderVolume.h"
 
 #include <fstream>
 #include <functional>

@@ -4,8 +4,8 @@
 
 #include "support/UdfImageBuilder.h"
 
-#include "platform/Drives.h"
-#include "platform/UdfRecords.h"
+#include "discs/Drives.h"
+#include "discs/UdfRecords.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -2,7 +2,7 @@
 // must end without crashing or reading outside a buffer. The input stands for the image from
 // its volume descriptors on: the 32 KiB before them, which nothing reads, are zeros here.
 #include "collection/Fendrel.h"
-#include "platform/IsoVolume.h"
+#include "discs/IsoVolume.h"
 
 #include <cstdint>
 #include <cstdlib>

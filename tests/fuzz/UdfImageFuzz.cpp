@@ -4,7 +4,7 @@
 // the blocks that are not zeros, each as its number (two bytes, little-endian) followed by its
 // 2048 bytes, and the image ends after the highest block listed.
 #include "collection/Fendrel.h"
-#include "platform/UdfVolume.h"
+#include "discs/UdfVolume.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -4,8 +4,8 @@
 // that a whole tree compares in one assertion with a readable difference.
 
 #include "collection/Fendrel.h"
+#include "discs/Volume.h"
 #include "platform/AnsiText.h"
-#include "platform/Volume.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -8,7 +8,7 @@
 
 #include "app/Platform.h"
 #include "app/uMain.h"
-#include "platform/Drives.h"
+#include "discs/Drives.h"
 
 #include <QTemporaryDir>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "platform/UdfVolume.h"
+#include "discs/UdfVolume.h"
 
-#include "platform/UdfDisc.h"
+#include "discs/UdfDisc.h"
 
 #include <string_view>
 #include <unordered_set>

@@ -1,7 +1,7 @@
-#include "platform/Drives.h"
+#include "discs/Drives.h"
 
-#include "platform/DiscImage.h"
-#include "platform/FolderVolume.h"
+#include "discs/DiscImage.h"
+#include "discs/FolderVolume.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Volume.h"
+#include "discs/Volume.h"
 
 #include <memory>
 #include <string>

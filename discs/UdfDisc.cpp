@@ -1,4 +1,4 @@
-#include "platform/UdfDisc.h"
+#include "discs/UdfDisc.h"
 
 #include <algorithm>
 #include <array>

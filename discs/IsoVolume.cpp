@@ -1,7 +1,7 @@
-#include "platform/IsoVolume.h"
+#include "discs/IsoVolume.h"
 
+#include "discs/ImageFile.h"
 #include "platform/AnsiText.h"
-#include "platform/ImageFile.h"
 #include "platform/UniqueFd.h"
 
 #include <cdio/cdio.h>

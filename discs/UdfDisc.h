@@ -5,8 +5,8 @@
 // from 1.02 to 2.60, with physical, sparable, virtual (VAT) and metadata partitions, file entries
 // of both kinds and every kind of allocation descriptor. Nothing is read outside the file.
 
-#include "platform/ImageFile.h"
-#include "platform/UdfRecords.h"
+#include "discs/ImageFile.h"
+#include "discs/UdfRecords.h"
 
 #include <memory>
 #include <optional>

@@ -1,7 +1,7 @@
-#include "platform/DiscImage.h"
+#include "discs/DiscImage.h"
 
-#include "platform/IsoVolume.h"
-#include "platform/UdfVolume.h"
+#include "discs/IsoVolume.h"
+#include "discs/UdfVolume.h"
 
 namespace {
 

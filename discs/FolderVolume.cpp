@@ -1,6 +1,6 @@
-#include "platform/FolderVolume.h"
+#include "discs/FolderVolume.h"
 
-#include "platform/Drives.h"
+#include "discs/Drives.h"
 #include "platform/UniqueFd.h"
 
 #include <cerrno>

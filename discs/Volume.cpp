@@ -1,4 +1,4 @@
-#include "platform/Volume.h"
+#include "discs/Volume.h"
 
 #include "platform/AnsiText.h"
 

@@ -1,4 +1,4 @@
-#include "platform/ImageFile.h"
+#include "discs/ImageFile.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
-#include "platform/UdfRecords.h"
+#include "discs/UdfRecords.h"
 
+#include "discs/Volume.h"
 #include "platform/AnsiText.h"
-#include "platform/Volume.h"
 
 #include <algorithm>
 
