@@ -13,6 +13,7 @@ int32_t TFendrel::ScanDisc(const std::string& title, IVolume& volume)
     disc.Name = title;
     disc.Flags = nfDisc;
     TCollectionNode& added = AddNode(Discs, disc);
+    DiscRecords[added.Id].Facts = volume.Facts();
     ScanFolder(added, volume, std::string(IVolume::RootPath));
     StepProgress();
     EndProgress();

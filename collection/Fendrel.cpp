@@ -31,6 +31,7 @@ void TFendrel::DeleteDisc(uint32_t id)
     if (id == 0)
         return;
     DetachSubtree(GetNode(id).Children);
+    DiscRecords.erase(id);
     if (const auto found = std::find(Discs.begin(), Discs.end(), id); found != Discs.end())
         Discs.erase(found);
 }

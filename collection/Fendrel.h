@@ -1,12 +1,14 @@
 #pragma once
 
 #include "collection/CollectionNode.h"
+#include "collection/DiscRecord.h"
 #include "collection/NodeStore.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class IVolume;
@@ -88,7 +90,12 @@ public:
 
     TCollectionBranch Discs; // the discs in the order they were added
     TNodeStore Nodes;        // every node ever added, by id
-    uint32_t LastId = 0;     // the last id given out
+    // What each disc remembers besides its title and tree, by the disc's id; a disc without an
+    // entry has a default record. Removing a disc removes its entry.
+    std::unordered_map<uint32_t, TDiscRecord> DiscRecords;
+    // Content checksums of files, by the file's id; only files read with checksums have one.
+    std::unordered_map<uint32_t, TContentChecksum> Checksums;
+    uint32_t LastId = 0; // the last id given out
     int32_t ProgressCount = 0;
     std::string ProgressFormat;
 

@@ -127,7 +127,7 @@ std::unique_ptr<IVolume> TDriveTable::OpenVolume(char letter)
     const TDriveSource& source = found->second;
     switch (source.Kind) {
     case TDriveSource::TKind::Device:
-        return OpenDisc(source.Path);
+        return WithSource(OpenDisc(source.Path), TSourceKind::Drive, source.Path);
     case TDriveSource::TKind::Folder:
         return OpenFolderVolume(source.Path, source.Label);
     case TDriveSource::TKind::Image:
@@ -140,12 +140,12 @@ std::unique_ptr<IVolume> TDriveTable::OpenImage(const std::string& path)
 {
     if (!IsPlainFile(path))
         return nullptr;
-    return OpenDiscImage(path);
+    return WithSource(OpenDiscImage(path), TSourceKind::Image, path);
 }
 
 std::unique_ptr<IVolume> TDriveTable::OpenFolder(const std::string& path)
 {
-    return OpenFolderVolume(path, FolderLabel(path));
+    return WithSource(OpenFolderVolume(path, FolderLabel(path)), TSourceKind::Folder, path);
 }
 
 std::vector<std::string> FindOpticalDevices(const std::string& sysBlock)

@@ -3,6 +3,7 @@
 #include "platform/AnsiText.h"
 
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -21,7 +22,49 @@ std::string KeptWhole(std::string name)
     return name;
 }
 
+// Passes everything to the volume it holds, adding where it was read from to its facts.
+class TSourcedVolume final : public IVolume {
+public:
+    TSourcedVolume(std::unique_ptr<IVolume> volume, TSourceKind kind, std::string path)
+        : Volume_(std::move(volume))
+        , Kind_(kind)
+        , Path_(std::move(path))
+    {
+    }
+    [[nodiscard]] std::string Label() const override { return Volume_->Label(); }
+    [[nodiscard]] TVolumeFacts Facts() const override
+    {
+        TVolumeFacts facts = Volume_->Facts();
+        facts.Source.Kind = Kind_;
+        facts.Source.Path = Path_;
+        return facts;
+    }
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override
+    {
+        return Volume_->OpenFolder(path);
+    }
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenSubfolder(IFolderListing& listing,
+                                                                const std::string& rawName,
+                                                                const std::string& path) override
+    {
+        return Volume_->OpenSubfolder(listing, rawName, path);
+    }
+
+private:
+    std::unique_ptr<IVolume> Volume_; // owned
+    TSourceKind Kind_;
+    std::string Path_;
+};
+
 } // namespace
+
+std::unique_ptr<IVolume> WithSource(std::unique_ptr<IVolume> volume, TSourceKind kind,
+                                    std::string path)
+{
+    if (!volume)
+        return nullptr;
+    return std::make_unique<TSourcedVolume>(std::move(volume), kind, std::move(path));
+}
 
 std::string NameFromDisc(std::string_view utf8)
 {

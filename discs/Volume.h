@@ -1,5 +1,7 @@
 #pragma once
 
+#include "collection/DiscRecord.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,6 +33,9 @@ public:
     virtual ~IVolume() = default;
     // The volume label in code page 1251; empty when the disc has none.
     [[nodiscard]] virtual std::string Label() const = 0;
+    // Where the volume is read from, what identifies the medium, its capacity and free space.
+    // The opener (TDrives) fills the source; a volume that knows nothing more leaves the rest.
+    [[nodiscard]] virtual TVolumeFacts Facts() const { return {}; }
     // The entries of the folder, or nullptr when it cannot be read.
     [[nodiscard]] virtual std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) = 0;
     // The subfolder rawName of the folder that listing (one this volume gave) lists; path is the
@@ -44,6 +49,11 @@ public:
         return OpenFolder(path);
     }
 };
+
+// The volume with the kind and path of its source set, for the opener that knows where it read
+// the volume from; what the volume itself knows of its source stays. nullptr stays nullptr.
+[[nodiscard]] std::unique_ptr<IVolume> WithSource(std::unique_ptr<IVolume> volume, TSourceKind kind,
+                                                  std::string path);
 
 // A disc that can no longer be read: no folder opens.
 class TUnreadableVolume final : public IVolume {
