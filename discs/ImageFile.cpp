@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/cdrom.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +22,13 @@ std::optional<TImageFile> TImageFile::Open(const std::string& path)
     if (size <= 0)
         return std::nullopt;
     file.Size_ = static_cast<uint64_t>(size);
+    // A multi-session disc in a drive is read from its last session, as the kernel mounts it.
+    cdrom_multisession session{};
+    session.addr_format = CDROM_LBA;
+    if (S_ISBLK(status.st_mode) && ::ioctl(file.Fd_.Get(), CDROMMULTISESSION, &session) == 0 &&
+        session.xa_flag && session.addr.lba > 0 &&
+        static_cast<uint64_t>(session.addr.lba) * 2048 < file.Size_)
+        file.SessionStart_ = static_cast<uint32_t>(session.addr.lba);
     if (S_ISREG(status.st_mode)) {
         TContainer container = OpenContainer(path, file.Fd_.Get(), file.Size_);
         switch (container.Kind) {

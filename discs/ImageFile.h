@@ -23,13 +23,17 @@ public:
     // Fills out from offset; false when that is not all inside the file or cannot be read.
     [[nodiscard]] bool Read(uint64_t offset, std::span<uint8_t> out) const;
     [[nodiscard]] uint64_t Size() const { return Map_ ? Map_->Size() : Size_; }
-    // The first block of the last session that holds data; 0 for a plain image.
-    [[nodiscard]] uint32_t SessionStart() const { return Map_ ? Map_->SessionStart() : 0; }
+    // The first block of the last session that holds data; 0 for a plain image file.
+    [[nodiscard]] uint32_t SessionStart() const
+    {
+        return Map_ ? Map_->SessionStart() : SessionStart_;
+    }
     // True when the blocks come from a container rather than straight from the file.
     [[nodiscard]] bool Translated() const { return Map_ != nullptr; }
 
 private:
     TUniqueFd Fd_;
     uint64_t Size_ = 0;
+    uint32_t SessionStart_ = 0; // of a disc in a drive, as the drive tells it
     std::unique_ptr<TSectorMap> Map_;
 };
