@@ -146,7 +146,8 @@ TContainer MapOf(TFiles files, const std::vector<TTrack>& tracks)
     std::optional<uint32_t> lastSession;
     uint32_t sessionStart = 0;
     for (const TTrack& track : tracks) {
-        if (track.Audio || track.File >= files.Fds.size() || track.Count == 0)
+        if (track.Audio || track.File >= files.Fds.size() || track.Count == 0 ||
+            track.Offset >= files.Sizes[track.File])
             continue;
         TSectorRun run{track.First, track.Count, track.File, track.Offset, track.SectorSize, 0};
         if (track.SectorSize == kMode2Size) {
@@ -299,10 +300,11 @@ TContainer ReadCue(const std::string& path, std::string_view text)
     uint64_t fileStart = 0; // disc block of the current file's first sector
     uint64_t shift = 0;     // blocks the files do not hold: pregaps and gaps between sessions
     uint32_t lastSession = tracks.empty() ? 1 : tracks.front().Session;
+    if (std::ranges::any_of(tracks,
+                            [](const TCueTrack& t) { return !t.Index1 || t.SectorSize == 0; }))
+        return {TContainerKind::Damaged, nullptr};
     for (size_t i = 0; i < tracks.size(); ++i) {
         const TCueTrack& track = tracks[i];
-        if (!track.Index1 || track.SectorSize == 0)
-            return {TContainerKind::Damaged, nullptr};
         if (i > 0 && track.File != tracks[i - 1].File) {
             const TCueTrack& before = tracks[i - 1];
             fileStart += files.Sizes[before.File] / before.SectorSize;
@@ -406,13 +408,13 @@ TContainer ReadNrg(int fd, uint64_t size)
                 TTrack track;
                 const bool w = id == "ETN2";
                 track.Offset = w ? Be64(data, e) : Be32(data, e);
-                const uint64_t length = w ? Be64(data, e + 8) : Be32(data, e + 4);
+                const uint64_t trackBytes = w ? Be64(data, e + 8) : Be32(data, e + 4);
                 const uint32_t mode = Be32(data, e + (w ? 16 : 8));
                 track.First = Be32(data, e + (w ? 20 : 12));
                 track.Audio = mode == 7;
                 track.SectorSize = mode == 3 ? kMode2Size : mode >= 5 ? kRawSize : kBlockSize;
                 track.Count = static_cast<uint32_t>(
-                    std::min<uint64_t>(length / track.SectorSize, UINT32_MAX));
+                    std::min<uint64_t>(trackBytes / track.SectorSize, UINT32_MAX));
                 tracks.push_back(track);
             }
         }
@@ -466,7 +468,7 @@ TContainer ReadMds(TBytes mds, const std::string& mdfPath)
     const uint64_t sessionsAt = Le32(mds, 0x50);
     std::vector<TTrack> tracks;
     for (uint32_t s = 0; s < sessions; ++s) {
-        const uint64_t at = sessionsAt + uint64_t{s} * kSessionSize;
+        const uint64_t at = sessionsAt + static_cast<uint64_t>(s) * kSessionSize;
         if (at > mds.size() || mds.size() - at < kSessionSize)
             return {TContainerKind::Damaged, nullptr};
         const TBytes session = mds.subspan(at, kSessionSize);
@@ -475,7 +477,7 @@ TContainer ReadMds(TBytes mds, const std::string& mdfPath)
         const uint64_t tracksAt = Le32(session, 20);
         const size_t firstOfSession = tracks.size();
         for (uint32_t b = 0; b < blocks; ++b) {
-            const uint64_t t = tracksAt + uint64_t{b} * kTrackSize;
+            const uint64_t t = tracksAt + static_cast<uint64_t>(b) * kTrackSize;
             if (t > mds.size() || mds.size() - t < kTrackSize)
                 return {TContainerKind::Damaged, nullptr};
             const TBytes block = mds.subspan(t, kTrackSize);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace {
@@ -40,9 +41,9 @@ TSectorMap::TSectorMap(std::vector<TUniqueFd> files, std::vector<TSectorRun> run
     : Files_(std::move(files))
     , SessionStart_(sessionStart)
 {
-    std::vector<uint64_t> sizes;
-    for (const TUniqueFd& file : Files_)
-        sizes.push_back(FileSize(file.Get()));
+    std::vector<uint64_t> sizes(Files_.size());
+    std::ranges::transform(Files_, sizes.begin(),
+                           [](const TUniqueFd& file) { return FileSize(file.Get()); });
     for (TSectorRun run : runs) {
         if (run.File >= Files_.size() || run.SectorSize < kBlockSize ||
             run.DataOffset > run.SectorSize - kBlockSize || run.Offset >= sizes[run.File])
@@ -55,9 +56,10 @@ TSectorMap::TSectorMap(std::vector<TUniqueFd> files, std::vector<TSectorRun> run
     }
     std::ranges::sort(Runs_, {}, &TSectorRun::First);
     std::vector<TSectorRun> kept;
-    for (const TSectorRun& run : Runs_)
-        if (kept.empty() || uint64_t{kept.back().First} + kept.back().Count <= run.First)
-            kept.push_back(run);
+    std::ranges::copy_if(Runs_, std::back_inserter(kept), [&kept](const TSectorRun& run) {
+        return kept.empty() ||
+               static_cast<uint64_t>(kept.back().First) + kept.back().Count <= run.First;
+    });
     Runs_ = std::move(kept);
     if (!Runs_.empty())
         Size_ = (uint64_t{Runs_.back().First} + Runs_.back().Count) * kBlockSize;

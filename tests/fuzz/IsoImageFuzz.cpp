@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -29,12 +30,18 @@ void Scan(IVolume& volume)
 // The container's files in a folder of the fuzzer's own; false when the input is no container.
 bool ScanContainer(std::string_view input)
 {
-    static const std::string folder = [] {
-        std::string made = "/tmp/fendrel-fuzz-XXXXXX";
-        if (!::mkdtemp(made.data()))
-            std::abort();
-        return made;
-    }();
+    // Removed when the fuzzer exits.
+    struct TFolder {
+        TFolder()
+        {
+            if (!::mkdtemp(Path.data()))
+                std::abort();
+        }
+        ~TFolder() { std::filesystem::remove_all(Path); }
+        std::string Path = "/tmp/fendrel-fuzz-XXXXXX";
+    };
+    static const TFolder made;
+    const std::string& folder = made.Path;
     const size_t lineEnd = input.find('\n');
     if (input.empty() || input[0] != '#' || lineEnd == std::string_view::npos)
         return false;
