@@ -295,7 +295,9 @@ TContainer ReadCue(const std::string& path, std::string_view text)
         }
     }
 
-    // Disc blocks run on from file to file; a new session begins after the gap between sessions.
+    // Disc blocks run on from file to file, block 0 at the first track's index 1 (a pregap kept
+    // before it lies before the disc's start); a new session begins after the gap between
+    // sessions.
     std::vector<TTrack> mapped;
     uint64_t fileStart = 0; // disc block of the current file's first sector
     uint64_t shift = 0;     // blocks the files do not hold: pregaps and gaps between sessions
@@ -303,6 +305,7 @@ TContainer ReadCue(const std::string& path, std::string_view text)
     if (std::ranges::any_of(tracks,
                             [](const TCueTrack& t) { return !t.Index1 || t.SectorSize == 0; }))
         return {TContainerKind::Damaged, nullptr};
+    const uint64_t origin = tracks.empty() ? 0 : *tracks.front().Index1;
     for (size_t i = 0; i < tracks.size(); ++i) {
         const TCueTrack& track = tracks[i];
         if (i > 0 && track.File != tracks[i - 1].File) {
@@ -318,7 +321,9 @@ TContainer ReadCue(const std::string& path, std::string_view text)
         uint64_t end = sectorsInFile;
         if (i + 1 < tracks.size() && tracks[i + 1].File == track.File)
             end = std::min<uint64_t>(end, tracks[i + 1].Index0.value_or(*tracks[i + 1].Index1));
-        const uint64_t first = fileStart + shift + *track.Index1;
+        if (fileStart + shift + *track.Index1 < origin)
+            continue;
+        const uint64_t first = fileStart + shift + *track.Index1 - origin;
         if (end <= *track.Index1 || first + (end - *track.Index1) > UINT32_MAX)
             continue;
         mapped.push_back({track.Session, static_cast<uint32_t>(first),

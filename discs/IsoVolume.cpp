@@ -567,9 +567,10 @@ std::unique_ptr<IVolume> OpenIsoVolume(const std::string& path)
     std::optional<TImageFile> file = TImageFile::Open(path);
     if (!file)
         return nullptr;
-    // The library reads plain images only; a container's descriptors are read here alone.
+    // The library reads plain images only, from their first session; a container's descriptors,
+    // and those of a later session, are read here alone.
     TIsoImage image;
-    if (!file->Translated()) {
+    if (!file->Translated() && file->SessionStart() == 0) {
         image.reset(iso9660_open_ext(path.c_str(), ISO_EXTENSION_ALL));
         if (!image)
             return nullptr;

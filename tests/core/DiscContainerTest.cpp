@@ -192,6 +192,13 @@ TEST_F(DiscContainer, BinCueInModeOneAndModeTwoFromTheSheetOrTheBin)
     EXPECT_EQ(Scanned(Scratch / "two.cue"), Expected);
     EXPECT_EQ(Scanned(Scratch / "two.bin"), Expected);
 
+    // The first track's pregap kept in the file, before the disc's block 0.
+    WriteFileBytes(Scratch / "gap.bin",
+                   std::string(2352 * 150, '\0') + RawSectors(Twin, 0, TRawMode::Mode1));
+    WriteFileBytes(Scratch / "gap.cue", "FILE \"gap.bin\" BINARY\n  TRACK 01 MODE1/2352\n"
+                                        "    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n");
+    EXPECT_EQ(Scanned(Scratch / "gap.cue"), Expected);
+
     // 2048-byte sectors in a sheet: the .iso with a .cue beside it.
     WriteFileBytes(Scratch / "three.iso", Twin);
     WriteFileBytes(Scratch / "three.cue", Cue("three.iso", "MODE1/2048"));
