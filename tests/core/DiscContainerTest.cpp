@@ -279,6 +279,16 @@ TEST_F(DiscContainer, SeveralSessionsAreReadFromTheLast)
     EXPECT_NE(whole, Expected);
     EXPECT_EQ(Scanned(Scratch / "multi.nrg"), whole);
     EXPECT_EQ(Scanned(Scratch / "multi.mds"), whole);
+
+    // A sheet with a file for each session, the second beginning with its track's pregap.
+    WriteFileBytes(Scratch / "s1.bin", RawSectors(Twin, 0, TRawMode::Mode1));
+    WriteFileBytes(Scratch / "s2.bin",
+                   std::string(2352 * 150, '\0') + RawSectors(session2, second, TRawMode::Mode1));
+    WriteFileBytes(Scratch / "multi.cue",
+                   "REM SESSION 01\nFILE \"s1.bin\" BINARY\n  TRACK 01 MODE1/2352\n"
+                   "    INDEX 01 00:00:00\nREM SESSION 02\nFILE \"s2.bin\" BINARY\n"
+                   "  TRACK 02 MODE1/2352\n    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n");
+    EXPECT_EQ(Scanned(Scratch / "multi.cue"), whole);
 }
 
 // UDF is found in containers as well.
