@@ -18,6 +18,9 @@
 
 namespace {
 
+// Every kind of image file the disc readers open, the containers' descriptors and data files both.
+constexpr const char* kImagePatterns = "*.iso *.bin *.cue *.img *.ccd *.nrg *.mdf *.mds";
+
 QString Caption(const char* utf8)
 {
     return LiteralMenuText(QString::fromUtf8(utf8));
@@ -164,8 +167,12 @@ void TForm_Main::CreateActions()
         Ansi("Загрзука коллекции"), Ansi("Коллекции (*.frl)"), "*.frl", "frl", true, false};
     SaveDlg_Collection = {
         Ansi("Новая коллекция"), Ansi("Коллекции (*.frl)"), "*.frl", "frl", false, false};
-    OpenDlg_Image = {
-        Ansi("Добавление образа диска"), Ansi("Образы дисков (*.iso)"), "*.iso", "", true, true};
+    OpenDlg_Image = {Ansi("Добавление образа диска"),
+                     Ansi("Образы дисков (") + kImagePatterns + ")",
+                     kImagePatterns,
+                     "",
+                     true,
+                     true};
     OpenDlg_Folder = {Ansi("Добавление папки")};
 }
 

@@ -1,8 +1,8 @@
 // Scans ISO 9660 images of 50,000 files made here with xorriso, as an image added as a disc is
 // scanned, and compares the time with xorriso listing the same image with sizes and times
-// (`-find / -exec lsdl`). Two images: Joliet with Rock Ridge (the scan reads the Joliet names),
-// and Rock Ridge alone. Prints the figures; fails when a scan takes more than 1.5 times as long
-// as xorriso, or misses entries.
+// (`-find / -exec lsdl`). Two images: Joliet with Rock Ridge (the scan reads the Rock Ridge
+// names, as it does whenever a disc has them), and Rock Ridge alone. Prints the figures; fails
+// when a scan takes more than 1.5 times as long as xorriso, or misses entries.
 
 #include "bench/BenchSupport.h"
 #include "discs/Drives.h"

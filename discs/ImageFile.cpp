@@ -1,7 +1,11 @@
 #include "discs/ImageFile.h"
 
+#include "discs/DiscContainers.h"
+
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/cdrom.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,22 +22,33 @@ std::optional<TImageFile> TImageFile::Open(const std::string& path)
     if (size <= 0)
         return std::nullopt;
     file.Size_ = static_cast<uint64_t>(size);
+    // A multi-session disc in a drive is read from its last session, as the kernel mounts it.
+    cdrom_multisession session{};
+    session.addr_format = CDROM_LBA;
+    if (S_ISBLK(status.st_mode) && ::ioctl(file.Fd_.Get(), CDROMMULTISESSION, &session) == 0 &&
+        session.xa_flag && session.addr.lba > 0 &&
+        static_cast<uint64_t>(session.addr.lba) * 2048 < file.Size_)
+        file.SessionStart_ = static_cast<uint32_t>(session.addr.lba);
+    if (S_ISREG(status.st_mode)) {
+        TContainer container = OpenContainer(path, file.Fd_.Get(), file.Size_);
+        switch (container.Kind) {
+        case TContainerKind::Plain:
+            break;
+        case TContainerKind::Sectors:
+            file.Map_ = std::move(container.Map);
+            break;
+        case TContainerKind::Damaged:
+            return std::nullopt;
+        }
+    }
     return file;
 }
 
 bool TImageFile::Read(uint64_t offset, std::span<uint8_t> out) const
 {
+    if (Map_)
+        return Map_->Read(offset, out);
     if (offset > Size_ || out.size() > Size_ - offset)
         return false;
-    size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t got = ::pread(Fd_.Get(), out.data() + done, out.size() - done,
-                                    static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        done += static_cast<size_t>(got);
-    }
-    return true;
+    return ReadWhole(Fd_.Get(), offset, out);
 }

@@ -239,16 +239,21 @@ private:
 
 class TIsoVolume final : public IVolume {
 public:
-    TIsoVolume(TIsoImage image, TImageFile file, TExtent root, bool joliet)
+    // image: the library's view of a plain image, which gives the label; without it (a
+    // container) the label is ownLabel.
+    TIsoVolume(TIsoImage image, TImageFile file, TExtent root, bool joliet, std::string ownLabel)
         : Image_(std::move(image))
         , File_(std::move(file))
         , Root_(root)
         , Joliet_(joliet)
+        , OwnLabel_(std::move(ownLabel))
     {
     }
 
     [[nodiscard]] std::string Label() const override
     {
+        if (!Image_)
+            return OwnLabel_;
         char* id = nullptr;
         if (!iso9660_ifs_get_volume_id(Image_.get(), &id) || !id)
             return {};
@@ -396,6 +401,7 @@ private:
     TImageFile File_;
     TExtent Root_;
     bool Joliet_;
+    std::string OwnLabel_;
     std::map<uint32_t, uint64_t> Listed_; // blocks of the directories listed: first -> past last
     std::vector<uint8_t> ContinuationBytes_;
     std::optional<uint32_t> ContinuationBlock_;
@@ -468,16 +474,20 @@ bool TIsoListing::NextEntry(TFindData& entry, TExtent& extent)
 }
 
 // The root directory records of the primary volume descriptor and of a Joliet one, if any.
+// Their volume identifiers too, for a container that the library cannot open.
 struct TRoots {
     std::optional<TExtent> Primary, Joliet;
+    std::string PrimaryId, JolietId; // as recorded, trailing blanks included
 };
 
 TRoots FindRoots(const TImageFile& file)
 {
     TRoots roots;
     std::vector<uint8_t> descriptor(kBlockSize);
-    for (uint32_t block = kFirstDescriptor; block < kFirstDescriptor + kMostDescriptors; ++block) {
-        if (!file.Read(uint64_t{block} * kBlockSize, descriptor) ||
+    // A disc of several sessions is read from the last one, whose descriptors describe it whole.
+    const uint64_t first = uint64_t{file.SessionStart()} + kFirstDescriptor;
+    for (uint64_t block = first; block < first + kMostDescriptors; ++block) {
+        if (!file.Read(block * kBlockSize, descriptor) ||
             std::memcmp(descriptor.data() + 1, "CD001", 5) != 0 || descriptor[0] == 255)
             break;
         const TBytes root = TBytes(descriptor).subspan(156, kSmallestRecord);
@@ -485,12 +495,51 @@ TRoots FindRoots(const TImageFile& file)
         const uint8_t* escape = descriptor.data() + 88;
         const bool joliet = escape[0] == '%' && escape[1] == '/' &&
                             (escape[2] == '@' || escape[2] == 'C' || escape[2] == 'E');
-        if (descriptor[0] == 1 && !roots.Primary)
+        const std::string id(reinterpret_cast<const char*>(descriptor.data() + 40), 32);
+        if (descriptor[0] == 1 && !roots.Primary) {
             roots.Primary = extent;
-        else if (descriptor[0] == 2 && joliet && !roots.Joliet)
+            roots.PrimaryId = id;
+        } else if (descriptor[0] == 2 && joliet && !roots.Joliet) {
             roots.Joliet = extent;
+            roots.JolietId = id;
+        }
     }
     return roots;
+}
+
+// True when the primary tree carries Rock Ridge: the system use area of its root's "." record
+// begins with the entry that announces the extensions, as every Rock Ridge writer records it.
+bool HasRockRidge(const TImageFile& file, TExtent root)
+{
+    const std::optional<TExtent> located = LocateDirectory(file, root);
+    std::vector<uint8_t> first(kBlockSize);
+    if (!located || !file.Read(uint64_t{located->Block} * kBlockSize, first))
+        return false;
+    TRecordCursor cursor(first);
+    const TBytes dot = cursor.Next();
+    const size_t systemUse = kRecordName + 1; // a one-byte name, no padding
+    if (dot.size() < systemUse + 7)
+        return false;
+    const TBytes area = dot.subspan(systemUse);
+    return area[0] == 'S' && area[1] == 'P' && area[4] == 0xBE && area[5] == 0xEF;
+}
+
+// The volume identifier without its trailing blanks: the Joliet one when there is one, since it
+// holds any characters, else the primary one in the disc's 8-bit encoding.
+std::string ContainerLabel(const TRoots& roots, bool joliet)
+{
+    const auto trimmed = [](std::string text) {
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
+            text.pop_back();
+        return text;
+    };
+    if (joliet) {
+        const std::string id(trimmed(Utf8FromUtf16BigEndian(std::span(
+            reinterpret_cast<const uint8_t*>(roots.JolietId.data()), roots.JolietId.size()))));
+        if (!id.empty())
+            return NameFromDisc(id);
+    }
+    return NameFromEightBitDisc(trimmed(roots.PrimaryId));
 }
 
 } // namespace
@@ -518,14 +567,25 @@ std::unique_ptr<IVolume> OpenIsoVolume(const std::string& path)
     std::optional<TImageFile> file = TImageFile::Open(path);
     if (!file)
         return nullptr;
-    TIsoImage image(iso9660_open_ext(path.c_str(), ISO_EXTENSION_ALL));
-    if (!image)
-        return nullptr;
+    // The library reads plain images only, from their first session; a container's descriptors,
+    // and those of a later session, are read here alone.
+    TIsoImage image;
+    if (!file->Translated() && file->SessionStart() == 0) {
+        image.reset(iso9660_open_ext(path.c_str(), ISO_EXTENSION_ALL));
+        if (!image)
+            return nullptr;
+    }
     const TRoots roots = FindRoots(*file);
-    const bool joliet = roots.Joliet && iso9660_ifs_get_joliet_level(image.get()) > 0;
+    const bool hasJoliet =
+        roots.Joliet && (!image || iso9660_ifs_get_joliet_level(image.get()) > 0);
+    // Rock Ridge keeps names whole where Joliet cuts them at 64 characters and loses characters
+    // outside its 16-bit set; Linux mounts such a disc through Rock Ridge too.
+    const bool joliet = hasJoliet && !(roots.Primary && HasRockRidge(*file, *roots.Primary));
     const std::optional<TExtent> root = joliet ? roots.Joliet : roots.Primary;
     // An image cut short before its root directory holds nothing that could be listed.
     if (!root || !ReadDirectory(*file, *root))
         return nullptr;
-    return std::make_unique<TIsoVolume>(std::move(image), std::move(*file), *root, joliet);
+    std::string label = image ? std::string() : ContainerLabel(roots, hasJoliet);
+    return std::make_unique<TIsoVolume>(std::move(image), std::move(*file), *root, joliet,
+                                        std::move(label));
 }

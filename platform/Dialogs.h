@@ -19,7 +19,7 @@ enum class TMessageResult { Ok, Yes, No };
 struct TFileDialogOptions {
     std::string Title;      // 8-bit
     std::string FilterText; // 8-bit description with its pattern, such as "Коллекции (*.frl)"
-    std::string Pattern;    // "*.frl"; matched without regard to letter case
+    std::string Pattern;    // "*.frl", or several separated by blanks; matched in either case
     std::string DefaultSuffix;  // added to a name typed without an extension, such as "frl"
     bool MustExist = false;     // only existing files can be chosen
     bool AllFilesEntry = false; // also offer an entry for every file

@@ -49,6 +49,12 @@ QString RemovableMediaFolder()
     return QDir::homePath();
 }
 
+// The patterns of a dialog's filter, which may list several separated by blanks.
+QStringList Patterns(const TFileDialogOptions& options)
+{
+    return QString::fromStdString(options.Pattern).split(' ', Qt::SkipEmptyParts);
+}
+
 } // namespace
 
 TMessageResult TQtDialogs::MessageBox(const std::string& text, const std::string& title,
@@ -134,11 +140,13 @@ QStringList TQtDialogs::RunFileDialog(const TFileDialogOptions& options, TFileMo
                                                       : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setOption(QFileDialog::ReadOnly, false);
-    // The description keeps its own wording; the pattern is given in both cases so that FILE.FRL
+    // The description keeps its own wording; each pattern is given in both cases so that FILE.FRL
     // shows as well as file.frl.
-    const QString pattern = QString::fromStdString(options.Pattern);
-    QStringList filters{
-        Display(options.FilterText).replace(pattern, pattern + " " + pattern.toUpper())};
+    QStringList bothCases;
+    for (const QString& pattern : Patterns(options))
+        bothCases << pattern << pattern.toUpper();
+    QStringList filters{Display(options.FilterText)
+                            .replace(QString::fromStdString(options.Pattern), bothCases.join(' '))};
     if (options.AllFilesEntry)
         filters << Display(Ansi("Все файлы (*)"));
     dialog.setNameFilters(filters);
@@ -158,7 +166,7 @@ QString TQtDialogs::StartFolder(const TFileDialogOptions& options) const
         return last->second;
     // Name filters match without regard to letter case.
     const QDir current = QDir::current();
-    if (!current.entryList({QString::fromStdString(options.Pattern)}, QDir::Files).isEmpty())
+    if (!current.entryList(Patterns(options), QDir::Files).isEmpty())
         return current.absolutePath();
     return QDir::homePath();
 }

@@ -286,15 +286,19 @@ TEST(RealFileDialog, NewNameGetsTheExtensionAndAnExistingOneIsTakenWithoutAsking
     driver.Run([&] { path = dialogs.SaveFileDialog(SaveOptions); });
     EXPECT_EQ(path, home / "Архив/old.frl");
 
-    // A dialog for files of another type keeps to its own folder.
+    // A dialog for files of another type keeps to its own folder; each of its several patterns is
+    // offered in both cases.
     driver.Expect("a dialog for images", [&](QWidget& box) {
         if (QFileDialog* dialog = AsFileDialog(box)) {
             EXPECT_EQ(dialog->directory().absolutePath(), home.Path());
+            EXPECT_EQ(dialog->nameFilters(),
+                      (QStringList{"Images (*.iso *.ISO *.cue *.CUE)", "Все файлы (*)"}));
         }
         PressKey(box, Qt::Key_Escape);
     });
     driver.Run([&] {
-        path = dialogs.OpenFileDialog({"Images", "Images (*.iso)", "*.iso", "", true, true});
+        path = dialogs.OpenFileDialog(
+            {"Images", "Images (*.iso *.cue)", "*.iso *.cue", "", true, true});
     });
 
     driver.Expect("the save dialog, cancelled",

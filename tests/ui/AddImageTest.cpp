@@ -1,4 +1,5 @@
 #include "support/DiscTrees.h"
+#include "support/RawSectors.h"
 #include "support/WindowFixture.h"
 
 #include "browse/CollectionTreeModel.h"
@@ -47,8 +48,9 @@ TEST_F(AddImage, ImageIsScannedCountedShownAndSavedWithoutADrive)
     const TFileDialogOptions& dialog = Dialogs.FileDialogs[0].Options;
     EXPECT_FALSE(Dialogs.FileDialogs[0].Save);
     EXPECT_EQ(AnsiToUtf8(dialog.Title), "Добавление образа диска");
-    EXPECT_EQ(AnsiToUtf8(dialog.FilterText), "Образы дисков (*.iso)");
-    EXPECT_EQ(dialog.Pattern, "*.iso");
+    EXPECT_EQ(AnsiToUtf8(dialog.FilterText),
+              "Образы дисков (*.iso *.bin *.cue *.img *.ccd *.nrg *.mdf *.mds)");
+    EXPECT_EQ(dialog.Pattern, "*.iso *.bin *.cue *.img *.ccd *.nrg *.mdf *.mds");
     EXPECT_TRUE(dialog.MustExist);
     EXPECT_TRUE(dialog.AllFilesEntry);
     ASSERT_EQ(Dialogs.Inputs.size(), 1u);
@@ -158,6 +160,37 @@ TEST_F(AddImage, SeveralImagesOfWhichNoneIsAddedChangeNothing)
                 ElementsAre("Невозможно получить информацию о диске в образе gone.iso"));
     EXPECT_EQ(w.Collection().LastId, 0u);
     EXPECT_FALSE(Saved());
+}
+
+using AddImageContainers = AddImage;
+
+// Containers take the same road as .iso files: a .bin chosen through its .cue and an audio CD's
+// sheet, among several images; the audio CD, which holds no files, is named in the error and the
+// others go on.
+TEST_F(AddImageContainers, SheetsAndRawImagesAmongSeveralAndAnAudioDiscIsNamed)
+{
+    TForm_Main& w = *Window;
+    std::string blocks = FileBytes(ImagePath);
+    blocks.resize((blocks.size() + 2047) / 2048 * 2048, '\0');
+    WriteFileBytes(Scratch / "data.bin", RawSectors(blocks, 0, TRawMode::Mode2Form1));
+    WriteFileBytes(Scratch / "data.cue",
+                   "FILE \"data.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n");
+    WriteFileBytes(Scratch / "music.bin", std::string(2352 * 100, '\x11'));
+    WriteFileBytes(Scratch / "Музыка.cue",
+                   "FILE \"music.bin\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n");
+    WriteFileBytes(Scratch / "raw.img", RawSectors(blocks, 0, TRawMode::Mode1));
+    Dialogs.SeveralFileAnswers.push_back(
+        {Scratch / "data.cue", Scratch / "Музыка.cue", Scratch / "raw.img"});
+    Dialogs.InputAnswers = {std::string("Sheet"), std::string("Raw")};
+    w.Act_AddImage->trigger();
+
+    EXPECT_THAT(Dialogs.MessageTexts(),
+                ElementsAre("Невозможно получить информацию о диске в образе Музыка.cue",
+                            "Добавлено элементов: 6 (дисков: 2)"));
+    const TFendrel& c = w.Collection();
+    ASSERT_EQ(c.Discs.size(), 2u);
+    EXPECT_EQ(DumpScanned(c, c.GetNode(c.Discs[0])), DumpScanned(c, c.GetNode(c.Discs[1])));
+    EXPECT_TRUE(Saved());
 }
 
 } // namespace
