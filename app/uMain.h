@@ -67,6 +67,7 @@ public:
 
     QAction* Act_NewCollection = nullptr;
     QAction* Act_LoadCollection = nullptr;
+    QAction* Act_Export = nullptr;
     QAction* Act_Exit = nullptr;
     QAction* Act_AddDisc = nullptr;
     QAction* Act_AddImage = nullptr;  // discs from ISO image files; needs no drive
@@ -150,6 +151,12 @@ public:
     // that hides it. False when the row could not be shown.
     bool ShowFoundNode(uint32_t id);
     TFindWindow* FindWindow = nullptr; // made by the first Act_Find; owned as a child
+
+    // --- Export (export/ExportCommand.cpp) ------------------------------------------------
+    // The disc of the tree item selected (itself or the disc it lies on); 0 for the root or none.
+    [[nodiscard]] uint32_t SelectedDisc();
+    // Exports the selected item's disc, or the whole collection when the root is selected.
+    void Act_ExportExecute(QObject* sender);
 
 signals:
     // The collection was replaced by a new one: ids held until now name other nodes.
