@@ -44,8 +44,8 @@ int main(int argc, char** argv)
     for (size_t i = 0; i < snapshot->size(); ++i)
         if (snapshot->Entry(i).Parent == TFindSnapshot::NoParent)
             discs.push_back(static_cast<uint32_t>(i));
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("fendrel-export-bench-" + std::to_string(getpid()));
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("fendrel-export-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     const TExportSource source{*snapshot, "/bench/discs.frl", 0};
     const struct {

@@ -32,8 +32,7 @@ bool WriteExportFile(const std::string& path, TExportFormat format, const TExpor
            file.Commit();
 }
 
-bool ExportThroughDialog(IDialogs& dialogs, const std::string& boxTitle,
-                         const TExportWriter& write)
+bool ExportThroughDialog(IDialogs& dialogs, const std::string& boxTitle, const TExportWriter& write)
 {
     std::vector<TFileFilter> filters;
     for (const TFormatEntry& entry : kFormats)

@@ -160,7 +160,8 @@ void AppendHtmlName(std::string& out, std::string_view ansi)
     std::string text;
     std::string bytes;
     const bool differs = AppendExactUtf8(ansi, text, &bytes);
-    out += differs ? "<span class=\"n\" data-bytes=\"" + Base64(bytes) + "\">" : "<span class=\"n\">";
+    out +=
+        differs ? "<span class=\"n\" data-bytes=\"" + Base64(bytes) + "\">" : "<span class=\"n\">";
     AppendHtmlText(out, AnsiToUtf8(ansi));
     out += "</span>";
 }
@@ -223,7 +224,8 @@ bool WriteHtmlTable(const TExportSource& source, const std::vector<uint32_t>& en
         AppendHtmlName(out.Text, path);
         out.Text += "</td><td>";
         AppendHtmlName(out.Text, snapshot.Name(index));
-        out.Text += folder ? "</td><td>Папка</td><td class=\"s\">" : "</td><td>Файл</td><td class=\"s\">";
+        out.Text +=
+            folder ? "</td><td>Папка</td><td class=\"s\">" : "</td><td>Файл</td><td class=\"s\">";
         out.Text += std::to_string(entry.Size);
         out.Text += "</td><td>";
         out.Text += DateText(LocalTimeOf(entry, source.UtcOffset));

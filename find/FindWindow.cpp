@@ -264,11 +264,10 @@ void TFindWindow::Button_ExportClick()
     const std::string collection = Host_.CollectionFile ? Host_.CollectionFile() : std::string();
     const TExportSource source{*snapshot, collection, UtcOffsetNow()};
     const std::vector<uint32_t> rows = Results->Entries();
-    ExportThroughDialog(*Host_.Dialogs, Host_.ApplicationTitle,
-                        [&](TExportFormat format, const TExportSink& sink) {
-                            return ExportEntries(source, rows, format,
-                                                 Utf8ToAnsi("Результаты поиска"), sink);
-                        });
+    ExportThroughDialog(
+        *Host_.Dialogs, Host_.ApplicationTitle, [&](TExportFormat format, const TExportSink& sink) {
+            return ExportEntries(source, rows, format, Utf8ToAnsi("Результаты поиска"), sink);
+        });
 }
 
 TFindWindow::TSignature TFindWindow::CurrentSignature() const

@@ -37,9 +37,9 @@ struct TFindHost {
     // the row could not be shown.
     std::function<bool(uint32_t id)> ShowNode;
     IDialogs* Dialogs = nullptr;
-    std::string ApplicationTitle; // 8-bit: the title of the window's message boxes
+    std::string ApplicationTitle;                // 8-bit: the title of the window's message boxes
     std::function<std::string()> CollectionFile; // its path, in the file system's bytes
-    QList<QIcon> Images;          // the main window's icon set
+    QList<QIcon> Images;                         // the main window's icon set
 };
 
 // The results window of "Найти...": a name pattern (part of the name, wildcards or a regular

@@ -41,11 +41,11 @@ QJsonDocument Python(const std::string& script, const std::string& path)
 
 std::vector<std::vector<std::string>> CsvRows(const std::string& path)
 {
-    const QJsonDocument rows = Python(
-        "import csv, json, sys\n"
-        "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
-        "    print(json.dumps(list(csv.reader(f, strict=True))))\n",
-        path);
+    const QJsonDocument rows =
+        Python("import csv, json, sys\n"
+               "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
+               "    print(json.dumps(list(csv.reader(f, strict=True))))\n",
+               path);
     std::vector<std::vector<std::string>> result;
     for (const QJsonValue& row : rows.array()) {
         std::vector<std::string> fields;
@@ -126,8 +126,8 @@ TEST_F(Export, DiscOfTheSelectedItemToCsv)
                         "1601-01-01 00:00:00"),
             ElementsAre(disc, folder + "\\big.iso", "big.iso", "Файл", "5000000000",
                         "2005-02-01 05:07:09"),
-            ElementsAre(disc, folder + "\\new\nline\tand, \"quotes\"",
-                        "new\nline\tand, \"quotes\"", "Файл", "7", "2005-02-01 05:07:09"),
+            ElementsAre(disc, folder + "\\new\nline\tand, \"quotes\"", "new\nline\tand, \"quotes\"",
+                        "Файл", "7", "2005-02-01 05:07:09"),
             ElementsAre(disc, folder + "\\bad\uFFFD.bin", "bad\uFFFD.bin", "Файл", "1",
                         "1601-01-01 00:00:00"),
             ElementsAre(disc, folder + "\\<empty & folder>", "<empty & folder>", "Папка", "0",
@@ -168,8 +168,10 @@ TEST_F(Export, CollectionToHtmlAndJsonLines)
     std::vector<std::string> names;
     for (const QJsonValue& name : result["names"].toArray()) {
         const QJsonArray fields = name.toArray();
-        names.push_back(std::to_string(fields[0].toInt()) + " " + fields[1].toString().toStdString() +
-                        (fields[2].isNull() ? "" : " " + fields[2].toString().toStdString()));
+        QString shown = QString::number(fields[0].toInt()) + ' ' + fields[1].toString();
+        if (!fields[2].isNull())
+            shown += ' ' + fields[2].toString();
+        names.push_back(shown.toStdString());
     }
     EXPECT_THAT(names, ElementsAre("1 Docs, \"2005\"", "1 readme.txt", "2 日本語 Ünïcødé",
                                    "2 big.iso", "2 new\u240Aline\u2409and, \"quotes\"",
@@ -209,11 +211,10 @@ TEST_F(Export, AWriteThatFailsLeavesNothingAndSaysSo)
     const std::string kept = PathOf("kept.csv");
     std::ofstream(kept) << "old";
     const std::vector<std::string> before = FilesIn(PathOf(""));
-    EXPECT_FALSE(WriteExportFile(kept, TExportFormat::Csv,
-                                 [](TExportFormat, const TExportSink& sink) {
-                                     return sink("part") && sink(std::string(2 << 20, 'x')) &&
-                                            false;
-                                 }));
+    EXPECT_FALSE(
+        WriteExportFile(kept, TExportFormat::Csv, [](TExportFormat, const TExportSink& sink) {
+            return sink("part") && sink(std::string(2 << 20, 'x')) && false;
+        }));
     EXPECT_EQ(Content(kept), "old");
     EXPECT_EQ(FilesIn(PathOf("")), before);
     // A cancelled dialog writes nothing.
@@ -239,8 +240,8 @@ TEST_F(Export, FindWindowExportsItsRowsAsListed)
     std::vector<std::string> names;
     for (const auto& row : rows)
         names.push_back(row.at(2));
-    EXPECT_THAT(names, ElementsAre("Имя", "<empty & folder>", "new\nline\tand, \"quotes\"",
-                                   "readme.txt"));
+    EXPECT_THAT(names,
+                ElementsAre("Имя", "<empty & folder>", "new\nline\tand, \"quotes\"", "readme.txt"));
 }
 
 } // namespace
