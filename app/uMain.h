@@ -24,6 +24,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QModelIndex;
+class QPrinter;
 class QSplitter;
 class QToolBar;
 class QTreeView;
@@ -68,6 +69,7 @@ public:
     QAction* Act_NewCollection = nullptr;
     QAction* Act_LoadCollection = nullptr;
     QAction* Act_Export = nullptr;
+    QAction* Act_Print = nullptr;
     QAction* Act_Exit = nullptr;
     QAction* Act_AddDisc = nullptr;
     QAction* Act_AddImage = nullptr;  // discs from ISO image files; needs no drive
@@ -157,6 +159,14 @@ public:
     [[nodiscard]] uint32_t SelectedDisc();
     // Exports the selected item's disc, or the whole collection when the root is selected.
     void Act_ExportExecute(QObject* sender);
+
+    // --- Print (print/PrintCommand.cpp) ---------------------------------------------------
+    // Prints the listing of the selected item's disc through the print dialog.
+    void Act_PrintExecute(QObject* sender);
+    // Shows the print dialog for printer; true when the user chose to print. Tests set
+    // PrintDialog to answer it instead.
+    bool ChoosePrinter(QPrinter& printer);
+    std::function<bool(QPrinter&)> PrintDialog;
 
 signals:
     // The collection was replaced by a new one: ids held until now name other nodes.
