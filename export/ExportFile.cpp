@@ -4,6 +4,7 @@
 #include "platform/Dialogs.h"
 #include "platform/ReplacingFile.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -34,9 +35,11 @@ bool WriteExportFile(const std::string& path, TExportFormat format, const TExpor
 
 bool ExportThroughDialog(IDialogs& dialogs, const std::string& boxTitle, const TExportWriter& write)
 {
-    std::vector<TFileFilter> filters;
-    for (const TFormatEntry& entry : kFormats)
-        filters.push_back({Ansi(entry.Text), entry.Pattern, entry.Suffix});
+    std::vector<TFileFilter> filters(kFormats.size());
+    std::transform(kFormats.begin(), kFormats.end(), filters.begin(),
+                   [](const TFormatEntry& entry) {
+                       return TFileFilter{Ansi(entry.Text), entry.Pattern, entry.Suffix};
+                   });
     const std::optional<TSaveChoice> choice = dialogs.SaveFileDialogOf(Ansi("Экспорт"), filters);
     if (!choice)
         return false;
