@@ -151,6 +151,8 @@ void TForm_Main::CreateActions()
     };
     Act_NewCollection = make("Act_NewCollection", "Новая");
     Act_LoadCollection = make("Act_LoadCollection", "Загрузить...");
+    Act_Export = make("Act_Export", "Экспорт...");
+    Act_Print = make("Act_Print", "Печать...");
     Act_Exit = make("Act_Exit", "Выход");
     Act_AddDisc = make("Act_AddDisc", "Добавить...");
     Act_AddImage = make("Act_AddImage", "Добавить образ...");
@@ -188,6 +190,8 @@ void TForm_Main::CreateMenus()
     MI_Collection = menu(nullptr, bar, "MI_Collection", "Библиотека");
     MI_Collection->addAction(Act_NewCollection);
     MI_Collection->addAction(Act_LoadCollection);
+    MI_Collection->addAction(Act_Export);
+    MI_Collection->addAction(Act_Print);
     MI_Collection->addSeparator();
     MI_Collection->addAction(Act_Exit);
 
@@ -223,6 +227,8 @@ void TForm_Main::ConnectHandlers()
     };
     bind(Act_NewCollection, &TForm_Main::Act_NewCollectionExecute);
     bind(Act_LoadCollection, &TForm_Main::Act_LoadCollectionExecute);
+    bind(Act_Export, &TForm_Main::Act_ExportExecute);
+    bind(Act_Print, &TForm_Main::Act_PrintExecute);
     bind(Act_Exit, &TForm_Main::Act_ExitExecute);
     bind(Act_AddDisc, &TForm_Main::Act_AddDiscExecute);
     bind(Act_AddImage, &TForm_Main::Act_AddImageExecute);

@@ -24,6 +24,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QModelIndex;
+class QPrinter;
 class QSplitter;
 class QToolBar;
 class QTreeView;
@@ -67,6 +68,8 @@ public:
 
     QAction* Act_NewCollection = nullptr;
     QAction* Act_LoadCollection = nullptr;
+    QAction* Act_Export = nullptr;
+    QAction* Act_Print = nullptr;
     QAction* Act_Exit = nullptr;
     QAction* Act_AddDisc = nullptr;
     QAction* Act_AddImage = nullptr;  // discs from ISO image files; needs no drive
@@ -150,6 +153,20 @@ public:
     // that hides it. False when the row could not be shown.
     bool ShowFoundNode(uint32_t id);
     TFindWindow* FindWindow = nullptr; // made by the first Act_Find; owned as a child
+
+    // --- Export (export/ExportCommand.cpp) ------------------------------------------------
+    // The disc of the tree item selected (itself or the disc it lies on); 0 for the root or none.
+    [[nodiscard]] uint32_t SelectedDisc();
+    // Exports the selected item's disc, or the whole collection when the root is selected.
+    void Act_ExportExecute(QObject* sender);
+
+    // --- Print (print/PrintCommand.cpp) ---------------------------------------------------
+    // Prints the listing of the selected item's disc through the print dialog.
+    void Act_PrintExecute(QObject* sender);
+    // Shows the print dialog for printer; true when the user chose to print. Tests set
+    // PrintDialog to answer it instead.
+    bool ChoosePrinter(QPrinter& printer);
+    std::function<bool(QPrinter&)> PrintDialog;
 
 signals:
     // The collection was replaced by a new one: ids held until now name other nodes.

@@ -22,9 +22,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries the program links (Qt 6 Widgets, libiso9660, libcdio, ICU's libicuuc, ...) become
 # its dependencies through dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt's own texts in the file dialogs come from its Russian catalogue; the generated library
-# dependencies are added to this one.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
+# Qt's own texts in the file and print dialogs come from its Russian catalogue; printing needs Qt's
+# print support (also found by dpkg-shlibdeps). The generated library dependencies are added.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, libqt6printsupport6")
 # The help file needs a CHM viewer and a launcher that hands it the file.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xchm | kchmviewer, xdg-utils | libglib2.0-bin")
 

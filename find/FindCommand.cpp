@@ -24,6 +24,9 @@ void TForm_Main::Act_FindExecute(QObject*)
         };
         host.Dialogs = &Platform_.Dialogs;
         host.ApplicationTitle = ApplicationTitle;
+        host.CollectionFile = [this] {
+            return CollectionFile;
+        };
         host.Images = ImageLista_Main;
         FindWindow = new TFindWindow(std::move(host), this);
         // Every change of the collection ends with a rebuild of the tree.

@@ -1,6 +1,7 @@
 #include "find/FindWindow.h"
 
 #include "collection/Fendrel.h"
+#include "export/ExportFile.h"
 #include "find/FindResultsModel.h"
 #include "platform/AnsiText.h"
 #include "platform/Dialogs.h"
@@ -120,6 +121,8 @@ void TFindWindow::CreateLayout()
     Button_Cancel = new QPushButton(Text("Остановить"), this);
     named(Button_Cancel, "Button_Cancel");
     Button_Cancel->setEnabled(false);
+    Button_Export = new QPushButton(Text("Экспорт..."), this);
+    named(Button_Export, "Button_Export");
 
     Results = new TFindResultsModel(Host_.Images, this);
     ListView_Found = new QTreeView(this);
@@ -173,6 +176,7 @@ void TFindWindow::CreateLayout()
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(Button_Find);
     buttons->addWidget(Button_Cancel);
+    buttons->addWidget(Button_Export);
     buttons->addStretch();
 
     auto* top = new QHBoxLayout;
@@ -186,6 +190,7 @@ void TFindWindow::CreateLayout()
 
     connect(Button_Find, &QPushButton::clicked, this, [this] { Button_FindClick(); });
     connect(Button_Cancel, &QPushButton::clicked, this, [this] { Button_CancelClick(); });
+    connect(Button_Export, &QPushButton::clicked, this, [this] { Button_ExportClick(); });
     for (QLineEdit* edit : {Edit_Pattern, Edit_SizeMin, Edit_SizeMax})
         connect(edit, &QLineEdit::returnPressed, this, [this] { Button_FindClick(); });
     // Enter on a row as well as a double click, as the platform's views activate rows.
@@ -249,6 +254,20 @@ void TFindWindow::Button_CancelClick()
         return;
     Stop();
     ShowStatus(Text("Поиск остановлен. Найдено: %1").arg(Results->rowCount()));
+}
+
+void TFindWindow::Button_ExportClick()
+{
+    const std::shared_ptr<const TFindSnapshot> snapshot = Results->Snapshot();
+    if (!snapshot)
+        return;
+    const std::string collection = Host_.CollectionFile ? Host_.CollectionFile() : std::string();
+    const TExportSource source{*snapshot, collection, UtcOffsetNow()};
+    const std::vector<uint32_t> rows = Results->Entries();
+    ExportThroughDialog(
+        *Host_.Dialogs, Host_.ApplicationTitle, [&](TExportFormat format, const TExportSink& sink) {
+            return ExportEntries(source, rows, format, Utf8ToAnsi("Результаты поиска"), sink);
+        });
 }
 
 TFindWindow::TSignature TFindWindow::CurrentSignature() const

@@ -37,8 +37,9 @@ struct TFindHost {
     // the row could not be shown.
     std::function<bool(uint32_t id)> ShowNode;
     IDialogs* Dialogs = nullptr;
-    std::string ApplicationTitle; // 8-bit: the title of the window's message boxes
-    QList<QIcon> Images;          // the main window's icon set
+    std::string ApplicationTitle;                // 8-bit: the title of the window's message boxes
+    std::function<std::string()> CollectionFile; // its path, in the file system's bytes
+    QList<QIcon> Images;                         // the main window's icon set
 };
 
 // The results window of "Найти...": a name pattern (part of the name, wildcards or a regular
@@ -71,6 +72,7 @@ public:
     QRadioButton* Radio_FoldersOnly = nullptr;
     QPushButton* Button_Find = nullptr;
     QPushButton* Button_Cancel = nullptr;
+    QPushButton* Button_Export = nullptr;
     QTreeView* ListView_Found = nullptr;
     TFindResultsModel* Results = nullptr;
     QLabel* Panel_FindStatus = nullptr;
@@ -79,6 +81,8 @@ public:
     void Button_FindClick();
     // Stops the search; the hits found so far stay.
     void Button_CancelClick();
+    // Exports the rows as they are listed to a file the user chooses.
+    void Button_ExportClick();
     // Shows the row's file or folder in the main window.
     void ListView_FoundDblClick(const QModelIndex& index);
 

@@ -5,7 +5,7 @@
 #include "collection/Fendrel.h"
 #include "find/FindQuery.h"
 #include "find/FindSnapshot.h"
-#include "findtool/HitOutput.h"
+#include "find/HitOutput.h"
 #include "findtool/SharedRead.h"
 #include "platform/AnsiText.h"
 #include "platform/LocalTime.h"
@@ -42,14 +42,17 @@ constexpr const char* kUsage =
     "  --folders          только папки\n"
     "  --separator=/      разделитель папок в пути: / или \\ (так по умолчанию)\n"
     "  --json             по объекту JSON на строку\n"
+    "  --csv              таблица CSV: Диск, Путь, Имя, Тип, Размер, Дата\n"
     "  --help             эта справка\n"
     "\n"
     "Размер папки — сумма размеров всех файлов в ней. Дата — местное время.\n"
     "Код выхода: 0 — найдено, 1 — ничего не найдено, 2 — ошибка.\n";
 
+enum class TOutputForm { Text, Json, Csv };
+
 struct TOptions {
     TFindConditions Conditions;
-    bool Json = false;
+    TOutputForm Form = TOutputForm::Text;
     char Separator = '\\';
     std::vector<std::string> Files;
 };
@@ -109,6 +112,7 @@ TOptions ParseOptions(int argc, char** argv)
         Files,
         Folders,
         Json,
+        Csv,
         Separator,
         Help
     };
@@ -122,6 +126,7 @@ TOptions ParseOptions(int argc, char** argv)
         {"files", no_argument, nullptr, Files},
         {"folders", no_argument, nullptr, Folders},
         {"json", no_argument, nullptr, Json},
+        {"csv", no_argument, nullptr, Csv},
         {"separator", required_argument, nullptr, Separator},
         {"help", no_argument, nullptr, Help},
         {nullptr, 0, nullptr, 0},
@@ -130,6 +135,7 @@ TOptions ParseOptions(int argc, char** argv)
     TFindConditions& c = result.Conditions;
     bool matchGiven = false;
     bool kindGiven = false;
+    bool formGiven = false;
     opterr = 0;
     for (;;) {
         const int option = getopt_long(argc, argv, ":h", options, nullptr);
@@ -163,7 +169,11 @@ TOptions ParseOptions(int argc, char** argv)
             c.Kinds = option == Files ? TFindKinds::FilesOnly : TFindKinds::FoldersOnly;
             break;
         case Json:
-            result.Json = true;
+        case Csv:
+            if (formGiven)
+                UsageError("--json и --csv исключают друг друга");
+            formGiven = true;
+            result.Form = option == Json ? TOutputForm::Json : TOutputForm::Csv;
             break;
         case Separator:
             if (std::strcmp(optarg, "/") != 0 && std::strcmp(optarg, "\\") != 0)
@@ -236,7 +246,18 @@ bool SearchFile(const std::string& path, const TOptions& options, TFindQuery& qu
         printed.Size = entry.Size;
         printed.Time = FileTimeToLocal(static_cast<uint32_t>(entry.Time >> 32),
                                        static_cast<uint32_t>(entry.Time), offset);
-        const std::string line = options.Json ? JsonLine(printed) : TextLine(printed);
+        std::string line;
+        switch (options.Form) {
+        case TOutputForm::Text:
+            line = TextLine(printed);
+            break;
+        case TOutputForm::Json:
+            line = JsonLine(printed);
+            break;
+        case TOutputForm::Csv:
+            line = CsvLine(printed);
+            break;
+        }
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
     found += hits.size();
@@ -255,6 +276,10 @@ int main(int argc, char** argv)
         return kTrouble;
     }
 
+    if (options.Form == TOutputForm::Csv) {
+        std::fwrite(kUtf8ByteOrderMark.data(), 1, kUtf8ByteOrderMark.size(), stdout);
+        std::fwrite(CsvHeader().data(), 1, CsvHeader().size(), stdout);
+    }
     const int64_t offset = UtcOffsetNow();
     bool trouble = false;
     size_t found = 0;

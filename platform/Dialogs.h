@@ -25,6 +25,20 @@ struct TFileDialogOptions {
     bool AllFilesEntry = false; // also offer an entry for every file
 };
 
+// One kind of file a save dialog offers, when it offers several.
+struct TFileFilter {
+    std::string Text;    // 8-bit description with its pattern, such as "Таблица CSV (*.csv)"
+    std::string Pattern; // "*.csv"
+    std::string Suffix;  // added to a name typed without an extension while this kind is chosen
+};
+
+// What a save dialog of several kinds gave: the path and the kind chosen (an index into its
+// filters).
+struct TSaveChoice {
+    std::string Path;
+    size_t Filter = 0;
+};
+
 struct TFolderDialogOptions {
     std::string Title; // 8-bit
 };
@@ -42,6 +56,10 @@ public:
     OpenFileDialog(const TFileDialogOptions& options) = 0;
     [[nodiscard]] virtual std::optional<std::string>
     SaveFileDialog(const TFileDialogOptions& options) = 0;
+    // A save dialog offering each of filters (at least one); it asks before a file is replaced and
+    // starts in the folder last chosen with the same first filter.
+    [[nodiscard]] virtual std::optional<TSaveChoice>
+    SaveFileDialogOf(const std::string& title, const std::vector<TFileFilter>& filters) = 0;
     // The full paths of the existing files chosen, in the order the dialog gives them; empty
     // when the user cancelled.
     [[nodiscard]] virtual std::vector<std::string>

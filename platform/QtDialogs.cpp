@@ -103,6 +103,39 @@ std::optional<std::string> TQtDialogs::SaveFileDialog(const TFileDialogOptions& 
     return PathFromDisplay(chosen.constFirst());
 }
 
+std::optional<TSaveChoice> TQtDialogs::SaveFileDialogOf(const std::string& title,
+                                                        const std::vector<TFileFilter>& filters)
+{
+    QFileDialog dialog(Owner_, Display(title));
+    dialog.setObjectName("SaveDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    QStringList names;
+    for (const TFileFilter& filter : filters) {
+        const QString pattern = QString::fromStdString(filter.Pattern);
+        names << Display(filter.Text).replace(pattern, pattern + " " + pattern.toUpper());
+    }
+    dialog.setNameFilters(names);
+    const auto suffixOf = [&](const QString& name) {
+        const qsizetype index = names.indexOf(name);
+        return index < 0 ? QString() : QString::fromStdString(filters[index].Suffix);
+    };
+    // A name typed without an extension gets the one of the kind chosen at that moment.
+    dialog.setDefaultSuffix(suffixOf(names.constFirst()));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&](const QString& name) { dialog.setDefaultSuffix(suffixOf(name)); });
+    const std::string key = filters.front().Pattern;
+    const auto last = LastFolders_.find(key);
+    dialog.setDirectory(last != LastFolders_.end() ? last->second : QDir::homePath());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString chosen = dialog.selectedFiles().constFirst();
+    LastFolders_[key] = QFileInfo(chosen).absolutePath();
+    const qsizetype index = names.indexOf(dialog.selectedNameFilter());
+    return TSaveChoice{PathFromDisplay(chosen), index < 0 ? 0 : static_cast<size_t>(index)};
+}
+
 std::vector<std::string> TQtDialogs::OpenFilesDialog(const TFileDialogOptions& options)
 {
     std::vector<std::string> paths;

@@ -32,6 +32,8 @@ public:
     OpenFileDialog(const TFileDialogOptions& options) override;
     [[nodiscard]] std::optional<std::string>
     SaveFileDialog(const TFileDialogOptions& options) override;
+    [[nodiscard]] std::optional<TSaveChoice>
+    SaveFileDialogOf(const std::string& title, const std::vector<TFileFilter>& filters) override;
     [[nodiscard]] std::vector<std::string>
     OpenFilesDialog(const TFileDialogOptions& options) override;
     [[nodiscard]] std::optional<std::string>

@@ -299,3 +299,29 @@ TEST_F(FindTool, WrongUseIsAnErrorWithAMessage)
 }
 
 } // namespace
+
+TEST_F(FindTool, CsvAndExactJsonOnStandardOutput)
+{
+    const std::string discs = Sample();
+    TRun run = Run({"--csv", "--separator=/", "readme", discs});
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out, "\xEF\xBB\xBF"
+                       "Диск,Путь,Имя,Тип,Размер,Дата\r\n"
+                       "Фото,/readme.txt,readme.txt,Файл,1024,2005-03-03 05:07:09\r\n"
+                       "Backup,/Readme.TXT,Readme.TXT,Файл,0,2005-02-01 05:07:09\r\n");
+    EXPECT_EQ(Run({"--csv", "--json", "x", discs}).Status, 2);
+
+    // Two names that differ only in a byte that is not UTF-8 print differently, each with its
+    // exact bytes.
+    const std::string raw = PathOf("raw.frl");
+    std::ofstream(raw, std::ios::binary)
+        << ";Fendrel File v1 begin\r\nD 00000000 00000000 00000000 Disc\r\nE " << kFeb
+        << " 00000001 a\x98"
+           "00DCFF\r\nE "
+        << kFeb << " 00000001 a\x98"
+        << "00DCFE\r\n<\r\n";
+    const std::vector<std::string> lines = Lines(Run({"--json", "a", raw}).Out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_THAT(lines[0], HasSubstr("\"name\":\"a\uFFFD\",\"name_bytes\":\"Yf8=\""));
+    EXPECT_THAT(lines[1], HasSubstr("\"name\":\"a\uFFFD\",\"name_bytes\":\"Yf4=\""));
+}

@@ -32,6 +32,11 @@ public:
     std::vector<TInput> Inputs;
     std::vector<TFileDialog> FileDialogs;
     std::vector<TFolderDialogOptions> FolderDialogs;
+    struct TFilteredSave {
+        std::string Title;
+        std::vector<TFileFilter> Filters;
+    };
+    std::vector<TFilteredSave> FilteredSaves;
 
     // Answers; when a queue is empty, a question is answered No and every other box is cancelled.
     // The dialog for several files takes its answer from SeveralFileAnswers while that holds
@@ -43,6 +48,7 @@ public:
     std::function<void()> OnBox;
     std::deque<std::vector<std::string>> SeveralFileAnswers;
     std::deque<std::optional<std::string>> FolderAnswers;
+    std::deque<std::optional<TSaveChoice>> SaveChoiceAnswers;
     // Runs while each input box is shown, before it is answered.
     std::function<void(const TInput&)> WhileInput;
 
@@ -75,6 +81,13 @@ public:
         Opening();
         FileDialogs.push_back({options, true});
         return Take(FileAnswers, std::optional<std::string>{});
+    }
+    std::optional<TSaveChoice> SaveFileDialogOf(const std::string& title,
+                                                const std::vector<TFileFilter>& filters) override
+    {
+        Opening();
+        FilteredSaves.push_back({title, filters});
+        return Take(SaveChoiceAnswers, std::optional<TSaveChoice>{});
     }
     std::vector<std::string> OpenFilesDialog(const TFileDialogOptions& options) override
     {

@@ -35,7 +35,8 @@ TEST_F(MainWindowLayout, MenusHoldTheirCommandsInOrder)
     for (const QAction* action : w.menuBar()->actions())
         top << action->text();
     EXPECT_EQ(top, QStringList({"Библиотека", "Диск", "Просмотр", "Поиск", "Справка"}));
-    EXPECT_EQ(Captions(w.MI_Collection), QStringList({"Новая", "Загрузить...", "-", "Выход"}));
+    EXPECT_EQ(Captions(w.MI_Collection),
+              QStringList({"Новая", "Загрузить...", "Экспорт...", "Печать...", "-", "Выход"}));
     EXPECT_EQ(Captions(w.MI_Disc),
               QStringList({"Добавить...", "Добавить образ...", "Добавить папку...", "Удалить", "-",
                            "Выбор дисковода"}));
