@@ -5,6 +5,7 @@
 #include "collection/Fendrel.h"
 #include "find/FindQuery.h"
 #include "find/FindSnapshot.h"
+#include "find/NameIndexStore.h"
 #include "findtool/HitOutput.h"
 #include "findtool/SharedRead.h"
 #include "platform/AnsiText.h"
@@ -203,20 +204,80 @@ std::string ReadFailure(TSharedRead outcome, int error)
     }
 }
 
+// The message for a collection file that could not be opened for reading.
+std::string MapFailure(TMapOutcome outcome, int error)
+{
+    switch (outcome) {
+    case TMapOutcome::Done:
+    case TMapOutcome::ReadFailed:
+        return ReadFailure(TSharedRead::ReadFailed, error);
+    case TMapOutcome::OpenFailed:
+        return ReadFailure(TSharedRead::OpenFailed, error);
+    case TMapOutcome::NotAFile:
+        return ReadFailure(TSharedRead::NotAFile, error);
+    case TMapOutcome::Locked:
+        return ReadFailure(TSharedRead::Locked, error);
+    case TMapOutcome::TooLarge:
+        return ReadFailure(TSharedRead::TooLarge, error);
+    }
+    return ReadFailure(TSharedRead::ReadFailed, error);
+}
+
+// Searches the collection through its name index and prints the hits. False, having printed
+// nothing, when there is no index made from the file as it is now, or the index turns out
+// damaged: the file itself is searched then.
+bool SearchIndexed(const std::string& path, const std::string& absolute,
+                   const TSharedMapping& file, const TOptions& options, TFindQuery& query,
+                   int64_t offset, size_t& found)
+{
+    const std::unique_ptr<TStoredNameIndex> stored = TStoredNameIndex::Open(absolute, file);
+    if (!stored)
+        return false;
+    const TNameIndex& index = stored->Index();
+    std::string lines; // printed only once every part of the index read has been found right
+    std::vector<uint32_t> hits;
+    try {
+        index.Find(query, hits);
+        for (const uint32_t hit : hits) {
+            const TNameIndex::TItem item = index.Item(hit);
+            const std::string where = index.Path(hit, options.Separator);
+            TPrintedHit printed;
+            printed.Collection = path;
+            printed.Disc = index.Item(index.DiscOf(hit)).Name;
+            printed.Path = where;
+            printed.Name = item.Name;
+            printed.Folder = (item.Flags & nfFolder) != 0;
+            printed.Size = item.Size;
+            printed.Time = FileTimeToLocal(static_cast<uint32_t>(item.Time >> 32),
+                                           static_cast<uint32_t>(item.Time), offset);
+            lines += options.Json ? JsonLine(printed) : TextLine(printed);
+        }
+    } catch (const ENameIndexDamaged&) {
+        return false;
+    }
+    std::fwrite(lines.data(), 1, lines.size(), stdout);
+    found += hits.size();
+    return true;
+}
+
 // Searches one collection file and prints its hits. False when the file could not be read whole
-// or is damaged; the hits in the part read before the damage are printed all the same.
+// or is damaged; the hits in the part read before the damage are printed all the same. Without
+// a fitting index the file itself is searched, and its index is made afterwards for next time.
 bool SearchFile(const std::string& path, const TOptions& options, TFindQuery& query, int64_t offset,
                 size_t& found)
 {
-    std::string text;
-    const TSharedRead outcome = ReadShared(path, text, kLockWait);
-    if (outcome != TSharedRead::Done) {
-        Complain(path + ": " + ReadFailure(outcome, errno));
+    std::unique_ptr<TSharedMapping> file;
+    const TMapOutcome outcome = TSharedMapping::Open(path, kLockWait, file);
+    if (outcome != TMapOutcome::Done) {
+        Complain(path + ": " + MapFailure(outcome, errno));
         return false;
     }
+    const std::string absolute = AbsoluteCollectionPath(path);
+    if (SearchIndexed(path, absolute, *file, options, query, offset, found))
+        return true;
+
     TFendrel collection;
-    const bool loaded = collection.LoadFromText(text);
-    std::string().swap(text);
+    const bool loaded = collection.LoadFromText(file->Text());
     if (!loaded)
         Complain(path + ": файл коллекции поврежден или имеет неверный формат; найденное взято "
                         "из прочитанной части");
@@ -240,6 +301,11 @@ bool SearchFile(const std::string& path, const TOptions& options, TFindQuery& qu
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
     found += hits.size();
+    if (loaded) {
+        // The answer goes out first; a damaged file gets no index, and is read whole each time.
+        std::fflush(stdout);
+        (void)StoreNameIndex(absolute, file->Text(), file->Identity(), snapshot);
+    }
     return loaded;
 }
 
