@@ -16,10 +16,10 @@
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <string>
 #include <vector>
 
 namespace {
@@ -138,12 +138,11 @@ int main(int argc, char** argv)
     std::printf("index %.1f MB, %.1f bytes a record\n", static_cast<double>(indexSize) / 1e6,
                 static_cast<double>(indexSize) / file.Records());
 
-    const std::vector<std::string> queries = {"x-0q", "x-0", "mp3", "--glob '*x-0*.mp3'",
-                                              "--regex 'x-0.*mp3$'", "--regex '^(ab|cd)'"};
+    const std::vector<std::string> queries = {
+        "x-0q", "x-0", "mp3", "--glob '*x-0*.mp3'", "--regex 'x-0.*mp3$'", "--regex '^(ab|cd)'"};
     for (const std::string& query : queries) {
         const std::string args = " " + query + " " + file.Path() + " > /dev/null";
-        const size_t hits =
-            CountLines(program + " " + query + " " + file.Path());
+        const size_t hits = CountLines(program + " " + query + " " + file.Path());
         std::printf("%-24s %8zu hits: indexed %.3f s", query.c_str(), hits,
                     BestCommand(program + args, runs));
         if (!before.empty())

@@ -8,7 +8,7 @@
 //   the overrides, sorted by entry: kind, size, time and perhaps the name of every entry whose
 //   record line does not tell them as the search sees them (every folder's total, for one);
 //   the override names;
-//   an XXH3 checksum for every 64 KiB of all the above;
+//   an XXH3 checksum for every 4 KiB of all the above;
 //   the header, last, so that the index is written front to back in one go.
 #include "find/NameIndex.h"
 
@@ -33,7 +33,7 @@ constexpr std::array<char, 8> kMagic = {'F', 'R', 'L', 'N', 'A', 'M', 'I', 'X'};
 constexpr uint32_t kVersion = 1;
 constexpr uint32_t kByteOrder = 0x01020304;
 constexpr uint32_t kBlockShift = 6;
-constexpr uint32_t kChunkShift = 16;
+constexpr uint32_t kChunkShift = 12;
 constexpr uint32_t kOverrideBit = 0x80000000U;
 constexpr uint32_t kNoParentField = 0x7FFFFFFFU;
 constexpr uint32_t kNameFromLine = UINT32_MAX;
@@ -213,8 +213,8 @@ bool IsPlainLiteral(char c)
 {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
         return std::string_view("iIkKsS").find(c) == std::string_view::npos;
-    return (c >= '0' && c <= '9') || std::string_view("-_ ,=!@%&~:;\"'<>`/").find(c) !=
-                                         std::string_view::npos;
+    return (c >= '0' && c <= '9') ||
+           std::string_view("-_ ,=!@%&~:;\"'<>`/").find(c) != std::string_view::npos;
 }
 
 char AsciiLower(char c)
@@ -322,10 +322,9 @@ bool RequiredRuns(std::string_view p, std::vector<std::string>& runs)
                 flush();
             } else if (static_cast<unsigned char>(next) < 0x80 && IsPlainLiteral(next)) {
                 run += next;
-            } else if (next == '.' || next == '(' || next == ')' || next == '[' ||
-                       next == ']' || next == '{' || next == '}' || next == '*' ||
-                       next == '+' || next == '?' || next == '|' || next == '^' ||
-                       next == '$' || next == '\\' || next == '#') {
+            } else if (next == '.' || next == '(' || next == ')' || next == '[' || next == ']' ||
+                       next == '{' || next == '}' || next == '*' || next == '+' || next == '?' ||
+                       next == '|' || next == '^' || next == '$' || next == '\\' || next == '#') {
                 run += next; // an escaped sign stands for itself, and has no other case
             } else {
                 flush();
@@ -398,25 +397,28 @@ bool RequiredRuns(std::string_view p, std::vector<std::string>& runs)
 
 // --- Record lines -------------------------------------------------------------------------------
 
-int UpperHexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+// Each byte's value as an upper-case hexadecimal digit, 0xFF for the others.
+constexpr std::array<uint8_t, 256> kUpperHex = [] {
+    std::array<uint8_t, 256> digits{};
+    digits.fill(0xFF);
+    for (int c = 0; c < 10; ++c)
+        digits['0' + c] = static_cast<uint8_t>(c);
+    for (int c = 0; c < 6; ++c)
+        digits['A' + c] = static_cast<uint8_t>(10 + c);
+    return digits;
+}();
 
 bool ReadHex8(const char* at, uint32_t& value)
 {
-    value = 0;
+    uint32_t result = 0;
+    uint8_t bad = 0;
     for (int i = 0; i < 8; ++i) {
-        const int digit = UpperHexDigit(at[i]);
-        if (digit < 0)
-            return false;
-        value = (value << 4) | static_cast<uint32_t>(digit);
+        const uint8_t digit = kUpperHex[static_cast<unsigned char>(at[i])];
+        bad |= digit;
+        result = (result << 4) | (digit & 0xFU);
     }
-    return true;
+    value = result;
+    return (bad & 0xF0) == 0;
 }
 
 // The record line at offset as Fendrel writes it, read strictly: any other form is no record
@@ -526,8 +528,8 @@ public:
     }
     [[nodiscard]] size_t size() const
     {
-        return static_cast<size_t>(std::count_if(Keys_.begin(), Keys_.end(),
-                                                 [](const TKey& k) { return k.Count > 0; }));
+        return static_cast<size_t>(
+            std::count_if(Keys_.begin(), Keys_.end(), [](const TKey& k) { return k.Count > 0; }));
     }
 
 private:
@@ -732,9 +734,8 @@ bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapsh
     out.WriteAll(trigrams);
     header.PostingsOffset = out.Offset();
     header.PostingsSize = start;
-    postings.ForEach([&](uint32_t, uint32_t, const std::vector<uint8_t>& bytes) {
-        out.WriteAll(bytes);
-    });
+    postings.ForEach(
+        [&](uint32_t, uint32_t, const std::vector<uint8_t>& bytes) { out.WriteAll(bytes); });
     out.Align();
     header.OverridesOffset = out.Offset();
     header.OverrideCount = overrides.size();
@@ -756,6 +757,7 @@ bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapsh
 // --- Reading ------------------------------------------------------------------------------------
 
 struct TNameIndex::TParts {
+    using TItem = TNameIndex::TItem;
     std::string_view Bytes;
     std::string_view Text;
     THeader Header{};
@@ -776,8 +778,8 @@ struct TNameIndex::TParts {
             if (Checked[chunk])
                 continue;
             const uint64_t start = chunk << kChunkShift;
-            const uint64_t length = std::min<uint64_t>(uint64_t{1} << kChunkShift,
-                                                       Header.SumsOffset - start);
+            const uint64_t length =
+                std::min<uint64_t>(uint64_t{1} << kChunkShift, Header.SumsOffset - start);
             if (XXH3_64bits(Bytes.data() + start, length) != Sums[chunk])
                 Damaged();
             Checked[chunk] = 1;
@@ -869,6 +871,45 @@ struct TNameIndex::TParts {
         }
         return low < Header.TrigramCount ? Trigram(low).Start : Header.PostingsSize;
     }
+    // The entry as its record, its override if it has one, and its record line tell it.
+    [[nodiscard]] TItem ItemOf(uint32_t entry, const TEntryRecord& record,
+                               const std::optional<TOverrideRecord>& kept) const
+    {
+        const TParts& parts = *this;
+        TItem item;
+        const uint32_t parent = record.Parent & ~kOverrideBit;
+        if (parent != kNoParentField) {
+            // A parent comes before its children: the way up always ends.
+            if (parent >= entry)
+                Damaged();
+            item.Parent = parent;
+        }
+        if (!kept) {
+            if (!ParseLine(parts.Text, record.Line, item))
+                throw ENameIndexDamaged("the collection file does not fit its name index");
+            return item;
+        }
+        if (kept->Entry != entry)
+            Damaged();
+        if (kept->NameSize == kNameFromLine) {
+            TItem line;
+            if (!ParseLine(parts.Text, record.Line, line))
+                throw ENameIndexDamaged("the collection file does not fit its name index");
+            item.Name = line.Name;
+        } else {
+            if (kept->NameStart > parts.Header.NamesSize ||
+                kept->NameSize > parts.Header.NamesSize - kept->NameStart)
+                Damaged();
+            parts.Check(parts.Header.NamesOffset + kept->NameStart, kept->NameSize);
+            item.Name =
+                parts.Bytes.substr(parts.Header.NamesOffset + kept->NameStart, kept->NameSize);
+        }
+        item.Flags = kept->Flags;
+        item.Size = kept->Size;
+        item.Time = kept->Time;
+        return item;
+    }
+
     [[nodiscard]] TOverrideRecord OverrideOf(uint32_t entry) const
     {
         uint64_t low = 0;
@@ -913,7 +954,8 @@ std::unique_ptr<TNameIndex> TNameIndex::Open(std::string_view bytes,
         return nullptr;
     // Every section within the summed part, in its order.
     const auto within = [&](uint64_t offset, uint64_t count, uint64_t size) {
-        return offset <= header.SumsOffset && (size == 0 || count <= (header.SumsOffset - offset) / size);
+        return offset <= header.SumsOffset &&
+               (size == 0 || count <= (header.SumsOffset - offset) / size);
     };
     if (header.EntryCount >= kNoParentField || !within(header.PathOffset, header.PathSize, 1) ||
         !within(header.EntriesOffset, header.EntryCount, sizeof(TEntryRecord)) ||
@@ -955,38 +997,10 @@ TNameIndex::TItem TNameIndex::Item(uint32_t entry) const
     if (entry >= parts.Header.EntryCount)
         TParts::Damaged();
     const TEntryRecord record = parts.Entry(entry);
-    TItem item;
-    const uint32_t parent = record.Parent & ~kOverrideBit;
-    if (parent != kNoParentField) {
-        // A parent comes before its children: the way up always ends.
-        if (parent >= entry)
-            TParts::Damaged();
-        item.Parent = parent;
-    }
-    if (!(record.Parent & kOverrideBit)) {
-        const uint32_t keptParent = item.Parent;
-        if (!ParseLine(parts.Text, record.Line, item))
-            throw ENameIndexDamaged("the collection file does not fit its name index");
-        item.Parent = keptParent;
-        return item;
-    }
-    const TOverrideRecord kept = parts.OverrideOf(entry);
-    if (kept.NameSize == kNameFromLine) {
-        TItem line;
-        if (!ParseLine(parts.Text, record.Line, line))
-            throw ENameIndexDamaged("the collection file does not fit its name index");
-        item.Name = line.Name;
-    } else {
-        if (kept.NameStart > parts.Header.NamesSize ||
-            kept.NameSize > parts.Header.NamesSize - kept.NameStart)
-            TParts::Damaged();
-        parts.Check(parts.Header.NamesOffset + kept.NameStart, kept.NameSize);
-        item.Name = parts.Bytes.substr(parts.Header.NamesOffset + kept.NameStart, kept.NameSize);
-    }
-    item.Flags = kept.Flags;
-    item.Size = kept.Size;
-    item.Time = kept.Time;
-    return item;
+    std::optional<TOverrideRecord> kept;
+    if (record.Parent & kOverrideBit)
+        kept = parts.OverrideOf(entry);
+    return parts.ItemOf(entry, record, kept);
 }
 
 void TNameIndex::Find(TFindQuery& query, std::vector<uint32_t>& hits) const
@@ -1001,12 +1015,35 @@ void TNameIndex::Find(TFindQuery& query, std::vector<uint32_t>& hits) const
             return; // no name holds it
         records.push_back(*record);
     }
+    // The entries are tested in order, and so their overrides are met in order.
+    uint64_t nextOverride = 0;
+    uint32_t checkedParent = NoParent;
     const auto testEntry = [&](uint32_t i) {
-        const TItem item = Item(i);
+        const TEntryRecord record = parts.Entry(i);
+        std::optional<TOverrideRecord> kept;
+        if (record.Parent & kOverrideBit) {
+            while (nextOverride < parts.Header.OverrideCount &&
+                   parts.Override(nextOverride).Entry < i)
+                ++nextOverride;
+            if (nextOverride == parts.Header.OverrideCount)
+                TParts::Damaged();
+            kept = parts.Override(nextOverride);
+        }
+        const TItem item = parts.ItemOf(i, record, kept);
         if (item.Flags & nfDisc)
             return;
-        if (query.Matches({item.Name, (item.Flags & nfFolder) != 0, item.Size, item.Time}))
-            hits.push_back(i);
+        if (!query.Matches({item.Name, (item.Flags & nfFolder) != 0, item.Size, item.Time}))
+            return;
+        hits.push_back(i);
+        if (kept)
+            (void)Item(i); // as the printing reads it, through the override table's search
+        // Everything printed of a hit is read here, so that a damaged index shows before
+        // anything is printed. Hits come in pre-order: most share the parent of the one before.
+        if (item.Parent != checkedParent) {
+            for (uint32_t up = item.Parent; up != NoParent; up = Item(up).Parent) {
+            }
+            checkedParent = item.Parent;
+        }
     };
     if (records.empty()) {
         for (uint64_t i = 0; i < count; ++i)
@@ -1058,7 +1095,9 @@ std::string TNameIndex::Path(uint32_t entry, char separator) const
 std::vector<uint32_t> RequiredTrigrams(const TFindQuery& query)
 {
     std::vector<uint32_t> keys;
-    const auto add = [&](uint32_t key) { keys.push_back(key); };
+    const auto add = [&](uint32_t key) {
+        keys.push_back(key);
+    };
     std::string characters;
     switch (query.Conditions().Match) {
     case TFindMatch::Substring:

@@ -48,9 +48,10 @@ class TNameIndex {
 public:
     // The index, or nothing when the bytes are no index, a damaged one, or one made from another
     // file or another state of it.
-    [[nodiscard]] static std::unique_ptr<TNameIndex>
-    Open(std::string_view bytes, std::string_view collectionText,
-         const TCollectionIdentity& identity, std::string_view collectionPath);
+    [[nodiscard]] static std::unique_ptr<TNameIndex> Open(std::string_view bytes,
+                                                          std::string_view collectionText,
+                                                          const TCollectionIdentity& identity,
+                                                          std::string_view collectionPath);
     ~TNameIndex();
 
     static constexpr uint32_t NoParent = UINT32_MAX;

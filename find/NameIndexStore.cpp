@@ -137,8 +137,9 @@ std::optional<std::string> NameIndexFileOf(std::string_view absolutePath)
         if (static_cast<unsigned char>(c) < 0x20 || c == '/')
             c = '_';
     char hash[17];
-    std::snprintf(hash, sizeof hash, "%016llx",
-                  static_cast<unsigned long long>(XXH3_64bits(absolutePath.data(), absolutePath.size())));
+    std::snprintf(
+        hash, sizeof hash, "%016llx",
+        static_cast<unsigned long long>(XXH3_64bits(absolutePath.data(), absolutePath.size())));
     return cache + "/fendrel/" + name + "-" + hash + ".index";
 }
 
@@ -189,7 +190,8 @@ bool StoreNameIndex(std::string_view absolutePath, std::string_view text,
 
     // Another process may have written it while this one searched.
     {
-        const TUniqueFd existing(::open(file->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        const TUniqueFd existing(
+            ::open(file->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
         struct stat info {};
         if (existing && ::fstat(existing.Get(), &info) == 0 && S_ISREG(info.st_mode) &&
             info.st_size > 0) {
@@ -234,8 +236,7 @@ struct TRefresher {
 void RefreshNow(const std::string& path)
 {
     std::unique_ptr<TSharedMapping> mapping;
-    if (TSharedMapping::Open(path, std::chrono::milliseconds(10'000), mapping) !=
-        TMapOutcome::Done)
+    if (TSharedMapping::Open(path, std::chrono::milliseconds(10'000), mapping) != TMapOutcome::Done)
         return;
     TFendrel collection;
     size_t readTo = 0;

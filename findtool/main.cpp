@@ -223,39 +223,63 @@ std::string MapFailure(TMapOutcome outcome, int error)
     return ReadFailure(TSharedRead::ReadFailed, error);
 }
 
+// Prints the hits that a search through the index found.
+void PrintIndexedHits(const std::string& path, const TNameIndex& index,
+                      const std::vector<uint32_t>& hits, const TOptions& options, int64_t offset)
+{
+    // Hits come in pre-order, most with the parent of the hit before: its path is made once.
+    uint32_t parent = TNameIndex::NoParent;
+    std::string parentPath;
+    std::string_view disc;
+    for (const uint32_t hit : hits) {
+        const TNameIndex::TItem item = index.Item(hit);
+        if (item.Parent != parent || item.Parent == TNameIndex::NoParent) {
+            parent = item.Parent;
+            parentPath = parent == TNameIndex::NoParent ? std::string()
+                                                        : index.Path(parent, options.Separator);
+            disc = index.Item(parent == TNameIndex::NoParent ? hit : index.DiscOf(parent)).Name;
+        }
+        const std::string where = parent == TNameIndex::NoParent
+                                      ? std::string()
+                                      : parentPath + options.Separator + std::string(item.Name);
+        TPrintedHit printed;
+        printed.Collection = path;
+        printed.Disc = disc;
+        printed.Path = where;
+        printed.Name = item.Name;
+        printed.Folder = (item.Flags & nfFolder) != 0;
+        printed.Size = item.Size;
+        printed.Time = FileTimeToLocal(static_cast<uint32_t>(item.Time >> 32),
+                                       static_cast<uint32_t>(item.Time), offset);
+        const std::string line = options.Json ? JsonLine(printed) : TextLine(printed);
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+}
+
 // Searches the collection through its name index and prints the hits. False, having printed
 // nothing, when there is no index made from the file as it is now, or the index turns out
 // damaged: the file itself is searched then.
-bool SearchIndexed(const std::string& path, const std::string& absolute,
-                   const TSharedMapping& file, const TOptions& options, TFindQuery& query,
-                   int64_t offset, size_t& found)
+bool SearchIndexed(const std::string& path, const std::string& absolute, const TSharedMapping& file,
+                   const TOptions& options, TFindQuery& query, int64_t offset, size_t& found)
 {
     const std::unique_ptr<TStoredNameIndex> stored = TStoredNameIndex::Open(absolute, file);
     if (!stored)
         return false;
     const TNameIndex& index = stored->Index();
-    std::string lines; // printed only once every part of the index read has been found right
     std::vector<uint32_t> hits;
     try {
-        index.Find(query, hits);
-        for (const uint32_t hit : hits) {
-            const TNameIndex::TItem item = index.Item(hit);
-            const std::string where = index.Path(hit, options.Separator);
-            TPrintedHit printed;
-            printed.Collection = path;
-            printed.Disc = index.Item(index.DiscOf(hit)).Name;
-            printed.Path = where;
-            printed.Name = item.Name;
-            printed.Folder = (item.Flags & nfFolder) != 0;
-            printed.Size = item.Size;
-            printed.Time = FileTimeToLocal(static_cast<uint32_t>(item.Time >> 32),
-                                           static_cast<uint32_t>(item.Time), offset);
-            lines += options.Json ? JsonLine(printed) : TextLine(printed);
-        }
+        index.Find(query, hits); // reads all that is printed of the hits: nothing throws below
     } catch (const ENameIndexDamaged&) {
         return false;
     }
-    std::fwrite(lines.data(), 1, lines.size(), stdout);
+    try {
+        PrintIndexedHits(path, index, hits, options, offset);
+    } catch (const ENameIndexDamaged&) {
+        // Find read all of this already; only a file changed under the program gets here.
+        std::fflush(stdout);
+        Complain(path + ": указатель имён коллекции оказался поврежден во время вывода");
+        std::exit(kTrouble);
+    }
     found += hits.size();
     return true;
 }

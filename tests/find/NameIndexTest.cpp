@@ -1,8 +1,8 @@
 // The name index: the same answers as the search over the collection, in the same order, and
 // never an answer from an index that does not fit the collection file as it is now.
+#include "find/NameIndex.h"
 #include "collection/Fendrel.h"
 #include "find/FindSnapshot.h"
-#include "find/NameIndex.h"
 #include "find/NameIndexStore.h"
 #include "platform/AnsiText.h"
 
@@ -14,12 +14,16 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+
+extern char** environ;
 
 namespace {
 
@@ -45,8 +49,9 @@ const auto* const kCacheEnvironment =
 // and their twins under case folding (the Kelvin sign, the long s), signs, and an 0x98 that
 // starts no escape.
 const std::vector<std::string> kPieces = {
-    "a", "B", "x", "K", "k", "s", "S", "ſ", "K", "ü", "Ü", "ж", "Ж", "ё", "Ё", ".", "-", " ",
-    "mp3", "TXT", "1", "0", "_", "☃", "日本", "i", "I", "İ", "ab", "AB", "Ab", "raw", "(", "*", "?",
+    "a",    "B", "x", "K", "k",  "s",  "S",   "ſ",   "K", "ü", "Ü", "ж",
+    "Ж",    "ё", "Ё", ".", "-",  " ",  "mp3", "TXT", "1", "0", "_", "☃",
+    "日本", "i", "I", "İ", "ab", "AB", "Ab",  "raw", "(", "*", "?",
 };
 
 std::string RandomName(std::mt19937& random)
@@ -56,7 +61,10 @@ std::string RandomName(std::mt19937& random)
     std::string name;
     for (int i = length(random); i > 0; --i) {
         const std::string& p = kPieces[piece(random)];
-        name += p == "raw" ? std::string("\x98" "00a", 4) : Utf8ToAnsi(p);
+        name += p == "raw" ? std::string("\x98"
+                                         "00a",
+                                         4)
+                           : Utf8ToAnsi(p);
     }
     return name;
 }
@@ -109,11 +117,11 @@ std::string IndexOf(const TMade& made, const TCollectionIdentity& identity = kId
                     std::string_view path = "/shelf/c.frl")
 {
     std::string bytes;
-    EXPECT_TRUE(WriteNameIndex(made.Text, *made.Snapshot, identity, path,
-                               [&](std::string_view piece) {
-                                   bytes += piece;
-                                   return true;
-                               }));
+    EXPECT_TRUE(
+        WriteNameIndex(made.Text, *made.Snapshot, identity, path, [&](std::string_view piece) {
+            bytes += piece;
+            return true;
+        }));
     return bytes;
 }
 
@@ -122,8 +130,7 @@ std::string IndexOf(const TMade& made, const TCollectionIdentity& identity = kId
 TFindConditions RandomConditions(std::mt19937& random, const TMade& made)
 {
     const TFindSnapshot& snapshot = *made.Snapshot;
-    const std::string name =
-        AnsiToUtf8(snapshot.Name(random() % snapshot.size()));
+    const std::string name = AnsiToUtf8(snapshot.Name(random() % snapshot.size()));
     std::u32string characters;
     for (size_t at = 0; at < name.size();) { // by whole UTF-8 characters
         size_t length = 1;
@@ -133,7 +140,8 @@ TFindConditions RandomConditions(std::mt19937& random, const TMade& made)
         at += length;
     }
     const auto piece = [&](size_t from, size_t count) {
-        const size_t start = characters.empty() ? 0 : characters[std::min(from, characters.size() - 1)];
+        const size_t start =
+            characters.empty() ? 0 : characters[std::min(from, characters.size() - 1)];
         const size_t endIndex = from + count;
         const size_t end = endIndex >= characters.size() ? name.size() : characters[endIndex];
         return name.substr(start, end > start ? end - start : 0);
@@ -162,9 +170,9 @@ TFindConditions RandomConditions(std::mt19937& random, const TMade& made)
     default: {
         c.Match = TFindMatch::RegularExpression;
         static const std::vector<std::string> forms = {
-            "%", "^%", "%$", "%.*", "(?:ab|x)%", "%+", "%?b", "[ab]%", "%{2}", "\\.?%",
-            "(%)", "%|xyz", "\\b%", "%\\d*", "(?i)%", "(?=a)%", "%?",
-            "%*", "%{0,1}",
+            "%",     "^%",     "%$",    "%.*", "(?:ab|x)%", "%+",   "%?b",
+            "[ab]%", "%{2}",   "\\.?%", "(%)", "%|xyz",     "\\b%", "%\\d*",
+            "(?i)%", "(?=a)%", "%?",    "%*",  "%{0,1}",
         };
         const std::string& form = forms[random() % forms.size()];
         std::string escaped;
@@ -269,8 +277,8 @@ TEST(NameIndex, OpensOnlyForTheSameFileInTheSameState)
         EXPECT_FALSE(TNameIndex::Open(bytes, made.Text, other, "/shelf/c.frl")) << field;
     }
     EXPECT_FALSE(TNameIndex::Open(bytes, made.Text, kIdentity, "/shelf/other.frl"));
-    EXPECT_FALSE(TNameIndex::Open(bytes.substr(0, bytes.size() - 1), made.Text, kIdentity,
-                                  "/shelf/c.frl"));
+    EXPECT_FALSE(
+        TNameIndex::Open(bytes.substr(0, bytes.size() - 1), made.Text, kIdentity, "/shelf/c.frl"));
     EXPECT_FALSE(TNameIndex::Open("", made.Text, kIdentity, "/shelf/c.frl"));
 }
 
@@ -435,6 +443,121 @@ TEST_F(StoredNameIndex, WriterInProgressIsLeftAlone)
     EXPECT_FALSE(fs::exists(file));
     ::close(lock);
     EXPECT_TRUE(Store());
+}
+
+// fendrel-find run as a program, several at once, with and without an index.
+class FindToolIndex : public StoredNameIndex {
+protected:
+    // Starts fendrel-find in the zone UTC with the cache folder of these tests; its output goes
+    // to out.
+    pid_t Start(const std::vector<std::string>& arguments, const std::string& out) const
+    {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        std::vector<std::string> all{FENDREL_FIND_PROGRAM};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& argument : all)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> environment{
+            "TZ=UTC", "LC_ALL=C", std::string("XDG_CACHE_HOME=") + std::getenv("XDG_CACHE_HOME")};
+        std::vector<char*> envp;
+        for (std::string& variable : environment)
+            envp.push_back(variable.data());
+        envp.push_back(nullptr);
+        pid_t child = -1;
+        EXPECT_EQ(posix_spawn(&child, all[0].c_str(), &actions, nullptr, argv.data(), envp.data()),
+                  0);
+        posix_spawn_file_actions_destroy(&actions);
+        return child;
+    }
+    static int Wait(pid_t child)
+    {
+        int status = 0;
+        return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status)
+                                                                          : -1;
+    }
+    static std::string Content(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::string Run(const std::vector<std::string>& arguments) const
+    {
+        const std::string out = Folder + "/out.txt";
+        EXPECT_LE(Wait(Start(arguments, out)), 1);
+        return Content(out);
+    }
+    // The output of each query as the search over the file gives it, without an index.
+    std::vector<std::string> Answers(const std::vector<std::vector<std::string>>& queries)
+    {
+        std::vector<std::string> answers;
+        for (const auto& query : queries) {
+            std::remove(NameIndexFileOf(AbsoluteCollectionPath(Path))->c_str());
+            answers.push_back(Run(query));
+        }
+        return answers;
+    }
+
+    const std::vector<std::vector<std::string>> Queries = {
+        {"ab", Path},
+        {"--glob", "*mp3*", Path},
+        {"--json", "--regex", "x.*[жb]", Path},
+        {"--folders", "--separator=/", "b", Path},
+        {"--size-min=4k", "--date-min=2000-01-01", "", Path},
+    };
+};
+
+TEST_F(FindToolIndex, IndexMadeByTheFirstRunAnswersTheSameSinceThen)
+{
+    const std::vector<std::string> expected = Answers(Queries);
+    for (const std::string& answer : expected)
+        EXPECT_FALSE(answer.empty());
+    ASSERT_TRUE(Fits()); // left by the last run
+    for (size_t i = 0; i < Queries.size(); ++i)
+        EXPECT_EQ(Run(Queries[i]), expected[i]);
+    EXPECT_TRUE(Fits());
+
+    // A damaged index is passed by, and a sound one takes its place.
+    const std::string file = *NameIndexFileOf(AbsoluteCollectionPath(Path));
+    {
+        std::fstream index(file, std::ios::in | std::ios::out | std::ios::binary);
+        index.seekp(100);
+        index.write("damage", 6);
+    }
+    EXPECT_FALSE(Fits());
+    EXPECT_EQ(Run(Queries[0]), expected[0]);
+    EXPECT_TRUE(Fits());
+    EXPECT_EQ(Run(Queries[0]), expected[0]);
+}
+
+TEST_F(FindToolIndex, RunsAtOnceWhileTheIndexIsMadeAnswerRight)
+{
+    // A larger collection, so that making its index takes a while.
+    Made = MakeCollection(9, 300);
+    Write(Made.Text);
+    const std::vector<std::string> expected = Answers(Queries);
+    for (int round = 0; round < 3; ++round) {
+        // The file is written again behind the index: every run finds it stale.
+        Write(Made.Text + (round % 2 ? "" : " "));
+        Write(Made.Text);
+        std::vector<std::pair<pid_t, size_t>> runs;
+        for (size_t i = 0; i < 8; ++i) {
+            const size_t query = i % Queries.size();
+            runs.emplace_back(Start(Queries[query], Folder + "/out" + std::to_string(i) + ".txt"),
+                              query);
+        }
+        for (size_t i = 0; i < runs.size(); ++i) {
+            EXPECT_LE(Wait(runs[i].first), 1);
+            EXPECT_EQ(Content(Folder + "/out" + std::to_string(i) + ".txt"),
+                      expected[runs[i].second])
+                << "round " << round << ", run " << i;
+        }
+        EXPECT_TRUE(Fits());
+    }
 }
 
 } // namespace
