@@ -251,6 +251,12 @@ void RefreshNow(const std::string& path)
 
 void RefreshNameIndexLater(const std::string& path)
 {
+    // Only an index fendrel-find made is kept up: a collection never searched from a terminal
+    // costs no work and no room in the cache.
+    const std::optional<std::string> file = NameIndexFileOf(AbsoluteCollectionPath(path));
+    struct stat info {};
+    if (!file || ::stat(file->c_str(), &info) != 0)
+        return;
     static auto* refresher = new TRefresher;
     const std::lock_guard<std::mutex> guard(refresher->Lock);
     if (std::find(refresher->Pending.begin(), refresher->Pending.end(), path) ==

@@ -77,7 +77,8 @@ private:
 bool StoreNameIndex(std::string_view absolutePath, std::string_view text,
                     const TCollectionIdentity& identity, const TFindSnapshot& snapshot);
 
-// Reads the collection file at path and writes its index, on a thread of its own at low
-// priority, so that the caller goes on at once. A request made while one runs is taken up when
-// it ends. Failures are silent: the index is only a shortcut, and fendrel-find makes it itself.
+// Reads the collection file at path and writes its index again, when it has one, on a thread of
+// its own at low priority, so that the caller goes on at once. A request made while one runs is
+// taken up when it ends. Failures are silent: the index is only a shortcut, and fendrel-find
+// makes it itself.
 void RefreshNameIndexLater(const std::string& path);

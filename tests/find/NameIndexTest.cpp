@@ -445,6 +445,21 @@ TEST_F(StoredNameIndex, WriterInProgressIsLeftAlone)
     EXPECT_TRUE(Store());
 }
 
+TEST_F(StoredNameIndex, SaveRefreshesAnIndexThatIsThere)
+{
+    RefreshNameIndexLater(Path); // none there: none made
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(fs::exists(*NameIndexFileOf(AbsoluteCollectionPath(Path))));
+
+    ASSERT_TRUE(Store());
+    Write(MakeCollection(8, 2).Text); // saved again
+    EXPECT_FALSE(Fits());
+    RefreshNameIndexLater(Path);
+    for (int i = 0; i < 200 && !Fits(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(Fits());
+}
+
 // fendrel-find run as a program, several at once, with and without an index.
 class FindToolIndex : public StoredNameIndex {
 protected:
