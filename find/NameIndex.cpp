@@ -65,6 +65,8 @@ struct THeader {
     uint64_t HeaderSum; // of every byte of the header before it
 };
 
+static_assert(sizeof(THeader) == 184, "the header's layout is part of the file format");
+
 struct TEntryRecord {
     uint32_t Line;
     uint32_t Parent;
