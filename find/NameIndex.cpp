@@ -106,10 +106,12 @@ const std::array<unsigned char, 256>& Lowered()
     return table;
 }
 
-// One character of a name as the substring search compares it (lowered; an escape of a
-// character the code page has as that byte), with every other character as kOtherCharacter.
+// text is never empty. One character of a name as the substring search compares it (lowered; an
+// escape of a character the code page has as that byte), with every other character as
+// kOtherCharacter.
 unsigned char FoldedCharacterAt(std::string_view text, size_t& length)
 {
+    // cppcheck-suppress containerOutOfBounds
     const auto byte = static_cast<unsigned char>(text[0]);
     length = 1;
     if (byte != static_cast<unsigned char>(kEscapeByte))
@@ -311,6 +313,7 @@ bool RequiredRuns(std::string_view p, std::vector<std::string>& runs)
         run.clear();
     };
     for (size_t at = 0; at < p.size();) {
+        // cppcheck-suppress containerOutOfBounds
         const char c = p[at];
         switch (c) {
         case '\\': {

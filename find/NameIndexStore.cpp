@@ -7,6 +7,7 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
@@ -133,9 +134,9 @@ std::optional<std::string> NameIndexFileOf(std::string_view absolutePath)
     // The file's own name for whoever looks into the folder, and the hash of the whole path to
     // tell apart collections of the same name.
     std::string name(std::filesystem::path(absolutePath).filename().string().substr(0, 64));
-    for (char& c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == '/')
-            c = '_';
+    std::replace_if(
+        name.begin(), name.end(),
+        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '/'; }, '_');
     char hash[17];
     std::snprintf(
         hash, sizeof hash, "%016llx",
@@ -229,7 +230,7 @@ namespace {
 // thread may still be at work while the program ends.
 struct TRefresher {
     std::mutex Lock;
-    std::vector<std::string> Pending;
+    std::vector<std::string> Pending; // cppcheck-suppress unusedStructMember
     bool Running = false;
 };
 
