@@ -915,6 +915,31 @@ struct TNameIndex::TParts {
         return item;
     }
 
+    // The first override at or after from that is not before entry: found by strides that
+    // double, then halving, so that the candidates of a search far apart cost no walk through
+    // every override between them.
+    [[nodiscard]] uint64_t FirstOverrideFrom(uint64_t from, uint32_t entry) const
+    {
+        const uint64_t count = Header.OverrideCount;
+        uint64_t low = from;
+        uint64_t stride = 1;
+        while (low < count && Override(low).Entry < entry) {
+            from = low + 1;
+            low = std::min(count, low + stride);
+            stride *= 2;
+        }
+        // Every override before from is before entry; the one at low (or the end) is not.
+        uint64_t high = low;
+        low = from;
+        while (low < high) {
+            const uint64_t middle = low + (high - low) / 2;
+            if (Override(middle).Entry < entry)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return low;
+    }
     [[nodiscard]] TOverrideRecord OverrideOf(uint32_t entry) const
     {
         uint64_t low = 0;
@@ -1027,9 +1052,7 @@ void TNameIndex::Find(TFindQuery& query, std::vector<uint32_t>& hits) const
         const TEntryRecord record = parts.Entry(i);
         std::optional<TOverrideRecord> kept;
         if (record.Parent & kOverrideBit) {
-            while (nextOverride < parts.Header.OverrideCount &&
-                   parts.Override(nextOverride).Entry < i)
-                ++nextOverride;
+            nextOverride = parts.FirstOverrideFrom(nextOverride, i);
             if (nextOverride == parts.Header.OverrideCount)
                 TParts::Damaged();
             kept = parts.Override(nextOverride);
