@@ -43,7 +43,8 @@ using TIndexSink = std::function<bool(std::string_view bytes)>;
 
 // An index over its bytes (which must outlive it) and the text of the collection file it was made
 // from. Nothing in the bytes is trusted: every part read is checked against its checksum and its
-// bounds first, and anything wrong throws ENameIndexDamaged.
+// bounds first, and anything wrong throws ENameIndexDamaged. It remembers what it has checked:
+// use it from one thread at a time.
 class TNameIndex {
 public:
     // The index, or nothing when the bytes are no index, a damaged one, or one made from another
