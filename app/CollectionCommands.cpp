@@ -1,6 +1,7 @@
 #include "app/uMain.h"
 
 #include "collection/CollectionChange.h"
+#include "find/NameIndexStore.h"
 #include "platform/CollectionFileStore.h"
 #include "platform/HelpViewer.h"
 #include "platform/QtText.h"
@@ -125,6 +126,7 @@ bool TForm_Main::SaveCollectionFile(const TCollectionChange& change, TAfterSave 
     KnownFile_ = CollectionFile;
     KnownIdentity_ = result.Identity;
     KeepDamagedOriginal_ = false;
+    RefreshNameIndexLater(CollectionFile);
     if (result.Merged) {
         // The ids of the tree's items belong to the collection that goes now.
         ReplaceCollection(std::move(merged));

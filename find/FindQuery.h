@@ -75,6 +75,9 @@ public:
 
     [[nodiscard]] bool Matches(const TFindCandidate& candidate);
     [[nodiscard]] const TFindConditions& Conditions() const { return Conditions_; }
+    // The name pattern as a substring or wildcard query compares it: folded, in the names' code
+    // page. Empty for a regular expression.
+    [[nodiscard]] std::string_view FoldedPattern() const { return FoldedPattern_; }
 
 private:
     struct TRegex;

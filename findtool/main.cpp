@@ -6,6 +6,7 @@
 #include "find/FindQuery.h"
 #include "find/FindSnapshot.h"
 #include "find/HitOutput.h"
+#include "find/NameIndexStore.h"
 #include "findtool/SharedRead.h"
 #include "platform/AnsiText.h"
 #include "platform/LocalTime.h"
@@ -213,20 +214,118 @@ std::string ReadFailure(TSharedRead outcome, int error)
     }
 }
 
+// One hit as the chosen output form prints it.
+std::string HitLine(const TPrintedHit& printed, TOutputForm form)
+{
+    switch (form) {
+    case TOutputForm::Text:
+        return TextLine(printed);
+    case TOutputForm::Json:
+        return JsonLine(printed);
+    case TOutputForm::Csv:
+        return CsvLine(printed);
+    }
+    return TextLine(printed);
+}
+
+// The message for a collection file that could not be opened for reading.
+std::string MapFailure(TMapOutcome outcome, int error)
+{
+    switch (outcome) {
+    case TMapOutcome::Done:
+    case TMapOutcome::ReadFailed:
+        return ReadFailure(TSharedRead::ReadFailed, error);
+    case TMapOutcome::OpenFailed:
+        return ReadFailure(TSharedRead::OpenFailed, error);
+    case TMapOutcome::NotAFile:
+        return ReadFailure(TSharedRead::NotAFile, error);
+    case TMapOutcome::Locked:
+        return ReadFailure(TSharedRead::Locked, error);
+    case TMapOutcome::TooLarge:
+        return ReadFailure(TSharedRead::TooLarge, error);
+    }
+    return ReadFailure(TSharedRead::ReadFailed, error);
+}
+
+// Prints the hits that a search through the index found.
+void PrintIndexedHits(const std::string& path, const TNameIndex& index,
+                      const std::vector<uint32_t>& hits, const TOptions& options, int64_t offset)
+{
+    // Hits come in pre-order, most with the parent of the hit before: its path is made once.
+    uint32_t parent = TNameIndex::NoParent;
+    std::string parentPath;
+    std::string_view disc;
+    for (const uint32_t hit : hits) {
+        const TNameIndex::TItem item = index.Item(hit);
+        if (item.Parent != parent || item.Parent == TNameIndex::NoParent) {
+            parent = item.Parent;
+            parentPath = parent == TNameIndex::NoParent ? std::string()
+                                                        : index.Path(parent, options.Separator);
+            disc = index.Item(parent == TNameIndex::NoParent ? hit : index.DiscOf(parent)).Name;
+        }
+        const std::string where = parent == TNameIndex::NoParent
+                                      ? std::string()
+                                      : parentPath + options.Separator + std::string(item.Name);
+        TPrintedHit printed;
+        printed.Collection = path;
+        printed.Disc = disc;
+        printed.Path = where;
+        printed.Name = item.Name;
+        printed.Folder = (item.Flags & nfFolder) != 0;
+        printed.Size = item.Size;
+        printed.Time = FileTimeToLocal(static_cast<uint32_t>(item.Time >> 32),
+                                       static_cast<uint32_t>(item.Time), offset);
+        const std::string line = HitLine(printed, options.Form);
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+}
+
+// Searches the collection through its name index and prints the hits. False, having printed
+// nothing, when there is no index made from the file as it is now, or the index turns out
+// damaged: the file itself is searched then.
+bool SearchIndexed(const std::string& path, const std::string& absolute, const TSharedMapping& file,
+                   const TOptions& options, TFindQuery& query, int64_t offset, size_t& found)
+{
+    const std::unique_ptr<TStoredNameIndex> stored = TStoredNameIndex::Open(absolute, file);
+    if (!stored)
+        return false;
+    const TNameIndex& index = stored->Index();
+    std::vector<uint32_t> hits;
+    try {
+        index.Find(query, hits); // reads all that is printed of the hits: nothing throws below
+    } catch (const ENameIndexDamaged&) {
+        return false;
+    }
+    try {
+        PrintIndexedHits(path, index, hits, options, offset);
+    } catch (const ENameIndexDamaged&) {
+        // Find read all of this already; only a file changed under the program gets here.
+        std::fflush(stdout);
+        Complain(path + ": указатель имён коллекции оказался поврежден во время вывода");
+        std::exit(kTrouble);
+    }
+    found += hits.size();
+    return true;
+}
+
 // Searches one collection file and prints its hits. False when the file could not be read whole
-// or is damaged; the hits in the part read before the damage are printed all the same.
+// or is damaged; the hits in the part read before the damage are printed all the same. Without
+// a fitting index the file itself is searched, and its index is made afterwards for next time.
 bool SearchFile(const std::string& path, const TOptions& options, TFindQuery& query, int64_t offset,
                 size_t& found)
 {
-    std::string text;
-    const TSharedRead outcome = ReadShared(path, text, kLockWait);
-    if (outcome != TSharedRead::Done) {
-        Complain(path + ": " + ReadFailure(outcome, errno));
+    std::unique_ptr<TSharedMapping> file;
+    const TMapOutcome outcome = TSharedMapping::Open(path, kLockWait, file);
+    if (outcome != TMapOutcome::Done) {
+        Complain(path + ": " + MapFailure(outcome, errno));
         return false;
     }
+    const std::string absolute = AbsoluteCollectionPath(path);
+    if (SearchIndexed(path, absolute, *file, options, query, offset, found))
+        return true;
+
     TFendrel collection;
-    const bool loaded = collection.LoadFromText(text);
-    std::string().swap(text);
+    const bool loaded = collection.LoadFromText(file->Text());
     if (!loaded)
         Complain(path + ": файл коллекции поврежден или имеет неверный формат; найденное взято "
                         "из прочитанной части");
@@ -246,21 +345,15 @@ bool SearchFile(const std::string& path, const TOptions& options, TFindQuery& qu
         printed.Size = entry.Size;
         printed.Time = FileTimeToLocal(static_cast<uint32_t>(entry.Time >> 32),
                                        static_cast<uint32_t>(entry.Time), offset);
-        std::string line;
-        switch (options.Form) {
-        case TOutputForm::Text:
-            line = TextLine(printed);
-            break;
-        case TOutputForm::Json:
-            line = JsonLine(printed);
-            break;
-        case TOutputForm::Csv:
-            line = CsvLine(printed);
-            break;
-        }
+        const std::string line = HitLine(printed, options.Form);
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
     found += hits.size();
+    if (loaded) {
+        // The answer goes out first; a damaged file gets no index, and is read whole each time.
+        std::fflush(stdout);
+        (void)StoreNameIndex(absolute, file->Text(), file->Identity(), snapshot);
+    }
     return loaded;
 }
 

@@ -1,0 +1,1159 @@
+// The name index of a collection file. Its layout, all numbers in the machine's byte order:
+//   the collection's absolute path;
+//   one entry per file, folder and disc in the snapshot's order: where its record line starts in
+//   the collection file, and its parent (the top bit set when an override below stands for it);
+//   the trigram table, sorted by key: key, number of blocks, start of its postings;
+//   the postings: for each trigram, the blocks of 2^BlockShift entries that hold it, as
+//   LEB128 differences;
+//   the overrides, sorted by entry: kind, size, time and perhaps the name of every entry whose
+//   record line does not tell them as the search sees them (every folder's total, for one);
+//   the override names;
+//   an XXH3 checksum for every 4 KiB of all the above;
+//   the header, last, so that the index is written front to back in one go.
+#include "find/NameIndex.h"
+
+#include "collection/CollectionNode.h"
+#include "collection/NameOrder.h"
+#include "find/FindSnapshot.h"
+#include "platform/AnsiText.h"
+#include "platform/CaseFolding.h"
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+constexpr std::array<char, 8> kMagic = {'F', 'R', 'L', 'N', 'A', 'M', 'I', 'X'};
+constexpr uint32_t kVersion = 1;
+constexpr uint32_t kByteOrder = 0x01020304;
+constexpr uint32_t kBlockShift = 6;
+constexpr uint32_t kChunkShift = 12;
+constexpr uint32_t kOverrideBit = 0x80000000U;
+constexpr uint32_t kNoParentField = 0x7FFFFFFFU;
+constexpr uint32_t kNameFromLine = UINT32_MAX;
+constexpr std::string_view kHeaderLine = ";Fendrel File v1 begin\r\n";
+// The fields of a record line before its name: "E 01C5081B E17AFC80 00000400 ".
+constexpr size_t kFieldsSize = 29;
+// No record line the reader keeps whole is longer than this.
+constexpr size_t kLongestLine = kFieldsSize + kLongestName * kEscapeLength + 2;
+// Stands for every character the code page lacks: the trigrams only narrow the search, so
+// letting such characters share one value loses nothing but a little of the narrowing.
+constexpr unsigned char kOtherCharacter = 0x98;
+
+struct THeader {
+    std::array<char, 8> Magic;
+    uint32_t Version;
+    uint32_t ByteOrder;
+    uint32_t BlockShift;
+    uint32_t ChunkShift;
+    uint64_t Identity[5];
+    uint64_t EntryCount;
+    uint64_t PathOffset, PathSize;
+    uint64_t EntriesOffset;
+    uint64_t TrigramsOffset, TrigramCount;
+    uint64_t PostingsOffset, PostingsSize;
+    uint64_t OverridesOffset, OverrideCount;
+    uint64_t NamesOffset, NamesSize;
+    uint64_t SumsOffset; // the checksums of every chunk of [0, SumsOffset)
+    uint64_t SumsSum;
+    uint64_t HeaderSum; // of every byte of the header before it
+};
+
+static_assert(sizeof(THeader) == 184, "the header's layout is part of the file format");
+
+struct TEntryRecord {
+    uint32_t Line;
+    uint32_t Parent;
+};
+
+struct TTrigramRecord {
+    uint32_t Key;
+    uint32_t Count;
+    uint64_t Start; // into the postings
+};
+
+struct TOverrideRecord {
+    uint32_t Entry;
+    uint32_t Flags;
+    uint64_t Size;
+    uint64_t Time;
+    uint32_t NameStart; // into the override names; kNameFromLine: the record line's name
+    uint32_t NameSize;
+};
+
+std::array<uint64_t, 5> IdentityFields(const TCollectionIdentity& identity)
+{
+    return {identity.Device, identity.Inode, identity.Size, identity.ModifiedNs,
+            identity.ChangedNs};
+}
+
+// --- The characters the trigrams are made of ---------------------------------------------------
+
+const std::array<unsigned char, 256>& Lowered()
+{
+    static const std::array<unsigned char, 256> table = [] {
+        std::array<unsigned char, 256> made{};
+        for (int c = 0; c < 256; ++c)
+            made[c] = static_cast<unsigned char>(CharLowerA(static_cast<char>(c)));
+        return made;
+    }();
+    return table;
+}
+
+// text is never empty. One character of a name as the substring search compares it (lowered; an
+// escape of a character the code page has as that byte), with every other character as
+// kOtherCharacter.
+unsigned char FoldedCharacterAt(std::string_view text, size_t& length)
+{
+    // cppcheck-suppress containerOutOfBounds
+    const auto byte = static_cast<unsigned char>(text[0]);
+    length = 1;
+    if (byte != static_cast<unsigned char>(kEscapeByte))
+        return Lowered()[byte];
+    const std::optional<char32_t> escaped = EscapeAt(text);
+    if (!escaped)
+        return Lowered()[byte];
+    length = kEscapeLength;
+    std::optional<unsigned char> ansi = AnsiByteOf(*escaped);
+    if (!ansi)
+        ansi = AnsiByteOf(SimpleCaseFold(*escaped));
+    return ansi ? Lowered()[*ansi] : kOtherCharacter;
+}
+
+// The characters of an already folded text as the searches read it: an escape is one
+// character (the byte it stands for when escapeAsByte and the code page has one), anything
+// else a byte.
+void AppendFoldedTextCharacters(std::string_view text, bool escapeAsByte, std::string& out)
+{
+    while (!text.empty()) {
+        if (const std::optional<char32_t> escaped = EscapeAt(text)) {
+            const std::optional<unsigned char> ansi =
+                escapeAsByte ? AnsiByteOf(*escaped) : std::nullopt;
+            out += static_cast<char>(ansi ? *ansi : kOtherCharacter);
+            text.remove_prefix(kEscapeLength);
+        } else {
+            out += text[0];
+            text.remove_prefix(1);
+        }
+    }
+}
+
+// Each character of the index as one of 64 classes: digits and Latin letters each their own,
+// Cyrillic letters two or so to a class, the commonest signs their own, everything else one
+// class. Trigrams of classes keep a small table, which makes the index quick to build; names
+// that share a class trigram only cost the search a few more names to check.
+constexpr unsigned kClassBits = 6;
+constexpr uint32_t kKeyCount = uint32_t{1} << (3 * kClassBits);
+
+const std::array<uint8_t, 256>& Classes()
+{
+    static const std::array<uint8_t, 256> table = [] {
+        std::array<uint8_t, 256> made{};
+        for (int c = '0'; c <= '9'; ++c)
+            made[c] = static_cast<uint8_t>(1 + c - '0');
+        for (int c = 'a'; c <= 'z'; ++c)
+            made[c] = static_cast<uint8_t>(11 + c - 'a');
+        for (int c = 0xE0; c <= 0xFF; ++c) // а to я
+            made[c] = static_cast<uint8_t>(37 + (c - 0xE0) % 24);
+        made[0xB8] = 37 + 5; // ё with е
+        made[' '] = 61;
+        made['.'] = 62;
+        made['-'] = 63;
+        made['_'] = 63;
+        return made;
+    }();
+    return table;
+}
+
+uint32_t TrigramKey(unsigned char a, unsigned char b, unsigned char c)
+{
+    const std::array<uint8_t, 256>& classes = Classes();
+    return (uint32_t{classes[a]} << (2 * kClassBits)) | (uint32_t{classes[b]} << kClassBits) |
+           classes[c];
+}
+
+template <typename TVisit> void ForEachTrigram(std::string_view characters, TVisit&& visit)
+{
+    for (size_t i = 0; i + 3 <= characters.size(); ++i)
+        visit(TrigramKey(static_cast<unsigned char>(characters[i]),
+                         static_cast<unsigned char>(characters[i + 1]),
+                         static_cast<unsigned char>(characters[i + 2])));
+}
+
+// The trigrams of a name: those of its characters as the substring search folds them, and,
+// for a name with an 0x98 in it, also as the wildcard search reads its folded name.
+template <typename TVisit> void ForEachNameTrigram(std::string_view name, TVisit&& visit)
+{
+    thread_local std::string characters;
+    characters.clear();
+    if (!MayHoldEscapes(name)) {
+        for (const char c : name)
+            characters += static_cast<char>(Lowered()[static_cast<unsigned char>(c)]);
+        ForEachTrigram(characters, visit);
+        return;
+    }
+    for (std::string_view rest = name; !rest.empty();) {
+        size_t length = 1;
+        characters += static_cast<char>(FoldedCharacterAt(rest, length));
+        rest.remove_prefix(length);
+    }
+    ForEachTrigram(characters, visit);
+    characters.clear();
+    AppendFoldedTextCharacters(FoldName(name), false, characters);
+    ForEachTrigram(characters, visit);
+}
+
+// --- Literal runs of a regular expression -------------------------------------------------------
+
+// ASCII characters that match, letter case ignored, only themselves and their other case. 'i',
+// 'k' and 's' are left out: Unicode gives them more twins than the code page knows.
+bool IsPlainLiteral(char c)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
+        return std::string_view("iIkKsS").find(c) == std::string_view::npos;
+    return (c >= '0' && c <= '9') ||
+           std::string_view("-_ ,=!@%&~:;\"'<>`/").find(c) != std::string_view::npos;
+}
+
+char AsciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The end of the bracket expression that starts at open, or npos.
+size_t ClassEnd(std::string_view p, size_t open)
+{
+    size_t at = open + 1;
+    if (at < p.size() && p[at] == '^')
+        ++at;
+    if (at < p.size() && p[at] == ']')
+        ++at;
+    while (at < p.size()) {
+        if (p[at] == '\\') {
+            at += 2;
+        } else if (p.substr(at, 2) == "[:") {
+            const size_t close = p.find(":]", at + 2);
+            if (close == std::string_view::npos)
+                return std::string_view::npos;
+            at = close + 2;
+        } else if (p[at] == ']') {
+            return at;
+        } else {
+            ++at;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// The end of the group that starts at open, or npos.
+size_t GroupEnd(std::string_view p, size_t open)
+{
+    int depth = 0;
+    for (size_t at = open; at < p.size();) {
+        switch (p[at]) {
+        case '\\':
+            if (p.substr(at, 2) == "\\Q") {
+                const size_t quoteEnd = p.find("\\E", at + 2);
+                if (quoteEnd == std::string_view::npos)
+                    return std::string_view::npos;
+                at = quoteEnd + 2;
+            } else {
+                at += 2;
+            }
+            continue;
+        case '[':
+            at = ClassEnd(p, at);
+            if (at == std::string_view::npos)
+                return at;
+            break;
+        case '(':
+            ++depth;
+            break;
+        case ')':
+            if (--depth == 0)
+                return at;
+            break;
+        default:
+            break;
+        }
+        ++at;
+    }
+    return std::string_view::npos;
+}
+
+// Whether the text from at is a counted repetition ("{2}", "{2,}", "{2,5}", "{,5}"); its end.
+size_t RepetitionEnd(std::string_view p, size_t at)
+{
+    const size_t close = p.find('}', at);
+    if (close == std::string_view::npos)
+        return std::string_view::npos;
+    const std::string_view inside = p.substr(at + 1, close - at - 1);
+    const size_t comma = inside.find(',');
+    if (inside.empty() || inside.find_first_not_of("0123456789,") != std::string_view::npos ||
+        (comma != std::string_view::npos && inside.find(',', comma + 1) != std::string_view::npos))
+        return std::string_view::npos;
+    return close;
+}
+
+// Runs of plain characters that every match of the expression holds, lowered; false when the
+// expression is beyond this reading (an alternative at its top, options, verbs), so that
+// nothing can be required of a name.
+bool RequiredRuns(std::string_view p, std::vector<std::string>& runs)
+{
+    std::string run;
+    const auto flush = [&] {
+        if (run.size() >= 3)
+            runs.push_back(run);
+        run.clear();
+    };
+    for (size_t at = 0; at < p.size();) {
+        // cppcheck-suppress containerOutOfBounds
+        const char c = p[at];
+        switch (c) {
+        case '\\': {
+            if (at + 1 >= p.size())
+                return false;
+            const char next = p[at + 1];
+            if ((next >= '0' && next <= '9') || (next >= 'a' && next <= 'z') ||
+                (next >= 'A' && next <= 'Z')) {
+                if (std::string_view("bBdDwWsShHvV").find(next) == std::string_view::npos)
+                    return false; // a reference, a code, a property, a quotation...
+                flush();
+            } else if (static_cast<unsigned char>(next) < 0x80 && IsPlainLiteral(next)) {
+                run += next;
+            } else if (next == '.' || next == '(' || next == ')' || next == '[' || next == ']' ||
+                       next == '{' || next == '}' || next == '*' || next == '+' || next == '?' ||
+                       next == '|' || next == '^' || next == '$' || next == '\\' || next == '#') {
+                run += next; // an escaped sign stands for itself, and has no other case
+            } else {
+                flush();
+            }
+            at += 2;
+            continue;
+        }
+        case '[': {
+            flush();
+            const size_t end = ClassEnd(p, at);
+            if (end == std::string_view::npos)
+                return false;
+            at = end + 1;
+            continue;
+        }
+        case '(': {
+            flush();
+            if (at + 1 < p.size() && p[at + 1] == '*')
+                return false;
+            if (at + 1 < p.size() && p[at + 1] == '?') {
+                const char kind = at + 2 < p.size() ? p[at + 2] : '\0';
+                const bool plain = std::string_view(":=!|>'P").find(kind) != std::string_view::npos;
+                const bool before = kind == '<';
+                if (!(plain || before) || kind == '\0')
+                    return false; // option settings, comments, recursion
+            }
+            const size_t end = GroupEnd(p, at);
+            if (end == std::string_view::npos)
+                return false;
+            at = end + 1;
+            continue;
+        }
+        case ')':
+        case '|':
+            return false;
+        case '*':
+        case '?':
+            if (!run.empty())
+                run.pop_back(); // the character before may be missing
+            flush();
+            ++at;
+            continue;
+        case '{': {
+            if (!run.empty())
+                run.pop_back();
+            flush();
+            const size_t end = RepetitionEnd(p, at);
+            at = end == std::string_view::npos ? at + 1 : end + 1;
+            continue;
+        }
+        case '+':
+        case '.':
+        case '^':
+        case '$':
+            flush();
+            ++at;
+            continue;
+        default:
+            if (static_cast<unsigned char>(c) < 0x80 && IsPlainLiteral(c))
+                run += AsciiLower(c);
+            else
+                flush();
+            ++at;
+            continue;
+        }
+    }
+    flush();
+    return true;
+}
+
+// --- Record lines -------------------------------------------------------------------------------
+
+// Each byte's value as an upper-case hexadecimal digit, 0xFF for the others.
+constexpr std::array<uint8_t, 256> kUpperHex = [] {
+    std::array<uint8_t, 256> digits{};
+    digits.fill(0xFF);
+    for (int c = 0; c < 10; ++c)
+        digits['0' + c] = static_cast<uint8_t>(c);
+    for (int c = 0; c < 6; ++c)
+        digits['A' + c] = static_cast<uint8_t>(10 + c);
+    return digits;
+}();
+
+bool ReadHex8(const char* at, uint32_t& value)
+{
+    uint32_t result = 0;
+    uint8_t bad = 0;
+    for (int i = 0; i < 8; ++i) {
+        const uint8_t digit = kUpperHex[static_cast<unsigned char>(at[i])];
+        bad |= digit;
+        result = (result << 4) | (digit & 0xFU);
+    }
+    value = result;
+    return (bad & 0xF0) == 0;
+}
+
+// The record line at offset as Fendrel writes it, read strictly: any other form is no record
+// line here (the index then keeps what the reader made of it as an override).
+bool ParseLine(std::string_view text, uint64_t offset, TNameIndex::TItem& item)
+{
+    if (offset >= text.size() || text.size() - offset < kFieldsSize + 2)
+        return false;
+    const char* line = text.data() + offset;
+    switch (line[0]) {
+    case 'E':
+        item.Flags = nfFile;
+        break;
+    case 'F':
+        item.Flags = nfFolder;
+        break;
+    case 'D':
+        item.Flags = nfDisc;
+        break;
+    default:
+        return false;
+    }
+    uint32_t high = 0;
+    uint32_t low = 0;
+    uint32_t size = 0;
+    if (line[1] != ' ' || line[10] != ' ' || line[19] != ' ' || line[28] != ' ' ||
+        !ReadHex8(line + 2, high) || !ReadHex8(line + 11, low) || !ReadHex8(line + 20, size))
+        return false;
+    item.Time = (uint64_t{high} << 32) | low;
+    item.Size = size;
+    const size_t nameStart = offset + kFieldsSize;
+    const size_t reach = std::min(text.size() - nameStart, kLongestLine);
+    for (size_t from = 0;;) {
+        const void* cr = std::memchr(text.data() + nameStart + from, '\r', reach - from);
+        if (!cr)
+            return false;
+        const auto at = static_cast<size_t>(static_cast<const char*>(cr) - text.data());
+        if (at + 1 < text.size() && text[at + 1] == '\n') {
+            item.Name = text.substr(nameStart, at - nameStart);
+            return true;
+        }
+        from = at + 1 - nameStart;
+    }
+}
+
+// Where each record line starts, in the order of the file, as the reader goes through it.
+std::vector<uint32_t> RecordLines(std::string_view text)
+{
+    std::vector<uint32_t> lines;
+    if (!text.starts_with(kHeaderLine.substr(0, kHeaderLine.size() - 2)))
+        return lines;
+    for (size_t position = kHeaderLine.size(); position < text.size();) {
+        size_t end = position;
+        for (;;) {
+            const void* cr = std::memchr(text.data() + end, '\r', text.size() - end);
+            if (!cr)
+                return lines;
+            end = static_cast<size_t>(static_cast<const char*>(cr) - text.data());
+            if (end + 1 < text.size() && text[end + 1] == '\n')
+                break;
+            ++end;
+        }
+        if (text[position] != '<')
+            lines.push_back(static_cast<uint32_t>(position));
+        position = end + 2;
+    }
+    return lines;
+}
+
+// --- Writing ------------------------------------------------------------------------------------
+
+void AppendVarint(std::vector<uint8_t>& out, uint32_t value)
+{
+    while (value >= 0x80) {
+        out.push_back(static_cast<uint8_t>(value | 0x80));
+        value >>= 7;
+    }
+    out.push_back(static_cast<uint8_t>(value));
+}
+
+// For each trigram, the blocks that hold it. The pairs of trigram and block are gathered for a
+// batch of blocks and sorted by trigram before they go to the trigrams' lists: added one by one,
+// each would land in another list, far in memory from the one before.
+class TPostingsBuilder {
+public:
+    TPostingsBuilder()
+        : Keys_(kKeyCount)
+    {
+        Pairs_.reserve(size_t{kBatchBlocks} << 11);
+    }
+
+    // Blocks come in ascending order.
+    void Add(uint32_t key, uint32_t block)
+    {
+        if (block >= BatchStart_ + kBatchBlocks)
+            Flush(block);
+        Pairs_.push_back((key << kBatchBits) | (block - BatchStart_));
+    }
+    void Finish() { Flush(0); }
+
+    // Calls visit(key, count, bytes) for every trigram held, in the order of their keys.
+    template <typename TVisit> void ForEach(TVisit&& visit) const
+    {
+        for (uint32_t key = 0; key < Keys_.size(); ++key)
+            if (Keys_[key].Count > 0)
+                visit(key, Keys_[key].Count, Keys_[key].Bytes);
+    }
+    [[nodiscard]] size_t size() const
+    {
+        return static_cast<size_t>(
+            std::count_if(Keys_.begin(), Keys_.end(), [](const TKey& k) { return k.Count > 0; }));
+    }
+
+private:
+    static constexpr unsigned kBatchBits = 11;
+    static constexpr uint32_t kBatchBlocks = uint32_t{1} << kBatchBits;
+    static constexpr unsigned kDigitBits = 9; // two digits make a key
+
+    struct TKey {
+        uint32_t LastBlockPlusOne = 0;
+        uint32_t Count = 0;
+        std::vector<uint8_t> Bytes;
+    };
+
+    // Sorts the batch's pairs by key, keeping the order of blocks within a key, and adds them
+    // to the lists; the next batch starts at the batch of block.
+    void Flush(uint32_t block)
+    {
+        Sorted_.resize(Pairs_.size());
+        for (const unsigned shift : {kBatchBits, kBatchBits + kDigitBits}) {
+            std::array<uint32_t, (1U << kDigitBits) + 1> starts{};
+            for (const uint32_t pair : Pairs_)
+                ++starts[((pair >> shift) & ((1U << kDigitBits) - 1)) + 1];
+            for (size_t i = 1; i < starts.size(); ++i)
+                starts[i] += starts[i - 1];
+            for (const uint32_t pair : Pairs_)
+                Sorted_[starts[(pair >> shift) & ((1U << kDigitBits) - 1)]++] = pair;
+            Pairs_.swap(Sorted_);
+        }
+        for (const uint32_t pair : Pairs_) {
+            TKey& k = Keys_[pair >> kBatchBits];
+            const uint32_t plusOne = BatchStart_ + (pair & (kBatchBlocks - 1)) + 1;
+            if (k.LastBlockPlusOne == plusOne)
+                continue;
+            AppendVarint(k.Bytes, plusOne - k.LastBlockPlusOne);
+            k.LastBlockPlusOne = plusOne;
+            ++k.Count;
+        }
+        Pairs_.clear();
+        BatchStart_ = block & ~(kBatchBlocks - 1);
+    }
+
+    std::vector<TKey> Keys_;
+    std::vector<uint32_t> Pairs_;
+    std::vector<uint32_t> Sorted_;
+    uint32_t BatchStart_ = 0;
+};
+
+// Passes bytes on to the sink in large pieces, summing every chunk of them as it goes.
+class TSummingWriter {
+public:
+    explicit TSummingWriter(const TIndexSink& sink)
+        : Sink_(sink)
+    {
+        Buffer_.reserve(kBufferSize);
+        XXH3_64bits_reset(&State_);
+    }
+
+    void Write(const void* data, size_t size)
+    {
+        const auto* bytes = static_cast<const char*>(data);
+        while (size > 0) {
+            const size_t room = (size_t{1} << kChunkShift) - InChunk_;
+            const size_t piece = std::min(room, size);
+            XXH3_64bits_update(&State_, bytes, piece);
+            InChunk_ += piece;
+            if (InChunk_ == (size_t{1} << kChunkShift))
+                EndChunk();
+            Append(bytes, piece);
+            bytes += piece;
+            size -= piece;
+            Offset_ += piece;
+        }
+    }
+    template <typename T> void WriteAll(const std::vector<T>& items)
+    {
+        Write(items.data(), items.size() * sizeof(T));
+    }
+    void Align()
+    {
+        static constexpr char zeros[8] = {};
+        Write(zeros, (8 - Offset_ % 8) % 8);
+    }
+    // Ends the summed part; what is written after it is not summed.
+    std::vector<uint64_t> Sums()
+    {
+        if (InChunk_ > 0)
+            EndChunk();
+        return std::move(Sums_);
+    }
+    void WriteUnsummed(const void* data, size_t size)
+    {
+        Append(static_cast<const char*>(data), size);
+        Offset_ += size;
+    }
+    [[nodiscard]] bool Finish()
+    {
+        if (!Buffer_.empty() && Good_)
+            Good_ = Sink_(Buffer_);
+        Buffer_.clear();
+        return Good_;
+    }
+    [[nodiscard]] uint64_t Offset() const { return Offset_; }
+
+private:
+    static constexpr size_t kBufferSize = size_t{1} << 20;
+
+    void EndChunk()
+    {
+        Sums_.push_back(XXH3_64bits_digest(&State_));
+        XXH3_64bits_reset(&State_);
+        InChunk_ = 0;
+    }
+    void Append(const char* bytes, size_t size)
+    {
+        Buffer_.append(bytes, size);
+        if (Buffer_.size() >= kBufferSize) {
+            if (Good_)
+                Good_ = Sink_(Buffer_);
+            Buffer_.clear();
+        }
+    }
+
+    const TIndexSink& Sink_;
+    std::string Buffer_;
+    XXH3_state_t State_{};
+    size_t InChunk_ = 0;
+    std::vector<uint64_t> Sums_;
+    uint64_t Offset_ = 0;
+    bool Good_ = true;
+};
+
+} // namespace
+
+bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapshot,
+                    const TCollectionIdentity& identity, std::string_view collectionPath,
+                    const TIndexSink& sink)
+{
+    // The reader stops at the first zero byte, and so does everything here.
+    const std::string_view text = collectionText.substr(0, collectionText.find('\0'));
+    const size_t count = snapshot.size();
+    if (count >= kNoParentField || text.size() > UINT32_MAX)
+        return false;
+    const std::vector<uint32_t> lines = RecordLines(text);
+
+    std::vector<TEntryRecord> entries(count);
+    std::vector<TOverrideRecord> overrides;
+    std::string names;
+    TPostingsBuilder postings;
+    for (size_t i = 0; i < count; ++i) {
+        const TFindSnapshot::TEntry& entry = snapshot.Entry(i);
+        const std::string_view name = snapshot.Name(i);
+        TNameIndex::TItem parsed;
+        const bool lineRead = i < lines.size() && ParseLine(text, lines[i], parsed);
+        const bool sameName = lineRead && parsed.Name == name;
+        TEntryRecord& record = entries[i];
+        record.Line = lineRead ? lines[i] : 0;
+        record.Parent = entry.Parent == TFindSnapshot::NoParent ? kNoParentField : entry.Parent;
+        if (!sameName || parsed.Flags != entry.Flags || parsed.Size != entry.Size ||
+            parsed.Time != entry.Time) {
+            if (!sameName && names.size() + name.size() > UINT32_MAX)
+                return false;
+            record.Parent |= kOverrideBit;
+            overrides.push_back({static_cast<uint32_t>(i), entry.Flags, entry.Size, entry.Time,
+                                 sameName ? 0 : static_cast<uint32_t>(names.size()),
+                                 sameName ? kNameFromLine : static_cast<uint32_t>(name.size())});
+            if (!sameName)
+                names.append(name);
+        }
+        const auto block = static_cast<uint32_t>(i >> kBlockShift);
+        ForEachNameTrigram(name, [&](uint32_t key) { postings.Add(key, block); });
+    }
+
+    THeader header{};
+    header.Magic = kMagic;
+    header.Version = kVersion;
+    header.ByteOrder = kByteOrder;
+    header.BlockShift = kBlockShift;
+    header.ChunkShift = kChunkShift;
+    const std::array<uint64_t, 5> fields = IdentityFields(identity);
+    std::copy(fields.begin(), fields.end(), header.Identity);
+    header.EntryCount = count;
+
+    TSummingWriter out(sink);
+    header.PathOffset = out.Offset();
+    header.PathSize = collectionPath.size();
+    out.Write(collectionPath.data(), collectionPath.size());
+    out.Align();
+    header.EntriesOffset = out.Offset();
+    out.WriteAll(entries);
+    std::vector<TEntryRecord>().swap(entries);
+
+    std::vector<TTrigramRecord> trigrams;
+    postings.Finish();
+    trigrams.reserve(postings.size());
+    uint64_t start = 0;
+    postings.ForEach([&](uint32_t key, uint32_t blocks, const std::vector<uint8_t>& bytes) {
+        trigrams.push_back({key, blocks, start});
+        start += bytes.size();
+    });
+    header.TrigramsOffset = out.Offset();
+    header.TrigramCount = trigrams.size();
+    out.WriteAll(trigrams);
+    header.PostingsOffset = out.Offset();
+    header.PostingsSize = start;
+    postings.ForEach(
+        [&](uint32_t, uint32_t, const std::vector<uint8_t>& bytes) { out.WriteAll(bytes); });
+    out.Align();
+    header.OverridesOffset = out.Offset();
+    header.OverrideCount = overrides.size();
+    out.WriteAll(overrides);
+    header.NamesOffset = out.Offset();
+    header.NamesSize = names.size();
+    out.Write(names.data(), names.size());
+    out.Align();
+
+    header.SumsOffset = out.Offset();
+    const std::vector<uint64_t> sums = out.Sums();
+    header.SumsSum = XXH3_64bits(sums.data(), sums.size() * sizeof(uint64_t));
+    out.WriteUnsummed(sums.data(), sums.size() * sizeof(uint64_t));
+    header.HeaderSum = XXH3_64bits(&header, offsetof(THeader, HeaderSum));
+    out.WriteUnsummed(&header, sizeof header);
+    return out.Finish();
+}
+
+// --- Reading ------------------------------------------------------------------------------------
+
+struct TNameIndex::TParts {
+    using TItem = TNameIndex::TItem;
+    std::string_view Bytes;
+    std::string_view Text;
+    THeader Header{};
+    const uint64_t* Sums = nullptr;
+    mutable std::vector<uint8_t> Checked; // per chunk: 1 when its checksum was found right
+
+    [[noreturn]] static void Damaged() { throw ENameIndexDamaged("the name index is damaged"); }
+
+    // Makes sure that [offset, offset + size) lies in the summed part and is as it was written.
+    void Check(uint64_t offset, uint64_t size) const
+    {
+        if (offset > Header.SumsOffset || size > Header.SumsOffset - offset)
+            Damaged();
+        if (size == 0)
+            return;
+        for (uint64_t chunk = offset >> kChunkShift; chunk <= (offset + size - 1) >> kChunkShift;
+             ++chunk) {
+            if (Checked[chunk])
+                continue;
+            const uint64_t start = chunk << kChunkShift;
+            const uint64_t length =
+                std::min<uint64_t>(uint64_t{1} << kChunkShift, Header.SumsOffset - start);
+            if (XXH3_64bits(Bytes.data() + start, length) != Sums[chunk])
+                Damaged();
+            Checked[chunk] = 1;
+        }
+    }
+    template <typename T> T Read(uint64_t offset) const
+    {
+        Check(offset, sizeof(T));
+        T value;
+        std::memcpy(&value, Bytes.data() + offset, sizeof(T));
+        return value;
+    }
+    [[nodiscard]] TEntryRecord Entry(uint32_t index) const
+    {
+        return Read<TEntryRecord>(Header.EntriesOffset + uint64_t{index} * sizeof(TEntryRecord));
+    }
+    [[nodiscard]] TTrigramRecord Trigram(uint64_t index) const
+    {
+        return Read<TTrigramRecord>(Header.TrigramsOffset + index * sizeof(TTrigramRecord));
+    }
+    [[nodiscard]] TOverrideRecord Override(uint64_t index) const
+    {
+        return Read<TOverrideRecord>(Header.OverridesOffset + index * sizeof(TOverrideRecord));
+    }
+    [[nodiscard]] uint64_t BlockCount() const
+    {
+        return (Header.EntryCount + (uint64_t{1} << kBlockShift) - 1) >> kBlockShift;
+    }
+    // The blocks that hold the trigram, or nothing when no name holds it.
+    [[nodiscard]] std::optional<TTrigramRecord> FindTrigram(uint32_t key) const
+    {
+        uint64_t low = 0;
+        uint64_t high = Header.TrigramCount;
+        while (low < high) {
+            const uint64_t middle = low + (high - low) / 2;
+            const TTrigramRecord record = Trigram(middle);
+            if (record.Key == key)
+                return record;
+            if (record.Key < key)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return std::nullopt;
+    }
+    [[nodiscard]] std::vector<uint32_t> Blocks(const TTrigramRecord& record) const
+    {
+        const uint64_t end = PostingsEnd(record);
+        if (record.Start > end || end > Header.PostingsSize)
+            Damaged();
+        Check(Header.PostingsOffset + record.Start, end - record.Start);
+        const auto* at =
+            reinterpret_cast<const uint8_t*>(Bytes.data() + Header.PostingsOffset + record.Start);
+        const uint8_t* const stop = at + (end - record.Start);
+        std::vector<uint32_t> blocks;
+        blocks.reserve(record.Count);
+        uint64_t plusOne = 0;
+        while (at < stop) {
+            uint64_t delta = 0;
+            for (int shift = 0;; shift += 7) {
+                if (at == stop || shift > 28)
+                    Damaged();
+                const uint8_t byte = *at++;
+                delta |= uint64_t{byte & 0x7FU} << shift;
+                if (!(byte & 0x80))
+                    break;
+            }
+            plusOne += delta;
+            if (delta == 0 || plusOne > BlockCount())
+                Damaged();
+            blocks.push_back(static_cast<uint32_t>(plusOne - 1));
+        }
+        if (blocks.size() != record.Count)
+            Damaged();
+        return blocks;
+    }
+    // Where the postings of the trigram end: at the start of the next one's.
+    [[nodiscard]] uint64_t PostingsEnd(const TTrigramRecord& record) const
+    {
+        // The table is sorted by key, so the next one is found by the key after.
+        uint64_t low = 0;
+        uint64_t high = Header.TrigramCount;
+        while (low < high) {
+            const uint64_t middle = low + (high - low) / 2;
+            if (Trigram(middle).Key <= record.Key)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return low < Header.TrigramCount ? Trigram(low).Start : Header.PostingsSize;
+    }
+    // The entry as its record, its override if it has one, and its record line tell it.
+    [[nodiscard]] TItem ItemOf(uint32_t entry, const TEntryRecord& record,
+                               const std::optional<TOverrideRecord>& kept) const
+    {
+        const TParts& parts = *this;
+        TItem item;
+        const uint32_t parent = record.Parent & ~kOverrideBit;
+        if (parent != kNoParentField) {
+            // A parent comes before its children: the way up always ends.
+            if (parent >= entry)
+                Damaged();
+            item.Parent = parent;
+        }
+        if (!kept) {
+            if (!ParseLine(parts.Text, record.Line, item))
+                throw ENameIndexDamaged("the collection file does not fit its name index");
+            return item;
+        }
+        if (kept->Entry != entry)
+            Damaged();
+        if (kept->NameSize == kNameFromLine) {
+            TItem line;
+            if (!ParseLine(parts.Text, record.Line, line))
+                throw ENameIndexDamaged("the collection file does not fit its name index");
+            item.Name = line.Name;
+        } else {
+            if (kept->NameStart > parts.Header.NamesSize ||
+                kept->NameSize > parts.Header.NamesSize - kept->NameStart)
+                Damaged();
+            parts.Check(parts.Header.NamesOffset + kept->NameStart, kept->NameSize);
+            item.Name =
+                parts.Bytes.substr(parts.Header.NamesOffset + kept->NameStart, kept->NameSize);
+        }
+        item.Flags = kept->Flags;
+        item.Size = kept->Size;
+        item.Time = kept->Time;
+        return item;
+    }
+
+    // The first override at or after from that is not before entry: found by strides that
+    // double, then halving, so that the candidates of a search far apart cost no walk through
+    // every override between them.
+    [[nodiscard]] uint64_t FirstOverrideFrom(uint64_t from, uint32_t entry) const
+    {
+        const uint64_t count = Header.OverrideCount;
+        uint64_t low = from;
+        uint64_t stride = 1;
+        while (low < count && Override(low).Entry < entry) {
+            from = low + 1;
+            low = std::min(count, low + stride);
+            stride *= 2;
+        }
+        // Every override before from is before entry; the one at low (or the end) is not.
+        uint64_t high = low;
+        low = from;
+        while (low < high) {
+            const uint64_t middle = low + (high - low) / 2;
+            if (Override(middle).Entry < entry)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return low;
+    }
+    [[nodiscard]] TOverrideRecord OverrideOf(uint32_t entry) const
+    {
+        uint64_t low = 0;
+        uint64_t high = Header.OverrideCount;
+        while (low < high) {
+            const uint64_t middle = low + (high - low) / 2;
+            const TOverrideRecord record = Override(middle);
+            if (record.Entry == entry)
+                return record;
+            if (record.Entry < entry)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        Damaged();
+    }
+};
+
+std::unique_ptr<TNameIndex> TNameIndex::Open(std::string_view bytes,
+                                             std::string_view collectionText,
+                                             const TCollectionIdentity& identity,
+                                             std::string_view collectionPath)
+{
+    auto parts = std::make_unique<TParts>();
+    THeader& header = parts->Header;
+    if (bytes.size() < sizeof header)
+        return nullptr;
+    std::memcpy(&header, bytes.data() + bytes.size() - sizeof header, sizeof header);
+    if (header.Magic != kMagic || header.Version != kVersion || header.ByteOrder != kByteOrder ||
+        header.BlockShift != kBlockShift || header.ChunkShift != kChunkShift ||
+        header.HeaderSum != XXH3_64bits(&header, offsetof(THeader, HeaderSum)))
+        return nullptr;
+    const std::array<uint64_t, 5> fields = IdentityFields(identity);
+    if (!std::equal(fields.begin(), fields.end(), header.Identity))
+        return nullptr;
+    const uint64_t chunks = (header.SumsOffset + (uint64_t{1} << kChunkShift) - 1) >> kChunkShift;
+    if (header.SumsOffset % 8 != 0 ||
+        header.SumsOffset + chunks * sizeof(uint64_t) + sizeof header != bytes.size())
+        return nullptr;
+    parts->Sums = reinterpret_cast<const uint64_t*>(bytes.data() + header.SumsOffset);
+    if (XXH3_64bits(parts->Sums, chunks * sizeof(uint64_t)) != header.SumsSum)
+        return nullptr;
+    // Every section within the summed part, in its order.
+    const auto within = [&](uint64_t offset, uint64_t count, uint64_t size) {
+        return offset <= header.SumsOffset &&
+               (size == 0 || count <= (header.SumsOffset - offset) / size);
+    };
+    if (header.EntryCount >= kNoParentField || !within(header.PathOffset, header.PathSize, 1) ||
+        !within(header.EntriesOffset, header.EntryCount, sizeof(TEntryRecord)) ||
+        !within(header.TrigramsOffset, header.TrigramCount, sizeof(TTrigramRecord)) ||
+        !within(header.PostingsOffset, header.PostingsSize, 1) ||
+        !within(header.OverridesOffset, header.OverrideCount, sizeof(TOverrideRecord)) ||
+        !within(header.NamesOffset, header.NamesSize, 1) || header.EntriesOffset % 4 != 0)
+        return nullptr;
+    parts->Bytes = bytes;
+    // Every record line the index points at ends before the first zero byte, if there is one,
+    // as it did when the index was made.
+    parts->Text = collectionText;
+    parts->Checked.assign(chunks, 0);
+    try {
+        parts->Check(header.PathOffset, header.PathSize);
+    } catch (const ENameIndexDamaged&) {
+        return nullptr;
+    }
+    if (bytes.substr(header.PathOffset, header.PathSize) != collectionPath)
+        return nullptr; // an index of another file that happens to be in the same state
+    return std::unique_ptr<TNameIndex>(new TNameIndex(std::move(parts)));
+}
+
+TNameIndex::TNameIndex(std::unique_ptr<TParts> parts)
+    : Parts_(std::move(parts))
+{
+}
+
+TNameIndex::~TNameIndex() = default;
+
+size_t TNameIndex::size() const
+{
+    return Parts_->Header.EntryCount;
+}
+
+TNameIndex::TItem TNameIndex::Item(uint32_t entry) const
+{
+    const TParts& parts = *Parts_;
+    if (entry >= parts.Header.EntryCount)
+        TParts::Damaged();
+    const TEntryRecord record = parts.Entry(entry);
+    std::optional<TOverrideRecord> kept;
+    if (record.Parent & kOverrideBit)
+        kept = parts.OverrideOf(entry);
+    return parts.ItemOf(entry, record, kept);
+}
+
+void TNameIndex::Find(TFindQuery& query, std::vector<uint32_t>& hits) const
+{
+    const TParts& parts = *Parts_;
+    const uint64_t count = parts.Header.EntryCount;
+    const std::vector<uint32_t> keys = RequiredTrigrams(query);
+    std::vector<TTrigramRecord> records;
+    for (const uint32_t key : keys) {
+        const std::optional<TTrigramRecord> record = parts.FindTrigram(key);
+        if (!record)
+            return; // no name holds it
+        records.push_back(*record);
+    }
+    // The entries are tested in order, and so their overrides are met in order.
+    uint64_t nextOverride = 0;
+    uint32_t checkedParent = NoParent;
+    const auto testEntry = [&](uint32_t i) {
+        const TEntryRecord record = parts.Entry(i);
+        std::optional<TOverrideRecord> kept;
+        if (record.Parent & kOverrideBit) {
+            nextOverride = parts.FirstOverrideFrom(nextOverride, i);
+            if (nextOverride == parts.Header.OverrideCount)
+                TParts::Damaged();
+            kept = parts.Override(nextOverride);
+        }
+        const TItem item = parts.ItemOf(i, record, kept);
+        if (item.Flags & nfDisc)
+            return;
+        if (!query.Matches({item.Name, (item.Flags & nfFolder) != 0, item.Size, item.Time}))
+            return;
+        hits.push_back(i);
+        if (kept)
+            (void)Item(i); // as the printing reads it, through the override table's search
+        // Everything printed of a hit is read here, so that a damaged index shows before
+        // anything is printed. Hits come in pre-order: most share the parent of the one before.
+        if (item.Parent != checkedParent) {
+            for (uint32_t up = item.Parent; up != NoParent; up = Item(up).Parent) {
+            }
+            checkedParent = item.Parent;
+        }
+    };
+    if (records.empty()) {
+        for (uint64_t i = 0; i < count; ++i)
+            testEntry(static_cast<uint32_t>(i));
+        return;
+    }
+    std::sort(records.begin(), records.end(),
+              [](const TTrigramRecord& a, const TTrigramRecord& b) { return a.Count < b.Count; });
+    std::vector<uint32_t> blocks = parts.Blocks(records.front());
+    std::vector<uint32_t> more;
+    for (size_t i = 1; i < records.size() && !blocks.empty(); ++i) {
+        const std::vector<uint32_t> other = parts.Blocks(records[i]);
+        more.clear();
+        std::set_intersection(blocks.begin(), blocks.end(), other.begin(), other.end(),
+                              std::back_inserter(more));
+        blocks.swap(more);
+    }
+    for (const uint32_t block : blocks) {
+        const uint64_t first = uint64_t{block} << kBlockShift;
+        const uint64_t last = std::min(count, first + (uint64_t{1} << kBlockShift));
+        for (uint64_t i = first; i < last; ++i)
+            testEntry(static_cast<uint32_t>(i));
+    }
+}
+
+uint32_t TNameIndex::DiscOf(uint32_t entry) const
+{
+    for (;;) {
+        const uint32_t parent = Item(entry).Parent;
+        if (parent == NoParent)
+            return entry;
+        entry = parent;
+    }
+}
+
+std::string TNameIndex::Path(uint32_t entry, char separator) const
+{
+    std::vector<std::string_view> chain; // from the entry up to just below the disc
+    for (TItem item = Item(entry); item.Parent != NoParent; item = Item(item.Parent))
+        chain.push_back(item.Name);
+    std::string path;
+    for (auto at = chain.rbegin(); at != chain.rend(); ++at) {
+        path += separator;
+        path += *at;
+    }
+    return path;
+}
+
+std::vector<uint32_t> RequiredTrigrams(const TFindQuery& query)
+{
+    std::vector<uint32_t> keys;
+    const auto add = [&](uint32_t key) {
+        keys.push_back(key);
+    };
+    std::string characters;
+    switch (query.Conditions().Match) {
+    case TFindMatch::Substring:
+        AppendFoldedTextCharacters(query.FoldedPattern(), true, characters);
+        ForEachTrigram(characters, add);
+        break;
+    case TFindMatch::Wildcard: {
+        // The runs between the jokers, each held whole by a name that fits.
+        AppendFoldedTextCharacters(query.FoldedPattern(), false, characters);
+        std::string_view rest = characters;
+        for (;;) {
+            const size_t joker = rest.find_first_of("*?");
+            ForEachTrigram(rest.substr(0, joker), add);
+            if (joker == std::string_view::npos)
+                break;
+            rest.remove_prefix(joker + 1);
+        }
+        break;
+    }
+    case TFindMatch::RegularExpression: {
+        std::vector<std::string> runs;
+        if (RequiredRuns(query.Conditions().Pattern, runs))
+            for (const std::string& run : runs)
+                ForEachTrigram(run, add);
+        break;
+    }
+    }
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    return keys;
+}

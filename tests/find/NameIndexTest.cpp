@@ -1,0 +1,578 @@
+// The name index: the same answers as the search over the collection, in the same order, and
+// never an answer from an index that does not fit the collection file as it is now.
+#include "find/NameIndex.h"
+#include "collection/Fendrel.h"
+#include "find/FindSnapshot.h"
+#include "find/NameIndexStore.h"
+#include "platform/AnsiText.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+extern char** environ;
+
+namespace {
+
+// Every test of this program, fendrel-find's among them, keeps its indexes in a folder of its
+// own, never in the user's cache.
+class TCacheInTemporaryFolder : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "fendrel-cache-XXXXXX").string();
+        Folder_ = ::mkdtemp(pattern.data());
+        ::setenv("XDG_CACHE_HOME", Folder_.c_str(), 1);
+    }
+    void TearDown() override { fs::remove_all(Folder_); }
+
+private:
+    std::string Folder_;
+};
+const auto* const kCacheEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TCacheInTemporaryFolder);
+
+// Pieces of names: letters with their other case, letters the code page lacks (kept as escapes)
+// and their twins under case folding (the Kelvin sign, the long s), signs, and an 0x98 that
+// starts no escape.
+const std::vector<std::string> kPieces = {
+    "a",    "B", "x", "K", "k",  "s",  "S",   "ſ",   "K", "ü", "Ü", "ж",
+    "Ж",    "ё", "Ё", ".", "-",  " ",  "mp3", "TXT", "1", "0", "_", "☃",
+    "日本", "i", "I", "İ", "ab", "AB", "Ab",  "raw", "(", "*", "?",
+};
+
+std::string RandomName(std::mt19937& random)
+{
+    std::uniform_int_distribution<int> length(1, 7);
+    std::uniform_int_distribution<size_t> piece(0, kPieces.size() - 1);
+    std::string name;
+    for (int i = length(random); i > 0; --i) {
+        const std::string& p = kPieces[piece(random)];
+        name += p == "raw" ? std::string("\x98"
+                                         "00a",
+                                         4)
+                           : Utf8ToAnsi(p);
+    }
+    return name;
+}
+
+// A collection of discs, folders and files with such names, as a loaded file holds it.
+struct TMade {
+    std::string Text;
+    std::unique_ptr<TFendrel> Collection;
+    std::unique_ptr<TFindSnapshot> Snapshot;
+};
+
+TMade MakeCollection(uint32_t seed, int discs)
+{
+    std::mt19937 random(seed);
+    TFendrel made;
+    std::uniform_int_distribution<uint32_t> size(0, 5000);
+    std::uniform_int_distribution<uint32_t> day(0, 60);
+    for (int d = 0; d < discs; ++d) {
+        TCollectionNode disc;
+        disc.Name = "Disc " + RandomName(random);
+        disc.Flags = nfDisc;
+        const uint32_t discId = made.AddNode(made.Discs, disc).Id;
+        std::vector<uint32_t> folders{discId};
+        for (int i = 0; i < 60; ++i) {
+            const bool folder = i % 7 == 0;
+            const uint32_t parent = folders[random() % folders.size()];
+            TCollectionNode node;
+            node.Name = RandomName(random);
+            node.Flags = folder ? nfFolder : nfFile;
+            node.ParentId = parent;
+            node.Size = folder ? 0 : size(random);
+            node.WriteTimeHigh = 0x01C50000 + day(random);
+            node.WriteTimeLow = static_cast<uint32_t>(random());
+            const uint32_t id = made.AddNode(made.GetNode(parent).Children, node).Id;
+            if (folder)
+                folders.push_back(id);
+        }
+    }
+    TMade result;
+    result.Text = made.SaveToText();
+    result.Collection = std::make_unique<TFendrel>();
+    EXPECT_TRUE(result.Collection->LoadFromText(result.Text));
+    result.Snapshot = std::make_unique<TFindSnapshot>(*result.Collection);
+    return result;
+}
+
+const TCollectionIdentity kIdentity{1, 2, 3, 4, 5};
+
+std::string IndexOf(const TMade& made, const TCollectionIdentity& identity = kIdentity,
+                    std::string_view path = "/shelf/c.frl")
+{
+    std::string bytes;
+    EXPECT_TRUE(
+        WriteNameIndex(made.Text, *made.Snapshot, identity, path, [&](std::string_view piece) {
+            bytes += piece;
+            return true;
+        }));
+    return bytes;
+}
+
+// A query made from a random name: a piece of it for a substring, the whole with jokers for a
+// wildcard, a piece with some of an expression's forms around it.
+TFindConditions RandomConditions(std::mt19937& random, const TMade& made)
+{
+    const TFindSnapshot& snapshot = *made.Snapshot;
+    const std::string name = AnsiToUtf8(snapshot.Name(random() % snapshot.size()));
+    std::u32string characters;
+    for (size_t at = 0; at < name.size();) { // by whole UTF-8 characters
+        size_t length = 1;
+        while (at + length < name.size() && (name[at + length] & 0xC0) == 0x80)
+            ++length;
+        characters += static_cast<char32_t>(at);
+        at += length;
+    }
+    const auto piece = [&](size_t from, size_t count) {
+        const size_t start =
+            characters.empty() ? 0 : characters[std::min(from, characters.size() - 1)];
+        const size_t endIndex = from + count;
+        const size_t end = endIndex >= characters.size() ? name.size() : characters[endIndex];
+        return name.substr(start, end > start ? end - start : 0);
+    };
+    const size_t from = characters.empty() ? 0 : random() % characters.size();
+    const size_t count = 1 + random() % 5;
+    std::string text = piece(from, count);
+    for (char& c : text) // the other case now and then
+        if (random() % 3 == 0 && c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+
+    TFindConditions c;
+    switch (random() % 3) {
+    case 0:
+        c.Match = TFindMatch::Substring;
+        c.Pattern = text;
+        break;
+    case 1: {
+        c.Match = TFindMatch::Wildcard;
+        std::string pattern = piece(0, from) + (random() % 2 ? "*" : "?") + piece(from + 1, 99);
+        if (random() % 2)
+            pattern = "*" + text + "*";
+        c.Pattern = pattern;
+        break;
+    }
+    default: {
+        c.Match = TFindMatch::RegularExpression;
+        static const std::vector<std::string> forms = {
+            "%",     "^%",     "%$",    "%.*", "(?:ab|x)%", "%+",   "%?b",
+            "[ab]%", "%{2}",   "\\.?%", "(%)", "%|xyz",     "\\b%", "%\\d*",
+            "(?i)%", "(?=a)%", "%?",    "%*",  "%{0,1}",
+        };
+        const std::string& form = forms[random() % forms.size()];
+        std::string escaped;
+        for (const char ch : text) {
+            if (std::string_view("\\.^$|?*+()[]{}").find(ch) != std::string_view::npos)
+                escaped += '\\';
+            escaped += ch;
+        }
+        std::string pattern = form;
+        pattern.replace(pattern.find('%'), 1, escaped);
+        c.Pattern = pattern;
+        break;
+    }
+    }
+    switch (random() % 6) {
+    case 0:
+        c.Kinds = TFindKinds::FilesOnly;
+        break;
+    case 1:
+        c.Kinds = TFindKinds::FoldersOnly;
+        break;
+    case 2:
+        c.SizeMin = 1000;
+        c.TimeMax = (uint64_t{0x01C50000 + 30} << 32);
+        break;
+    default:
+        break;
+    }
+    return c;
+}
+
+TEST(NameIndex, AnswersAsTheSearchOverTheCollectionDoes)
+{
+    for (const uint32_t seed : {7U, 1234U}) {
+        const TMade made = MakeCollection(seed, 12);
+        const std::string bytes = IndexOf(made);
+        const auto index = TNameIndex::Open(bytes, made.Text, kIdentity, "/shelf/c.frl");
+        ASSERT_TRUE(index);
+        ASSERT_EQ(index->size(), made.Snapshot->size());
+        for (uint32_t i = 0; i < made.Snapshot->size(); ++i) {
+            const TNameIndex::TItem item = index->Item(i);
+            const TFindSnapshot::TEntry& entry = made.Snapshot->Entry(i);
+            ASSERT_EQ(item.Name, made.Snapshot->Name(i));
+            ASSERT_EQ(item.Flags, entry.Flags);
+            ASSERT_EQ(item.Size, entry.Size);
+            ASSERT_EQ(item.Time, entry.Time);
+            ASSERT_EQ(index->Path(i, '/'), made.Snapshot->Path(i, '/'));
+            ASSERT_EQ(index->DiscOf(i), made.Snapshot->DiscOf(i));
+        }
+
+        std::mt19937 random(seed);
+        size_t hitsSeen = 0;
+        for (int round = 0; round < 1500; ++round) {
+            const TFindConditions conditions = RandomConditions(random, made);
+            std::string error;
+            std::optional<TFindQuery> query = TFindQuery::Make(conditions, error);
+            if (!query)
+                continue;
+            std::vector<uint32_t> expected;
+            FindInSnapshot(*made.Snapshot, *query, expected);
+            std::vector<uint32_t> found;
+            index->Find(*query, found);
+            ASSERT_EQ(found, expected) << "pattern " << conditions.Pattern << ", kind "
+                                       << static_cast<int>(conditions.Match);
+            hitsSeen += found.size();
+        }
+        EXPECT_GT(hitsSeen, 1000U); // the queries do find names
+    }
+}
+
+TEST(NameIndex, NarrowsTheSearchToTheTrigramsOfThePattern)
+{
+    const auto keys = [](TFindMatch match, const char* pattern) {
+        TFindConditions c;
+        c.Match = match;
+        c.Pattern = pattern;
+        std::string error;
+        return RequiredTrigrams(*TFindQuery::Make(c, error)).size();
+    };
+    EXPECT_EQ(keys(TFindMatch::Substring, "report"), 4U);
+    EXPECT_EQ(keys(TFindMatch::Substring, "ab"), 0U);
+    EXPECT_EQ(keys(TFindMatch::Wildcard, "*.mp3"), 2U);
+    EXPECT_EQ(keys(TFindMatch::Wildcard, "a?c*"), 0U);
+    EXPECT_EQ(keys(TFindMatch::RegularExpression, "^hello\\.mp3$"), 7U);
+    // An alternative at the top, or options, leave nothing that every match holds.
+    EXPECT_EQ(keys(TFindMatch::RegularExpression, "hello|world"), 0U);
+    EXPECT_EQ(keys(TFindMatch::RegularExpression, "(?x)hel lo"), 0U);
+    // What a repetition may leave out is not required: "hel" stays of "hello?".
+    EXPECT_EQ(keys(TFindMatch::RegularExpression, "hell?o"), 1U);
+}
+
+TEST(NameIndex, OpensOnlyForTheSameFileInTheSameState)
+{
+    const TMade made = MakeCollection(3, 2);
+    const std::string bytes = IndexOf(made);
+    EXPECT_TRUE(TNameIndex::Open(bytes, made.Text, kIdentity, "/shelf/c.frl"));
+    for (int field = 0; field < 5; ++field) {
+        TCollectionIdentity other = kIdentity;
+        uint64_t* fields[] = {&other.Device, &other.Inode, &other.Size, &other.ModifiedNs,
+                              &other.ChangedNs};
+        ++*fields[field];
+        EXPECT_FALSE(TNameIndex::Open(bytes, made.Text, other, "/shelf/c.frl")) << field;
+    }
+    EXPECT_FALSE(TNameIndex::Open(bytes, made.Text, kIdentity, "/shelf/other.frl"));
+    EXPECT_FALSE(
+        TNameIndex::Open(bytes.substr(0, bytes.size() - 1), made.Text, kIdentity, "/shelf/c.frl"));
+    EXPECT_FALSE(TNameIndex::Open("", made.Text, kIdentity, "/shelf/c.frl"));
+}
+
+// Every byte of the index changed in turn: the index either does not open, or the search over it
+// reports the damage, or it still answers right (a byte nothing reads); it never answers wrong.
+TEST(NameIndex, DamageIsFoundNeverAnswered)
+{
+    const TMade made = MakeCollection(11, 2);
+    const std::string bytes = IndexOf(made);
+    TFindConditions c;
+    c.Pattern = "a";
+    std::string error;
+    std::optional<TFindQuery> query = TFindQuery::Make(c, error);
+    std::vector<uint32_t> expected;
+    FindInSnapshot(*made.Snapshot, *query, expected);
+    int refused = 0;
+    for (size_t at = 0; at < bytes.size(); at += 3) {
+        std::string damaged = bytes;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x21);
+        const auto index = TNameIndex::Open(damaged, made.Text, kIdentity, "/shelf/c.frl");
+        if (!index) {
+            ++refused;
+            continue;
+        }
+        std::vector<uint32_t> found;
+        try {
+            index->Find(*query, found);
+            for (uint32_t i = 0; i < index->size(); ++i)
+                (void)index->Path(i, '/');
+        } catch (const ENameIndexDamaged&) {
+            ++refused;
+            continue;
+        }
+        ASSERT_EQ(found, expected) << "byte " << at;
+    }
+    EXPECT_GT(refused, 0);
+}
+
+// The collection file on disk, its index in the cache folder.
+class StoredNameIndex : public ::testing::Test {
+protected:
+    StoredNameIndex()
+    {
+        std::string pattern = (fs::temp_directory_path() / "fendrel-index-XXXXXX").string();
+        Folder = ::mkdtemp(pattern.data());
+        Path = Folder + "/c.frl";
+        Made = MakeCollection(5, 3);
+        Write(Made.Text);
+    }
+    ~StoredNameIndex() override
+    {
+        if (const auto file = NameIndexFileOf(AbsoluteCollectionPath(Path))) {
+            std::remove(file->c_str());
+            std::remove((*file + ".lock").c_str());
+        }
+        fs::remove_all(Folder);
+    }
+
+    void Write(const std::string& text) const { std::ofstream(Path, std::ios::binary) << text; }
+
+    std::unique_ptr<TSharedMapping> Map() const
+    {
+        std::unique_ptr<TSharedMapping> mapping;
+        EXPECT_EQ(TSharedMapping::Open(Path, std::chrono::seconds(1), mapping), TMapOutcome::Done);
+        return mapping;
+    }
+
+    bool Store() const
+    {
+        const auto mapping = Map();
+        TFendrel collection;
+        EXPECT_TRUE(collection.LoadFromText(mapping->Text()));
+        const TFindSnapshot snapshot(collection);
+        return StoreNameIndex(AbsoluteCollectionPath(Path), mapping->Text(), mapping->Identity(),
+                              snapshot);
+    }
+
+    [[nodiscard]] bool Fits() const
+    {
+        const auto mapping = Map();
+        return TStoredNameIndex::Open(AbsoluteCollectionPath(Path), *mapping) != nullptr;
+    }
+
+    std::string Folder, Path;
+    TMade Made;
+};
+
+TEST_F(StoredNameIndex, LivesInTheCacheFolderNamedAfterThePath)
+{
+    const std::optional<std::string> file = NameIndexFileOf("/shelf/c.frl");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->rfind(std::string(std::getenv("XDG_CACHE_HOME")) + "/fendrel/c.frl-", 0), 0U);
+    EXPECT_NE(*NameIndexFileOf("/other/c.frl"), *file);
+
+    EXPECT_FALSE(Fits());
+    EXPECT_TRUE(Store());
+    EXPECT_TRUE(Fits());
+    EXPECT_TRUE(fs::exists(*NameIndexFileOf(AbsoluteCollectionPath(Path))));
+    EXPECT_EQ(fs::directory_iterator(Folder)->path().filename(), "c.frl"); // nothing beside it
+}
+
+TEST_F(StoredNameIndex, StaleIndexNeverAnswers)
+{
+    ASSERT_TRUE(Store());
+    ASSERT_TRUE(Fits());
+    struct stat before {};
+    ASSERT_EQ(::stat(Path.c_str(), &before), 0);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+
+    // The same bytes written to another file renamed over it, with the old time: another inode.
+    const std::string other = Folder + "/new.frl";
+    std::ofstream(other, std::ios::binary) << Made.Text;
+    ASSERT_EQ(::utimensat(AT_FDCWD, other.c_str(), times, 0), 0);
+    ASSERT_EQ(::rename(other.c_str(), Path.c_str()), 0);
+    EXPECT_FALSE(Fits());
+
+    // Changed in place, same size, the time set back: the change time still tells.
+    ASSERT_TRUE(Store());
+    ASSERT_TRUE(Fits());
+    {
+        std::fstream file(Path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(Made.Text.size() - 5));
+        file.put('Z');
+    }
+    ASSERT_EQ(::utimensat(AT_FDCWD, Path.c_str(), times, 0), 0);
+    EXPECT_FALSE(Fits());
+}
+
+TEST_F(StoredNameIndex, DamagedOrForeignIndexIsReplaced)
+{
+    ASSERT_TRUE(Store());
+    const std::string file = *NameIndexFileOf(AbsoluteCollectionPath(Path));
+    fs::resize_file(file, fs::file_size(file) / 2);
+    EXPECT_FALSE(Fits());
+    EXPECT_TRUE(Store());
+    EXPECT_TRUE(Fits());
+
+    // Another collection's index put in its place.
+    const std::string otherPath = Folder + "/other.frl";
+    {
+        const TMade other = MakeCollection(6, 1);
+        std::ofstream(otherPath, std::ios::binary) << other.Text;
+        std::unique_ptr<TSharedMapping> mapping;
+        ASSERT_EQ(TSharedMapping::Open(otherPath, std::chrono::seconds(1), mapping),
+                  TMapOutcome::Done);
+        std::ofstream(file, std::ios::binary)
+            << IndexOf(other, mapping->Identity(), AbsoluteCollectionPath(otherPath));
+    }
+    EXPECT_FALSE(Fits());
+    EXPECT_TRUE(Store());
+    EXPECT_TRUE(Fits());
+}
+
+TEST_F(StoredNameIndex, WriterInProgressIsLeftAlone)
+{
+    const std::string file = *NameIndexFileOf(AbsoluteCollectionPath(Path));
+    fs::create_directories(fs::path(file).parent_path());
+    const int lock = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    EXPECT_FALSE(Store()); // another process writes it: this one does not wait
+    EXPECT_FALSE(fs::exists(file));
+    ::close(lock);
+    EXPECT_TRUE(Store());
+}
+
+TEST_F(StoredNameIndex, SaveRefreshesAnIndexThatIsThere)
+{
+    RefreshNameIndexLater(Path); // none there: none made
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(fs::exists(*NameIndexFileOf(AbsoluteCollectionPath(Path))));
+
+    ASSERT_TRUE(Store());
+    Write(MakeCollection(8, 2).Text); // saved again
+    EXPECT_FALSE(Fits());
+    RefreshNameIndexLater(Path);
+    for (int i = 0; i < 200 && !Fits(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(Fits());
+}
+
+// fendrel-find run as a program, several at once, with and without an index.
+class FindToolIndex : public StoredNameIndex {
+protected:
+    // Starts fendrel-find in the zone UTC with the cache folder of these tests; its output goes
+    // to out.
+    pid_t Start(const std::vector<std::string>& arguments, const std::string& out) const
+    {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        std::vector<std::string> all{FENDREL_FIND_PROGRAM};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& argument : all)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> environment{
+            "TZ=UTC", "LC_ALL=C", std::string("XDG_CACHE_HOME=") + std::getenv("XDG_CACHE_HOME")};
+        std::vector<char*> envp;
+        for (std::string& variable : environment)
+            envp.push_back(variable.data());
+        envp.push_back(nullptr);
+        pid_t child = -1;
+        EXPECT_EQ(posix_spawn(&child, all[0].c_str(), &actions, nullptr, argv.data(), envp.data()),
+                  0);
+        posix_spawn_file_actions_destroy(&actions);
+        return child;
+    }
+    static int Wait(pid_t child)
+    {
+        int status = 0;
+        return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status)
+                                                                          : -1;
+    }
+    static std::string Content(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::string Run(const std::vector<std::string>& arguments) const
+    {
+        const std::string out = Folder + "/out.txt";
+        EXPECT_LE(Wait(Start(arguments, out)), 1);
+        return Content(out);
+    }
+    // The output of each query as the search over the file gives it, without an index.
+    std::vector<std::string> Answers(const std::vector<std::vector<std::string>>& queries)
+    {
+        std::vector<std::string> answers;
+        for (const auto& query : queries) {
+            std::remove(NameIndexFileOf(AbsoluteCollectionPath(Path))->c_str());
+            answers.push_back(Run(query));
+        }
+        return answers;
+    }
+
+    const std::vector<std::vector<std::string>> Queries = {
+        {"ab", Path},
+        {"--glob", "*mp3*", Path},
+        {"--json", "--regex", "x.*[жb]", Path},
+        {"--folders", "--separator=/", "b", Path},
+        {"--size-min=4k", "--date-min=2000-01-01", "", Path},
+    };
+};
+
+TEST_F(FindToolIndex, IndexMadeByTheFirstRunAnswersTheSameSinceThen)
+{
+    const std::vector<std::string> expected = Answers(Queries);
+    for (const std::string& answer : expected)
+        EXPECT_FALSE(answer.empty());
+    ASSERT_TRUE(Fits()); // left by the last run
+    for (size_t i = 0; i < Queries.size(); ++i)
+        EXPECT_EQ(Run(Queries[i]), expected[i]);
+    EXPECT_TRUE(Fits());
+
+    // A damaged index is passed by, and a sound one takes its place.
+    const std::string file = *NameIndexFileOf(AbsoluteCollectionPath(Path));
+    {
+        std::fstream index(file, std::ios::in | std::ios::out | std::ios::binary);
+        index.seekp(100);
+        index.write("damage", 6);
+    }
+    EXPECT_FALSE(Fits());
+    EXPECT_EQ(Run(Queries[0]), expected[0]);
+    EXPECT_TRUE(Fits());
+    EXPECT_EQ(Run(Queries[0]), expected[0]);
+}
+
+TEST_F(FindToolIndex, RunsAtOnceWhileTheIndexIsMadeAnswerRight)
+{
+    // A larger collection, so that making its index takes a while.
+    Made = MakeCollection(9, 300);
+    Write(Made.Text);
+    const std::vector<std::string> expected = Answers(Queries);
+    for (int round = 0; round < 3; ++round) {
+        // The file is written again behind the index: every run finds it stale.
+        Write(Made.Text + (round % 2 ? "" : " "));
+        Write(Made.Text);
+        std::vector<std::pair<pid_t, size_t>> runs;
+        for (size_t i = 0; i < 8; ++i) {
+            const size_t query = i % Queries.size();
+            runs.emplace_back(Start(Queries[query], Folder + "/out" + std::to_string(i) + ".txt"),
+                              query);
+        }
+        for (size_t i = 0; i < runs.size(); ++i) {
+            EXPECT_LE(Wait(runs[i].first), 1);
+            EXPECT_EQ(Content(Folder + "/out" + std::to_string(i) + ".txt"),
+                      expected[runs[i].second])
+                << "round " << round << ", run " << i;
+        }
+        EXPECT_TRUE(Fits());
+    }
+}
+
+} // namespace
