@@ -1,5 +1,6 @@
 #include "platform/QtDialogs.h"
 
+#include "platform/DiscPropertiesBox.h"
 #include "platform/InputBox.h"
 #include "platform/QtText.h"
 
@@ -161,4 +162,12 @@ QString TQtDialogs::StartFolder(const TFileDialogOptions& options) const
     if (!current.entryList({QString::fromStdString(options.Pattern)}, QDir::Files).isEmpty())
         return current.absolutePath();
     return QDir::homePath();
+}
+
+std::optional<std::string> TQtDialogs::DiscPropertiesBox(const TDiscProperties& shown)
+{
+    TDiscPropertiesBox box(shown, Owner_);
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return box.Notes();
 }
