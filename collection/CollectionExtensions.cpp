@@ -234,8 +234,9 @@ std::string TFendrel::DiscExtensionLines() const
 
 bool TFendrel::HasRecordExtension(const TCollectionNode& node) const
 {
-    return (node.Flags & nfSizeHighMask) != 0 ||
-           (!Checksums.empty() && node.Is(nfFile) && Checksums.contains(node.Id));
+    // Only a file's size and checksum are written: a reader takes them for nothing else.
+    return node.Is(nfFile) && ((node.Flags & nfSizeHighMask) != 0 ||
+                               (!Checksums.empty() && Checksums.contains(node.Id)));
 }
 
 bool TFendrel::AppendExtensions(std::string& text, std::string_view discLines,
@@ -259,8 +260,7 @@ bool TFendrel::AppendExtensions(std::string& text, std::string_view discLines,
         text += '.';
         AppendNumber(text, written.Record);
         AppendField(text, "size", (node.Flags & nfSizeHighMask) ? node.FullSize() : 0);
-        if (const auto found = node.Is(nfFile) ? Checksums.find(node.Id) : Checksums.end();
-            found != Checksums.end()) {
+        if (const auto found = Checksums.find(node.Id); found != Checksums.end()) {
             text += " xxh128=";
             AppendHex64(text, found->second.High);
             AppendHex64(text, found->second.Low);
