@@ -17,10 +17,14 @@ namespace {
 // 5368709120 as "5 368 709 120".
 std::string Grouped(uint64_t value)
 {
-    std::string digits = std::to_string(value);
-    for (size_t at = digits.size(); at > 3; at -= 3)
-        digits.insert(at - 3, " ");
-    return digits;
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (size_t at = 0; at < digits.size(); ++at) {
+        if (at > 0 && (digits.size() - at) % 3 == 0)
+            grouped += ' ';
+        grouped += digits[at];
+    }
+    return grouped;
 }
 
 std::string SizeText(uint64_t bytes)
@@ -134,7 +138,8 @@ TDiscProperties Properties(const TFendrel& collection, const TCollectionNode& di
     row("Файлов", Grouped(counted.Files));
     row("Общий размер", SizeText(counted.Total));
     if (counted.Files > 0) {
-        row("Самый большой файл", AnsiToUtf8(counted.LargestName) + ", " + SizeText(counted.Largest));
+        row("Самый большой файл",
+            AnsiToUtf8(counted.LargestName) + ", " + SizeText(counted.Largest));
         const std::string newest = DateText(counted.Newest, offset);
         row("Самый новый файл",
             AnsiToUtf8(counted.NewestName) + (newest.empty() ? "" : ", " + newest));
@@ -166,10 +171,9 @@ void TForm_Main::Act_RenameDiscExecute(QObject*)
     const uint32_t id = SelectedDisc();
     if (id == 0)
         return;
-    std::optional<std::string> title =
-        Platform_.Dialogs.InputBox(Ansi("Переименование диска"),
-                                   Ansi("Введите новый заголовок диска"),
-                                   std::string(Collection().GetNode(id).Name));
+    std::optional<std::string> title = Platform_.Dialogs.InputBox(
+        Ansi("Переименование диска"), Ansi("Введите новый заголовок диска"),
+        std::string(Collection().GetNode(id).Name));
     if (!title)
         return;
     EscapeControlBytes(*title);
@@ -187,8 +191,8 @@ void TForm_Main::Act_DiscPropertiesExecute(QObject*)
     if (id == 0)
         return;
     const auto found = Collection().DiscRecords.find(id);
-    const TDiscRecord record = found != Collection().DiscRecords.end() ? found->second
-                                                                         : TDiscRecord{};
+    const TDiscRecord record =
+        found != Collection().DiscRecords.end() ? found->second : TDiscRecord{};
     const std::optional<std::string> notes = Platform_.Dialogs.DiscPropertiesBox(
         Properties(Collection(), Collection().GetNode(id), record, UtcOffsetNow()));
     if (!notes || *notes == record.Notes)

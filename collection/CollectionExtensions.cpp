@@ -17,6 +17,7 @@
 
 #include <charconv>
 #include <optional>
+#include <type_traits>
 
 namespace {
 
@@ -89,52 +90,38 @@ std::optional<TSourceKind> SourceKind(std::string_view name)
     return std::nullopt;
 }
 
-// The disc line's fields, in the order written. Pointers to members of members are not pointers
-// to members of the record, so each field is reached through a small accessor.
-template <typename T> using TAccess = T& (*)(TDiscRecord&);
-
-struct TStringField {
-    std::string_view Key;
-    TAccess<std::string> Get;
-};
-struct TNumberField {
-    std::string_view Key;
-    TAccess<uint64_t> Get;
-};
-
-constexpr TStringField kStringFields[] = {
-    {"path", [](TDiscRecord& r) -> std::string& { return r.Facts.Source.Path; }},
-    {"drive", [](TDiscRecord& r) -> std::string& { return r.Facts.Source.DriveName; }},
-    {"mount", [](TDiscRecord& r) -> std::string& { return r.Facts.Source.MountPoint; }},
-    {"fstype", [](TDiscRecord& r) -> std::string& { return r.Facts.Source.FsType; }},
-    {"label", [](TDiscRecord& r) -> std::string& { return r.Facts.Identity.Label; }},
-    {"fs", [](TDiscRecord& r) -> std::string& { return r.Facts.Identity.FileSystem; }},
-    {"volset", [](TDiscRecord& r) -> std::string& { return r.Facts.Identity.VolumeSetId; }},
-    {"logvol", [](TDiscRecord& r) -> std::string& { return r.Facts.Identity.LogicalVolumeId; }},
-    {"uuid", [](TDiscRecord& r) -> std::string& { return r.Facts.Identity.Uuid; }},
-    {"notes", [](TDiscRecord& r) -> std::string& { return r.Notes; }},
-};
-constexpr TNumberField kNumberFields[] = {
-    {"imagesize", [](TDiscRecord& r) -> uint64_t& { return r.Facts.Source.ImageSize; }},
-    {"imagetime", [](TDiscRecord& r) -> uint64_t& { return r.Facts.Source.ImageTime; }},
-    {"created", [](TDiscRecord& r) -> uint64_t& { return r.Facts.Identity.CreationTime; }},
-    {"blocks", [](TDiscRecord& r) -> uint64_t& { return r.Facts.Identity.VolumeBlocks; }},
-    {"capacity", [](TDiscRecord& r) -> uint64_t& { return r.Facts.Capacity; }},
-    {"free", [](TDiscRecord& r) -> uint64_t& { return r.Facts.FreeSpace; }},
-    {"added", [](TDiscRecord& r) -> uint64_t& { return r.Added; }},
-    {"updated", [](TDiscRecord& r) -> uint64_t& { return r.Updated; }},
-};
+// Calls visit(key, field) for every field of a disc line but the source, in the order written:
+// the texts, then the numbers. TRecord is TDiscRecord, const or not.
+template <typename TRecord, typename TVisit> void EachDiscField(TRecord& r, TVisit&& visit)
+{
+    visit("path", r.Facts.Source.Path);
+    visit("drive", r.Facts.Source.DriveName);
+    visit("mount", r.Facts.Source.MountPoint);
+    visit("fstype", r.Facts.Source.FsType);
+    visit("label", r.Facts.Identity.Label);
+    visit("fs", r.Facts.Identity.FileSystem);
+    visit("volset", r.Facts.Identity.VolumeSetId);
+    visit("logvol", r.Facts.Identity.LogicalVolumeId);
+    visit("uuid", r.Facts.Identity.Uuid);
+    visit("notes", r.Notes);
+    visit("imagesize", r.Facts.Source.ImageSize);
+    visit("imagetime", r.Facts.Source.ImageTime);
+    visit("created", r.Facts.Identity.CreationTime);
+    visit("blocks", r.Facts.Identity.VolumeBlocks);
+    visit("capacity", r.Facts.Capacity);
+    visit("free", r.Facts.FreeSpace);
+    visit("added", r.Added);
+    visit("updated", r.Updated);
+}
 
 // The fields of the record, each with a leading blank; empty when the record knows nothing.
-std::string DiscFields(const TDiscRecord& constRecord)
+std::string DiscFields(const TDiscRecord& record)
 {
-    auto& record = const_cast<TDiscRecord&>(constRecord); // only read through the accessors
     std::string fields;
     AppendField(fields, "source", SourceName(record.Facts.Source.Kind));
-    for (const TStringField& field : kStringFields)
-        AppendField(fields, field.Key, field.Get(record));
-    for (const TNumberField& field : kNumberFields)
-        AppendField(fields, field.Key, field.Get(record));
+    EachDiscField(record, [&fields](std::string_view key, const auto& value) {
+        AppendField(fields, key, value);
+    });
     return fields;
 }
 
@@ -232,13 +219,6 @@ std::string TFendrel::DiscExtensionLines() const
     return lines;
 }
 
-bool TFendrel::HasRecordExtension(const TCollectionNode& node) const
-{
-    // Only a file's size and checksum are written: a reader takes them for nothing else.
-    return node.Is(nfFile) && ((node.Flags & nfSizeHighMask) != 0 ||
-                               (!Checksums.empty() && Checksums.contains(node.Id)));
-}
-
 bool TFendrel::AppendExtensions(std::string& text, std::string_view discLines,
                                 const std::vector<TWrittenRecord>& records, const TTextSink* sink,
                                 size_t blockSize) const
@@ -312,8 +292,8 @@ bool TFendrel::ReadExtensions(std::string_view text, size_t& position, size_t fi
         TDiscRecord discRecord;
         if (const auto known = DiscRecords.find(discId); tag == "D" && known != DiscRecords.end())
             discRecord = known->second;
-        TCollectionNode* node = tag == "R" ? Nodes.Find(discId + static_cast<uint32_t>(record))
-                                           : nullptr;
+        TCollectionNode* node =
+            tag == "R" ? Nodes.Find(discId + static_cast<uint32_t>(record)) : nullptr;
         if (tag == "R" && !node)
             return false;
         while (!line.empty()) {
@@ -332,12 +312,17 @@ bool TFendrel::ReadExtensions(std::string_view text, size_t& position, size_t fi
                     discRecord.Facts.Source.Kind = *kind;
                     continue;
                 }
-                for (const TStringField& text : kStringFields)
-                    if (key == text.Key && !ReadValue(raw, text.Get(discRecord)))
-                        return false;
-                for (const TNumberField& number : kNumberFields)
-                    if (key == number.Key && !ReadNumber(raw, number.Get(discRecord)))
-                        return false;
+                bool read = true;
+                EachDiscField(discRecord, [&](std::string_view name, auto& field) {
+                    if (name != key)
+                        return;
+                    if constexpr (std::is_same_v<std::decay_t<decltype(field)>, std::string>)
+                        read = ReadValue(raw, field);
+                    else
+                        read = ReadNumber(raw, field);
+                });
+                if (!read)
+                    return false;
                 continue;
             }
             const std::string_view value = raw;

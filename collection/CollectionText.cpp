@@ -237,6 +237,14 @@ bool TFendrel::SaveInBlocks(const TTextSink& sink, size_t blockSize)
     return written;
 }
 
+// Defined here, inline, since the writer asks it for every record. Only a file's size and
+// checksum are written: a reader takes them for nothing else.
+inline bool TFendrel::HasRecordExtension(const TCollectionNode& node) const
+{
+    return node.Is(nfFile) && ((node.Flags & nfSizeHighMask) != 0 ||
+                               (!Checksums.empty() && Checksums.contains(node.Id)));
+}
+
 // Depth-first with an explicit stack, not recursion: a collection read from a hand-made file
 // may be nested far deeper than the thread's stack allows.
 bool TFendrel::WriteList(const TCollectionBranch& list, std::string& text, const TTextSink* sink,

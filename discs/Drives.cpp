@@ -235,8 +235,8 @@ TVolumeFacts FolderFacts(const std::string& folder, std::string_view mountinfo,
         std::string type;
         fields >> type;
         const std::string point = UnescapeMountField(mountPoint);
-        const bool below = point == "/" || path == point ||
-                           (path.starts_with(point) && path[point.size()] == '/');
+        const bool below =
+            point == "/" || path == point || (path.starts_with(point) && path[point.size()] == '/');
         // Of the mounts of the device that hold the folder, the innermost.
         if (below && point.size() >= facts.Source.MountPoint.size()) {
             facts.Source.MountPoint = point;

@@ -512,8 +512,9 @@ uint64_t DescriptorTime(TBytes date)
 // page 1251, as names are.
 std::string DescriptorText(TBytes field, bool utf16)
 {
-    std::string text = utf16 ? Utf8FromUtf16BigEndian(field)
-                             : std::string(reinterpret_cast<const char*>(field.data()), field.size());
+    std::string text = utf16
+                           ? Utf8FromUtf16BigEndian(field)
+                           : std::string(reinterpret_cast<const char*>(field.data()), field.size());
     while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
         text.pop_back();
     return utf16 || IsValidUtf8(text) ? text : AnsiToUtf8(NameFromEightBitDisc(text));
@@ -583,15 +584,15 @@ std::unique_ptr<IVolume> OpenIsoVolume(const std::string& path)
         return nullptr;
     TVolumeFacts facts;
     TMediumIdentity& identity = facts.Identity;
-    identity.FileSystem = joliet                                          ? "ISO 9660 + Joliet"
-                          : iso9660_have_rr(image.get(), kRockRidgeProbe) == yep ? "ISO 9660 + Rock Ridge"
-                                                                          : "ISO 9660";
+    identity.FileSystem = joliet ? "ISO 9660 + Joliet"
+                          : iso9660_have_rr(image.get(), kRockRidgeProbe) == yep
+                              ? "ISO 9660 + Rock Ridge"
+                              : "ISO 9660";
     identity.VolumeSetId = joliet ? roots.JolietVolumeSetId : roots.VolumeSetId;
     identity.CreationTime = roots.Created;
     identity.VolumeBlocks = roots.Blocks;
     facts.Capacity = roots.Blocks * (roots.BlockSize ? roots.BlockSize : kBlockSize);
-    auto volume =
-        std::make_unique<TIsoVolume>(std::move(image), std::move(*file), *root, joliet);
+    auto volume = std::make_unique<TIsoVolume>(std::move(image), std::move(*file), *root, joliet);
     identity.Label = AnsiToUtf8(volume->Label());
     volume->SetFacts(std::move(facts));
     return volume;

@@ -51,9 +51,10 @@ TDiscPropertiesBox::TDiscPropertiesBox(const TDiscProperties& shown, QWidget* pa
 
 std::string TDiscPropertiesBox::Notes() const
 {
-    // The editor gives some characters back changed (a no-break space as a blank): notes that
-    // were not edited are given back as they came, byte for byte.
+    // Notes that were not edited are given back as they came, byte for byte; edited ones keep
+    // every character the editor holds (its plain text would turn a no-break space into a
+    // blank), with its paragraph separators as line feeds.
     if (!Notes_->document()->isModified())
         return Original_;
-    return Notes_->toPlainText().toStdString();
+    return Notes_->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n').toStdString();
 }

@@ -86,8 +86,7 @@ std::string Dump(const TFendrel& c)
                    std::to_string(f.Identity.CreationTime) + "|" +
                    std::to_string(f.Identity.VolumeBlocks) + "|" + f.Identity.Uuid + "|" +
                    std::to_string(f.Capacity) + "|" + std::to_string(f.FreeSpace) + "|" +
-                   std::to_string(d.Added) + "|" + std::to_string(d.Updated) + "|" + d.Notes +
-                   "]";
+                   std::to_string(d.Added) + "|" + std::to_string(d.Updated) + "|" + d.Notes + "]";
         }
         if (const auto s = c.Checksums.find(n.Id); s != c.Checksums.end())
             out += " #" + std::to_string(s->second.High) + "." + std::to_string(s->second.Low);
@@ -181,27 +180,26 @@ TEST(CollectionExtensions, UnknownTagsAndFieldsAreSkipped)
     EXPECT_EQ(readTo, text.size());
     EXPECT_EQ(c.DiscRecords.at(5).Notes, "Пусто");
     EXPECT_EQ(c.Checksums.at(4), (TContentChecksum{2, 1}));
-    EXPECT_EQ(c.SaveToText(), kRecords +
-                                  "<\r\n;Fendrel extensions v2\r\nD 1 notes=Пусто\r\n"
-                                  "R 0.3 xxh128=00000000000000010000000000000002\r\n");
+    EXPECT_EQ(c.SaveToText(), kRecords + "<\r\n;Fendrel extensions v2\r\nD 1 notes=Пусто\r\n"
+                                         "R 0.3 xxh128=00000000000000010000000000000002\r\n");
 }
 
 TEST(CollectionExtensions, DamagedSectionKeepsEveryRecordAndWhatCameBeforeTheFault)
 {
     const std::string good = "D 1 notes=kept\r\n";
     for (const std::string& bad : {
-             std::string("D 2 notes=x\r\n"),                  // no third disc
-             std::string("D x notes=x\r\n"),                  // no position
-             std::string("D 0 notes\r\n"),                    // a field without "="
-             std::string("D 0 notes=%4\r\n"),                 // a cut escape
-             std::string("D 0 added=12a\r\n"),                // a number that is not one
-             std::string("D 0 source=tape\r\n"),              // an unknown source
-             std::string("R 0.4 size=5368709120\r\n"),        // past the disc's records
-             std::string("R 0 size=5368709120\r\n"),          // no record number
-             std::string("R 0.2 size=5368709121\r\n"),        // low half differs from the line
-             std::string("R 0.1 size=4294967296\r\n"),        // a folder has no size
-             std::string("R 0.2 size=281474976710656\r\n"),   // past the largest size
-             std::string("R 0.3 xxh128=0123\r\n"),            // a short checksum
+             std::string("D 2 notes=x\r\n"),                // no third disc
+             std::string("D x notes=x\r\n"),                // no position
+             std::string("D 0 notes\r\n"),                  // a field without "="
+             std::string("D 0 notes=%4\r\n"),               // a cut escape
+             std::string("D 0 added=12a\r\n"),              // a number that is not one
+             std::string("D 0 source=tape\r\n"),            // an unknown source
+             std::string("R 0.4 size=5368709120\r\n"),      // past the disc's records
+             std::string("R 0 size=5368709120\r\n"),        // no record number
+             std::string("R 0.2 size=5368709121\r\n"),      // low half differs from the line
+             std::string("R 0.1 size=4294967296\r\n"),      // a folder has no size
+             std::string("R 0.2 size=281474976710656\r\n"), // past the largest size
+             std::string("R 0.3 xxh128=0123\r\n"),          // a short checksum
              std::string("R 0.3 xxh128=0123456789ABCDEFFEDCBA987654321G\r\n"),
          }) {
         const std::string text = kRecords + "<\r\n;Fendrel extensions v2\r\n" + good + bad +
@@ -229,8 +227,9 @@ TEST(CollectionExtensions, RemovedDiscTakesItsDataAndTheOthersMoveUp)
     Build(c);
     c.DeleteDisc(c.Discs[0]);
     EXPECT_TRUE(c.Checksums.empty());
-    EXPECT_EQ(c.SaveToText(), ";Fendrel File v1 begin\r\nD 00000000 00000000 00000000 Empty\r\n<\r\n"
-                              "<\r\n;Fendrel extensions v2\r\nD 0 notes=Пусто\r\n");
+    EXPECT_EQ(c.SaveToText(),
+              ";Fendrel File v1 begin\r\nD 00000000 00000000 00000000 Empty\r\n<\r\n"
+              "<\r\n;Fendrel extensions v2\r\nD 0 notes=Пусто\r\n");
 }
 
 TEST(CollectionExtensions, MergeKeepsTheAppendedDiscsDataAndRemovalDropsIt)
@@ -238,8 +237,9 @@ TEST(CollectionExtensions, MergeKeepsTheAppendedDiscsDataAndRemovalDropsIt)
     TFendrel mine;
     Build(mine);
     TFendrel theirs; // another program's save, with a disc of its own
-    ASSERT_TRUE(theirs.LoadFromText(";Fendrel File v1 begin\r\nD 00000000 00000000 00000000 "
-                                    "Theirs\r\n<\r\n<\r\n;Fendrel extensions v2\r\nD 0 notes=их\r\n"));
+    ASSERT_TRUE(
+        theirs.LoadFromText(";Fendrel File v1 begin\r\nD 00000000 00000000 00000000 "
+                            "Theirs\r\n<\r\n<\r\n;Fendrel extensions v2\r\nD 0 notes=их\r\n"));
     TCollectionChange::DiscsAppended(mine.Discs).ApplyTo(mine, theirs);
     TFendrel expected;
     ASSERT_TRUE(expected.LoadFromText(theirs.SaveToText()));

@@ -100,13 +100,14 @@ TEST_F(DiscFacts, FolderTellsTheInnermostMountItLiesUnderAndItsSpace)
     const std::string device =
         std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
     const std::string media = std::filesystem::canonical(Scratch / "media").string();
-    const std::string mountinfo =
-        "22 1 " + device + " / / rw shared:1 - ext4 /dev/sda1 rw\n" + //
-        "23 22 " + device + " / " + media + "/stick rw - vfat /dev/sdb1 rw\n" +
-        "24 22 " + device + " / " + media + "/st rw - ntfs /dev/sdc1 rw\n" +
-        "25 22 0:99 / " + media + "/stick/DCIM rw - tmpfs tmpfs rw\n";
+    const std::string mountinfo = "22 1 " + device + " / / rw shared:1 - ext4 /dev/sda1 rw\n" + //
+                                  "23 22 " + device + " / " + media +
+                                  "/stick rw - vfat /dev/sdb1 rw\n" + "24 22 " + device + " / " +
+                                  media + "/st rw - ntfs /dev/sdc1 rw\n" + "25 22 0:99 / " + media +
+                                  "/stick/DCIM rw - tmpfs tmpfs rw\n";
 
-    TVolumeFacts facts = FolderFacts(Scratch / "media/stick/DCIM", mountinfo, "/nowhere", "/nowhere");
+    TVolumeFacts facts =
+        FolderFacts(Scratch / "media/stick/DCIM", mountinfo, "/nowhere", "/nowhere");
     EXPECT_EQ(facts.Source.MountPoint, media + "/stick");
     EXPECT_EQ(facts.Source.FsType, "vfat");
     EXPECT_EQ(facts.Identity.FileSystem, "vfat");

@@ -169,10 +169,11 @@ TEST_F(FindTool, ConditionsOnSizeDateAndKind)
 // bounds and the JSON all use it.
 TEST_F(FindTool, WholeSizesPast4GiBFromTheExtensionSection)
 {
-    const std::string discs = Collection(
-        "big.frl", {"D 00000000 00000000 00000000 Фильмы", std::string("F ") + kFeb + " 00000000 HD",
-                    std::string("E ") + kFeb + " 40000000 film.mkv", "<", "<", "<",
-                    ";Fendrel extensions v2", "R 0.2 size=5368709120"});
+    const std::string discs =
+        Collection("big.frl", {"D 00000000 00000000 00000000 Фильмы",
+                               std::string("F ") + kFeb + " 00000000 HD",
+                               std::string("E ") + kFeb + " 40000000 film.mkv", "<", "<", "<",
+                               ";Fendrel extensions v2", "R 0.2 size=5368709120"});
     TRun run = Run({"--size-min=4G", "--regex", ".", discs});
     EXPECT_EQ(run.Status, 0) << run.Err;
     EXPECT_THAT(Lines(run.Out), ElementsAre(StartsWith("Фильмы\t\\HD\t5368709120\t"),

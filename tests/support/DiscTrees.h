@@ -126,9 +126,9 @@ inline std::string DumpScanned(const TFendrel& c, const TCollectionNode& node, b
                 const TCollectionNode& n = c.GetNode(id);
                 const std::string name = AnsiToUtf8(n.Name);
                 const uint64_t time = (uint64_t{n.WriteTimeHigh} << 32) | n.WriteTimeLow;
-                result.push_back({name,
-                                  disc_trees_detail::LineText(n.Is(nfFolder), name, time, n.FullSize()),
-                                  lines(n)});
+                result.push_back(
+                    {name, disc_trees_detail::LineText(n.Is(nfFolder), name, time, n.FullSize()),
+                     lines(n)});
             }
             return result;
         };

@@ -63,9 +63,9 @@ protected:
 
 TEST_F(DiscRecordWindow, FolderOver4GiBShowsWholeSizesAndRemembersWhereAndWhen)
 {
-    MakeTree(Scratch / "stick", {FolderEntry("Video", kTime),
-                                 FileEntry("Video/film.mkv", kTime, 5ULL << 30),
-                                 FileEntry("small.txt", kTime, 10)});
+    MakeTree(Scratch / "stick",
+             {FolderEntry("Video", kTime), FileEntry("Video/film.mkv", kTime, 5ULL << 30),
+              FileEntry("small.txt", kTime, 10)});
     const uint32_t disc = AddFolder(*Window, Scratch / "stick", "Флешка");
     for (TForm_Main* w : {Window.get(), &Reopen(Other)}) {
         const TFendrel& c = w->Collection();
