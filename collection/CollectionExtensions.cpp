@@ -33,16 +33,18 @@ bool Escaped(unsigned char c)
 void AppendValue(std::string& text, std::string_view value)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (const char c : value) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (Escaped(byte)) {
-            text += '%';
-            text += kDigits[byte >> 4];
-            text += kDigits[byte & 0xF];
-        } else {
-            text += c;
-        }
+    size_t plain = 0; // the start of the bytes not yet appended, none of them escaped
+    for (size_t at = 0; at < value.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(value[at]);
+        if (!Escaped(byte))
+            continue;
+        text.append(value.substr(plain, at - plain));
+        text += '%';
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0xF];
+        plain = at + 1;
     }
+    text.append(value.substr(plain));
 }
 
 void AppendField(std::string& text, std::string_view key, std::string_view value)

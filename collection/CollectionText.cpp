@@ -256,8 +256,11 @@ bool TFendrel::WriteList(const TCollectionBranch& list, std::string& text, const
     };
     const size_t flushAt = sink ? blockSize : SIZE_MAX;
     std::vector<TLevel> levels{{&list, 0}};
-    uint32_t disc = UINT32_MAX; // the position of the disc being written in the top-level list
-    uint32_t record = 0;        // the number of the record being written among its disc's
+    // Records are numbered without a count of their own: when a record is written, the progress
+    // count holds the files written and the discs and folders closed before it, and the stack
+    // the ones open around it, which together are the records written before it.
+    const int32_t firstCount = ProgressCount;
+    uint32_t discStart = 0; // the number of the record of the disc being written
     while (!levels.empty()) {
         if (text.size() >= flushAt) {
             if (!(*sink)(text))
@@ -277,17 +280,17 @@ bool TFendrel::WriteList(const TCollectionBranch& list, std::string& text, const
         const TCollectionNode& node = GetNode((*level.List)[level.Next++]);
         const char letter = KindLetter(node.Flags);
         AppendRecord(text, letter, node);
-        if (levels.size() == 1) {
-            ++disc;
-            record = 0;
-        } else {
-            ++record;
-        }
-        if (HasRecordExtension(node))
-            extended.push_back({disc, record, node.Id});
         if (letter == 'E') {
+            if (HasRecordExtension(node)) {
+                const auto number = static_cast<uint32_t>(ProgressCount - firstCount) +
+                                    static_cast<uint32_t>(levels.size() - 1);
+                extended.push_back({static_cast<uint32_t>(levels.front().Next - 1),
+                                    levels.size() == 1 ? 0 : number - discStart, node.Id});
+            }
             CountProgress();
         } else {
+            if (levels.size() == 1)
+                discStart = static_cast<uint32_t>(ProgressCount - firstCount);
             levels.push_back({&node.Children, 0});
         }
     }

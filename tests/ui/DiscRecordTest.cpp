@@ -33,7 +33,18 @@ protected:
         Dialogs.FolderAnswers.push_back(folder);
         Dialogs.InputAnswers.push_back(Ansi(title));
         w.Act_AddFolder->trigger();
-        return w.Collection().Discs.back();
+        EXPECT_FALSE(w.Collection().Discs.empty())
+            << ::testing::PrintToString(Dialogs.MessageTexts());
+        return w.Collection().Discs.empty() ? 0 : w.Collection().Discs.back();
+    }
+    // The folder Video of the disc: a folder's entries come in the order the file system lists
+    // them.
+    static uint32_t VideoOf(const TFendrel& c, uint32_t disc)
+    {
+        for (const uint32_t id : c.GetNode(disc).Children)
+            if (c.GetNode(id).Name.view() == "Video")
+                return id;
+        throw std::runtime_error("no folder Video");
     }
     // The window that opens the collection file anew.
     TForm_Main& Reopen(std::unique_ptr<TForm_Main>& window)
@@ -69,8 +80,10 @@ TEST_F(DiscRecordWindow, FolderOver4GiBShowsWholeSizesAndRemembersWhereAndWhen)
     const uint32_t disc = AddFolder(*Window, Scratch / "stick", "Флешка");
     for (TForm_Main* w : {Window.get(), &Reopen(Other)}) {
         const TFendrel& c = w->Collection();
+        ASSERT_EQ(c.Discs.size(), 1u) << ::testing::PrintToString(Dialogs.MessageTexts());
         const uint32_t id = c.Discs.at(0);
-        const TCollectionNode& video = c.GetNode(c.GetNode(id).Children.at(0));
+        ASSERT_EQ(c.GetNode(id).Children.size(), 2u);
+        const TCollectionNode& video = c.GetNode(VideoOf(c, id));
         EXPECT_EQ(c.GetNode(video.Children.at(0)).FullSize(), 5ULL << 30);
         EXPECT_EQ(c.SumFileSizes(c.GetNode(id)), (5ULL << 30) + 10);
         const TDiscRecord& record = c.DiscRecords.at(id);
@@ -85,7 +98,7 @@ TEST_F(DiscRecordWindow, FolderOver4GiBShowsWholeSizesAndRemembersWhereAndWhen)
     SelectNode(disc);
     EXPECT_THAT(ListCaptions(), ElementsAre("Video", "small.txt"));
     EXPECT_EQ(ListText(0, 4), "5120.0 M") << "the folder's total";
-    SelectNode(C().GetNode(disc).Children.at(0));
+    SelectNode(VideoOf(C(), disc));
     EXPECT_EQ(ListText(0, 4), "5120.0 M");
     EXPECT_NE(FileText().find("\r\n<\r\n;Fendrel extensions v2\r\nD 0 source=folder path="),
               std::string::npos);
@@ -113,7 +126,7 @@ TEST_F(DiscRecordWindow, RenameAsksForTheTitleOfTheSelectedItemsDiscAndSaves)
 
     Window->Filters["x"] = {};
     SelectNode(backup);
-    Dialogs.InputAnswers.push_back(Ansi("Архив ") + "\xE6\x97\xA5"); // a character outside 1251
+    Dialogs.InputAnswers.push_back(Ansi("Архив \xE6\x97\xA5")); // a character outside 1251
     Window->Act_RenameDisc->trigger();
     EXPECT_EQ(AnsiToUtf8(C().GetNode(backup).Name), "Архив \xE6\x97\xA5");
     EXPECT_THAT(TreeItems(), Contains("  Архив \xE6\x97\xA5"));
