@@ -261,6 +261,8 @@ bool TFendrel::WriteList(const TCollectionBranch& list, std::string& text, const
     // the ones open around it, which together are the records written before it.
     const int32_t firstCount = ProgressCount;
     uint32_t discStart = 0; // the number of the record of the disc being written
+    // Most files have neither: one test of the flags spares the whole check for them.
+    const bool checksums = !Checksums.empty();
     while (!levels.empty()) {
         if (text.size() >= flushAt) {
             if (!(*sink)(text))
@@ -281,7 +283,7 @@ bool TFendrel::WriteList(const TCollectionBranch& list, std::string& text, const
         const char letter = KindLetter(node.Flags);
         AppendRecord(text, letter, node);
         if (letter == 'E') {
-            if (HasRecordExtension(node)) {
+            if (((node.Flags & nfSizeHighMask) != 0 || checksums) && HasRecordExtension(node)) {
                 const auto number = static_cast<uint32_t>(ProgressCount - firstCount) +
                                     static_cast<uint32_t>(levels.size() - 1);
                 extended.push_back({static_cast<uint32_t>(levels.front().Next - 1),
