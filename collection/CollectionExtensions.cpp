@@ -15,7 +15,9 @@
 // that does not agree with its record is damage.
 #include "collection/Fendrel.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <optional>
 #include <type_traits>
 
@@ -86,10 +88,11 @@ std::string_view SourceName(TSourceKind kind)
 
 std::optional<TSourceKind> SourceKind(std::string_view name)
 {
-    for (const TSourceKind kind : {TSourceKind::Drive, TSourceKind::Image, TSourceKind::Folder})
-        if (name == SourceName(kind))
-            return kind;
-    return std::nullopt;
+    static constexpr TSourceKind kKinds[] = {TSourceKind::Drive, TSourceKind::Image,
+                                             TSourceKind::Folder};
+    const auto found = std::find_if(std::begin(kKinds), std::end(kKinds),
+                                    [name](TSourceKind kind) { return name == SourceName(kind); });
+    return found != std::end(kKinds) ? std::optional(*found) : std::nullopt;
 }
 
 // Calls visit(key, field) for every field of a disc line but the source, in the order written:
