@@ -23,19 +23,21 @@ void TForm_Main::Act_AddDiscExecute(QObject*)
 
     const char letter = driveName[0];
     AddScannedDisc([this, letter] { return Platform_.Drives.OpenVolume(letter); },
-                   Ansi("Невозможно получить информацию о диске в дисководе ") + driveName);
+                   Ansi("Невозможно получить информацию о диске в дисководе ") + driveName,
+                   driveName);
 }
 
 void TForm_Main::AddScannedDisc(const std::function<std::unique_ptr<IVolume>()>& open,
-                                const std::string& failure)
+                                const std::string& failure, const std::string& driveName)
 {
     TAddedDiscs added;
-    ScanNewDisc(open, failure, added);
+    ScanNewDisc(open, failure, added, driveName);
     ReportAddedDiscs(added);
 }
 
 void TForm_Main::ScanNewDisc(const std::function<std::unique_ptr<IVolume>()>& open,
-                             const std::string& failure, TAddedDiscs& added)
+                             const std::string& failure, TAddedDiscs& added,
+                             const std::string& driveName)
 {
     std::string label;
     if (const std::unique_ptr<IVolume> disc = open()) {
@@ -57,7 +59,12 @@ void TForm_Main::ScanNewDisc(const std::function<std::unique_ptr<IVolume>()>& op
     std::unique_ptr<IVolume> disc = open();
     TUnreadableVolume unreadable;
     added.Count += Collection().ScanDisc(*title, disc ? *disc : unreadable);
-    added.Ids.push_back(Collection().Discs.back());
+    const uint32_t id = Collection().Discs.back();
+    TDiscRecord& record = Collection().DiscRecords[id];
+    record.Added = Platform_.Clock.FileTimeNow();
+    if (!driveName.empty())
+        record.Facts.Source.DriveName = AnsiToUtf8(driveName);
+    added.Ids.push_back(id);
 }
 
 void TForm_Main::ReportAddedDiscs(const TAddedDiscs& added)

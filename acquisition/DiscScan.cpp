@@ -49,7 +49,7 @@ void TFendrel::ScanFolder(TCollectionNode& parent, IVolume& volume, const std::s
         node.ParentId = folder.Node->Id;
         node.WriteTimeLow = static_cast<uint32_t>(entry.LastWriteTime);
         node.WriteTimeHigh = static_cast<uint32_t>(entry.LastWriteTime >> 32);
-        node.Size = entry.SizeLow;
+        node.SetFullSize(entry.Size);
         ++ProgressCount;
         StepProgress();
         if (!entry.IsFolder)

@@ -158,6 +158,8 @@ void TForm_Main::CreateActions()
     Act_AddImage = make("Act_AddImage", "Добавить образ...");
     Act_AddFolder = make("Act_AddFolder", "Добавить папку...");
     Act_DeleteDisc = make("Act_DeleteDisc", "Удалить");
+    Act_RenameDisc = make("Act_RenameDisc", "Переименовать диск...");
+    Act_DiscProperties = make("Act_DiscProperties", "Свойства диска...");
     Act_NewFilter = make("Act_NewFilter", "Новый фильтр...");
     Act_NoFilter = make("Act_NoFilter", "Снять фильтр");
     Act_Find = make("Act_Find", "Найти...");
@@ -200,6 +202,8 @@ void TForm_Main::CreateMenus()
     MI_Disc->addAction(Act_AddImage);
     MI_Disc->addAction(Act_AddFolder);
     MI_Disc->addAction(Act_DeleteDisc);
+    MI_Disc->addAction(Act_RenameDisc);
+    MI_Disc->addAction(Act_DiscProperties);
     MI_Disc->addSeparator();
     MI_SelectDefDrive = menu(MI_Disc, bar, "MI_SelectDefDrive", "Выбор дисковода");
 
@@ -234,6 +238,8 @@ void TForm_Main::ConnectHandlers()
     bind(Act_AddImage, &TForm_Main::Act_AddImageExecute);
     bind(Act_AddFolder, &TForm_Main::Act_AddFolderExecute);
     bind(Act_DeleteDisc, &TForm_Main::Act_DeleteDiscExecute);
+    bind(Act_RenameDisc, &TForm_Main::Act_RenameDiscExecute);
+    bind(Act_DiscProperties, &TForm_Main::Act_DiscPropertiesExecute);
     bind(Act_NewFilter, &TForm_Main::Act_NewFilterExecute);
     bind(Act_NoFilter, &TForm_Main::Act_NoFilterExecute);
     bind(Act_Find, &TForm_Main::Act_FindExecute);

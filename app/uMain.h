@@ -75,6 +75,8 @@ public:
     QAction* Act_AddImage = nullptr;  // discs from ISO image files; needs no drive
     QAction* Act_AddFolder = nullptr; // a folder (a USB stick, a copied disc) as a disc
     QAction* Act_DeleteDisc = nullptr;
+    QAction* Act_RenameDisc = nullptr;
+    QAction* Act_DiscProperties = nullptr;
     QAction* Act_NewFilter = nullptr;
     QAction* Act_NoFilter = nullptr;
     QAction* Act_Find = nullptr;
@@ -127,6 +129,12 @@ public:
     void Act_AddDiscExecute(QObject* sender);
     void Act_AddImageExecute(QObject* sender);
     void Act_AddFolderExecute(QObject* sender);
+
+    // --- Disc title and record (app/DiscCommands.cpp) -------------------------------------
+    // The disc of the selected tree item (a folder's disc); 0 for the root or no selection.
+    [[nodiscard]] uint32_t SelectedDisc();
+    void Act_RenameDiscExecute(QObject* sender);
+    void Act_DiscPropertiesExecute(QObject* sender);
 
     // --- Tree and list (browse/) ----------------------------------------------------------
     void Act_DeleteDiscExecute(QObject* sender);
@@ -201,14 +209,15 @@ private:
     };
     // Adds the disc that open reads (opened once for its label, once more for the walk): asks
     // for the title, scans, shows the count and saves. failure: the message when it cannot be
-    // read.
+    // read. driveName: the drive's name in the drive menu, for a disc in a drive.
     void AddScannedDisc(const std::function<std::unique_ptr<IVolume>()>& open,
-                        const std::string& failure);
+                        const std::string& failure, const std::string& driveName = {});
     // Asks for the title of the disc that open reads and scans it into the collection, noting it
     // in added; shows failure instead when the disc cannot be read. Nothing is added when the
-    // title is cancelled.
+    // title is cancelled. The disc's record notes the time it was added and the drive's name.
     void ScanNewDisc(const std::function<std::unique_ptr<IVolume>()>& open,
-                     const std::string& failure, TAddedDiscs& added);
+                     const std::string& failure, TAddedDiscs& added,
+                     const std::string& driveName = {});
     // Once a command has added its discs (when it has added any): rebuilds the tree, shows the
     // count, with the number of discs when there are several, and saves the collection.
     void ReportAddedDiscs(const TAddedDiscs& added);

@@ -85,6 +85,23 @@ void FillBenchCollection(TFendrel& collection, const TBenchShape& shape)
             file.Size = size(random);
             collection.AddNode(collection.GetNode(parentId).Children, file);
         }
+        if (shape.DiscRecords) {
+            TCollectionNode& last = collection.GetNode(collection.LastId);
+            last.SetFullSize(last.FullSize() + (5ULL << 30));
+            TDiscRecord& record = collection.DiscRecords[discId];
+            record.Facts.Source = {TSourceKind::Image,
+                                   "/home/user/images/disc" + std::to_string(d) + ".iso",
+                                   "",
+                                   4'700'000'000,
+                                   133'500'000'000'000'000,
+                                   "/",
+                                   "ext4"};
+            record.Facts.Identity = {"DISC_" + std::to_string(d), "ISO 9660 + Joliet", "SET 1", "",
+                                     133'400'000'000'000'000,     2'294'921,           ""};
+            record.Facts.Capacity = 4'700'000'000;
+            record.Added = 133'500'000'000'000'000 + static_cast<uint64_t>(d);
+            record.Notes = "Коробка " + std::to_string(d / 50) + ", полка 3";
+        }
     }
 }
 

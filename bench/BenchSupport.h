@@ -15,6 +15,9 @@ struct TBenchShape {
     int FoldersPerDisc = 100;
     int FilesPerDisc = 900;
     uint32_t Seed = 12345;
+    // Every disc with a record that knows all it can (source, identity, dates, notes), and its
+    // last file 5 GiB larger: the data of the collection file's extension section.
+    bool DiscRecords = false;
 };
 void FillBenchCollection(TFendrel& collection, const TBenchShape& shape = {});
 // Adds a disc holding one folder of that many files, with names, times and sizes drawn as above;

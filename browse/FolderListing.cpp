@@ -61,7 +61,7 @@ TListRow RowOf(const TFendrel& collection, const TCollectionNode& node, int64_t 
         row.SubItems[1] = FormatDate(*time);
         row.SubItems[2] = FormatTime(*time);
     }
-    row.SubItems[3] = FormatSize(folder ? collection.SumFileSizes(node) : uint64_t{node.Size});
+    row.SubItems[3] = FormatSize(folder ? collection.SumFileSizes(node) : node.FullSize());
     row.Image = folder ? 2 : 3;
     row.Data = node.Id;
     return row;

@@ -53,26 +53,52 @@ TCollectionChange TCollectionChange::DiscsAppended(TCollectionBranch discs)
     return change;
 }
 
+std::vector<TCollectionChange::TRecord> TCollectionChange::Records(const TFendrel& collection,
+                                                                   uint32_t disc)
+{
+    std::vector<TRecord> records;
+    EachRecord(collection, disc, [&](const TCollectionNode& node) {
+        records.push_back({node.Flags & kKinds, node.WriteTimeHigh, node.WriteTimeLow, node.Size,
+                           TNodeName(ReadBack(node.Name)), WrittenChildren(node).size()});
+        return true;
+    });
+    return records;
+}
+
 TCollectionChange TCollectionChange::DiscRemoved(const TFendrel& collection, uint32_t disc)
 {
     TCollectionChange change;
-    EachRecord(collection, disc, [&](const TCollectionNode& node) {
-        change.Removed_.push_back({node.Flags & kKinds, node.WriteTimeHigh, node.WriteTimeLow,
-                                   node.Size, TNodeName(ReadBack(node.Name)),
-                                   WrittenChildren(node).size()});
-        return true;
-    });
+    change.Removed_ = Records(collection, disc);
     return change;
 }
 
-bool TCollectionChange::IsRemovedDisc(const TFendrel& collection, uint32_t disc) const
+TCollectionChange TCollectionChange::DiscRenamed(const TFendrel& collection, uint32_t disc,
+                                                 TNodeName title)
+{
+    TCollectionChange change;
+    change.Edited_ = Records(collection, disc);
+    change.NewTitle_ = std::move(title);
+    return change;
+}
+
+TCollectionChange TCollectionChange::NotesChanged(const TFendrel& collection, uint32_t disc,
+                                                  std::string notes)
+{
+    TCollectionChange change;
+    change.Edited_ = Records(collection, disc);
+    change.NewNotes_ = std::move(notes);
+    return change;
+}
+
+bool TCollectionChange::IsSameDisc(const TFendrel& collection, uint32_t disc,
+                                   const std::vector<TRecord>& records)
 {
     size_t next = 0;
     return EachRecord(collection, disc,
                       [&](const TCollectionNode& node) {
-                          if (next == Removed_.size())
+                          if (next == records.size())
                               return false;
-                          const TRecord& record = Removed_[next++];
+                          const TRecord& record = records[next++];
                           return record.Kind == (node.Flags & kKinds) &&
                                  record.WriteTimeHigh == node.WriteTimeHigh &&
                                  record.WriteTimeLow == node.WriteTimeLow &&
@@ -80,7 +106,7 @@ bool TCollectionChange::IsRemovedDisc(const TFendrel& collection, uint32_t disc)
                                  record.Children == WrittenChildren(node).size() &&
                                  record.Name.view() == ReadBack(node.Name);
                       }) &&
-           next == Removed_.size();
+           next == records.size();
 }
 
 void TCollectionChange::ApplyTo(const TFendrel& source, TFendrel& target) const
@@ -90,6 +116,18 @@ void TCollectionChange::ApplyTo(const TFendrel& source, TFendrel& target) const
                                         [&](uint32_t disc) { return IsRemovedDisc(target, disc); });
         if (found != target.Discs.end())
             target.DeleteDisc(*found);
+    }
+
+    if (!Edited_.empty()) {
+        const auto found =
+            std::find_if(target.Discs.begin(), target.Discs.end(),
+                         [&](uint32_t disc) { return IsSameDisc(target, disc, Edited_); });
+        if (found != target.Discs.end()) {
+            if (NewTitle_)
+                target.GetNode(*found).Name = *NewTitle_;
+            if (NewNotes_)
+                target.DiscRecords[*found].Notes = *NewNotes_;
+        }
     }
 
     for (const uint32_t disc : Appended_) {
@@ -110,6 +148,12 @@ void TCollectionChange::ApplyTo(const TFendrel& source, TFendrel& target) const
             const TCollectionNode& copy =
                 target.AddNode(parent ? target.GetNode(parent).Children : target.Discs, value);
             const uint32_t id = copy.Id;
+            // What the extension section keeps of the disc and its files goes with them.
+            if (const auto record = source.DiscRecords.find(from);
+                parent == 0 && record != source.DiscRecords.end())
+                target.DiscRecords[id] = record->second;
+            if (const auto sum = source.Checksums.find(from); sum != source.Checksums.end())
+                target.Checksums[id] = sum->second;
             for (auto child = original.Children.rbegin(); child != original.Children.rend();
                  ++child)
                 pending.emplace_back(*child, id);

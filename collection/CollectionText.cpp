@@ -179,8 +179,9 @@ size_t FindLineEnd(std::string_view text, size_t from)
 // The length of the text that WriteList makes of the discs. A node that stands in two lists is
 // counted once, so the length may come out short for a hand-made collection; the text then grows
 // as it is written, as it would without the count.
-size_t TFendrel::TextSize()
+size_t TFendrel::TextSize(size_t& largeFiles)
 {
+    largeFiles = 0;
     std::vector<uint8_t> reached;
     if (!MarkStart(Discs, Nodes.size(), reached, 1))
         return 0;
@@ -190,8 +191,10 @@ size_t TFendrel::TextSize()
         [](const TCollectionNode& node, uint8_t) -> uint8_t {
             return node.Is(nfFile) ? 0 : 1; // a file's children are not written
         },
-        [&size](const TCollectionNode& node, uint8_t) {
+        [&size, &largeFiles](const TCollectionNode& node, uint8_t) {
             size += kRecordFieldsSize + node.Name.size() + kLineEnd.size();
+            if (node.Flags & nfSizeHighMask)
+                ++largeFiles;
             if (!node.Is(nfFile))
                 size += kClosingLine.size();
         });
@@ -204,10 +207,15 @@ std::string TFendrel::SaveToText()
     // Sized beforehand: a text grown by doubling would copy itself again and again and, at its
     // last growth, need nearly twice its size.
     std::string text;
-    ReserveLarge(text, TextSize());
+    const std::string discLines = DiscExtensionLines();
+    size_t largeFiles = 0;
+    const size_t records = TextSize(largeFiles);
+    ReserveLarge(text, records + ExtensionSizeBound(discLines.size(), largeFiles));
     text += kHeader;
     text += kLineEnd;
-    (void)WriteList(Discs, text, nullptr, 0);
+    std::vector<TWrittenRecord> extended;
+    (void)WriteList(Discs, text, nullptr, 0, extended);
+    (void)AppendExtensions(text, discLines, extended, nullptr, 0);
     EndProgress();
     return text;
 }
@@ -220,16 +228,27 @@ bool TFendrel::SaveInBlocks(const TTextSink& sink, size_t blockSize)
     block.reserve(blockSize + kRecordFieldsSize + kLongestName * kEscapeLength + 16);
     block += kHeader;
     block += kLineEnd;
-    const bool written =
-        WriteList(Discs, block, &sink, blockSize) && (block.empty() || sink(block));
+    const std::string discLines = DiscExtensionLines();
+    std::vector<TWrittenRecord> extended;
+    const bool written = WriteList(Discs, block, &sink, blockSize, extended) &&
+                         AppendExtensions(block, discLines, extended, &sink, blockSize) &&
+                         (block.empty() || sink(block));
     EndProgress();
     return written;
+}
+
+// Defined here, inline, since the writer asks it for every record. Only a file's size and
+// checksum are written: a reader takes them for nothing else.
+inline bool TFendrel::HasRecordExtension(const TCollectionNode& node) const
+{
+    return node.Is(nfFile) && ((node.Flags & nfSizeHighMask) != 0 ||
+                               (!Checksums.empty() && Checksums.contains(node.Id)));
 }
 
 // Depth-first with an explicit stack, not recursion: a collection read from a hand-made file
 // may be nested far deeper than the thread's stack allows.
 bool TFendrel::WriteList(const TCollectionBranch& list, std::string& text, const TTextSink* sink,
-                         size_t blockSize)
+                         size_t blockSize, std::vector<TWrittenRecord>& extended)
 {
     struct TLevel {
         const TCollectionBranch* List;
@@ -237,6 +256,13 @@ bool TFendrel::WriteList(const TCollectionBranch& list, std::string& text, const
     };
     const size_t flushAt = sink ? blockSize : SIZE_MAX;
     std::vector<TLevel> levels{{&list, 0}};
+    // Records are numbered without a count of their own: when a record is written, the progress
+    // count holds the files written and the discs and folders closed before it, and the stack
+    // the ones open around it, which together are the records written before it.
+    const int32_t firstCount = ProgressCount;
+    uint32_t discStart = 0; // the number of the record of the disc being written
+    // Most files have neither: one test of the flags spares the whole check for them.
+    const bool checksums = !Checksums.empty();
     while (!levels.empty()) {
         if (text.size() >= flushAt) {
             if (!(*sink)(text))
@@ -257,8 +283,16 @@ bool TFendrel::WriteList(const TCollectionBranch& list, std::string& text, const
         const char letter = KindLetter(node.Flags);
         AppendRecord(text, letter, node);
         if (letter == 'E') {
+            if (((node.Flags & nfSizeHighMask) != 0 || checksums) && HasRecordExtension(node)) {
+                const auto number = static_cast<uint32_t>(ProgressCount - firstCount) +
+                                    static_cast<uint32_t>(levels.size() - 1);
+                extended.push_back({static_cast<uint32_t>(levels.front().Next - 1),
+                                    levels.size() == 1 ? 0 : number - discStart, node.Id});
+            }
             CountProgress();
         } else {
+            if (levels.size() == 1)
+                discStart = static_cast<uint32_t>(ProgressCount - firstCount);
             levels.push_back({&node.Children, 0});
         }
     }
@@ -283,10 +317,26 @@ bool TFendrel::LoadFromText(std::string_view text, size_t& readTo)
     BeginProgress(Ansi(" Загрузка коллекции: загружено %d элементов"));
     // The two bytes after the header are its line end, skipped unchecked.
     size_t position = std::min(kHeader.size() + kLineEnd.size(), text.size());
+    const size_t firstDisc = Discs.size();
     const bool read = ReadList(text, position, nullptr);
     readTo = position;
     if (!read)
         return false;
+    // Only a top-level closing line ends the records before the end of the text.
+    // Only a top-level closing line ends the records before the end of the text; the extension
+    // section may follow one that is a "<" alone. Anything else there is left unread, as before.
+    if (ReadsExtensionSection && position < text.size() &&
+        text.substr(position - kClosingLine.size(), kClosingLine.size()) == kClosingLine) {
+        const size_t start = position;
+        const bool whole = ReadExtensions(text, position, firstDisc);
+        if (position != start) {
+            readTo = position;
+            if (!whole) {
+                EndProgress();
+                return false;
+            }
+        }
+    }
     EndProgress();
     return true;
 }

@@ -30,6 +30,15 @@ void TFendrel::DeleteDisc(uint32_t id)
 {
     if (id == 0)
         return;
+    if (!Checksums.empty()) {
+        std::vector<uint32_t> pending{id};
+        while (!pending.empty()) {
+            const TCollectionNode& node = GetNode(pending.back());
+            pending.pop_back();
+            Checksums.erase(node.Id);
+            pending.insert(pending.end(), node.Children.begin(), node.Children.end());
+        }
+    }
     DetachSubtree(GetNode(id).Children);
     DiscRecords.erase(id);
     if (const auto found = std::find(Discs.begin(), Discs.end(), id); found != Discs.end())
@@ -87,7 +96,7 @@ uint64_t TFendrel::SumFileSizes(const TCollectionNode& node) const
             if (child.Is(nfFolder))
                 pending.push_back(&child.Children);
             else if (child.Is(nfFile))
-                total += child.Size;
+                total += child.FullSize();
         }
     }
     return total;

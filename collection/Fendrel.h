@@ -45,7 +45,7 @@ public:
     void DetachSubtree(TCollectionBranch& list);
     // Flags = (Flags & andMask) | orMask for every node of the list and below it.
     void SetFlagsDeep(const TCollectionBranch& list, uint32_t andMask, uint32_t orMask);
-    // Total Size of every file below the node.
+    // Total whole size (FullSize) of every file below the node.
     [[nodiscard]] uint64_t SumFileSizes(const TCollectionNode& node) const;
 
     // The progress line: format holds one %d, replaced by ProgressCount.
@@ -70,8 +70,13 @@ public:
     [[nodiscard]] bool LoadFromText(std::string_view text);
     // The same; readTo receives how far the reader got: text.size() when it read all of the
     // text, less when a zero byte or a closing line at the top level ended the load early and
-    // left bytes unread.
+    // left bytes unread. A closing line at the top level followed by the extension section
+    // (collection/CollectionExtensions.cpp) reads on to its end; a fault in that section keeps
+    // every record, returns false and leaves readTo at the faulty line.
     [[nodiscard]] bool LoadFromText(std::string_view text, size_t& readTo);
+    // False reads the record lines alone, as a reader of the original format does: the load
+    // stops at the closing line before the extension section.
+    bool ReadsExtensionSection = true;
 
     // The disc scan (acquisition/DiscScan.cpp). ScanDisc adds a disc titled title with every
     // folder and file of the volume and returns how many folders and files it added.
@@ -114,13 +119,38 @@ private:
     }
     static constexpr uint32_t ClockStride = 256;
 
-    // The length of SaveToText's text, counted without making it.
-    [[nodiscard]] size_t TextSize();
+    // The length of SaveToText's record and closing lines, counted without making them;
+    // largeFiles receives how many files are of 4 GiB or more.
+    [[nodiscard]] size_t TextSize(size_t& largeFiles);
+    // A record written with data for the extension section: the position of its disc in the
+    // top-level list, its number among that disc's records (0 the disc) and its id.
+    struct TWrittenRecord {
+        uint32_t Disc;
+        uint32_t Record;
+        uint32_t Id;
+    };
     // Appends the record and closing lines of the list and everything below it to text. With a
     // sink, text is handed to it and emptied whenever it holds blockSize bytes or more; false
-    // when the sink refused it.
+    // when the sink refused it. extended receives the records that need a line of the
+    // extension section.
     [[nodiscard]] bool WriteList(const TCollectionBranch& list, std::string& text,
-                                 const TTextSink* sink, size_t blockSize);
+                                 const TTextSink* sink, size_t blockSize,
+                                 std::vector<TWrittenRecord>& extended);
+
+    // The extension section (collection/CollectionExtensions.cpp). The disc lines, made before
+    // the walk; whether a node needs a record line; the section appended after the walk, nothing
+    // when there is nothing to write; an upper bound of its length.
+    [[nodiscard]] std::string DiscExtensionLines() const;
+    [[nodiscard]] bool HasRecordExtension(const TCollectionNode& node) const;
+    [[nodiscard]] bool AppendExtensions(std::string& text, std::string_view discLines,
+                                        const std::vector<TWrittenRecord>& records,
+                                        const TTextSink* sink, size_t blockSize) const;
+    [[nodiscard]] size_t ExtensionSizeBound(size_t discLines, size_t largeFiles) const;
+    // Reads the section from its marker line at position (past the top-level closing line) to the
+    // end of the text; firstDisc is the position in Discs of the load's first disc. False at the
+    // first fault, with position at its line; false with position where it was when the text
+    // there is not the section's marker line.
+    [[nodiscard]] bool ReadExtensions(std::string_view text, size_t& position, size_t firstDisc);
     // Reads records from position on into parent's Children (Discs when parent is null) until
     // the closing line of that list; position moves past what was read. False when a line lacks
     // its CR LF or a record does not parse.

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 
 namespace {
@@ -140,12 +141,19 @@ std::unique_ptr<IVolume> TDriveTable::OpenImage(const std::string& path)
 {
     if (!IsPlainFile(path))
         return nullptr;
-    return WithSource(OpenDiscImage(path), TSourceKind::Image, path);
+    TVolumeFacts known;
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) {
+        known.Source.ImageSize = static_cast<uint64_t>(status.st_size);
+        known.Source.ImageTime = FileTimeFromUnix(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
+    }
+    return WithSource(OpenDiscImage(path), TSourceKind::Image, path, known);
 }
 
 std::unique_ptr<IVolume> TDriveTable::OpenFolder(const std::string& path)
 {
-    return WithSource(OpenFolderVolume(path, FolderLabel(path)), TSourceKind::Folder, path);
+    return WithSource(OpenFolderVolume(path, FolderLabel(path)), TSourceKind::Folder, path,
+                      FolderFacts(path, ReadWholeFile("/proc/self/mountinfo")));
 }
 
 std::vector<std::string> FindOpticalDevices(const std::string& sysBlock)
@@ -199,4 +207,49 @@ std::optional<std::string> UdevLabelOf(dev_t device, const std::string& byLabel)
             return UnescapeUdevName(entry.path().filename().string());
     }
     return std::nullopt;
+}
+
+TVolumeFacts FolderFacts(const std::string& folder, std::string_view mountinfo,
+                         const std::string& byUuid, const std::string& byLabel)
+{
+    TVolumeFacts facts;
+    struct stat status {};
+    std::error_code error;
+    const fs::path real = fs::canonical(folder, error);
+    if (error || ::stat(real.c_str(), &status) != 0)
+        return facts;
+    const std::string wanted =
+        std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
+    const std::string path = real.string();
+    std::istringstream lines{std::string(mountinfo)};
+    std::string line;
+    while (std::getline(lines, line)) {
+        // mount id, parent id, major:minor, root, mount point, options, optional fields, "-",
+        // type, source, ...
+        std::istringstream fields(line);
+        std::string id, parent, number, root, mountPoint, field;
+        if (!(fields >> id >> parent >> number >> root >> mountPoint) || number != wanted)
+            continue;
+        while (fields >> field && field != "-") {
+        }
+        std::string type;
+        fields >> type;
+        const std::string point = UnescapeMountField(mountPoint);
+        const bool below =
+            point == "/" || path == point || (path.starts_with(point) && path[point.size()] == '/');
+        // Of the mounts of the device that hold the folder, the innermost.
+        if (below && point.size() >= facts.Source.MountPoint.size()) {
+            facts.Source.MountPoint = point;
+            facts.Source.FsType = type;
+        }
+    }
+    facts.Identity.FileSystem = facts.Source.FsType;
+    facts.Identity.Uuid = UdevLabelOf(status.st_dev, byUuid).value_or("");
+    facts.Identity.Label = UdevLabelOf(status.st_dev, byLabel).value_or("");
+    struct statvfs space {};
+    if (::statvfs(real.c_str(), &space) == 0) {
+        facts.Capacity = uint64_t{space.f_blocks} * space.f_frsize;
+        facts.FreeSpace = uint64_t{space.f_bavail} * space.f_frsize;
+    }
+    return facts;
 }

@@ -64,6 +64,13 @@ FindOpticalDevices(const std::string& sysBlock = "/sys/block");
 // /proc/self/mountinfo; nothing when it is not mounted whole.
 [[nodiscard]] std::optional<std::string> MountPointOf(dev_t device, std::string_view mountinfo);
 
+// What the file system that holds folder tells of itself: the mount point and type of the mount
+// (from the text of /proc/self/mountinfo) under which the folder lies, the UUID and label udev
+// links under byUuid and byLabel (UTF-8), its size and free space. Unknown parts stay empty.
+[[nodiscard]] TVolumeFacts FolderFacts(const std::string& folder, std::string_view mountinfo,
+                                       const std::string& byUuid = "/dev/disk/by-uuid",
+                                       const std::string& byLabel = "/dev/disk/by-label");
+
 // The label udev records for the device under byLabel, as UTF-8; nothing when it has none.
 [[nodiscard]] std::optional<std::string>
 UdevLabelOf(dev_t device, const std::string& byLabel = "/dev/disk/by-label");

@@ -192,7 +192,7 @@ std::vector<TFindData> ReadEntries(int folder)
             entry.IsFolder = S_ISDIR(status.st_mode);
             entry.LastWriteTime = FileTimeFromUnix(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
             // Folders, links and special files have no size of their own to record.
-            entry.SizeLow = S_ISREG(status.st_mode) ? static_cast<uint32_t>(status.st_size) : 0;
+            entry.Size = S_ISREG(status.st_mode) ? static_cast<uint64_t>(status.st_size) : 0;
         } else if (errno == ENOENT) {
             continue; // removed since the folder was read
         } else {

@@ -35,6 +35,8 @@ constexpr uint32_t kMostDescriptors = 64;
 // damaged, and is not read into memory.
 constexpr uint32_t kLargestDirectory = 64u << 20;
 constexpr int kMostContinuations = 32; // Rock Ridge continuation areas followed for one record
+// Files the library looks at for Rock Ridge entries before it gives up: a disc that has them has
+// them everywhere.
 
 // Directory record fields (offsets into a record).
 constexpr size_t kRecordExtent = 2; // first block, little-endian half of a both-endian pair
@@ -288,6 +290,9 @@ public:
         return Open(*extent);
     }
 
+    [[nodiscard]] TVolumeFacts Facts() const override { return Facts_; }
+    void SetFacts(TVolumeFacts facts) { Facts_ = std::move(facts); }
+
     [[nodiscard]] bool Joliet() const { return Joliet_; }
 
     // The Rock Ridge entries of the system use area, following continuation areas.
@@ -402,6 +407,7 @@ private:
     TExtent Root_;
     bool Joliet_;
     std::string OwnLabel_;
+    TVolumeFacts Facts_;
     std::map<uint32_t, uint64_t> Listed_; // blocks of the directories listed: first -> past last
     std::vector<uint8_t> ContinuationBytes_;
     std::optional<uint32_t> ContinuationBlock_;
@@ -451,7 +457,7 @@ bool TIsoListing::NextEntry(TFindData& entry, TExtent& extent)
             size += Le32(piece, kRecordSize);
             pieceFlags = piece[kRecordFlags];
         }
-        entry.SizeLow = entry.IsFolder ? 0 : static_cast<uint32_t>(size);
+        entry.Size = entry.IsFolder ? 0 : size;
 
         if (special) {
             entry.RawName = name[0] == 0 ? "." : "..";
@@ -473,12 +479,53 @@ bool TIsoListing::NextEntry(TFindData& entry, TExtent& extent)
     return false;
 }
 
-// The root directory records of the primary volume descriptor and of a Joliet one, if any.
-// Their volume identifiers too, for a container that the library cannot open.
+// The root directory records of the primary volume descriptor and of a Joliet one, if any, and
+// what the descriptors tell of the medium; their volume identifiers too, for a container that the
+// library cannot open.
 struct TRoots {
     std::optional<TExtent> Primary, Joliet;
     std::string PrimaryId, JolietId; // as recorded, trailing blanks included
+    std::string VolumeSetId;         // the primary descriptor's, UTF-8
+    std::string JolietVolumeSetId;   // the Joliet descriptor's, UTF-8
+    uint64_t Created = 0;            // FILETIME; 0 when the descriptor leaves it unset
+    uint64_t Blocks = 0;             // the volume space size
+    uint32_t BlockSize = kBlockSize;
 };
+
+// A descriptor's "YYYYMMDDHHMMSScc" date followed by its offset from UTC in quarter hours, as a
+// FILETIME; 0 when the digits are zeros or not digits.
+uint64_t DescriptorTime(TBytes date)
+{
+    int64_t fields[6] = {};
+    const int widths[6] = {4, 2, 2, 2, 2, 2};
+    size_t at = 0;
+    for (int field = 0; field < 6; ++field)
+        for (int digit = 0; digit < widths[field]; ++digit, ++at) {
+            if (date[at] < '0' || date[at] > '9')
+                return 0;
+            fields[field] = fields[field] * 10 + (date[at] - '0');
+        }
+    if (fields[0] == 0)
+        return 0;
+    int offset = static_cast<int8_t>(date[16]);
+    if (offset < -48 || offset > 52)
+        offset = 0;
+    const int64_t seconds = DaysFromCivil(fields[0], fields[1], fields[2]) * 86400 +
+                            fields[3] * 3600 + fields[4] * 60 + fields[5];
+    return FileTimeFromUnix(seconds - offset * 15 * 60);
+}
+
+// An identifier padded with blanks, without them; 8-bit text that is not UTF-8 is read as code
+// page 1251, as names are.
+std::string DescriptorText(TBytes field, bool utf16)
+{
+    std::string text = utf16
+                           ? Utf8FromUtf16BigEndian(field)
+                           : std::string(reinterpret_cast<const char*>(field.data()), field.size());
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
+        text.pop_back();
+    return utf16 || IsValidUtf8(text) ? text : AnsiToUtf8(NameFromEightBitDisc(text));
+}
 
 TRoots FindRoots(const TImageFile& file)
 {
@@ -496,12 +543,18 @@ TRoots FindRoots(const TImageFile& file)
         const bool joliet = escape[0] == '%' && escape[1] == '/' &&
                             (escape[2] == '@' || escape[2] == 'C' || escape[2] == 'E');
         const std::string id(reinterpret_cast<const char*>(descriptor.data() + 40), 32);
+        const TBytes bytes(descriptor);
         if (descriptor[0] == 1 && !roots.Primary) {
             roots.Primary = extent;
             roots.PrimaryId = id;
+            roots.VolumeSetId = DescriptorText(bytes.subspan(190, 128), false);
+            roots.Blocks = Le32(bytes, 80);
+            roots.BlockSize = bytes[128] | (bytes[129] << 8);
+            roots.Created = DescriptorTime(bytes.subspan(813, 17));
         } else if (descriptor[0] == 2 && joliet && !roots.Joliet) {
             roots.Joliet = extent;
             roots.JolietId = id;
+            roots.JolietVolumeSetId = DescriptorText(bytes.subspan(190, 128), true);
         }
     }
     return roots;
@@ -580,12 +633,25 @@ std::unique_ptr<IVolume> OpenIsoVolume(const std::string& path)
         roots.Joliet && (!image || iso9660_ifs_get_joliet_level(image.get()) > 0);
     // Rock Ridge keeps names whole where Joliet cuts them at 64 characters and loses characters
     // outside its 16-bit set; Linux mounts such a disc through Rock Ridge too.
-    const bool joliet = hasJoliet && !(roots.Primary && HasRockRidge(*file, *roots.Primary));
+    const bool rockRidge = roots.Primary && HasRockRidge(*file, *roots.Primary);
+    const bool joliet = hasJoliet && !rockRidge;
     const std::optional<TExtent> root = joliet ? roots.Joliet : roots.Primary;
     // An image cut short before its root directory holds nothing that could be listed.
     if (!root || !ReadDirectory(*file, *root))
         return nullptr;
     std::string label = image ? std::string() : ContainerLabel(roots, hasJoliet);
-    return std::make_unique<TIsoVolume>(std::move(image), std::move(*file), *root, joliet,
-                                        std::move(label));
+    TVolumeFacts facts;
+    TMediumIdentity& identity = facts.Identity;
+    identity.FileSystem = joliet      ? "ISO 9660 + Joliet"
+                          : rockRidge ? "ISO 9660 + Rock Ridge"
+                                      : "ISO 9660";
+    identity.VolumeSetId = joliet ? roots.JolietVolumeSetId : roots.VolumeSetId;
+    identity.CreationTime = roots.Created;
+    identity.VolumeBlocks = roots.Blocks;
+    facts.Capacity = roots.Blocks * (roots.BlockSize ? roots.BlockSize : kBlockSize);
+    auto volume = std::make_unique<TIsoVolume>(std::move(image), std::move(*file), *root, joliet,
+                                               std::move(label));
+    identity.Label = AnsiToUtf8(volume->Label());
+    volume->SetFacts(std::move(facts));
+    return volume;
 }

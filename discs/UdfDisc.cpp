@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <numeric>
@@ -286,6 +287,20 @@ bool TUdfDisc::Load(const TUdfVolumeDescriptors& descriptors)
     Label_ = !vatLabel.empty() ? vatLabel : Utf8FromDstring(logical.subspan(84, 128));
     if (Label_.empty() && descriptors.Primary.size() >= 56)
         Label_ = Utf8FromDstring(TUdfBytes(descriptors.Primary).subspan(24, 32));
+    // The domain identifier's suffix holds the revision the file system follows, as BCD digits.
+    const uint16_t revision = UdfLe16(logical, 240);
+    Identity_.FileSystem = "UDF";
+    if (revision != 0) {
+        char digits[16];
+        std::snprintf(digits, sizeof digits, " %x.%02x", revision >> 8, revision & 0xFF);
+        Identity_.FileSystem += digits;
+    }
+    Identity_.LogicalVolumeId = Utf8FromDstring(logical.subspan(84, 128));
+    if (descriptors.Primary.size() >= 388) {
+        const TUdfBytes primary = descriptors.Primary;
+        Identity_.VolumeSetId = Utf8FromDstring(primary.subspan(72, 128));
+        Identity_.CreationTime = FileTimeFromUdf(primary.subspan(376, 12));
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 // from 1.02 to 2.60, with physical, sparable, virtual (VAT) and metadata partitions, file entries
 // of both kinds and every kind of allocation descriptor. Nothing is read outside the file.
 
+#include "collection/DiscRecord.h"
 #include "discs/ImageFile.h"
 #include "discs/UdfRecords.h"
 
@@ -64,6 +65,9 @@ public:
 
     [[nodiscard]] TUdfAddress Root() const { return Root_; }
     [[nodiscard]] const std::string& Label() const { return Label_; } // UTF-8
+    // The file system with its revision, the logical volume and volume set identifiers and the
+    // recording time, as the volume descriptors give them; the label is left to Label().
+    [[nodiscard]] const TMediumIdentity& Identity() const { return Identity_; }
     [[nodiscard]] uint64_t Size() const { return File_.Size(); }
     // The block of the image that holds a partition's block, which tells two addresses of one
     // directory apart from two directories.
@@ -101,5 +105,6 @@ private:
     std::vector<TPartition> Partitions_;
     TUdfAddress Root_;
     std::string Label_;
+    TMediumIdentity Identity_;
     std::vector<uint8_t> Block_;
 };

@@ -44,6 +44,14 @@ public:
     }
 
     [[nodiscard]] std::string Label() const override { return NameFromDisc(Disc_->Label()); }
+    [[nodiscard]] TVolumeFacts Facts() const override
+    {
+        TVolumeFacts facts;
+        facts.Identity = Disc_->Identity();
+        facts.Identity.Label = Disc_->Label();
+        facts.Capacity = Disc_->Size();
+        return facts;
+    }
 
     // A folder opened by its path starts a walk: it is looked for from the root. Within one walk
     // each directory is listed once, so that a damaged disc whose folders lead back to their
@@ -147,7 +155,7 @@ bool TUdfListing::Next(TFindData& entry)
         // An entry that cannot be read keeps its name; its time and size are then unknown.
         const std::optional<TUdfEntry> file = Volume_.Disc().ReadEntry(identifier->Entry, false);
         entry.LastWriteTime = file ? file->Time : 0;
-        entry.SizeLow = file && !entry.IsFolder ? static_cast<uint32_t>(file->Size) : 0;
+        entry.Size = file && !entry.IsFolder ? file->Size : 0;
         entry.Name = NameFromDisc(name);
         entry.RawName = std::move(name);
         if (entry.IsFolder) {

@@ -22,19 +22,43 @@ std::string KeptWhole(std::string name)
     return name;
 }
 
+// Sets value from known when value is not known.
+template <typename T> void Fill(T& value, const T& known)
+{
+    if (value == T{})
+        value = known;
+}
+
 // Passes everything to the volume it holds, adding where it was read from to its facts.
 class TSourcedVolume final : public IVolume {
 public:
-    TSourcedVolume(std::unique_ptr<IVolume> volume, TSourceKind kind, std::string path)
+    TSourcedVolume(std::unique_ptr<IVolume> volume, TSourceKind kind, std::string path,
+                   TVolumeFacts known)
         : Volume_(std::move(volume))
         , Kind_(kind)
         , Path_(std::move(path))
+        , Known_(std::move(known))
     {
     }
     [[nodiscard]] std::string Label() const override { return Volume_->Label(); }
     [[nodiscard]] TVolumeFacts Facts() const override
     {
         TVolumeFacts facts = Volume_->Facts();
+        Fill(facts.Source.DriveName, Known_.Source.DriveName);
+        Fill(facts.Source.ImageSize, Known_.Source.ImageSize);
+        Fill(facts.Source.ImageTime, Known_.Source.ImageTime);
+        Fill(facts.Source.MountPoint, Known_.Source.MountPoint);
+        Fill(facts.Source.FsType, Known_.Source.FsType);
+        TMediumIdentity& identity = facts.Identity;
+        Fill(identity.Label, Known_.Identity.Label);
+        Fill(identity.FileSystem, Known_.Identity.FileSystem);
+        Fill(identity.VolumeSetId, Known_.Identity.VolumeSetId);
+        Fill(identity.LogicalVolumeId, Known_.Identity.LogicalVolumeId);
+        Fill(identity.CreationTime, Known_.Identity.CreationTime);
+        Fill(identity.VolumeBlocks, Known_.Identity.VolumeBlocks);
+        Fill(identity.Uuid, Known_.Identity.Uuid);
+        Fill(facts.Capacity, Known_.Capacity);
+        Fill(facts.FreeSpace, Known_.FreeSpace);
         facts.Source.Kind = Kind_;
         facts.Source.Path = Path_;
         return facts;
@@ -54,16 +78,18 @@ private:
     std::unique_ptr<IVolume> Volume_; // owned
     TSourceKind Kind_;
     std::string Path_;
+    TVolumeFacts Known_;
 };
 
 } // namespace
 
 std::unique_ptr<IVolume> WithSource(std::unique_ptr<IVolume> volume, TSourceKind kind,
-                                    std::string path)
+                                    std::string path, TVolumeFacts known)
 {
     if (!volume)
         return nullptr;
-    return std::make_unique<TSourcedVolume>(std::move(volume), kind, std::move(path));
+    return std::make_unique<TSourcedVolume>(std::move(volume), kind, std::move(path),
+                                            std::move(known));
 }
 
 std::string NameFromDisc(std::string_view utf8)

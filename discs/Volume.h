@@ -13,7 +13,7 @@ struct TFindData {
     std::string RawName;        // the name as the volume holds it; builds the paths of subfolders
     bool IsFolder = false;      // symbolic links and special files count as files
     uint64_t LastWriteTime = 0; // FILETIME: 100 ns intervals since 1601-01-01, UTC
-    uint32_t SizeLow = 0;       // low 32 bits of the size; 0 for folders
+    uint64_t Size = 0;          // the whole size in bytes; 0 for folders
 };
 
 // An open folder: its entries one by one, "." and ".." among them when the volume has them.
@@ -51,9 +51,11 @@ public:
 };
 
 // The volume with the kind and path of its source set, for the opener that knows where it read
-// the volume from; what the volume itself knows of its source stays. nullptr stays nullptr.
+// the volume from; what the volume itself knows of its source stays, and what it does not know
+// is taken from known (the opener's own facts: an image file's size, a folder's file system).
+// nullptr stays nullptr.
 [[nodiscard]] std::unique_ptr<IVolume> WithSource(std::unique_ptr<IVolume> volume, TSourceKind kind,
-                                                  std::string path);
+                                                  std::string path, TVolumeFacts known = {});
 
 // A disc that can no longer be read: no folder opens.
 class TUnreadableVolume final : public IVolume {

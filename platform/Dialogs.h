@@ -43,6 +43,15 @@ struct TFolderDialogOptions {
     std::string Title; // 8-bit
 };
 
+// What the disc properties box shows: named values, one a line, and the notes to edit. UTF-8.
+struct TDiscProperties {
+    struct TRow {
+        std::string Name, Value;
+    };
+    std::vector<TRow> Rows;
+    std::string Notes;
+};
+
 class IDialogs {
 public:
     virtual ~IDialogs() = default;
@@ -67,4 +76,11 @@ public:
     // The chosen folder's full path when the user confirmed.
     [[nodiscard]] virtual std::optional<std::string>
     FolderDialog(const TFolderDialogOptions& options) = 0;
+    // The disc properties box: the notes as edited when the user pressed OK; nothing on Cancel,
+    // Escape or closing the box, and from a set of boxes that has none.
+    [[nodiscard]] virtual std::optional<std::string> DiscPropertiesBox(const TDiscProperties& shown)
+    {
+        (void)shown;
+        return std::nullopt;
+    }
 };

@@ -1,5 +1,6 @@
 #include "platform/QtDialogs.h"
 
+#include "platform/DiscPropertiesBox.h"
 #include "platform/InputBox.h"
 #include "platform/QtText.h"
 
@@ -202,4 +203,12 @@ QString TQtDialogs::StartFolder(const TFileDialogOptions& options) const
     if (!current.entryList(Patterns(options), QDir::Files).isEmpty())
         return current.absolutePath();
     return QDir::homePath();
+}
+
+std::optional<std::string> TQtDialogs::DiscPropertiesBox(const TDiscProperties& shown)
+{
+    TDiscPropertiesBox box(shown, Owner_);
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return box.Notes();
 }

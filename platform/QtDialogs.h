@@ -38,6 +38,8 @@ public:
     OpenFilesDialog(const TFileDialogOptions& options) override;
     [[nodiscard]] std::optional<std::string>
     FolderDialog(const TFolderDialogOptions& options) override;
+    [[nodiscard]] std::optional<std::string>
+    DiscPropertiesBox(const TDiscProperties& shown) override;
 
 private:
     enum class TFileMode { Open, OpenSeveral, Save };

@@ -7,6 +7,8 @@ class ITickClock {
 public:
     virtual ~ITickClock() = default;
     [[nodiscard]] virtual uint32_t GetTickCount() = 0;
+    // The time of day: a FILETIME (100 ns since 1601, UTC), for the dates a disc record keeps.
+    [[nodiscard]] virtual uint64_t FileTimeNow();
 };
 
 class TSystemTickClock final : public ITickClock {

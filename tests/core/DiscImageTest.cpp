@@ -253,13 +253,14 @@ TEST_F(DiscImage, RockRidgeNameLongerThanTheCollectionKeepsIsCutAtTheScan)
     EXPECT_EQ(reloaded.SaveToText(), text);
 }
 
-TEST_F(DiscImage, FileOver4GiBKeepsTheLow32BitsOfItsWholeSize)
+TEST_F(DiscImage, FileOver4GiBInSeveralExtentsKeepsItsWholeSize)
 {
     const std::vector<TTreeEntry> tree = {FileEntry("huge.bin", kTime, 5ull << 30),
                                           FileEntry("small.bin", kTime, 10)};
     const TCollectionNode& disc = Scan(tree, "-compliance iso_9660_level=3 -joliet on", 2);
     EXPECT_EQ(DumpScanned(Collection, disc), DumpExpected(tree));
-    EXPECT_EQ(Collection.GetNode(disc.Children.at(0)).Size, 1u << 30);
+    EXPECT_EQ(Collection.GetNode(disc.Children.at(0)).Size, 1u << 30); // the record line's half
+    EXPECT_EQ(Collection.GetNode(disc.Children.at(0)).FullSize(), 5ull << 30);
 }
 
 TEST_F(DiscImage, FolderOfManyBlocksAndFoldersRelocatedForDepthWithoutJoliet)

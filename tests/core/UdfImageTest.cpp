@@ -74,7 +74,7 @@ struct TLayout {
 
 class UdfLayout : public UdfImage, public ::testing::WithParamInterface<TLayout> {};
 
-TEST_P(UdfLayout, WholeTreeWithNamesTimesAtTheirZoneAndLow32BitSizes)
+TEST_P(UdfLayout, WholeTreeWithNamesTimesAtTheirZoneAndWholeSizes)
 {
     TUdfImageOptions options = GetParam().Options;
     options.Label = "Мой диск";

@@ -165,6 +165,23 @@ TEST_F(FindTool, ConditionsOnSizeDateAndKind)
                 ElementsAre("\\Лето 2005", "\\Лето 2005\\IMG_0001.JPG", "\\Readme.TXT"));
 }
 
+// A file of 5 GiB keeps its whole size in the extension section: its size, its folder's, the
+// bounds and the JSON all use it.
+TEST_F(FindTool, WholeSizesPast4GiBFromTheExtensionSection)
+{
+    const std::string discs =
+        Collection("big.frl", {"D 00000000 00000000 00000000 Фильмы",
+                               std::string("F ") + kFeb + " 00000000 HD",
+                               std::string("E ") + kFeb + " 40000000 film.mkv", "<", "<", "<",
+                               ";Fendrel extensions v2", "R 0.2 size=5368709120"});
+    TRun run = Run({"--size-min=4G", "--regex", ".", discs});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_THAT(Lines(run.Out), ElementsAre(StartsWith("Фильмы\t\\HD\t5368709120\t"),
+                                            StartsWith("Фильмы\t\\HD\\film.mkv\t5368709120\t")));
+    EXPECT_THAT(Run({"--json", "film", discs}).Out, HasSubstr("\"size\":5368709120"));
+    EXPECT_EQ(Run({"--size-max=2G", "--files", "film", discs}).Status, 1);
+}
+
 TEST_F(FindTool, NamesThatWouldBreakTheLineAndJson)
 {
     // A tab and a lone line feed can stand in a name of a file made elsewhere.

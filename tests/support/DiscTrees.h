@@ -96,7 +96,7 @@ struct TLine {
     std::string Utf8Name, Text;
     std::vector<TLine> Children;
 };
-inline std::string LineText(bool folder, const std::string& utf8Name, uint64_t time, uint32_t size)
+inline std::string LineText(bool folder, const std::string& utf8Name, uint64_t time, uint64_t size)
 {
     return std::string(folder ? "F " : "E ") + utf8Name + " t=" + std::to_string(time) +
            " s=" + std::to_string(size);
@@ -126,9 +126,9 @@ inline std::string DumpScanned(const TFendrel& c, const TCollectionNode& node, b
                 const TCollectionNode& n = c.GetNode(id);
                 const std::string name = AnsiToUtf8(n.Name);
                 const uint64_t time = (uint64_t{n.WriteTimeHigh} << 32) | n.WriteTimeLow;
-                result.push_back({name,
-                                  disc_trees_detail::LineText(n.Is(nfFolder), name, time, n.Size),
-                                  lines(n)});
+                result.push_back(
+                    {name, disc_trees_detail::LineText(n.Is(nfFolder), name, time, n.FullSize()),
+                     lines(n)});
             }
             return result;
         };
@@ -152,8 +152,7 @@ inline std::string DumpExpected(const std::vector<TTreeEntry>& entries)
                     folder)
                     continue;
                 const std::string name = e.Path.substr(slash == std::string::npos ? 0 : slash + 1);
-                const uint32_t size =
-                    (e.Folder || !e.Link.empty()) ? 0 : static_cast<uint32_t>(e.Size);
+                const uint64_t size = (e.Folder || !e.Link.empty()) ? 0 : e.Size;
                 result.push_back(
                     {name,
                      disc_trees_detail::LineText(e.Folder, name, FileTimeFromUnix(e.Time), size),

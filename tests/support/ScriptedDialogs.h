@@ -51,6 +51,9 @@ public:
     std::deque<std::optional<TSaveChoice>> SaveChoiceAnswers;
     // Runs while each input box is shown, before it is answered.
     std::function<void(const TInput&)> WhileInput;
+    // Disc properties boxes shown, and the notes each is answered with (nothing: cancelled).
+    std::vector<TDiscProperties> PropertiesBoxes;
+    std::deque<std::optional<std::string>> PropertiesAnswers;
 
     TMessageResult MessageBox(const std::string& text, const std::string& title,
                               TMessageKind kind) override
@@ -103,6 +106,13 @@ public:
         Opening();
         FolderDialogs.push_back(options);
         return Take(FolderAnswers, std::optional<std::string>{});
+    }
+
+    std::optional<std::string> DiscPropertiesBox(const TDiscProperties& shown) override
+    {
+        Opening();
+        PropertiesBoxes.push_back(shown);
+        return Take(PropertiesAnswers, std::optional<std::string>{});
     }
 
     // UTF-8 texts of every message box shown, in order.

@@ -10,7 +10,9 @@ public:
     {
     }
     [[nodiscard]] uint32_t GetTickCount() override { return Now; }
+    [[nodiscard]] uint64_t FileTimeNow() override { return Time; }
     void Step(uint32_t ms) { Now += ms; }
 
     uint32_t Now;
+    uint64_t Time = 133'500'000'000'000'000; // the time of day it gives, as a FILETIME
 };

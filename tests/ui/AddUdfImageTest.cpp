@@ -42,7 +42,7 @@ TEST_F(AddUdfImage, UdfOnlyImageIsAddedLikeAnyDisc)
     ASSERT_EQ(c.Discs.size(), 1u);
     const std::string t = std::to_string(FileTimeFromUnix(kTime));
     EXPECT_EQ(DumpScanned(c, c.GetNode(c.Discs[0]), true),
-              "F BDMV t=" + t + " s=0\n  E 00001.m2ts t=" + t + " s=" + std::to_string(2u << 30) +
+              "F BDMV t=" + t + " s=0\n  E 00001.m2ts t=" + t + " s=" + std::to_string(6ull << 30) +
                   "\nE Очень длинное имя файла, какого в Joliet не бывает, потому что в нём больше "
                   "шестидесяти четырёх букв.txt t=" +
                   t + " s=5\n");

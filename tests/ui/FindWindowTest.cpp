@@ -105,6 +105,16 @@ protected:
     uint32_t Docs = 0, Readme = 0, Reports = 0, Report = 0, Photos = 0;
 };
 
+TEST_F(FindWindow, SizeBoundsAndColumnUseWholeSizesPast4GiB)
+{
+    C().GetNode(Report).SetFullSize(5ULL << 30);
+    W->Edit_SizeMin->setText("4G");
+    Search("");
+    EXPECT_THAT(Rows(), ElementsAre(StartsWith("Reports | \\Reports | Docs disc | 5120.0 M |"),
+                                    StartsWith("ОТЧЁТ 2010.doc | \\Reports\\ОТЧЁТ 2010.doc | "
+                                               "Docs disc | 5120.0 M |")));
+}
+
 TEST_F(FindWindow, OpensOneNonModalWindow)
 {
     EXPECT_TRUE(W->isVisible());

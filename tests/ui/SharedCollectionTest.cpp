@@ -39,6 +39,7 @@ const std::string kDamaged[] = {
     kHeader + kOld + "D 0 0 0 cut",
     kHeader + kOld + std::string(1, '\0') + "D 0 0 0 after a zero byte\r\n<\r\n",
     kHeader + kOld + "<\r\nD 0 0 0 after a closing line\r\n<\r\n",
+    kHeader + kOld + "<\r\n;Fendrel extensions v2\r\nD 1 notes=a%20disc%20that%20is%20not\r\n",
 };
 const char* const kMerged =
     "Файл коллекции был изменен другой программой. Сохранены изменения обеих программ.";
