@@ -36,8 +36,9 @@ protected:
 
 TEST_F(DiscFacts, IsoImagesByXorrisoTellTheirDescriptorsAndTheImageFile)
 {
-    const std::string image = Iso("-volid 'ДИСК 1' -volset_id 'Архив 2020' -joliet on "
-                                  "-volume_date c 2020010203040500");
+    const std::string image =
+        Iso("-volid 'ДИСК 1' -volset_id 'Архив 2020' -joliet on -rockridge off "
+            "-volume_date c 2020010203040500");
     const TVolumeFacts facts = Facts(image);
     EXPECT_EQ(facts.Source.Kind, TSourceKind::Image);
     EXPECT_EQ(facts.Source.Path, image);
