@@ -163,8 +163,6 @@ public:
     TFindWindow* FindWindow = nullptr; // made by the first Act_Find; owned as a child
 
     // --- Export (export/ExportCommand.cpp) ------------------------------------------------
-    // The disc of the tree item selected (itself or the disc it lies on); 0 for the root or none.
-    [[nodiscard]] uint32_t SelectedDisc();
     // Exports the selected item's disc, or the whole collection when the root is selected.
     void Act_ExportExecute(QObject* sender);
 

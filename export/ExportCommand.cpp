@@ -12,17 +12,6 @@
 
 #include <filesystem>
 
-uint32_t TForm_Main::SelectedDisc()
-{
-    const int selected = SelectedTreeItem(*TreeView_Main);
-    if (selected < 0)
-        return 0;
-    uint32_t id = TreeModel->Item(selected).Data;
-    while (id != 0 && !Collection().GetNode(id).Is(nfDisc))
-        id = Collection().GetNode(id).ParentId;
-    return id;
-}
-
 void TForm_Main::Act_ExportExecute(QObject*)
 {
     const uint32_t disc = SelectedDisc();
