@@ -18,7 +18,8 @@ public:
     [[nodiscard]] static TCollectionChange DiscRemoved(const TFendrel& collection, uint32_t disc);
 
     // Makes the change on target, a collection read from the file: appends copies of the added
-    // discs of source (the collection they were added to) with everything below them, or
+    // discs of source (the collection they were added to) with everything below them, as they are
+    // in source now (a disc source no longer holds is not copied), or
     // removes the first disc of target that has the removed disc's title and the same records
     // below it; when no disc is the same, nothing is removed.
     void ApplyTo(const TFendrel& source, TFendrel& target) const;
