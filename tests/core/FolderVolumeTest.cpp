@@ -8,8 +8,8 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <set>
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/sysmacros.h>
