@@ -127,8 +127,9 @@ TEST_F(TwoWindowStress, RandomAddsAndRemovalsWithRefusedSavesLoseNothing)
         }
         unsaved[w].clear();
         std::vector<std::string> inFile = FileTitles(path);
-        if (justSaved)
+        if (justSaved) {
             EXPECT_EQ(Titles(windows[w]->Collection()), inFile) << "round " << round;
+        }
         std::sort(inFile.begin(), inFile.end());
         EXPECT_EQ(std::adjacent_find(inFile.begin(), inFile.end()), inFile.end())
             << "a disc twice, round " << round;
@@ -153,7 +154,8 @@ TEST_F(TwoWindowStress, RandomAddsAndRemovalsWithRefusedSavesLoseNothing)
         // Disc renames take a third share here, as a third kind of change, once discs can be
         // renamed; the model then moves the title in saved as it does for the other two.
         if (discs.empty() || random() % 100 < 55) {
-            const std::string title = std::string(w == 0 ? "A" : "B") + std::to_string(titles++);
+            std::string title(1, w == 0 ? 'A' : 'B');
+            title += std::to_string(titles++);
             AddDisc(window, title);
             unsaved[w].push_back({TModelChange::TKind::Added, title});
         } else {
