@@ -98,6 +98,7 @@ void TForm_Main::OpenCollectionFile()
 bool TForm_Main::SaveCollectionFile(const TCollectionChange& change, TAfterSave after)
 {
     Pending_.Add(change);
+    ShowCaption(); // unsaved until the save succeeds, whatever ends it
     return SavePendingChanges(after);
 }
 
@@ -130,7 +131,6 @@ bool TForm_Main::SavePendingChanges(TAfterSave after)
 
     const TReplaceResult result = Platform_.CollectionFiles.Replace(CollectionFile, request);
     if (result.Outcome != TFileOutcome::Done) {
-        ShowCaption();
         MessageBox(Ansi(result.Outcome == TFileOutcome::WriteFailed
                             ? "Ошибка при сохранении коллекции. Возможно, нет места на диске"
                             : "Ошибка при открытии файла коллекции"),
