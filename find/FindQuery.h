@@ -102,7 +102,12 @@ private:
     std::unique_ptr<TRegex> Regex_;
     std::string Trouble_;
     std::chrono::steady_clock::duration TimeLimit_ = kRegexTimeLimit;
-    std::chrono::steady_clock::duration Spent_{}; // matching the regular expression so far
+    // The time the regular expression has spent matching, as the clock read every
+    // kNamesPerClockReading names tells it.
+    static constexpr uint64_t kNamesPerClockReading = 32;
+    std::chrono::steady_clock::duration Spent_{};
+    std::chrono::steady_clock::time_point LastReading_;
+    uint64_t Matched_ = 0; // names tested
 };
 
 // A size as the user writes it: a number of bytes, possibly with a fraction (point or comma) and
