@@ -24,6 +24,8 @@ QString LiteralTitle(QString title)
 
 void TForm_Main::Act_NewCollectionExecute(QObject* sender)
 {
+    if (sender && !MayCloseCollection())
+        return;
     if (const auto path = Platform_.Dialogs.SaveFileDialog(SaveDlg_Collection)) {
         CollectionFile = *path;
         OpenCollectionFile();
@@ -34,6 +36,8 @@ void TForm_Main::Act_NewCollectionExecute(QObject* sender)
 
 void TForm_Main::Act_LoadCollectionExecute(QObject*)
 {
+    if (!MayCloseCollection())
+        return;
     if (const auto path = Platform_.Dialogs.OpenFileDialog(OpenDlg_Collection)) {
         CollectionFile = *path;
         OpenCollectionFile();
@@ -62,6 +66,8 @@ void TForm_Main::OpenCollectionFile()
     Platform_.CollectionFiles.RemoveStaleTemporaries(CollectionFile);
 
     ReplaceCollection();
+    // The waiting changes belonged to the collection that has gone.
+    Pending_.Clear();
     bool loaded = false;
     size_t readTo = 0;
     try {
@@ -84,12 +90,20 @@ void TForm_Main::OpenCollectionFile()
     if (!whole)
         MessageBox(Ansi("Файл коллекции поврежден или имеет неверный формат"), ApplicationTitle,
                    TMessageKind::Error);
-    setWindowTitle(LiteralTitle("Fendrel - " + DisplayPath(CollectionFile)));
+    Caption_ = LiteralTitle("Fendrel - " + DisplayPath(CollectionFile));
+    ShowCaption();
     TreeView_Main->selectionModel()->clear();
     ResetFilters(/*unmarked=*/true); // a collection read from its file has no marks
 }
 
 bool TForm_Main::SaveCollectionFile(const TCollectionChange& change, TAfterSave after)
+{
+    Pending_.Add(change);
+    ShowCaption(); // unsaved until the save succeeds, whatever ends it
+    return SavePendingChanges(after);
+}
+
+bool TForm_Main::SavePendingChanges(TAfterSave after)
 {
     const bool known = !KnownFile_.empty() && KnownFile_ == CollectionFile;
     TReplaceRequest request;
@@ -102,14 +116,15 @@ bool TForm_Main::SaveCollectionFile(const TCollectionChange& change, TAfterSave 
         request.Expected = KnownIdentity_;
     request.KeepOriginal = known && KeepDamagedOriginal_;
     // Another program saved the file since this window read it: its collection is taken as it is
-    // now, with this window's one change made on it, unless it cannot be read whole.
+    // now, with every change this window has made since its last successful save made on it
+    // again, unless it cannot be read whole.
     std::unique_ptr<TFendrel> merged;
     request.Merge = [&](std::string_view current) -> std::optional<std::string> {
         auto newer = std::make_unique<TFendrel>(&Progress_);
         size_t readTo = 0;
         if (!newer->LoadFromText(current, readTo) || readTo != current.size())
             return std::nullopt;
-        change.ApplyTo(Collection(), *newer);
+        Pending_.ApplyTo(Collection(), *newer);
         std::string newerText = newer->SaveToText();
         merged = std::move(newer);
         return newerText;
@@ -126,6 +141,8 @@ bool TForm_Main::SaveCollectionFile(const TCollectionChange& change, TAfterSave 
     KnownFile_ = CollectionFile;
     KnownIdentity_ = result.Identity;
     KeepDamagedOriginal_ = false;
+    Pending_.Clear();
+    ShowCaption();
     RefreshNameIndexLater(CollectionFile);
     if (result.Merged) {
         // The ids of the tree's items belong to the collection that goes now.
@@ -140,6 +157,25 @@ bool TForm_Main::SaveCollectionFile(const TCollectionChange& change, TAfterSave 
                         "обеих программ."),
                    ApplicationTitle, TMessageKind::Information);
     return true;
+}
+
+bool TForm_Main::MayCloseCollection()
+{
+    if (Pending_.empty())
+        return true;
+    const std::string question =
+        Ansi("Последние изменения коллекции не сохранены в ее файле. Попробовать сохранить их "
+             "снова?\r\n\r\nДа - сохранить; если не получится, коллекция останется открытой.\r\n"
+             "Нет - отказаться от этих изменений.");
+    if (MessageBox(question, ApplicationTitle, TMessageKind::Question) != TMessageResult::Yes)
+        return true;
+    return SavePendingChanges(TAfterSave::KeepSelection);
+}
+
+void TForm_Main::ShowCaption()
+{
+    const QString caption = Caption_.isEmpty() ? Display(ApplicationTitle) : Caption_;
+    setWindowTitle(Pending_.empty() ? caption : caption + QStringLiteral(" *"));
 }
 
 void TForm_Main::Act_ExitExecute(QObject*)

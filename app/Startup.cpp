@@ -155,5 +155,6 @@ void TForm_Main::WMStartup()
 
 bool TForm_Main::FormCloseQuery()
 {
-    return true;
+    // A window whose changes are all in its file closes without a question.
+    return MayCloseCollection();
 }

@@ -2,6 +2,7 @@
 
 #include "app/Platform.h"
 #include "collection/Fendrel.h"
+#include "collection/PendingChanges.h"
 #include "collection/ProgressLine.h"
 #include "platform/CollectionFileStore.h"
 #include "platform/Dialogs.h"
@@ -109,13 +110,20 @@ public:
 
     // --- Collection commands (app/CollectionCommands.cpp) ---------------------------------
     void OpenCollectionFile();
-    // Writes the collection to CollectionFile. change: what the calling command changed since
-    // the last save; when another program has saved the file meanwhile, the change is made on
-    // what the file holds now, and that becomes the collection. On success the filters are
-    // dropped and the tree rebuilt as after says; false when the save failed (its message has
-    // been shown).
+    // Writes the collection to CollectionFile. change: what the calling command changed; it
+    // waits with the changes that earlier saves could not write until a save succeeds. When
+    // another program has saved the file meanwhile, every waiting change is made again, in
+    // order, on what the file holds now, and that becomes the collection. On success the filters
+    // are dropped and the tree rebuilt as after says; false when the save failed (its message
+    // has been shown, and the caption marks the collection as unsaved).
     bool SaveCollectionFile(const TCollectionChange& change,
                             TAfterSave after = TAfterSave::KeepSelection);
+    // Whether changes of the collection are still waiting for a save that succeeds.
+    [[nodiscard]] bool HasUnsavedChanges() const { return !Pending_.empty(); }
+    // Before the collection is closed: with unsaved changes, asks whether to try saving them
+    // again, and does. True when the collection may be closed: nothing was unsaved, the save
+    // succeeded, or the user chose to give the changes up.
+    [[nodiscard]] bool MayCloseCollection();
     void Act_NewCollectionExecute(QObject* sender);
     void Act_LoadCollectionExecute(QObject* sender);
     void Act_ExitExecute(QObject* sender);
@@ -200,6 +208,10 @@ private:
     [[nodiscard]] std::optional<char> ReadSettings();
     void WriteSettings();
     void ShowStatus(const std::string& text);
+    // Shows Caption_ in the title bar, marked with a trailing " *" while changes are unsaved.
+    void ShowCaption();
+    // Writes the collection with the waiting changes; as SaveCollectionFile.
+    bool SavePendingChanges(TAfterSave after);
     // The discs one command has added, in order, and the folders and files found on them.
     struct TAddedDiscs {
         TCollectionBranch Ids;
@@ -230,6 +242,8 @@ private:
     TFileIdentity KnownIdentity_;
     // The last load did not read all of KnownFile_, so its next save keeps the original first.
     bool KeepDamagedOriginal_ = false;
+    TPendingChanges Pending_; // made in the collection, not yet in its file
+    QString Caption_;         // the window's title without the mark of unsaved changes
     // The stored last collection when it could not be opened at start-up: kept in the settings
     // until another collection is chosen, so that the next start tries it again.
     std::string UnopenedLastCollection_;

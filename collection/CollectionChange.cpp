@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -130,7 +131,14 @@ void TCollectionChange::ApplyTo(const TFendrel& source, TFendrel& target) const
         }
     }
 
+    // A disc the window has removed again since it added it (both changes waiting for one save)
+    // is no longer copied: its removal, replayed next, would find no copy as it was.
+    const std::unordered_set<uint32_t> present =
+        Appended_.empty() ? std::unordered_set<uint32_t>()
+                          : std::unordered_set<uint32_t>(source.Discs.begin(), source.Discs.end());
     for (const uint32_t disc : Appended_) {
+        if (!present.contains(disc))
+            continue;
         // Pairs of a node of source and the id of the node of target its copy goes under
         // (0: the discs).
         std::vector<std::pair<uint32_t, uint32_t>> pending{{disc, 0}};

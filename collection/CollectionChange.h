@@ -26,7 +26,8 @@ public:
                                                         std::string notes);
 
     // Makes the change on target, a collection read from the file: appends copies of the added
-    // discs of source (the collection they were added to) with everything below them, or
+    // discs of source (the collection they were added to) with everything below them, as they are
+    // in source now (a disc source no longer holds is not copied), or
     // removes the first disc of target that has the removed disc's title and the same records
     // below it; when no disc is the same, nothing is removed. Added discs keep their records,
     // whole sizes and checksums; a removed disc takes its own with it. A renamed disc, or one

@@ -336,27 +336,36 @@ private:
     std::unique_ptr<IFolderListing> Open(TExtent extent)
     {
         const std::optional<TExtent> located = LocateDirectory(File_, extent);
-        if (!located || !MarkListed(*located))
+        if (!located || IsListed(*located))
             return nullptr;
         std::optional<std::vector<uint8_t>> bytes = ReadLocatedDirectory(File_, *located);
+        // Only a directory that was read claims its blocks: a damaged one, whose recorded size
+        // may reach over the folders after it, must not keep them from being listed.
         if (!bytes)
             return nullptr;
+        MarkListed(*located);
         return std::make_unique<TIsoListing>(*this, std::move(*bytes));
     }
 
-    // Notes the blocks of a directory as listed in this walk; false when any of them already is.
-    bool MarkListed(TExtent extent)
+    // The blocks of a directory: the first and the one after the last.
+    static std::pair<uint64_t, uint64_t> BlocksOf(TExtent extent)
     {
-        const uint32_t first = extent.Block;
-        const uint64_t end =
-            uint64_t{first} + (uint64_t{extent.Size} + kBlockSize - 1) / kBlockSize;
-        auto after = Listed_.upper_bound(first);
-        if (after != Listed_.end() && after->first < end)
-            return false;
-        if (after != Listed_.begin() && std::prev(after)->second > first)
-            return false;
-        Listed_.emplace_hint(after, first, end);
-        return true;
+        const uint64_t first = extent.Block;
+        return {first, first + (uint64_t{extent.Size} + kBlockSize - 1) / kBlockSize};
+    }
+    // Whether any block of a directory has been listed in this walk.
+    [[nodiscard]] bool IsListed(TExtent extent) const
+    {
+        const auto [first, end] = BlocksOf(extent);
+        const auto after = Listed_.upper_bound(static_cast<uint32_t>(first));
+        return (after != Listed_.end() && after->first < end) ||
+               (after != Listed_.begin() && std::prev(after)->second > first);
+    }
+    // Notes the blocks of a directory as listed in this walk.
+    void MarkListed(TExtent extent)
+    {
+        const auto [first, end] = BlocksOf(extent);
+        Listed_.emplace(static_cast<uint32_t>(first), end);
     }
 
     // The folder at path, found from the root one name at a time.

@@ -143,6 +143,8 @@ TFindQuery::~TFindQuery() = default;
 
 bool TFindQuery::Matches(const TFindCandidate& candidate)
 {
+    if (!Trouble_.empty())
+        return false;
     const TFindConditions& c = Conditions_;
     if ((c.Kinds == TFindKinds::FilesOnly && candidate.Folder) ||
         (c.Kinds == TFindKinds::FoldersOnly && !candidate.Folder))
@@ -164,12 +166,40 @@ bool TFindQuery::NameMatches(std::string_view name)
             return true;
         FoldName(name, Folded_);
         return Wildcard_.Matches(Folded_);
-    case TFindMatch::RegularExpression:
+    case TFindMatch::RegularExpression: {
         NameToUtf16(name, Regex_->Text);
-        return Regex_->Expression
-            .match(QStringView(Regex_->Text), 0, QRegularExpression::NormalMatch,
-                   QRegularExpression::DontCheckSubjectStringMatchOption)
-            .hasMatch();
+        // The clock is read once every few names: reading it costs about as much as a match.
+        if (Matched_++ % kNamesPerClockReading == 0) {
+            const auto now = std::chrono::steady_clock::now();
+            if (Matched_ > 1)
+                Spent_ += now - LastReading_;
+            LastReading_ = now;
+        }
+        const QRegularExpressionMatch match =
+            Regex_->Expression.match(QStringView(Regex_->Text), 0, QRegularExpression::NormalMatch,
+                                     QRegularExpression::DontCheckSubjectStringMatchOption);
+        // A match that is not valid is one the matcher gave up on (its limit of steps or of
+        // memory): whether the name matches is not known, so the search cannot go on as if not.
+        if (!match.isValid()) {
+            Trouble_ = Utf8ToAnsi(
+                QStringLiteral("Регулярное выражение «%1» слишком сложно: на имени «%2» поиск "
+                               "превысил предел сопоставления и прерван")
+                    .arg(QString::fromStdString(Conditions_.Pattern),
+                         QString::fromStdU16String(Regex_->Text))
+                    .toStdString());
+            return false;
+        }
+        if (Spent_ > TimeLimit_) {
+            Trouble_ = Utf8ToAnsi(
+                QStringLiteral("Регулярное выражение «%1» слишком сложно: поиск длился дольше %2 с "
+                               "и прерван")
+                    .arg(QString::fromStdString(Conditions_.Pattern))
+                    .arg(std::chrono::duration_cast<std::chrono::seconds>(TimeLimit_).count())
+                    .toStdString());
+            return false;
+        }
+        return match.hasMatch();
+    }
     }
     return false;
 }

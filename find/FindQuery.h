@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -61,6 +62,10 @@ struct TFindCandidate {
     uint64_t Time = 0;
 };
 
+// How long the regular expression of one query may spend matching names, over all the names it
+// tests: a pattern that backtracks without end on many names is stopped instead of running on.
+inline constexpr std::chrono::seconds kRegexTimeLimit{60};
+
 // The conditions made ready for matching. A query keeps buffers between calls: use one query
 // from one thread at a time.
 class TFindQuery {
@@ -73,11 +78,20 @@ public:
     TFindQuery& operator=(TFindQuery&&) noexcept;
     ~TFindQuery();
 
+    // Whether the candidate meets the conditions. Once the query has given up (see Trouble), no
+    // candidate does.
     [[nodiscard]] bool Matches(const TFindCandidate& candidate);
     [[nodiscard]] const TFindConditions& Conditions() const { return Conditions_; }
     // The name pattern as a substring or wildcard query compares it: folded, in the names' code
     // page. Empty for a regular expression.
     [[nodiscard]] std::string_view FoldedPattern() const { return FoldedPattern_; }
+
+    // Why the query gave up, as a message (8-bit, Russian) naming the pattern; empty while it has
+    // not. A regular expression gives up on a name for which the matcher hit its own limit of
+    // steps (it cannot tell whether the name matches), and when its matching has taken longer
+    // than its time limit. A search that has met trouble must say so: its hits are incomplete.
+    [[nodiscard]] const std::string& Trouble() const { return Trouble_; }
+    void SetTimeLimit(std::chrono::steady_clock::duration limit) { TimeLimit_ = limit; }
 
 private:
     struct TRegex;
@@ -89,6 +103,14 @@ private:
     TWildcardPattern Wildcard_;
     std::string Folded_; // the name being tested, folded
     std::unique_ptr<TRegex> Regex_;
+    std::string Trouble_;
+    std::chrono::steady_clock::duration TimeLimit_ = kRegexTimeLimit;
+    // The time the regular expression has spent matching, as the clock read every
+    // kNamesPerClockReading names tells it.
+    static constexpr uint64_t kNamesPerClockReading = 32;
+    std::chrono::steady_clock::duration Spent_{};
+    std::chrono::steady_clock::time_point LastReading_;
+    uint64_t Matched_ = 0; // names tested
 };
 
 // A size as the user writes it: a number of bytes, possibly with a fraction (point or comma) and

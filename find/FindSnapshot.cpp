@@ -90,6 +90,8 @@ bool FindInSnapshot(const TFindSnapshot& snapshot, TFindQuery& query, std::vecto
         }
         if (checkpoint && !checkpoint(hits))
             return false;
+        if (!query.Trouble().empty())
+            return false;
     }
     if (count == 0 && checkpoint)
         return checkpoint(hits);

@@ -54,6 +54,7 @@ using TFindCheckpoint = std::function<bool(std::vector<uint32_t>& hits)>;
 
 // Tests every file and folder of the snapshot in order and appends the index of each match to
 // hits; discs themselves are never hits. Every few thousand entries, and once at the end,
-// calls checkpoint when one is given. Returns false when the checkpoint stopped the search.
+// calls checkpoint when one is given. Returns false when the checkpoint stopped the search, or
+// the query gave up (its Trouble says why).
 bool FindInSnapshot(const TFindSnapshot& snapshot, TFindQuery& query, std::vector<uint32_t>& hits,
                     const TFindCheckpoint& checkpoint = {});

@@ -304,6 +304,7 @@ void TFindWindow::Start(const TFindConditions& conditions)
         Pending_.clear();
         Finished_ = false;
         Complete_ = false;
+        Trouble_.clear();
     }
     StopWorker_ = false;
     Button_Cancel->setEnabled(true);
@@ -333,6 +334,10 @@ void TFindWindow::Start(const TFindConditions& conditions)
                 }
                 return true;
             });
+        {
+            const std::lock_guard lock(Mutex_);
+            Trouble_ = query.Trouble();
+        }
         handOver(hits, true, complete);
     });
     Poll_->start();
@@ -352,12 +357,15 @@ void TFindWindow::Drain()
     std::vector<uint32_t> hits;
     bool finished = false;
     bool complete = false;
+    std::string trouble;
     {
         const std::lock_guard lock(Mutex_);
         hits.swap(Pending_);
         finished = Finished_;
         complete = Complete_;
         Finished_ = false;
+        if (finished)
+            trouble.swap(Trouble_);
     }
     Results->Append(hits);
     if (!finished) {
@@ -370,8 +378,13 @@ void TFindWindow::Drain()
     Poll_->stop();
     Button_Cancel->setEnabled(false);
     Results->Resort();
-    if (complete)
+    if (complete) {
         ShowCount();
+    } else if (!trouble.empty()) {
+        // The hits stop where the pattern gave up: they are shown, but never as the whole answer.
+        ShowStatus(Text("Поиск прерван. Найдено: %1").arg(Results->rowCount()));
+        Host_.Dialogs->MessageBox(trouble, Host_.ApplicationTitle, TMessageKind::Error);
+    }
 }
 
 void TFindWindow::ShowCount()

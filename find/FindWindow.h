@@ -136,4 +136,5 @@ private:
     std::vector<uint32_t> Pending_;
     bool Finished_ = false;
     bool Complete_ = false;
+    std::string Trouble_; // why the query of the search gave up, when it did
 };

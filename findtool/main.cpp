@@ -376,8 +376,16 @@ int main(int argc, char** argv)
     const int64_t offset = UtcOffsetNow();
     bool trouble = false;
     size_t found = 0;
-    for (const std::string& path : options.Files)
+    for (const std::string& path : options.Files) {
         trouble |= !SearchFile(path, options, *query, offset, found);
+        // A pattern the matcher gave up on leaves every later answer in doubt: the search ends
+        // there, as a failure, never as names that did not match.
+        if (!query->Trouble().empty()) {
+            Complain(path + ": " + AnsiToUtf8(query->Trouble()));
+            std::fflush(stdout);
+            return kTrouble;
+        }
+    }
 
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         Complain(std::string("ошибка при выводе (") + std::strerror(errno) + ")");

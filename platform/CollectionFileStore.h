@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -13,7 +14,9 @@ inline constexpr std::string_view kCollectionFileHeader = ";Fendrel File v1 begi
 // How a whole-file read or write of a collection file ended.
 enum class TFileOutcome {
     Done,
-    OpenFailed,  // missing folder, no access, not a plain file, or in use by another Fendrel
+    // Missing folder, no access, not a plain file, or locked by another Fendrel or fendrel-find
+    // for longer than the lock wait.
+    OpenFailed,
     ReadFailed,  // the read failed or delivered fewer bytes than the file holds
     WriteFailed, // the new text could not be stored completely; the file keeps its former content
     // The file holds something that must not be replaced: Merge refused its content, or a
@@ -62,9 +65,11 @@ struct TReplaceResult {
     std::string KeptCopy;   // the path of the copy KeepOriginal made, if one was made
 };
 
-// The collection file, read and written whole. While it reads or writes, the store holds an
-// exclusive lock on the file, so that two Fendrels working on one file refuse each other
-// instead of interleaving; the lock is released before the call returns, whatever happened.
+// The collection file, read and written whole. While it writes, the store holds an exclusive
+// lock on the file, and while it reads a shared one, so that no reader (another Fendrel,
+// fendrel-find) sees a write half done and two writers never interleave; a lock held by someone
+// else is waited for a short while before the call fails. The lock is released before the call
+// returns, whatever happened.
 class ICollectionFileStore {
 public:
     virtual ~ICollectionFileStore() = default;
@@ -76,7 +81,9 @@ public:
     [[nodiscard]] virtual TReplaceResult Replace(const std::string& path,
                                                  const TReplaceRequest& request) = 0;
     // Removes the temporary files that saves of path left behind when they were killed midway:
-    // those older than this process that no save holds any longer.
+    // those older than this process that no save holds any longer, and only what is provably
+    // such a file: its name, its owner and its content (nothing, or the start of a collection
+    // file) all say so.
     virtual void RemoveStaleTemporaries(const std::string& path) = 0;
 
     [[nodiscard]] TFileOutcome ReadWhole(const std::string& path, std::string& text)
@@ -91,7 +98,13 @@ public:
     }
 };
 
-// The store on a POSIX file system. Locks are flock(2) locks, taken without waiting. A write
+// How long a read or write of the collection file waits for the lock that another Fendrel or
+// fendrel-find holds, as fendrel-find waits for a save.
+inline constexpr std::chrono::milliseconds kCollectionLockWait{3000};
+
+// The store on a POSIX file system. Locks are flock(2) locks, waited for up to the lock wait.
+// Making a store makes the process ignore SIGXFSZ (unless it handles the signal), so that a
+// write past the file size limit fails instead of ending the program. A write
 // goes to a temporary file in the same folder, which is flushed to the disk and then renamed
 // over the collection file with the old file's permissions, so the file is always either the old
 // text or the new one, never a part of it. When the folder refuses new files but the file
@@ -100,6 +113,9 @@ public:
 // for a write in place it is made whole first.
 class TPosixCollectionFileStore : public ICollectionFileStore {
 public:
+    explicit TPosixCollectionFileStore(std::chrono::milliseconds lockWait = kCollectionLockWait);
+    void SetLockWait(std::chrono::milliseconds lockWait) { LockWait_ = lockWait; }
+
     using ICollectionFileStore::ReadWhole;
     [[nodiscard]] TFileOutcome ReadWhole(const std::string& path, std::string& text,
                                          TFileIdentity& identity) override;
@@ -116,6 +132,8 @@ protected:
     [[nodiscard]] virtual bool Reserve(int fd, size_t size);
 
 private:
+    // When a lock wait that starts now ends.
+    [[nodiscard]] std::chrono::steady_clock::time_point Deadline() const;
     // Reads size bytes from the start of the file.
     [[nodiscard]] bool ReadFromStart(int fd, size_t size, std::string& text);
     [[nodiscard]] bool WriteAll(int fd, std::string_view text);
@@ -126,4 +144,6 @@ private:
     [[nodiscard]] bool KeepCopy(int fd, size_t size, mode_t mode, const std::string& target,
                                 std::string& copy);
     [[nodiscard]] TFileOutcome WriteInPlace(int fd, std::string_view text, TFileIdentity& identity);
+
+    std::chrono::milliseconds LockWait_;
 };

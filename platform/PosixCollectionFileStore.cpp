@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -15,6 +16,7 @@
 #include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -91,23 +93,39 @@ private:
     bool Kept_ = false;
 };
 
-// Opens a plain file (creating it when missing, never truncating it) and locks it exclusively
-// without waiting. A FIFO or device would block or misbehave, so anything else is refused; the
-// open itself does not wait for a FIFO's other end. When another writer has renamed a new file
-// over path between the open and the lock, the lock guards a file that is no longer there, so
-// the path is opened again. created, when given, tells whether this call made the file.
-TFileDescriptor OpenLocked(const std::string& path, int access, struct stat& info,
+// Takes the lock of kind (LOCK_SH or LOCK_EX) on file, waiting for another holder until
+// deadline. False (with errno) when it was not released in time or the lock failed otherwise.
+bool LockBefore(int file, int kind, std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        if (::flock(file, kind | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// Opens a plain file (creating it when missing, never truncating it) and locks it, waiting for
+// another Fendrel or fendrel-find that holds it until deadline. A FIFO or device would block or
+// misbehave, so anything else is refused; the open itself does not wait for a FIFO's other end.
+// When another writer has renamed a new file over path between the open and the lock, the lock
+// guards a file that is no longer there, so the path is opened again. lock: LOCK_SH to read,
+// which other readers share, LOCK_EX to write. created, when given, tells whether this call made
+// the file.
+TFileDescriptor OpenLocked(const std::string& path, int access, int lock,
+                           std::chrono::steady_clock::time_point deadline, struct stat& info,
                            bool* created = nullptr)
 {
     const int flags = access | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
         TFileDescriptor file(::open(path.c_str(), flags | O_EXCL, 0666));
         const bool made = file.IsOpen();
         if (!made && errno == EEXIST)
             file = TFileDescriptor(::open(path.c_str(), flags, 0666));
         // The file is looked at only once it is locked, so that what info says of it cannot
         // change before the lock is released.
-        if (!file.IsOpen() || ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0 ||
+        if (!file.IsOpen() || !LockBefore(file.Get(), lock, deadline) ||
             ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
             return TFileDescriptor();
         struct stat now {};
@@ -176,12 +194,14 @@ std::optional<TTarget> TargetOf(const std::string& path)
     return target;
 }
 
-// Temporary files are hidden, and short enough for the file system even beside a very long name:
-// "." NAME "." and six letters or digits.
+// Temporary files are hidden, named as no user names a file, and short enough for the file
+// system even beside a very long name: "." NAME ".fendrel-save-" and six letters or digits.
+constexpr std::string_view kTemporaryMark = ".fendrel-save-";
+
 std::string TemporaryPrefix(const TTarget& target)
 {
     std::string prefix(1, '.');
-    prefix.append(target.Name, 0, 200).push_back('.');
+    prefix.append(target.Name, 0, 200).append(kTemporaryMark);
     return prefix;
 }
 
@@ -190,6 +210,25 @@ bool IsTemporaryName(std::string_view name, std::string_view prefix)
     return name.size() == prefix.size() + 6 && name.starts_with(prefix) &&
            std::all_of(name.end() - 6, name.end(),
                        [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
+// Whether the file holds what a save writes, as far as it got: nothing, or the start of a
+// collection file.
+bool HoldsACollectionStart(int fd, off_t size)
+{
+    const size_t wanted = std::min(static_cast<size_t>(size), kCollectionFileHeader.size());
+    std::string start(wanted, '\0');
+    size_t done = 0;
+    while (done < wanted) {
+        const ssize_t count =
+            ::pread(fd, start.data() + done, wanted - done, static_cast<off_t>(done));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        done += static_cast<size_t>(count);
+    }
+    return kCollectionFileHeader.starts_with(start);
 }
 
 bool Before(const timespec& a, const timespec& b)
@@ -203,7 +242,7 @@ TFileOutcome TPosixCollectionFileStore::ReadWhole(const std::string& path, std::
                                                   TFileIdentity& identity)
 {
     struct stat info {};
-    const TFileDescriptor file = OpenLocked(path, O_RDONLY, info);
+    const TFileDescriptor file = OpenLocked(path, O_RDONLY, LOCK_SH, Deadline(), info);
     if (!file.IsOpen())
         return TFileOutcome::OpenFailed;
     // The length of a collection file is a 32-bit count of bytes.
@@ -233,7 +272,7 @@ TReplaceResult TPosixCollectionFileStore::Replace(const std::string& path,
     struct stat info {};
     // Read access too: the file may have to be compared, merged or copied.
     bool created = false;
-    const TFileDescriptor locked = OpenLocked(path, O_RDWR, info, &created);
+    const TFileDescriptor locked = OpenLocked(path, O_RDWR, LOCK_EX, Deadline(), info, &created);
     if (!locked.IsOpen())
         return result;
     const std::optional<TTarget> target = TargetOf(path);
@@ -367,13 +406,14 @@ void TPosixCollectionFileStore::RemoveStaleTemporaries(const std::string& path)
             ::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
             info.st_uid != ::geteuid() || !Before(info.st_mtim, kProcessStart))
             continue;
-        // A save that is still writing holds its temporary file locked.
+        // A save that is still writing holds its temporary file locked. What holds anything but
+        // the start of a collection file was not written by a save, whatever its name.
         const TFileDescriptor file(
             ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         struct stat opened {};
         if (file.IsOpen() && ::flock(file.Get(), LOCK_EX | LOCK_NB) == 0 &&
             ::fstat(file.Get(), &opened) == 0 && opened.st_ino == info.st_ino &&
-            opened.st_dev == info.st_dev)
+            opened.st_dev == info.st_dev && HoldsACollectionStart(file.Get(), opened.st_size))
             ::unlinkat(folderFd, name, 0);
     }
 }
@@ -472,6 +512,27 @@ TFileOutcome TPosixCollectionFileStore::WriteInPlace(int fd, std::string_view te
         return TFileOutcome::WriteFailed;
     identity = IdentityOf(written);
     return TFileOutcome::Done;
+}
+
+TPosixCollectionFileStore::TPosixCollectionFileStore(std::chrono::milliseconds lockWait)
+    : LockWait_(lockWait)
+{
+    // A write past the file size limit (ulimit -f) ends the process with SIGXFSZ unless the
+    // signal is ignored; ignored, the write fails with EFBIG and the save fails as on a full
+    // disc, losing nothing. A handler the program has installed itself is left alone.
+    static const bool ignored = [] {
+        struct sigaction current {};
+        if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+            (current.sa_flags & SA_SIGINFO) == 0)
+            std::signal(SIGXFSZ, SIG_IGN);
+        return true;
+    }();
+    static_cast<void>(ignored);
+}
+
+std::chrono::steady_clock::time_point TPosixCollectionFileStore::Deadline() const
+{
+    return std::chrono::steady_clock::now() + LockWait_;
 }
 
 ssize_t TPosixCollectionFileStore::ReadSome(int fd, char* buffer, size_t size)

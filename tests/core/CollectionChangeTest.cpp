@@ -1,5 +1,6 @@
 #include "collection/CollectionChange.h"
 #include "collection/Fendrel.h"
+#include "collection/PendingChanges.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,35 @@ TEST(CollectionChange, RemovedScannedDiscIsComparedAsTheFileGivesItBack)
     ASSERT_TRUE(newer.LoadFromText(mine.SaveToText()));
     TCollectionChange::DiscRemoved(mine, disc).ApplyTo(mine, newer);
     EXPECT_TRUE(newer.Discs.empty());
+}
+
+// Changes that waited for one save are made in their order; a disc added and removed again
+// before it is not brought back by its addition.
+TEST(PendingChanges, ReplayedInOrderOnTheNewerCollection)
+{
+    TFendrel mine;
+    Load(mine, kMusic + kPhotos);
+    TPendingChanges pending;
+    const uint32_t added = Add(mine, 0, nfDisc, "Added").Id;
+    Add(mine, added, nfFile, "x.txt", 1);
+    pending.Add(TCollectionChange::DiscsAppended({added}));
+    const uint32_t gone = Add(mine, 0, nfDisc, "Gone").Id;
+    Add(mine, gone, nfFile, "y.txt", 2);
+    pending.Add(TCollectionChange::DiscsAppended({gone}));
+    pending.Add(TCollectionChange::DiscRemoved(mine, gone));
+    mine.DeleteDisc(gone);
+    pending.Add(TCollectionChange::DiscRemoved(mine, mine.Discs.at(0)));
+    mine.DeleteDisc(mine.Discs.at(0));
+    EXPECT_EQ(pending.size(), 4u);
+
+    TFendrel newer;
+    Load(newer, kMusic + kPhotos + kMusic);
+    pending.ApplyTo(mine, newer);
+    EXPECT_EQ(newer.SaveToText(), kHeader + kPhotos + kMusic +
+                                      "D 00000000 00000000 00000000 Added\r\n"
+                                      "E 01C5E0A1 00000003 00000001 x.txt\r\n<\r\n");
+    pending.Clear();
+    EXPECT_TRUE(pending.empty());
 }
 
 } // namespace

@@ -11,7 +11,10 @@
 #include <optional>
 #include <stdexcept>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -165,6 +168,61 @@ TEST_F(CollectionFileStore, FileInUseElsewhereIsRefusedAndTheLockIsReleasedAfter
     EXPECT_TRUE(TForeignLock(path).Locked);
 }
 
+// Another Fendrel saving (or fendrel-find reading) holds the file for a moment: a read or a
+// write waits for it; readers share the file.
+TEST_F(CollectionFileStore, LockHeldBrieflyIsWaitedForAndReadersShareTheFile)
+{
+    const std::string path = PathOf("c.frl");
+    Write(path, "old");
+    Store.SetLockWait(std::chrono::seconds(3));
+    std::string text;
+    {
+        const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(reader, LOCK_SH | LOCK_NB), 0);
+        EXPECT_EQ(Store.ReadWhole(path, text), TFileOutcome::Done);
+        ::close(reader);
+    }
+    for (const bool write : {false, true}) {
+        const int other = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+        std::thread release([other] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            ::close(other);
+        });
+        if (write)
+            EXPECT_EQ(Store.ReplaceWhole(path, "new"), TFileOutcome::Done);
+        else
+            EXPECT_EQ(Store.ReadWhole(path, text), TFileOutcome::Done);
+        release.join();
+    }
+    EXPECT_EQ(Content(path), "new");
+}
+
+// Under a file size limit (ulimit -f) a write that would grow the file past it fails the save;
+// the program goes on and the file keeps its content.
+TEST_F(CollectionFileStore, FileSizeLimitFailsTheSaveInsteadOfEndingTheProgram)
+{
+    const std::string path = PathOf("c.frl");
+    const std::string former = kCollection + "D 0 0 0 old\r\n<\r\n";
+    Write(path, former);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TPosixCollectionFileStore store;
+        const rlimit limit{former.size() + 10, former.size() + 10};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            ::_exit(3);
+        const bool failed = store.ReplaceWhole(path, former + former) == TFileOutcome::WriteFailed;
+        ::_exit(failed ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+    EXPECT_EQ(Content(path), former);
+    EXPECT_THAT(Names(), ElementsAre("c.frl"));
+}
+
 TEST_F(CollectionFileStore, ReplaceKeepsPermissionsAndWritesThroughLinksOnlyToCollections)
 {
     const std::string path = PathOf("c.frl");
@@ -305,27 +363,74 @@ TEST_F(CollectionFileStore, StaleTemporariesAreRemovedAndLiveOnesKept)
 {
     const std::string path = PathOf("c.frl");
     Write(path, kCollection);
-    const auto make = [&](const std::string& name, bool old) {
-        Write(PathOf(name), "part of a save");
+    const auto make = [&](const std::string& name, bool old,
+                          const std::string& content = kCollection + "D 0 0 0 cut") {
+        Write(PathOf(name), content);
         if (old) {
             const timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
             EXPECT_EQ(::utimensat(AT_FDCWD, PathOf(name).c_str(), times, 0), 0);
         }
     };
-    make(".c.frl.k3Z9aQ", true);  // a save killed long ago
-    make(".c.frl.Live01", true);  // a save still writing
-    make(".c.frl.New001", false); // a save that began after this program did
-    make(".d.frl.Old001", true);  // another collection's
-    make(".c.frl.Old01", true);   // not the pattern of a temporary file
-    make("c.frl.Old001", true);
-    const TForeignLock live(PathOf(".c.frl.Live01"));
+    make(".c.frl.fendrel-save-k3Z9aQ", true);     // a save killed long ago
+    make(".c.frl.fendrel-save-Empty0", true, ""); // killed before it wrote
+    make(".c.frl.fendrel-save-Short0", true, kCollection.substr(0, 5));
+    make(".c.frl.fendrel-save-Live01", true);  // a save still writing
+    make(".c.frl.fendrel-save-New001", false); // a save that began after this program did
+    make(".d.frl.fendrel-save-Old001", true);  // another collection's
+    make(".c.frl.fendrel-save-Old01", true);   // not the pattern of a temporary file
+    make("c.frl.fendrel-save-Old001", true);
+    // The user's own files, whatever their names look like: what they hold is no save's.
+    make(".c.frl.fendrel-save-Notes1", true, "my notes");
+    make(".c.frl.fendrel-save-Upper1", true, ";FENDREL FILE V1 BEGIN\r\n");
+    // Names that temporary files had before: no longer taken for one, even holding a collection.
+    make(".c.frl.backup", true, kCollection);
+    make(".c.frl.2025v1", true);
+    const TForeignLock live(PathOf(".c.frl.fendrel-save-Live01"));
     ASSERT_TRUE(live.Locked);
     fs::create_symlink(path, PathOf("link.frl"));
 
     Store.RemoveStaleTemporaries(PathOf("link.frl")); // the link's target's folder
-    EXPECT_THAT(Names(), ElementsAre(".c.frl.Live01", ".c.frl.New001", ".c.frl.Old01",
-                                     ".d.frl.Old001", "c.frl", "c.frl.Old001", "link.frl"));
+    EXPECT_THAT(Names(), ElementsAre(".c.frl.2025v1", ".c.frl.backup", ".c.frl.fendrel-save-Live01",
+                                     ".c.frl.fendrel-save-New001", ".c.frl.fendrel-save-Notes1",
+                                     ".c.frl.fendrel-save-Old01", ".c.frl.fendrel-save-Upper1",
+                                     ".d.frl.fendrel-save-Old001", "c.frl",
+                                     "c.frl.fendrel-save-Old001", "link.frl"));
     Store.RemoveStaleTemporaries(PathOf("missing/x.frl"));
+}
+
+TEST_F(CollectionFileStore, WhatAKilledSaveLeavesIsRemovedAndNothingElse)
+{
+    const std::string path = PathOf("c.frl");
+    Write(path, kCollection);
+    Write(PathOf(".c.frl.backup"), kCollection);
+    // A save killed halfway through its text.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TReplaceRequest request;
+        request.Produce = [](const TBlockSink& sink) {
+            static_cast<void>(sink(kCollection + "D 0 0 0 half"));
+            ::_exit(0);
+            return true;
+        };
+        static_cast<void>(Store.Replace(path, request));
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::vector<std::string> names = Names();
+    ASSERT_EQ(names.size(), 3u);
+    const std::string left = names[1];
+    EXPECT_TRUE(left.starts_with(".c.frl.") && left != ".c.frl.backup") << left;
+    for (const std::string& name : names) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
+        EXPECT_EQ(::utimensat(AT_FDCWD, PathOf(name).c_str(), times, 0), 0);
+    }
+
+    Store.RemoveStaleTemporaries(path);
+    EXPECT_THAT(Names(), ElementsAre(".c.frl.backup", "c.frl"));
+    EXPECT_EQ(Content(path), kCollection);
 }
 
 TEST_F(CollectionFileStore, ShortAndInterruptedTransfersAreCompleted)

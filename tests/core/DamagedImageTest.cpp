@@ -174,6 +174,23 @@ TEST_F(DamagedImage, DamagedMissingAndLoopingFoldersAreLeftEmpty)
                                    t + "1\nF LOOP" + t + "0\nF SHARED" + t + "0\n");
 }
 
+// A folder whose recorded size is damaged, still inside the image, cannot be read; the folders
+// its size reaches over are listed all the same.
+TEST_F(DamagedImage, FolderWithADamagedSizeHidesNoFolderAfterIt)
+{
+    std::string image = MakeImage({FolderEntry("AAA", kTime), FileEntry("AAA/A.TXT", kTime, 1),
+                                   FolderEntry("BBB", kTime), FileEntry("BBB/B1.TXT", kTime, 2),
+                                   FileEntry("BBB/B2.TXT", kTime, 3)});
+    const size_t aaa = RecordOf(image, "AAA");
+    const uint64_t start = uint64_t{Le32At(image, aaa + 2)} * kBlock;
+    ASSERT_LT(start, uint64_t{Le32At(image, RecordOf(image, "BBB") + 2)} * kBlock);
+    SetRecordSize(image, aaa, static_cast<uint32_t>(image.size() - start));
+    image.at(image.size() - kBlock) = 20; // a record length no record can have
+    const std::string t = " t=" + std::to_string(FileTimeFromUnix(kTime)) + " s=";
+    EXPECT_EQ(ScanText(image),
+              "4\nF AAA" + t + "0\nF BBB" + t + "0\n  E B1.TXT" + t + "2\n  E B2.TXT" + t + "3\n");
+}
+
 TEST_F(DamagedImage, RecordTimesAreReadAtTheirOffsetFromUtcAndAnImpossibleOffsetAsUtc)
 {
     std::string image = MakeImage({FileEntry("EAST.TXT", kTime, 1), FileEntry("ODD.TXT", kTime, 2),

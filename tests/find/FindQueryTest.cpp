@@ -12,6 +12,7 @@
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 namespace {
 
@@ -181,6 +182,40 @@ TEST_F(FindQuery, RegularExpressionsSearchTheNamesAsTheUserReadsThem)
     EXPECT_THAT(Error(bad), HasSubstr("Ошибка в регулярном выражении (позиция "));
     bad.Pattern = "a{2,1}";
     EXPECT_THAT(Error(bad), HasSubstr("Ошибка в регулярном выражении"));
+}
+
+// A pattern the matcher gives up on, or that takes too long over the collection, stops the search
+// with a message naming it: its missing hits are never taken for names that did not match.
+TEST_F(FindQuery, RegularExpressionThatTheMatcherGivesUpOnStopsTheSearch)
+{
+    const uint32_t disc = Disc("Hard");
+    File(disc, "a.txt", 1, kFeb2005);
+    File(disc, std::string(25, 'a') + "0000!", 1, kFeb2005);
+    for (int i = 0; i < 100; ++i)
+        File(disc, "after" + std::to_string(i) + ".txt", 1, kFeb2005);
+    TFindConditions conditions;
+    conditions.Match = TFindMatch::RegularExpression;
+    conditions.Pattern = "((a+)+b|0000!)";
+    std::string error;
+    std::optional<TFindQuery> query = TFindQuery::Make(conditions, error);
+    ASSERT_TRUE(query);
+    const TFindSnapshot snapshot(C);
+    std::vector<uint32_t> hits;
+    EXPECT_FALSE(FindInSnapshot(snapshot, *query, hits));
+    EXPECT_THAT(AnsiToUtf8(query->Trouble()),
+                HasSubstr("Регулярное выражение «((a+)+b|0000!)» слишком сложно"));
+    EXPECT_FALSE(query->Matches({"0000!", false, 1, kFeb2005})) << "given up for good";
+
+    // Every name costs time; over the limit (the clock is read every few names) the search stops
+    // too.
+    conditions.Pattern = "t";
+    query = TFindQuery::Make(conditions, error);
+    ASSERT_TRUE(query);
+    query->SetTimeLimit(std::chrono::steady_clock::duration::zero());
+    hits.clear();
+    EXPECT_FALSE(FindInSnapshot(snapshot, *query, hits));
+    EXPECT_THAT(AnsiToUtf8(query->Trouble()), HasSubstr("«t» слишком сложно: поиск длился"));
+    EXPECT_THAT(Find("t", TFindMatch::RegularExpression), Not(IsEmpty())) << "within the limit";
 }
 
 TEST_F(FindQuery, SizeBoundsAreInclusiveAndAFolderWeighsItsFiles)

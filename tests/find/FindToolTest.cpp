@@ -241,6 +241,23 @@ TEST_F(FindTool, BadFilesAreReportedAndTheOthersStillSearched)
     EXPECT_FALSE(fs::exists(missing)) << "a missing file is never created";
 }
 
+TEST_F(FindTool, PatternTheMatcherGivesUpOnIsAnError)
+{
+    const std::string hard = Collection(
+        "hard.frl", {"D 00000000 00000000 00000000 Hard",
+                     "E 00000000 00000000 00000001 " + std::string(25, 'a') + "0000!", "<"});
+    const std::string discs = Sample();
+    const TRun run = Run({"--regex", "((a+)+b|0000!)", hard, discs});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_THAT(run.Out, IsEmpty());
+    EXPECT_THAT(Lines(run.Err),
+                ElementsAre("fendrel-find: " + hard +
+                            ": Регулярное выражение «((a+)+b|0000!)» слишком "
+                            "сложно: на имени «" +
+                            std::string(25, 'a') +
+                            "0000!» поиск превысил предел сопоставления и прерван"));
+}
+
 TEST_F(FindTool, ReadsWithoutWritingUnderTheSharedLock)
 {
     const std::string discs = Sample();

@@ -8,9 +8,15 @@
 #include <optional>
 
 // The real store on real files, whose reads and writes can be made to fail, come short or be
-// interrupted.
+// interrupted. A lock held elsewhere is waited for only briefly, so that tests of a refusal stay
+// quick; tests of the wait set their own.
 class TFaultyCollectionFileStore final : public TPosixCollectionFileStore {
 public:
+    TFaultyCollectionFileStore()
+        : TPosixCollectionFileStore(std::chrono::milliseconds(100))
+    {
+    }
+
     std::optional<size_t> DiscSpace; // bytes that can still be written; then ENOSPC
     bool FailReads = false;          // every read fails with EIO
     size_t MaxTransfer = SIZE_MAX;   // bytes moved by one read or write at most

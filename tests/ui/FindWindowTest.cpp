@@ -200,6 +200,18 @@ TEST_F(FindWindow, WrongFieldsAreShownInABoxAndKeepTheResults)
     EXPECT_EQ(Names().size(), 2u) << "the hits of the last search that ran stay";
 }
 
+TEST_F(FindWindow, PatternTheMatcherGivesUpOnIsReportedNotTakenForNoHits)
+{
+    File(Photos, std::string(25, 'a') + "0000!", 1, kFeb2005);
+    Fill();
+    Search("((a+)+b|0000!)", W->Radio_RegularExpression);
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_THAT(Dialogs.Messages[0].Utf8Text(),
+                StartsWith("Регулярное выражение «((a+)+b|0000!)» слишком сложно"));
+    EXPECT_EQ(Dialogs.Messages[0].Kind, TMessageKind::Error);
+    EXPECT_EQ(Status(), "Поиск прерван. Найдено: 0");
+}
+
 TEST_F(FindWindow, AnyColumnSortsAndTheSelectionFollows)
 {
     Search("");

@@ -12,11 +12,13 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
 using ::testing::ElementsAre;
@@ -43,6 +45,49 @@ const std::string kDamaged[] = {
 };
 const char* const kMerged =
     "Файл коллекции был изменен другой программой. Сохранены изменения обеих программ.";
+const char* const kLocked = "Ошибка при открытии файла коллекции";
+const char* const kFull = "Ошибка при сохранении коллекции. Возможно, нет места на диске";
+const char* const kRetry =
+    "Последние изменения коллекции не сохранены в ее файле. Попробовать сохранить их снова?\r\n"
+    "\r\nДа - сохранить; если не получится, коллекция останется открытой.\r\n"
+    "Нет - отказаться от этих изменений.";
+
+// A lock on a file held by another program (another Fendrel saving, fendrel-find reading) for
+// the life of this object, or until Release.
+class TForeignLock {
+public:
+    TForeignLock(const std::string& path, int kind)
+        : Fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
+    {
+        EXPECT_EQ(::flock(Fd_, kind | LOCK_NB), 0);
+    }
+    TForeignLock(const TForeignLock&) = delete;
+    TForeignLock& operator=(const TForeignLock&) = delete;
+    ~TForeignLock()
+    {
+        if (Releaser_.joinable())
+            Releaser_.join();
+        Release();
+    }
+    void Release()
+    {
+        if (Fd_ >= 0)
+            ::close(Fd_);
+        Fd_ = -1;
+    }
+    // Releases the lock after delay, from another thread, while this one waits for it.
+    void ReleaseAfter(std::chrono::milliseconds delay)
+    {
+        Releaser_ = std::jthread([this, delay] {
+            std::this_thread::sleep_for(delay);
+            Release();
+        });
+    }
+
+private:
+    int Fd_;
+    std::jthread Releaser_;
+};
 
 class SharedCollection : public TWindowFixture {
 protected:
@@ -186,6 +231,135 @@ TEST_F(SharedCollection, DiscRemovedInOneWindowStaysRemovedWhenTheOtherSaves)
     EXPECT_EQ(Dialogs.MessageTexts().back(), kMerged);
 }
 
+// Saves refused by a lock or a full disc: every change waits, in order, for the next save, which
+// makes them all on what the file holds then.
+TEST_F(SharedCollection, RefusedSavesAreMadeAgainOnWhatAnotherWindowSaved)
+{
+    const std::string path = PathOf("discs.frl");
+    Write(path, kHeader + kOld);
+    TForm_Main& a = Open(Window, path);
+    TForm_Main& b = Open(Other, path);
+    const QString caption = "Fendrel - " + QString::fromStdString(path);
+    {
+        const TForeignLock saving(path, LOCK_EX);
+        AddDisc(a, "A1");
+    }
+    EXPECT_EQ(Dialogs.MessageTexts().back(), kLocked);
+    EXPECT_EQ(a.windowTitle(), caption + " *");
+    EXPECT_TRUE(a.HasUnsavedChanges());
+    CollectionFiles.DiscSpace = 0;
+    AddDisc(a, "A2");
+    RemoveDisc(a, "A2"); // added and removed again, both unsaved
+    EXPECT_EQ(Dialogs.MessageTexts().back(), kFull);
+    CollectionFiles.DiscSpace.reset();
+    EXPECT_THAT(FileTitles(path), ElementsAre("old"));
+
+    AddDisc(b, "B1");
+    EXPECT_THAT(FileTitles(path), ElementsAre("old", "B1"));
+    EXPECT_EQ(b.windowTitle(), caption);
+
+    // A's next change brings A1 along; A2 stays away.
+    Dialogs.Messages.clear();
+    RemoveDisc(a, "old");
+    EXPECT_THAT(FileTitles(path), ElementsAre("B1", "A1"));
+    EXPECT_THAT(Titles(a.Collection()), ElementsAre("B1", "A1"));
+    EXPECT_THAT(TreeDiscs(a), ElementsAre("B1", "A1"));
+    EXPECT_EQ(a.windowTitle(), caption);
+    EXPECT_FALSE(a.HasUnsavedChanges());
+    EXPECT_EQ(Dialogs.MessageTexts().back(), kMerged);
+
+    // A removal refused by a full disc is not undone by the save that follows another window's.
+    CollectionFiles.DiscSpace = 10;
+    RemoveDisc(a, "B1");
+    CollectionFiles.DiscSpace.reset();
+    EXPECT_EQ(Dialogs.MessageTexts().back(), kFull);
+    AddDisc(b, "B2");
+    EXPECT_THAT(FileTitles(path), ElementsAre("B1", "A1", "B2"));
+    AddDisc(a, "A3");
+    EXPECT_THAT(FileTitles(path), ElementsAre("A1", "B2", "A3"));
+    EXPECT_THAT(Titles(a.Collection()), ElementsAre("A1", "B2", "A3"));
+}
+
+TEST_F(SharedCollection, ClosingWithUnsavedChangesAsksToTrySavingAgain)
+{
+    const std::string path = PathOf("discs.frl");
+    Write(path, kHeader + kOld);
+    TForm_Main& a = Open(Window, path);
+    // Everything saved: no question.
+    AddDisc(a, "saved");
+    Dialogs.Messages.clear();
+    EXPECT_TRUE(a.close());
+    EXPECT_THAT(Dialogs.Messages, IsEmpty());
+
+    auto saving = std::make_unique<TForeignLock>(path, LOCK_EX);
+    AddDisc(a, "mine");
+    // Saving again fails as long as the file stays locked: the window stays open.
+    Dialogs.Messages.clear();
+    Dialogs.QuestionAnswers = {TMessageResult::Yes};
+    EXPECT_FALSE(a.close());
+    EXPECT_THAT(Dialogs.MessageTexts(), ElementsAre(kRetry, kLocked));
+    EXPECT_EQ(Dialogs.Messages[0].Kind, TMessageKind::Question);
+    EXPECT_EQ(Dialogs.Messages[0].Utf8Title(), "Fendrel v1.2");
+    // Once the lock has gone, the same answer saves and closes.
+    saving.reset();
+    Dialogs.QuestionAnswers = {TMessageResult::Yes};
+    EXPECT_TRUE(a.close());
+    EXPECT_THAT(FileTitles(path), ElementsAre("old", "saved", "mine"));
+
+    // No gives the changes up.
+    saving = std::make_unique<TForeignLock>(path, LOCK_EX);
+    AddDisc(a, "given up");
+    saving.reset();
+    Dialogs.Messages.clear();
+    Dialogs.QuestionAnswers = {TMessageResult::No};
+    EXPECT_TRUE(a.close());
+    EXPECT_THAT(Dialogs.MessageTexts(), ElementsAre(kRetry));
+    EXPECT_THAT(FileTitles(path), ElementsAre("old", "saved", "mine"));
+
+    // Choosing another collection asks too.
+    TForm_Main& b = Open(Other, path);
+    saving = std::make_unique<TForeignLock>(path, LOCK_EX);
+    RemoveDisc(b, "old");
+    saving.reset();
+    Write(PathOf("other.frl"), kHeader);
+    Dialogs.QuestionAnswers = {TMessageResult::Yes};
+    Dialogs.FileAnswers.push_back(PathOf("other.frl"));
+    b.Act_LoadCollection->trigger();
+    EXPECT_THAT(FileTitles(path), ElementsAre("saved", "mine"));
+    EXPECT_EQ(b.CollectionFile, PathOf("other.frl"));
+    EXPECT_FALSE(b.HasUnsavedChanges());
+}
+
+// Another Fendrel's save or fendrel-find's read holds the file for a moment: a save or an open
+// waits for it, and two windows open one file side by side.
+TEST_F(SharedCollection, SaveAndOpenWaitForALockHeldBriefly)
+{
+    CollectionFiles.SetLockWait(std::chrono::seconds(3));
+    const std::string path = PathOf("discs.frl");
+    Write(path, kHeader + kOld);
+    TForm_Main& a = Open(Window, path);
+    {
+        TForeignLock saving(path, LOCK_EX);
+        saving.ReleaseAfter(std::chrono::milliseconds(200));
+        AddDisc(a, "mine");
+    }
+    EXPECT_THAT(Dialogs.MessageTexts(), ElementsAre("Добавлено элементов: 1"));
+    EXPECT_THAT(FileTitles(path), ElementsAre("old", "mine"));
+    {
+        // Another window (or fendrel-find) is reading the file just now.
+        const TForeignLock reading(path, LOCK_SH);
+        TForm_Main& b = Open(Other, path);
+        EXPECT_THAT(Titles(b.Collection()), ElementsAre("old", "mine"));
+    }
+    {
+        TForeignLock saving(path, LOCK_EX);
+        saving.ReleaseAfter(std::chrono::milliseconds(200));
+        TForm_Main& b = Open(Other, path);
+        EXPECT_THAT(Titles(b.Collection()), ElementsAre("old", "mine"));
+    }
+    EXPECT_EQ(Dialogs.Messages.size(), 1u);
+}
+
 TEST_F(SharedCollection, FileThatIsNoLongerACollectionIsNotSavedOver)
 {
     const std::string path = PathOf("discs.frl");
@@ -259,20 +433,23 @@ TEST_F(SharedCollection, LinkToAFileThatIsNoCollectionIsNeverReplaced)
     EXPECT_THAT(Hidden(), ElementsAre("discs.frl", "notes.txt"));
 }
 
-TEST_F(SharedCollection, OpeningRemovesWhatKilledSavesLeftBehind)
+TEST_F(SharedCollection, OpeningRemovesWhatKilledSavesLeftBehindAndNeverTheUsersFiles)
 {
     const std::string path = PathOf("discs.frl");
     Write(path, kHeader + kOld);
-    for (const char* name : {".discs.frl.a1B2c3", ".discs.frl.Zz9Yy8"}) {
-        Write(PathOf(name), kHeader);
+    const char* const names[] = {".discs.frl.fendrel-save-a1B2c3", ".discs.frl.fendrel-save-Zz9Yy8",
+                                 ".discs.frl.backup", ".discs.frl.2025v1"};
+    for (const char* name : names) {
+        Write(PathOf(name), kHeader + kOld);
         const timespec times[2] = {{0, UTIME_OMIT}, {1600000000, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, PathOf(name).c_str(), times, 0), 0);
     }
-    const int live = ::open(PathOf(".discs.frl.Zz9Yy8").c_str(), O_RDONLY | O_CLOEXEC);
+    const int live = ::open(PathOf(names[1]).c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(live, LOCK_EX | LOCK_NB), 0);
     Open(Window, path);
     ::close(live);
-    EXPECT_THAT(Hidden(), ElementsAre(".discs.frl.Zz9Yy8", "discs.frl"));
+    EXPECT_THAT(Hidden(), ElementsAre(".discs.frl.2025v1", ".discs.frl.backup",
+                                      ".discs.frl.fendrel-save-Zz9Yy8", "discs.frl"));
 }
 
 } // namespace
