@@ -31,6 +31,9 @@ TForm_Main::TForm_Main(const TPlatform& platform, QWidget* parent)
     , Progress_(platform.Clock, [this](const std::string& text) { ShowStatus(text); })
 {
     CreateLayout();
+    ReviewChanges = [this](const std::string& title, const TDiscTreeDiff& diff) {
+        return ShowChangeReport(title, diff);
+    };
     CollectionFile.clear();
     Filters.clear();
     ApplicationTitle = FromDisplay(windowTitle());
@@ -153,6 +156,7 @@ void TForm_Main::CreateActions()
     Act_AddImage = make("Act_AddImage", "Добавить образ...");
     Act_AddFolder = make("Act_AddFolder", "Добавить папку...");
     Act_DeleteDisc = make("Act_DeleteDisc", "Удалить");
+    Act_UpdateDisc = make("Act_UpdateDisc", "Обновить диск...");
     Act_NewFilter = make("Act_NewFilter", "Новый фильтр...");
     Act_NoFilter = make("Act_NoFilter", "Снять фильтр");
     Act_Find = make("Act_Find", "Найти...");
@@ -189,6 +193,7 @@ void TForm_Main::CreateMenus()
     MI_Disc->addAction(Act_AddImage);
     MI_Disc->addAction(Act_AddFolder);
     MI_Disc->addAction(Act_DeleteDisc);
+    MI_Disc->addAction(Act_UpdateDisc);
     MI_Disc->addSeparator();
     MI_SelectDefDrive = menu(MI_Disc, bar, "MI_SelectDefDrive", "Выбор дисковода");
 
@@ -221,6 +226,7 @@ void TForm_Main::ConnectHandlers()
     bind(Act_AddImage, &TForm_Main::Act_AddImageExecute);
     bind(Act_AddFolder, &TForm_Main::Act_AddFolderExecute);
     bind(Act_DeleteDisc, &TForm_Main::Act_DeleteDiscExecute);
+    bind(Act_UpdateDisc, &TForm_Main::Act_UpdateDiscExecute);
     bind(Act_NewFilter, &TForm_Main::Act_NewFilterExecute);
     bind(Act_NoFilter, &TForm_Main::Act_NoFilterExecute);
     bind(Act_Find, &TForm_Main::Act_FindExecute);

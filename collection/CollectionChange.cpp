@@ -1,5 +1,6 @@
 #include "collection/CollectionChange.h"
 
+#include "collection/DiscUpdate.h"
 #include "collection/Fendrel.h"
 
 #include <algorithm>
@@ -53,38 +54,96 @@ TCollectionChange TCollectionChange::DiscsAppended(TCollectionBranch discs)
     return change;
 }
 
+std::vector<TCollectionChange::TRecord> TCollectionChange::RecordsOf(const TFendrel& collection,
+                                                                     uint32_t disc)
+{
+    std::vector<TRecord> records;
+    EachRecord(collection, disc, [&](const TCollectionNode& node) {
+        records.push_back({node.Flags & kKinds, node.WriteTimeHigh, node.WriteTimeLow, node.Size,
+                           TNodeName(ReadBack(node.Name)), WrittenChildren(node).size()});
+        return true;
+    });
+    return records;
+}
+
 TCollectionChange TCollectionChange::DiscRemoved(const TFendrel& collection, uint32_t disc)
 {
     TCollectionChange change;
-    EachRecord(collection, disc, [&](const TCollectionNode& node) {
-        change.Removed_.push_back({node.Flags & kKinds, node.WriteTimeHigh, node.WriteTimeLow,
-                                   node.Size, TNodeName(ReadBack(node.Name)),
-                                   WrittenChildren(node).size()});
-        return true;
-    });
+    change.Removed_ = RecordsOf(collection, disc);
     return change;
 }
 
-bool TCollectionChange::IsRemovedDisc(const TFendrel& collection, uint32_t disc) const
+TCollectionChange TCollectionChange::DiscUpdated(const TFendrel& collection, uint32_t disc,
+                                                 bool treeReplaced)
+{
+    TCollectionChange change;
+    change.Updated_ = disc;
+    change.TreeReplaced_ = treeReplaced;
+    change.BeforeUpdate_ = RecordsOf(collection, disc);
+    return change;
+}
+
+bool TCollectionChange::HasRecords(const std::vector<TRecord>& records, const TFendrel& collection,
+                                   uint32_t disc, bool withTitle)
 {
     size_t next = 0;
     return EachRecord(collection, disc,
                       [&](const TCollectionNode& node) {
-                          if (next == Removed_.size())
+                          if (next == records.size())
                               return false;
-                          const TRecord& record = Removed_[next++];
+                          const bool title = next == 0 && !withTitle;
+                          const TRecord& record = records[next++];
                           return record.Kind == (node.Flags & kKinds) &&
                                  record.WriteTimeHigh == node.WriteTimeHigh &&
                                  record.WriteTimeLow == node.WriteTimeLow &&
                                  record.Size == node.Size &&
                                  record.Children == WrittenChildren(node).size() &&
-                                 record.Name.view() == ReadBack(node.Name);
+                                 (title || record.Name.view() == ReadBack(node.Name));
                       }) &&
-           next == Removed_.size();
+           next == records.size();
+}
+
+bool TCollectionChange::IsRemovedDisc(const TFendrel& collection, uint32_t disc) const
+{
+    return HasRecords(Removed_, collection, disc, true);
+}
+
+void TCollectionChange::ApplyUpdate(const TFendrel& source, TFendrel& target) const
+{
+    uint32_t found = 0;
+    for (const bool withTitle : {true, false}) {
+        for (const uint32_t disc : target.Discs)
+            if (HasRecords(BeforeUpdate_, target, disc, withTitle)) {
+                found = disc;
+                break;
+            }
+        if (found)
+            break;
+    }
+    const bool appended = found == 0;
+    if (appended) {
+        DiscsAppended({Updated_}).ApplyTo(source, target);
+        found = target.Discs.back();
+    } else if (TreeReplaced_) {
+        ReplaceDiscTree(target, found, source, Updated_);
+    }
+    const auto updated = source.DiscRecords.find(Updated_);
+    if (updated == source.DiscRecords.end())
+        return;
+    TDiscRecord& record = target.DiscRecords[found];
+    if (appended) {
+        record = updated->second;
+        return;
+    }
+    // The update sets what was read from the medium; the other program's notes and dates stay.
+    record.Facts = updated->second.Facts;
+    record.Updated = updated->second.Updated;
 }
 
 void TCollectionChange::ApplyTo(const TFendrel& source, TFendrel& target) const
 {
+    if (Updated_ != 0)
+        ApplyUpdate(source, target);
     if (!Removed_.empty()) {
         const auto found = std::find_if(target.Discs.begin(), target.Discs.end(),
                                         [&](uint32_t disc) { return IsRemovedDisc(target, disc); });

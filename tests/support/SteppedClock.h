@@ -11,6 +11,8 @@ public:
     }
     [[nodiscard]] uint32_t GetTickCount() override { return Now; }
     void Step(uint32_t ms) { Now += ms; }
+    [[nodiscard]] uint64_t FileTimeNow() override { return FileTime; }
 
     uint32_t Now;
+    uint64_t FileTime = 133500000000000000; // 2024-01-22, what every date the window sets reads
 };
