@@ -219,7 +219,9 @@ TEST(CompareMedia, DiscsAndImagesByIdentifiersNeverByLabel)
     EXPECT_EQ(CompareMedia(c, Image("/c.iso")), TMediumMatch::Same) << "the same image file";
     EXPECT_EQ(CompareMedia(a, Image("/a.iso")), TMediumMatch::Unknown);
     TVolumeFacts drive = a;
-    drive.Source = {TSourceKind::Drive, "/dev/sr0"};
+    drive.Source = TDiscSource{};
+    drive.Source.Kind = TSourceKind::Drive;
+    drive.Source.Path = "/dev/sr0";
     EXPECT_EQ(CompareMedia(a, drive), TMediumMatch::Same) << "an image of the disc in a drive";
     EXPECT_EQ(CompareMedia(a, Folder("/a.iso", "")), TMediumMatch::Unknown);
 }
