@@ -37,8 +37,8 @@ TEST_F(MainWindowLayout, MenusHoldTheirCommandsInOrder)
     EXPECT_EQ(top, QStringList({"Библиотека", "Диск", "Просмотр", "Поиск", "Справка"}));
     EXPECT_EQ(Captions(w.MI_Collection), QStringList({"Новая", "Загрузить...", "-", "Выход"}));
     EXPECT_EQ(Captions(w.MI_Disc),
-              QStringList({"Добавить...", "Добавить образ...", "Добавить папку...", "Удалить", "-",
-                           "Выбор дисковода"}));
+              QStringList({"Добавить...", "Добавить образ...", "Добавить папку...", "Удалить",
+                           "Обновить диск...", "-", "Выбор дисковода"}));
     EXPECT_EQ(Captions(w.MI_View), QStringList({"Новый фильтр...", "Снять фильтр", "-"}));
     EXPECT_EQ(w.MI_View->actions().at(2), w.MI_ViewSeparator);
     EXPECT_EQ(Captions(w.MI_Find), QStringList({"Найти..."}));
