@@ -88,6 +88,7 @@ int main(int argc, char** argv)
     std::printf("records: %u\n", window.Collection().LastId);
 
     const std::string disc = folder + "/disc";
+    std::filesystem::create_directory(disc);
     TFolderTreeShape shape;
     shape.TopFolders = 100;
     shape.Subfolders = 9;

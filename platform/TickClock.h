@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-// The system's millisecond tick counter: unsigned 32-bit, wrapping after about 49 days.
+// The system's millisecond tick counter (unsigned 32-bit, wrapping after about 49 days) and the
+// date and time now.
 class ITickClock {
 public:
     virtual ~ITickClock() = default;
