@@ -40,11 +40,22 @@ void TForm_Main::ScanNewDisc(const std::function<std::unique_ptr<IVolume>()>& op
                              const std::string& driveName)
 {
     std::string label;
+    TVolumeFacts facts;
     if (const std::unique_ptr<IVolume> disc = open()) {
         label = disc->Label();
+        facts = disc->Facts();
     } else {
         MessageBox(failure, ApplicationTitle, TMessageKind::Error);
         return;
+    }
+    if (const uint32_t known = DiscOfMedium(facts); known != 0) {
+        const std::string question = Ansi("Этот носитель уже есть в коллекции: «") +
+                                     Collection().GetNode(known).Name.str() +
+                                     Ansi("». Обновить этот диск?");
+        if (MessageBox(question, ApplicationTitle, TMessageKind::Question) == TMessageResult::Yes) {
+            UpdateKnownDisc(known, open, failure, added);
+            return;
+        }
     }
 
     std::optional<std::string> title = Platform_.Dialogs.InputBox(
@@ -65,6 +76,23 @@ void TForm_Main::ScanNewDisc(const std::function<std::unique_ptr<IVolume>()>& op
     if (!driveName.empty())
         record.Facts.Source.DriveName = AnsiToUtf8(driveName);
     added.Ids.push_back(id);
+}
+
+void TForm_Main::UpdateKnownDisc(uint32_t disc,
+                                 const std::function<std::unique_ptr<IVolume>()>& open,
+                                 const std::string& failure, TAddedDiscs& added)
+{
+    // The update saves the collection on its own, and a save that meets another program's
+    // changes replaces the collection: the discs this command added before are saved first, so
+    // that none is lost and no id held in added goes stale.
+    ReportAddedDiscs(added);
+    added = {};
+    const std::unique_ptr<IVolume> volume = open();
+    if (!volume) {
+        MessageBox(failure, ApplicationTitle, TMessageKind::Error);
+        return;
+    }
+    UpdateDisc(disc, *volume);
 }
 
 void TForm_Main::ReportAddedDiscs(const TAddedDiscs& added)

@@ -34,6 +34,9 @@ TForm_Main::TForm_Main(const TPlatform& platform, QWidget* parent)
     , Progress_(platform.Clock, [this](const std::string& text) { ShowStatus(text); })
 {
     CreateLayout();
+    ReviewChanges = [this](const std::string& title, const TDiscTreeDiff& diff) {
+        return ShowChangeReport(title, diff);
+    };
     CollectionFile.clear();
     Filters.clear();
     ApplicationTitle = FromDisplay(windowTitle());
@@ -160,6 +163,7 @@ void TForm_Main::CreateActions()
     Act_DeleteDisc = make("Act_DeleteDisc", "Удалить");
     Act_RenameDisc = make("Act_RenameDisc", "Переименовать диск...");
     Act_DiscProperties = make("Act_DiscProperties", "Свойства диска...");
+    Act_UpdateDisc = make("Act_UpdateDisc", "Обновить диск...");
     Act_NewFilter = make("Act_NewFilter", "Новый фильтр...");
     Act_NoFilter = make("Act_NoFilter", "Снять фильтр");
     Act_Find = make("Act_Find", "Найти...");
@@ -204,6 +208,7 @@ void TForm_Main::CreateMenus()
     MI_Disc->addAction(Act_DeleteDisc);
     MI_Disc->addAction(Act_RenameDisc);
     MI_Disc->addAction(Act_DiscProperties);
+    MI_Disc->addAction(Act_UpdateDisc);
     MI_Disc->addSeparator();
     MI_SelectDefDrive = menu(MI_Disc, bar, "MI_SelectDefDrive", "Выбор дисковода");
 
@@ -240,6 +245,7 @@ void TForm_Main::ConnectHandlers()
     bind(Act_DeleteDisc, &TForm_Main::Act_DeleteDiscExecute);
     bind(Act_RenameDisc, &TForm_Main::Act_RenameDiscExecute);
     bind(Act_DiscProperties, &TForm_Main::Act_DiscPropertiesExecute);
+    bind(Act_UpdateDisc, &TForm_Main::Act_UpdateDiscExecute);
     bind(Act_NewFilter, &TForm_Main::Act_NewFilterExecute);
     bind(Act_NoFilter, &TForm_Main::Act_NoFilterExecute);
     bind(Act_Find, &TForm_Main::Act_FindExecute);

@@ -21,6 +21,7 @@
 
 class IVolume;
 class TCollectionChange;
+struct TDiscTreeDiff;
 class QAction;
 class QLabel;
 class QMenu;
@@ -78,6 +79,7 @@ public:
     QAction* Act_DeleteDisc = nullptr;
     QAction* Act_RenameDisc = nullptr;
     QAction* Act_DiscProperties = nullptr;
+    QAction* Act_UpdateDisc = nullptr; // a disc brought up to date from its medium
     QAction* Act_NewFilter = nullptr;
     QAction* Act_NoFilter = nullptr;
     QAction* Act_Find = nullptr;
@@ -143,6 +145,13 @@ public:
     [[nodiscard]] uint32_t SelectedDisc();
     void Act_RenameDiscExecute(QObject* sender);
     void Act_DiscPropertiesExecute(QObject* sender);
+
+    // --- Disc update (acquisition/UpdateDisc.cpp) -----------------------------------------
+    void Act_UpdateDiscExecute(QObject* sender);
+    // Shows the changes a new scan of the disc titled title makes; true when they are to be
+    // applied. ShowChangeReport (the report window) unless a test puts another in.
+    std::function<bool(const std::string& title, const TDiscTreeDiff& diff)> ReviewChanges;
+    bool ShowChangeReport(const std::string& title, const TDiscTreeDiff& diff);
 
     // --- Tree and list (browse/) ----------------------------------------------------------
     void Act_DeleteDiscExecute(QObject* sender);
@@ -224,13 +233,28 @@ private:
                         const std::string& failure, const std::string& driveName = {});
     // Asks for the title of the disc that open reads and scans it into the collection, noting it
     // in added; shows failure instead when the disc cannot be read. Nothing is added when the
-    // title is cancelled. The disc's record notes the time it was added and the drive's name.
+    // title is cancelled. The disc's record notes the time it was added and the drive's name. A
+    // medium the collection already holds is asked about first: the user may update that disc
+    // instead.
     void ScanNewDisc(const std::function<std::unique_ptr<IVolume>()>& open,
                      const std::string& failure, TAddedDiscs& added,
                      const std::string& driveName = {});
+    // The medium that open reads is the disc's, as the user said: updates the disc from it,
+    // once the discs the command added before it are saved.
+    void UpdateKnownDisc(uint32_t disc, const std::function<std::unique_ptr<IVolume>()>& open,
+                         const std::string& failure, TAddedDiscs& added);
     // Once a command has added its discs (when it has added any): rebuilds the tree, shows the
     // count, with the number of discs when there are several, and saves the collection.
     void ReportAddedDiscs(const TAddedDiscs& added);
+
+    // The disc's recorded source opened again: the same image, folder or drive, or what the
+    // image or folder dialog chooses when it is gone; nullptr (its message shown) when none.
+    [[nodiscard]] std::unique_ptr<IVolume> OpenRecordedSource(uint32_t disc);
+    // Scans volume into a collection of its own, shows the changes and, when they are applied
+    // (or there are none), makes the disc's tree the new one, sets its record and saves.
+    void UpdateDisc(uint32_t disc, IVolume& volume);
+    // The first disc recorded from the medium the facts describe; 0 when none is known to be.
+    [[nodiscard]] uint32_t DiscOfMedium(const TVolumeFacts& facts) const;
 
     TPlatform Platform_;
     TProgressLine Progress_; // shared by every collection of the run

@@ -1,5 +1,6 @@
 #include "collection/CollectionChange.h"
 
+#include "collection/DiscUpdate.h"
 #include "collection/Fendrel.h"
 
 #include <algorithm>
@@ -54,8 +55,8 @@ TCollectionChange TCollectionChange::DiscsAppended(TCollectionBranch discs)
     return change;
 }
 
-std::vector<TCollectionChange::TRecord> TCollectionChange::Records(const TFendrel& collection,
-                                                                   uint32_t disc)
+std::vector<TCollectionChange::TRecord> TCollectionChange::RecordsOf(const TFendrel& collection,
+                                                                     uint32_t disc)
 {
     std::vector<TRecord> records;
     EachRecord(collection, disc, [&](const TCollectionNode& node) {
@@ -69,7 +70,7 @@ std::vector<TCollectionChange::TRecord> TCollectionChange::Records(const TFendre
 TCollectionChange TCollectionChange::DiscRemoved(const TFendrel& collection, uint32_t disc)
 {
     TCollectionChange change;
-    change.Removed_ = Records(collection, disc);
+    change.Removed_ = RecordsOf(collection, disc);
     return change;
 }
 
@@ -77,7 +78,7 @@ TCollectionChange TCollectionChange::DiscRenamed(const TFendrel& collection, uin
                                                  TNodeName title)
 {
     TCollectionChange change;
-    change.Edited_ = Records(collection, disc);
+    change.Edited_ = RecordsOf(collection, disc);
     change.NewTitle_ = std::move(title);
     return change;
 }
@@ -86,32 +87,98 @@ TCollectionChange TCollectionChange::NotesChanged(const TFendrel& collection, ui
                                                   std::string notes)
 {
     TCollectionChange change;
-    change.Edited_ = Records(collection, disc);
+    change.Edited_ = RecordsOf(collection, disc);
     change.NewNotes_ = std::move(notes);
     return change;
 }
 
-bool TCollectionChange::IsSameDisc(const TFendrel& collection, uint32_t disc,
-                                   const std::vector<TRecord>& records)
+TCollectionChange TCollectionChange::DiscUpdated(const TFendrel& collection, uint32_t disc,
+                                                 bool treeReplaced)
+{
+    TCollectionChange change;
+    change.Updated_ = disc;
+    change.TreeReplaced_ = treeReplaced;
+    change.BeforeUpdate_ = RecordsOf(collection, disc);
+    return change;
+}
+
+bool TCollectionChange::HasRecords(const std::vector<TRecord>& records, const TFendrel& collection,
+                                   uint32_t disc, bool withTitle)
 {
     size_t next = 0;
     return EachRecord(collection, disc,
                       [&](const TCollectionNode& node) {
                           if (next == records.size())
                               return false;
+                          const bool title = next == 0 && !withTitle;
                           const TRecord& record = records[next++];
                           return record.Kind == (node.Flags & kKinds) &&
                                  record.WriteTimeHigh == node.WriteTimeHigh &&
                                  record.WriteTimeLow == node.WriteTimeLow &&
                                  record.Size == node.Size &&
                                  record.Children == WrittenChildren(node).size() &&
-                                 record.Name.view() == ReadBack(node.Name);
+                                 (title || record.Name.view() == ReadBack(node.Name));
                       }) &&
            next == records.size();
 }
 
+bool TCollectionChange::IsRemovedDisc(const TFendrel& collection, uint32_t disc) const
+{
+    return HasRecords(Removed_, collection, disc, true);
+}
+
+void TCollectionChange::ApplyUpdate(const TFendrel& source, TFendrel& target) const
+{
+    // A disc the window has removed since it updated it is not brought back: its removal comes
+    // next.
+    if (std::find(source.Discs.begin(), source.Discs.end(), Updated_) == source.Discs.end())
+        return;
+    uint32_t found = 0;
+    for (const bool withTitle : {true, false}) {
+        for (const uint32_t disc : target.Discs)
+            if (HasRecords(BeforeUpdate_, target, disc, withTitle)) {
+                found = disc;
+                break;
+            }
+        if (found)
+            break;
+    }
+    // A disc added and then updated while both changes waited for one save was copied as it is
+    // now by the first change: it is found by its new records and not added twice.
+    bool current = false;
+    if (found == 0) {
+        const std::vector<TRecord> now = RecordsOf(source, Updated_);
+        for (const uint32_t disc : target.Discs)
+            if (HasRecords(now, target, disc, true)) {
+                found = disc;
+                current = true;
+                break;
+            }
+    }
+    const bool appended = found == 0;
+    if (appended) {
+        DiscsAppended({Updated_}).ApplyTo(source, target);
+        found = target.Discs.back();
+    } else if (TreeReplaced_ && !current) {
+        ReplaceDiscTree(target, found, source, Updated_);
+    }
+    const auto updated = source.DiscRecords.find(Updated_);
+    if (updated == source.DiscRecords.end())
+        return;
+    TDiscRecord& record = target.DiscRecords[found];
+    if (appended) {
+        record = updated->second;
+        return;
+    }
+    // The update sets what was read from the medium; the other program's notes and dates stay.
+    record.Facts = updated->second.Facts;
+    record.Updated = updated->second.Updated;
+}
+
 void TCollectionChange::ApplyTo(const TFendrel& source, TFendrel& target) const
 {
+    if (Updated_ != 0)
+        ApplyUpdate(source, target);
     if (!Removed_.empty()) {
         const auto found = std::find_if(target.Discs.begin(), target.Discs.end(),
                                         [&](uint32_t disc) { return IsRemovedDisc(target, disc); });
@@ -122,7 +189,7 @@ void TCollectionChange::ApplyTo(const TFendrel& source, TFendrel& target) const
     if (!Edited_.empty()) {
         const auto found =
             std::find_if(target.Discs.begin(), target.Discs.end(),
-                         [&](uint32_t disc) { return IsSameDisc(target, disc, Edited_); });
+                         [&](uint32_t disc) { return HasRecords(Edited_, target, disc, true); });
         if (found != target.Discs.end()) {
             if (NewTitle_)
                 target.GetNode(*found).Name = *NewTitle_;

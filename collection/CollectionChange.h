@@ -25,6 +25,13 @@ public:
     [[nodiscard]] static TCollectionChange NotesChanged(const TFendrel& collection, uint32_t disc,
                                                         std::string notes);
 
+    // A disc updated from a new scan of its medium. Call it before the tree is replaced: it
+    // remembers the disc's title and the records below it as the file holds them, to find the
+    // disc in a newer collection. treeReplaced: the update changed the tree (otherwise only the
+    // disc's record, its identity and last-updated date, changed).
+    [[nodiscard]] static TCollectionChange DiscUpdated(const TFendrel& collection, uint32_t disc,
+                                                       bool treeReplaced);
+
     // Makes the change on target, a collection read from the file: appends copies of the added
     // discs of source (the collection they were added to) with everything below them, as they are
     // in source now (a disc source no longer holds is not copied), or
@@ -32,6 +39,12 @@ public:
     // below it; when no disc is the same, nothing is removed. Added discs keep their records,
     // whole sizes and checksums; a removed disc takes its own with it. A renamed disc, or one
     // with new notes, is found as a removed one is, and given the title or the notes.
+    // below it; when no disc is the same, nothing is removed. An updated disc is found the same
+    // way (by its records alone when its title was changed meanwhile): its tree becomes a copy of
+    // the disc's tree in source and its record takes the identity, source and last-updated date
+    // of source's, keeping target's notes and added date; when no disc is the same (the other
+    // program removed or changed it), the updated disc is appended so that the new scan is not
+    // lost.
     void ApplyTo(const TFendrel& source, TFendrel& target) const;
 
 private:
@@ -45,13 +58,13 @@ private:
         size_t Children; // how many records follow as its children
     };
 
-    [[nodiscard]] bool IsRemovedDisc(const TFendrel& collection, uint32_t disc) const
-    {
-        return IsSameDisc(collection, disc, Removed_);
-    }
-    [[nodiscard]] static bool IsSameDisc(const TFendrel& collection, uint32_t disc,
-                                         const std::vector<TRecord>& records);
-    [[nodiscard]] static std::vector<TRecord> Records(const TFendrel& collection, uint32_t disc);
+    [[nodiscard]] bool IsRemovedDisc(const TFendrel& collection, uint32_t disc) const;
+    [[nodiscard]] static std::vector<TRecord> RecordsOf(const TFendrel& collection, uint32_t disc);
+    // Whether the disc of collection holds the records, its title among them unless withTitle
+    // is false.
+    [[nodiscard]] static bool HasRecords(const std::vector<TRecord>& records,
+                                         const TFendrel& collection, uint32_t disc, bool withTitle);
+    void ApplyUpdate(const TFendrel& source, TFendrel& target) const;
 
     TCollectionBranch Appended_;
     std::vector<TRecord> Removed_; // the disc's own record first; empty when nothing was removed
@@ -59,4 +72,7 @@ private:
     std::vector<TRecord> Edited_;
     std::optional<TNodeName> NewTitle_;
     std::optional<std::string> NewNotes_;
+    uint32_t Updated_ = 0; // the updated disc in source; 0 when none was updated
+    bool TreeReplaced_ = false;
+    std::vector<TRecord> BeforeUpdate_; // the updated disc as it was, its own record first
 };

@@ -20,16 +20,67 @@ std::string_view PathBelowMount(const TDiscSource& source)
     return path;
 }
 
-bool SameMedium(const TVolumeFacts& a, const TVolumeFacts& b)
+namespace {
+
+[[nodiscard]] bool KnowsDiscIdentifiers(const TMediumIdentity& identity)
+{
+    return identity.CreationTime != 0 || !identity.VolumeSetId.empty() ||
+           !identity.LogicalVolumeId.empty() || identity.VolumeBlocks != 0;
+}
+
+// A path without the slashes at its end ("/" stays itself).
+[[nodiscard]] std::string_view WithoutTrailingSlashes(std::string_view path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    return path;
+}
+
+[[nodiscard]] TMediumMatch Match(bool same)
+{
+    return same ? TMediumMatch::Same : TMediumMatch::Different;
+}
+
+[[nodiscard]] TMediumMatch CompareFolders(const TVolumeFacts& a, const TVolumeFacts& b)
+{
+    const std::string& x = a.Identity.Uuid;
+    const std::string& y = b.Identity.Uuid;
+    if (!x.empty() && !y.empty())
+        return Match(x == y && PathBelowMount(a.Source) == PathBelowMount(b.Source));
+    if (!x.empty() || !y.empty() || a.Source.Path.empty() || b.Source.Path.empty())
+        return TMediumMatch::Unknown;
+    return Match(WithoutTrailingSlashes(a.Source.Path) == WithoutTrailingSlashes(b.Source.Path) &&
+                 a.Source.FsType == b.Source.FsType);
+}
+
+} // namespace
+
+TMediumMatch CompareMedia(const TVolumeFacts& a, const TVolumeFacts& b)
 {
     const TMediumIdentity& x = a.Identity;
     const TMediumIdentity& y = b.Identity;
-    if (!x.Uuid.empty() || !y.Uuid.empty())
-        return x.Uuid == y.Uuid && PathBelowMount(a.Source) == PathBelowMount(b.Source);
-    const bool known = x.CreationTime != 0 || !x.VolumeSetId.empty() ||
-                       !x.LogicalVolumeId.empty() || x.VolumeBlocks != 0;
-    // The label and the file system's name are left out: the same disc read through Joliet or
-    // through Rock Ridge names its label and its file system differently.
-    return known && x.VolumeSetId == y.VolumeSetId && x.LogicalVolumeId == y.LogicalVolumeId &&
-           x.CreationTime == y.CreationTime && x.VolumeBlocks == y.VolumeBlocks;
+    const bool folderA = a.Source.Kind == TSourceKind::Folder;
+    const bool folderB = b.Source.Kind == TSourceKind::Folder;
+    if (folderA && folderB)
+        return CompareFolders(a, b);
+    const bool knownA = KnowsDiscIdentifiers(x);
+    const bool knownB = KnowsDiscIdentifiers(y);
+    if (folderA != folderB && !(knownA && knownB))
+        return TMediumMatch::Unknown;
+    if (knownA != knownB)
+        return TMediumMatch::Unknown; // a record from before identities were kept, say
+    if (knownA)
+        // The label and the file system's name are left out: the same disc read through Joliet
+        // or through Rock Ridge names its label and its file system differently.
+        return Match(x.VolumeSetId == y.VolumeSetId && x.LogicalVolumeId == y.LogicalVolumeId &&
+                     x.CreationTime == y.CreationTime && x.VolumeBlocks == y.VolumeBlocks);
+    if (a.Source.Kind == TSourceKind::Image && b.Source.Kind == TSourceKind::Image &&
+        !a.Source.Path.empty() && a.Source.Path == b.Source.Path)
+        return TMediumMatch::Same;
+    return TMediumMatch::Unknown;
+}
+
+bool SameMedium(const TVolumeFacts& a, const TVolumeFacts& b)
+{
+    return CompareMedia(a, b) == TMediumMatch::Same;
 }

@@ -68,8 +68,25 @@ struct TContentChecksum {
 // "Photos/2005" below it); the whole path when it is not below the mount point.
 [[nodiscard]] std::string_view PathBelowMount(const TDiscSource& source);
 
-// Whether two media are the same disc, by what the media say of themselves and never by a
-// title: for folders, the same file system UUID and the same path below its mount point; for
-// discs and images, the same identifiers, creation time and volume size, where at least one of
-// them is known. False when either side knows too little.
+// What the media say of whether two scans read the same disc.
+enum class TMediumMatch : uint8_t {
+    Same,      // the same disc
+    Different, // another disc
+    Unknown,   // too little is known of one side or both to tell
+};
+
+// Compares two media by what they say of themselves and never by a title.
+// - Folders: with a file system UUID on both sides, the same UUID and the same path below its
+//   mount point. Without one on either side (a folder read where udev gives none, as in a
+//   container, or one recorded before UUIDs were kept): the same path and the same file system
+//   type, so that an empty mount point left by an unplugged disk is not taken for the disk.
+//   With a UUID on one side only, or no path, it cannot be told.
+// - Discs and images: the same volume set and logical volume identifiers, creation time and
+//   volume size, where both sides know at least one of them (when only one side does, it
+//   cannot be told). An image of which neither side
+//   knows any is the same when it is the same image file, and cannot be told otherwise.
+// - A folder against a disc or an image cannot be told unless both know disc identifiers.
+[[nodiscard]] TMediumMatch CompareMedia(const TVolumeFacts& a, const TVolumeFacts& b);
+
+// Whether two media are known to be the same disc: CompareMedia gives Same.
 [[nodiscard]] bool SameMedium(const TVolumeFacts& a, const TVolumeFacts& b);

@@ -1,4 +1,5 @@
 #include "collection/CollectionChange.h"
+#include "collection/DiscUpdate.h"
 #include "collection/Fendrel.h"
 #include "collection/PendingChanges.h"
 
@@ -145,6 +146,85 @@ TEST(PendingChanges, ReplayedInOrderOnTheNewerCollection)
                                       "E 01C5E0A1 00000003 00000001 x.txt\r\n<\r\n");
     pending.Clear();
     EXPECT_TRUE(pending.empty());
+}
+
+// A disc added, then updated, then removed again while all three waited for one save.
+TEST(PendingChanges, AnUpdateOfAWaitingDiscAddsItOnceAndItsRemovalTakesIt)
+{
+    TFendrel mine;
+    Load(mine, kMusic);
+    const uint32_t added = Add(mine, 0, nfDisc, "Added").Id;
+    Add(mine, added, nfFile, "x.txt", 1);
+    TPendingChanges pending;
+    pending.Add(TCollectionChange::DiscsAppended({added}));
+    pending.Add(TCollectionChange::DiscUpdated(mine, added, true));
+    TFendrel scan;
+    const uint32_t scanned = Add(scan, 0, nfDisc, "Added").Id;
+    Add(scan, scanned, nfFile, "y.txt", 2);
+    ReplaceDiscTree(mine, added, scan, scanned);
+
+    TFendrel newer;
+    Load(newer, kMusic + kMusic);
+    pending.ApplyTo(mine, newer);
+    ASSERT_EQ(newer.Discs.size(), 3u);
+    EXPECT_EQ(newer.GetNode(newer.GetNode(newer.Discs.at(2)).Children.at(0)).Name, "y.txt");
+
+    pending.Add(TCollectionChange::DiscRemoved(mine, added));
+    mine.DeleteDisc(added);
+    TFendrel again;
+    Load(again, kMusic + kMusic);
+    pending.ApplyTo(mine, again);
+    EXPECT_EQ(again.Discs.size(), 2u);
+}
+
+TEST(CollectionChange, UpdatedDiscTreeIsReplacedInTheNewerCollectionWhereverItStands)
+{
+    TFendrel mine;
+    Load(mine, kMusic + kPhotos);
+    const uint32_t photos = mine.Discs.at(1);
+    mine.DiscRecords[photos].Notes = "mine";
+    const TCollectionChange updated = TCollectionChange::DiscUpdated(mine, photos, true);
+    TFendrel scan;
+    const uint32_t scanned = Add(scan, 0, nfDisc, "Photos").Id;
+    Add(scan, scanned, nfFile, "c.jpg", 30);
+    ReplaceDiscTree(mine, photos, scan, scanned);
+    mine.DiscRecords[photos].Updated = 42;
+    mine.DiscRecords[photos].Facts.Source.Path = "/new.iso";
+    const std::string kUpdated = "D 00000000 00000000 00000000 Photos\r\n"
+                                 "E 01C5E0A1 0000005A 0000001E c.jpg\r\n<\r\n";
+
+    // The other program added a disc before it and wrote its own notes: both stay.
+    TFendrel newer;
+    Load(newer, kMusic + kMusic + kPhotos);
+    newer.DiscRecords[newer.Discs.at(2)].Notes = "theirs";
+    updated.ApplyTo(mine, newer);
+    EXPECT_EQ(newer.SaveToText(), kHeader + kMusic + kMusic + kUpdated);
+    const TDiscRecord& record = newer.DiscRecords.at(newer.Discs.at(2));
+    EXPECT_EQ(record.Updated, 42u);
+    EXPECT_EQ(record.Facts.Source.Path, "/new.iso");
+    EXPECT_EQ(record.Notes, "theirs");
+
+    // Renamed meanwhile: found by its records, the new title kept.
+    TFendrel renamed;
+    Load(renamed, kPhotos.substr(0, 29) + "Фото" + kPhotos.substr(35) + kMusic);
+    updated.ApplyTo(mine, renamed);
+    EXPECT_EQ(renamed.SaveToText(),
+              kHeader + "D 00000000 00000000 00000000 Фото" + kUpdated.substr(35) + kMusic);
+
+    // Removed or changed by the other program: the new scan is appended rather than lost.
+    TFendrel gone;
+    Load(gone, kMusic);
+    updated.ApplyTo(mine, gone);
+    EXPECT_EQ(gone.SaveToText(), kHeader + kMusic + kUpdated);
+    EXPECT_EQ(gone.DiscRecords.at(gone.Discs.at(1)).Notes, "mine");
+
+    // Only the record changed: the newer tree stays as it is, the record is set.
+    TFendrel same;
+    Load(same, kUpdated);
+    const uint32_t lastId = same.LastId;
+    TCollectionChange::DiscUpdated(mine, photos, false).ApplyTo(mine, same);
+    EXPECT_EQ(same.LastId, lastId);
+    EXPECT_EQ(same.DiscRecords.at(same.Discs.at(0)).Updated, 42u);
 }
 
 } // namespace

@@ -14,5 +14,5 @@ public:
     void Step(uint32_t ms) { Now += ms; }
 
     uint32_t Now;
-    uint64_t Time = 133'500'000'000'000'000; // the time of day it gives, as a FILETIME
+    uint64_t Time = 133'500'000'000'000'000; // 2024-01-22, what every date the window sets reads
 };

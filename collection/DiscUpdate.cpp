@@ -1,0 +1,40 @@
+#include "collection/DiscUpdate.h"
+
+#include "collection/Fendrel.h"
+
+#include <utility>
+#include <vector>
+
+int64_t ReplaceDiscTree(TFendrel& target, uint32_t disc, const TFendrel& source, uint32_t from)
+{
+    target.DetachSubtree(target.GetNode(disc).Children);
+    int64_t copied = 0;
+    // Pairs of a node of source and the id of the node of target its copy goes under; children
+    // are pushed last first, so that they are copied in order, each with everything below it.
+    std::vector<std::pair<uint32_t, uint32_t>> pending;
+    const TCollectionBranch& top = source.GetNode(from).Children;
+    for (auto child = top.rbegin(); child != top.rend(); ++child)
+        pending.emplace_back(*child, disc);
+    while (!pending.empty()) {
+        const auto [original, parent] = pending.back();
+        pending.pop_back();
+        const TCollectionNode& node = source.GetNode(original);
+        TCollectionNode value;
+        value.Name = node.Name;
+        value.Flags = node.Flags & ~nfFilteredOut;
+        value.WriteTimeLow = node.WriteTimeLow;
+        value.WriteTimeHigh = node.WriteTimeHigh;
+        value.Size = node.Size;
+        value.ParentId = parent;
+        const uint32_t id = target.AddNode(target.GetNode(parent).Children, value).Id;
+        ++copied;
+        if (const auto checksum = source.Checksums.find(original);
+            checksum != source.Checksums.end())
+            target.Checksums[id] = checksum->second;
+        if (node.Is(nfFile))
+            continue;
+        for (auto child = node.Children.rbegin(); child != node.Children.rend(); ++child)
+            pending.emplace_back(*child, id);
+    }
+    return copied;
+}

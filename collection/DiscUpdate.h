@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+
+class TFendrel;
+
+// Makes the tree below the disc of target a copy of the tree below the disc from of source (a new
+// scan of it): the old folders and files are detached as TFendrel::DeleteDisc detaches a disc's,
+// so they stay findable by id, and the copies get new ids, each folder's before its contents. The
+// disc node itself, its title, its place among the discs and its record stay; content checksums
+// that source holds for its files go with the copies. Returns how many nodes were copied.
+int64_t ReplaceDiscTree(TFendrel& target, uint32_t disc, const TFendrel& source, uint32_t from);
