@@ -30,7 +30,7 @@ TFindSnapshot::TFindSnapshot(const TFendrel& collection)
         entry.Flags = node.Flags & 0xFF;
         entry.NameStart = Names_.size();
         entry.NameSize = static_cast<uint32_t>(node.Name.size());
-        entry.Size = node.Size;
+        entry.Size = node.FullSize();
         entry.Time = (uint64_t{node.WriteTimeHigh} << 32) | node.WriteTimeLow;
         Names_.append(node.Name.view());
         if (!node.Children.empty())
