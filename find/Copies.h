@@ -37,7 +37,8 @@ using TKeepSearching = std::function<bool()>;
 // files the query accepts (its name pattern, size and date bounds) take part; folders never do.
 // Returns false when keepSearching stopped the search.
 bool FindDuplicates(const TFindSnapshot& snapshot, const TChecksumTable& checksums,
-                    TFindQuery& query, TCopiesFound& found, const TKeepSearching& keepSearching = {});
+                    TFindQuery& query, TCopiesFound& found,
+                    const TKeepSearching& keepSearching = {});
 
 // The files of one disc (disc: its entry in the snapshot) or of every disc (no disc) that have no
 // copy on any other disc: what is lost if that disc is lost. The query chooses which of the

@@ -55,7 +55,7 @@ protected:
 
     // Each hit as (group, "Disc\path"), in the order found.
     std::vector<std::pair<uint32_t, std::string>> Shown(const TFindSnapshot& snapshot,
-                                                         const TCopiesFound& found) const
+                                                        const TCopiesFound& found) const
     {
         EXPECT_EQ(found.Entries.size(), found.Groups.size());
         std::vector<std::pair<uint32_t, std::string>> rows;
@@ -106,8 +106,8 @@ TEST_F(Copies, WithoutChecksumsSameNameInAnyCaseAndSameSizeAreCopies)
     File(b, "ёлка.jpg", 2 * kMiB);
     File(b, "ЁЛКА.jpg", 2 * kMiB + 1); // another size: another file
     File(b, "Film.AVI", 5 * kMiB);
-    File(b, "other.avi", 5 * kMiB); // same size, another name
-    File(a, "ёлка.jpg", 2 * kMiB);  // a copy on the same disc counts as well
+    File(b, "other.avi", 5 * kMiB);                // same size, another name
+    File(a, "ёлка.jpg", 2 * kMiB);                 // a copy on the same disc counts as well
     const uint32_t folder = Folder(b, "film.avi"); // folders are never copies
     File(folder, "x", 1);
 
@@ -117,8 +117,7 @@ TEST_F(Copies, WithoutChecksumsSameNameInAnyCaseAndSameSizeAreCopies)
     // Only what lives on one disc is unique: the copy of Ёлка on A itself does not save it.
     EXPECT_THAT(Unique(b), ElementsAre("B\\ЁЛКА.jpg", "B\\other.avi", "B\\film.avi\\x"));
     EXPECT_THAT(Unique(a), IsEmpty());
-    EXPECT_THAT(Unique(std::nullopt),
-                ElementsAre("B\\ЁЛКА.jpg", "B\\other.avi", "B\\film.avi\\x"));
+    EXPECT_THAT(Unique(std::nullopt), ElementsAre("B\\ЁЛКА.jpg", "B\\other.avi", "B\\film.avi\\x"));
 }
 
 TEST_F(Copies, ChecksumsDecideWhereBothFilesHaveOne)
@@ -137,9 +136,9 @@ TEST_F(Copies, ChecksumsDecideWhereBothFilesHaveOne)
     File(c, "DISK.IMG", 6 * kMiB);
     Sum(File(b, "disk.img", 6 * kMiB), 5);
 
-    EXPECT_THAT(Duplicates(),
-                ElementsAre(Pair(1, "A\\IMG_0001.jpg"), Pair(1, "B\\holiday.jpg"),
-                            Pair(2, "A\\disk.img"), Pair(2, "B\\disk.img"), Pair(2, "C\\DISK.IMG")));
+    EXPECT_THAT(Duplicates(), ElementsAre(Pair(1, "A\\IMG_0001.jpg"), Pair(1, "B\\holiday.jpg"),
+                                          Pair(2, "A\\disk.img"), Pair(2, "B\\disk.img"),
+                                          Pair(2, "C\\DISK.IMG")));
     EXPECT_THAT(Unique(a), ElementsAre("A\\data.bin"));
     EXPECT_THAT(Unique(b), ElementsAre("B\\data.bin"));
     EXPECT_THAT(Unique(c), IsEmpty());
@@ -188,9 +187,8 @@ TEST_F(Copies, AnEmptyCollectionAndAStoppedSearch)
     TFindQuery query = Query();
     TCopiesFound found;
     EXPECT_FALSE(FindDuplicates(snapshot, C.Checksums, query, found, [] { return false; }));
-    EXPECT_FALSE(FindUnique(snapshot, C.Checksums, query, std::nullopt, found, [] {
-        return false;
-    }));
+    EXPECT_FALSE(
+        FindUnique(snapshot, C.Checksums, query, std::nullopt, found, [] { return false; }));
     EXPECT_TRUE(FindDuplicates(snapshot, C.Checksums, query, found));
     EXPECT_EQ(found.Entries.size(), 80000u);
     EXPECT_EQ(found.Groups.back(), 40000u);
