@@ -24,7 +24,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's own texts in the file and print dialogs come from its Russian catalogue; printing needs Qt's
 # print support (also found by dpkg-shlibdeps). The generated library dependencies are added.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, libqt6printsupport6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, libqt6printsupport6, libxxhash0")
 # The help file needs a CHM viewer and a launcher that hands it the file.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xchm | kchmviewer, xdg-utils | libglib2.0-bin")
 

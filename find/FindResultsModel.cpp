@@ -21,17 +21,24 @@ void TFindResultsModel::Reset(std::shared_ptr<const TFindSnapshot> snapshot,
     Snapshot_ = std::move(snapshot);
     Rows_.clear();
     Rows_.shrink_to_fit();
+    Groups_.clear();
+    Groups_.shrink_to_fit();
     UtcOffset_ = utcOffsetSeconds;
     endResetModel();
 }
 
-void TFindResultsModel::Append(const std::vector<uint32_t>& entries)
+void TFindResultsModel::Append(const std::vector<uint32_t>& entries,
+                               const std::vector<uint32_t>& groups)
 {
     if (entries.empty() || !Snapshot_)
         return;
     const int first = rowCount();
     beginInsertRows({}, first, first + static_cast<int>(entries.size()) - 1);
     Rows_.insert(Rows_.end(), entries.begin(), entries.end());
+    if (groups.size() == entries.size())
+        Groups_.insert(Groups_.end(), groups.begin(), groups.end());
+    else
+        Groups_.insert(Groups_.end(), entries.size(), 0);
     endInsertRows();
 }
 
@@ -84,9 +91,15 @@ std::vector<uint32_t> TFindResultsModel::SortedOrder(int column, Qt::SortOrder o
             return s.Entry(Rows_[a]).Time < s.Entry(Rows_[b]).Time;
         };
         break;
-    default:
+    case GroupColumn:
         less = [&](uint32_t a, uint32_t b) {
-            return Rows_[a] < Rows_[b];
+            return Groups_[a] < Groups_[b];
+        };
+        break;
+    default:
+        // The order found: groups of copies in their order, then the entries' order.
+        less = [&](uint32_t a, uint32_t b) {
+            return Groups_[a] != Groups_[b] ? Groups_[a] < Groups_[b] : Rows_[a] < Rows_[b];
         };
         break;
     }
@@ -108,12 +121,15 @@ void TFindResultsModel::sort(int column, Qt::SortOrder order)
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const std::vector<uint32_t> permutation = SortedOrder(column, order);
     std::vector<uint32_t> sorted(Rows_.size());
+    std::vector<uint32_t> sortedGroups(Rows_.size());
     std::vector<int> newRow(Rows_.size());
     for (size_t i = 0; i < permutation.size(); ++i) {
         sorted[i] = Rows_[permutation[i]];
+        sortedGroups[i] = Groups_[permutation[i]];
         newRow[permutation[i]] = static_cast<int>(i);
     }
     Rows_ = std::move(sorted);
+    Groups_ = std::move(sortedGroups);
     // The selection and the current row follow their rows.
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
@@ -159,6 +175,10 @@ QVariant TFindResultsModel::data(const QModelIndex& index, int role) const
                                                   static_cast<uint32_t>(found.Time), UtcOffset_))
                 return Display(FormatDate(*time) + ' ' + FormatTime(*time));
             return {};
+        case GroupColumn:
+            if (Groups_[index.row()] != 0)
+                return Groups_[index.row()];
+            return {};
         default:
             return {};
         }
@@ -169,7 +189,7 @@ QVariant TFindResultsModel::data(const QModelIndex& index, int role) const
         return {};
     }
     case Qt::TextAlignmentRole:
-        if (index.column() == SizeColumn)
+        if (index.column() == SizeColumn || index.column() == GroupColumn)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         return {};
     case IdRole:
@@ -181,7 +201,8 @@ QVariant TFindResultsModel::data(const QModelIndex& index, int role) const
 
 QVariant TFindResultsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    static const char* const titles[ColumnCount] = {"Имя", "Путь", "Диск", "Размер", "Дата"};
+    static const char* const titles[ColumnCount] = {"Имя",    "Путь", "Диск",
+                                                    "Размер", "Дата", "Группа"};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= ColumnCount)
         return {};

@@ -14,7 +14,16 @@
 class TFindResultsModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum TColumn { NameColumn, PathColumn, DiscColumn, SizeColumn, DateColumn, ColumnCount };
+    // GroupColumn: the number of a group of copies, for the duplicates search.
+    enum TColumn {
+        NameColumn,
+        PathColumn,
+        DiscColumn,
+        SizeColumn,
+        DateColumn,
+        GroupColumn,
+        ColumnCount
+    };
     static constexpr int IdRole = Qt::UserRole; // the node's id in the collection
 
     // images: the main window's icon set (2 a folder, 3 a file).
@@ -23,7 +32,8 @@ public:
     // No rows; the next ones come from snapshot, their dates shown utcOffsetSeconds east of UTC.
     void Reset(std::shared_ptr<const TFindSnapshot> snapshot, int64_t utcOffsetSeconds);
     // Appends rows for the entries. They stay after the others until the next sort or Resort.
-    void Append(const std::vector<uint32_t>& entries);
+    // groups: each entry's group of copies (as many as entries), or none.
+    void Append(const std::vector<uint32_t>& entries, const std::vector<uint32_t>& groups = {});
     // Sorts the rows again as the last sort did, if there was one.
     void Resort();
 
@@ -44,7 +54,8 @@ private:
 
     QList<QIcon> Images_;
     std::shared_ptr<const TFindSnapshot> Snapshot_;
-    std::vector<uint32_t> Rows_; // entry indexes into Snapshot_
+    std::vector<uint32_t> Rows_;   // entry indexes into Snapshot_
+    std::vector<uint32_t> Groups_; // each row's group of copies; 0 none
     int64_t UtcOffset_ = 0;
     int SortColumn_ = -1;
     Qt::SortOrder SortOrder_ = Qt::AscendingOrder;

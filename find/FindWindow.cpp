@@ -2,6 +2,7 @@
 
 #include "collection/Fendrel.h"
 #include "export/ExportFile.h"
+#include "find/Copies.h"
 #include "find/FindResultsModel.h"
 #include "platform/AnsiText.h"
 #include "platform/Dialogs.h"
@@ -11,6 +12,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -116,6 +118,17 @@ void TFindWindow::CreateLayout()
     Radio_FoldersOnly = radio("Radio_FoldersOnly", "Только папки", kinds);
     Radio_FilesAndFolders->setChecked(true);
 
+    auto* searches = new QButtonGroup(this);
+    Radio_ByName = radio("Radio_ByName", "По имени", searches);
+    Radio_Duplicates = radio("Radio_Duplicates", "Дубликаты", searches);
+    Radio_Unique = radio("Radio_Unique", "Только на одном диске", searches);
+    Radio_ByName->setChecked(true);
+    Combo_UniqueDisc = new QComboBox(this);
+    named(Combo_UniqueDisc, "Combo_UniqueDisc");
+    Combo_UniqueDisc->setAccessibleName(Text("Диск"));
+    Combo_UniqueDisc->setMinimumContentsLength(16);
+    Combo_UniqueDisc->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+
     Button_Find = new QPushButton(Text("Найти"), this);
     named(Button_Find, "Button_Find");
     Button_Cancel = new QPushButton(Text("Остановить"), this);
@@ -140,9 +153,10 @@ void TFindWindow::CreateLayout()
     header->setSortIndicatorClearable(true); // a third click brings back the order found
     header->setSortIndicator(-1, Qt::AscendingOrder);
     ListView_Found->setSortingEnabled(true);
-    const int widths[TFindResultsModel::ColumnCount] = {200, 280, 120, 75, 120};
+    const int widths[TFindResultsModel::ColumnCount] = {200, 280, 120, 75, 120, 60};
     for (int column = 0; column < TFindResultsModel::ColumnCount; ++column)
         header->resizeSection(column, widths[column]);
+    header->setSectionHidden(TFindResultsModel::GroupColumn, true);
 
     Panel_FindStatus = new QLabel(this);
     named(Panel_FindStatus, "Panel_FindStatus");
@@ -171,6 +185,13 @@ void TFindWindow::CreateLayout()
         kindRow->addWidget(widget);
     kindRow->addStretch();
     fields->addLayout(kindRow, 4, 1, 1, 4);
+    fields->addWidget(new QLabel(Text("Искать:"), this), 5, 0);
+    auto* searchRow = new QHBoxLayout;
+    for (QWidget* widget : {Radio_ByName, Radio_Duplicates, Radio_Unique})
+        searchRow->addWidget(widget);
+    searchRow->addWidget(Combo_UniqueDisc);
+    searchRow->addStretch();
+    fields->addLayout(searchRow, 5, 1, 1, 4);
     fields->setColumnStretch(4, 1);
 
     auto* buttons = new QVBoxLayout;
@@ -193,9 +214,41 @@ void TFindWindow::CreateLayout()
     connect(Button_Export, &QPushButton::clicked, this, [this] { Button_ExportClick(); });
     for (QLineEdit* edit : {Edit_Pattern, Edit_SizeMin, Edit_SizeMax})
         connect(edit, &QLineEdit::returnPressed, this, [this] { Button_FindClick(); });
+    for (QRadioButton* search : {Radio_ByName, Radio_Duplicates, Radio_Unique})
+        connect(search, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                SearchKindChanged();
+        });
+    SearchKindChanged();
     // Enter on a row as well as a double click, as the platform's views activate rows.
     connect(ListView_Found, &QAbstractItemView::activated, this,
             [this](const QModelIndex& index) { ListView_FoundDblClick(index); });
+}
+
+void TFindWindow::SearchKindChanged()
+{
+    const bool copies = !Radio_ByName->isChecked();
+    // Copies are files; folders are never looked at.
+    for (QRadioButton* kind : {Radio_FilesAndFolders, Radio_FilesOnly, Radio_FoldersOnly})
+        kind->setEnabled(!copies);
+    if (copies && Edit_SizeMin->text().trimmed().isEmpty() && Radio_Duplicates->isChecked())
+        Edit_SizeMin->setText(Text("1M"));
+    Combo_UniqueDisc->setEnabled(Radio_Unique->isChecked());
+    if (Radio_Unique->isChecked())
+        FillDiscs();
+}
+
+void TFindWindow::FillDiscs()
+{
+    const QVariant chosen = Combo_UniqueDisc->currentData();
+    Combo_UniqueDisc->clear();
+    Combo_UniqueDisc->addItem(Text("Все диски"));
+    const TFendrel& collection = Host_.Collection();
+    for (const uint32_t disc : collection.Discs)
+        Combo_UniqueDisc->addItem(Display(collection.GetNode(disc).Name.view()),
+                                  QVariant::fromValue(disc));
+    const int again = chosen.isValid() ? Combo_UniqueDisc->findData(chosen) : -1;
+    Combo_UniqueDisc->setCurrentIndex(again < 0 ? 0 : again);
 }
 
 std::optional<TFindConditions> TFindWindow::ReadConditions()
@@ -233,6 +286,16 @@ std::optional<TFindConditions> TFindWindow::ReadConditions()
     conditions.Kinds = Radio_FilesOnly->isChecked()     ? TFindKinds::FilesOnly
                        : Radio_FoldersOnly->isChecked() ? TFindKinds::FoldersOnly
                                                         : TFindKinds::FilesAndFolders;
+    Search_ = Radio_Duplicates->isChecked() ? TSearch::Duplicates
+              : Radio_Unique->isChecked()   ? TSearch::Unique
+                                            : TSearch::ByName;
+    SearchDisc_.reset();
+    if (Search_ != TSearch::ByName)
+        conditions.Kinds = TFindKinds::FilesOnly;
+    if (Search_ == TSearch::Duplicates && !conditions.SizeMin)
+        conditions.SizeMin = kDuplicatesDefaultSizeMin;
+    if (Search_ == TSearch::Unique && Combo_UniqueDisc->currentData().isValid())
+        SearchDisc_ = Combo_UniqueDisc->currentData().value<uint32_t>();
     std::string error;
     if (!TFindQuery::Make(conditions, error)) {
         Host_.Dialogs->MessageBox(error, Host_.ApplicationTitle, TMessageKind::Error);
@@ -297,11 +360,14 @@ void TFindWindow::Start(const TFindConditions& conditions)
     Results->Reset({}, 0); // lets an outdated snapshot go before a new one is made
     std::shared_ptr<const TFindSnapshot> snapshot = CurrentSnapshot();
     Results->Reset(snapshot, UtcOffsetNow());
+    ListView_Found->header()->setSectionHidden(TFindResultsModel::GroupColumn,
+                                               Search_ != TSearch::Duplicates);
     Shown_ = conditions;
     RefreshDue_ = false;
     {
         const std::lock_guard lock(Mutex_);
         Pending_.clear();
+        PendingGroups_.clear();
         Finished_ = false;
         Complete_ = false;
         Trouble_.clear();
@@ -309,6 +375,10 @@ void TFindWindow::Start(const TFindConditions& conditions)
     StopWorker_ = false;
     Button_Cancel->setEnabled(true);
     ShowStatus(Text("Идёт поиск..."));
+    if (Search_ != TSearch::ByName) {
+        StartCopies(std::move(snapshot), std::move(*query));
+        return;
+    }
 
     // The worker reads only the snapshot and its own query; what it finds goes through
     // Pending_, which the window's thread takes into the list at every tick of Poll_.
@@ -343,6 +413,44 @@ void TFindWindow::Start(const TFindConditions& conditions)
     Poll_->start();
 }
 
+void TFindWindow::StartCopies(std::shared_ptr<const TFindSnapshot> snapshot, TFindQuery query)
+{
+    std::optional<uint32_t> disc;
+    if (Search_ == TSearch::Unique && SearchDisc_) {
+        for (uint32_t i = 0; i < snapshot->size() && !disc; ++i)
+            if (snapshot->Entry(i).Parent == TFindSnapshot::NoParent &&
+                snapshot->Entry(i).Id == *SearchDisc_)
+                disc = i;
+        if (!disc) {
+            Button_Cancel->setEnabled(false);
+            ShowStatus(Text("Выбранного диска больше нет в коллекции"));
+            FillDiscs();
+            return;
+        }
+    }
+    // The checksums are copied here, by the thread that owns the collection, as the snapshot is.
+    auto checksums = std::make_shared<const TChecksumTable>(Host_.Collection().Checksums);
+    const bool duplicates = Search_ == TSearch::Duplicates;
+    Worker_ = std::thread([this, snapshot = std::move(snapshot), checksums = std::move(checksums),
+                           query = std::move(query), duplicates, disc]() mutable {
+        TCopiesFound found;
+        const auto keepSearching = [this] {
+            return !StopWorker_.load();
+        };
+        const bool complete =
+            duplicates ? FindDuplicates(*snapshot, *checksums, query, found, keepSearching)
+                       : FindUnique(*snapshot, *checksums, query, disc, found, keepSearching);
+        const std::lock_guard lock(Mutex_);
+        if (complete) {
+            Pending_ = std::move(found.Entries);
+            PendingGroups_ = std::move(found.Groups);
+        }
+        Finished_ = true;
+        Complete_ = complete;
+    });
+    Poll_->start();
+}
+
 void TFindWindow::Stop()
 {
     if (!Worker_.joinable())
@@ -355,19 +463,21 @@ void TFindWindow::Stop()
 void TFindWindow::Drain()
 {
     std::vector<uint32_t> hits;
+    std::vector<uint32_t> groups;
     bool finished = false;
     bool complete = false;
     std::string trouble;
     {
         const std::lock_guard lock(Mutex_);
         hits.swap(Pending_);
+        groups.swap(PendingGroups_);
         finished = Finished_;
         complete = Complete_;
         Finished_ = false;
         if (finished)
             trouble.swap(Trouble_);
     }
-    Results->Append(hits);
+    Results->Append(hits, groups);
     if (!finished) {
         if (Worker_.joinable())
             ShowStatus(Text("Идёт поиск... найдено: %1").arg(Results->rowCount()));
@@ -428,11 +538,15 @@ void TFindWindow::DropResults()
 void TFindWindow::CollectionReplaced()
 {
     ++Generation_;
+    if (Radio_Unique->isChecked())
+        FillDiscs();
     DropResults();
 }
 
 void TFindWindow::CollectionShown()
 {
+    if (Radio_Unique->isChecked())
+        FillDiscs();
     if (Snapshot_ && !(SnapshotOf_ == CurrentSignature()))
         DropResults();
 }

@@ -19,6 +19,7 @@
 
 class IDialogs;
 class QCheckBox;
+class QComboBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
@@ -70,6 +71,11 @@ public:
     QRadioButton* Radio_FilesAndFolders = nullptr;
     QRadioButton* Radio_FilesOnly = nullptr;
     QRadioButton* Radio_FoldersOnly = nullptr;
+    // What is looked for: names, files present more than once, or files on one disc only.
+    QRadioButton* Radio_ByName = nullptr;
+    QRadioButton* Radio_Duplicates = nullptr;
+    QRadioButton* Radio_Unique = nullptr;
+    QComboBox* Combo_UniqueDisc = nullptr; // "Все диски", then each disc; item data: its id
     QPushButton* Button_Find = nullptr;
     QPushButton* Button_Cancel = nullptr;
     QPushButton* Button_Export = nullptr;
@@ -107,12 +113,20 @@ private:
         bool operator==(const TSignature&) const = default;
     };
 
+    enum class TSearch { ByName, Duplicates, Unique };
+
     void CreateLayout();
+    // Enables the fields that the kind of search chosen uses.
+    void SearchKindChanged();
+    // Lists the collection's discs in Combo_UniqueDisc, keeping the one chosen while it exists.
+    void FillDiscs();
     [[nodiscard]] std::optional<TFindConditions> ReadConditions();
     [[nodiscard]] TSignature CurrentSignature() const;
     // The snapshot of the collection as it is now, made again only when it has changed.
     [[nodiscard]] std::shared_ptr<const TFindSnapshot> CurrentSnapshot();
     void Start(const TFindConditions& conditions);
+    // The worker of a duplicates or unique search: it hands over all its hits at the end.
+    void StartCopies(std::shared_ptr<const TFindSnapshot> snapshot, TFindQuery query);
     void Stop();
     // Takes what the worker has found since the last call into the list.
     void Drain();
@@ -126,6 +140,8 @@ private:
     std::shared_ptr<const TFindSnapshot> Snapshot_;
     TSignature SnapshotOf_;
     std::optional<TFindConditions> Shown_; // the conditions of the rows in the list
+    TSearch Search_ = TSearch::ByName;     // the kind of search of those rows
+    std::optional<uint32_t> SearchDisc_;   // and the disc of a unique search (its id)
     bool RefreshDue_ = false;
     bool RefreshPosted_ = false;
 
@@ -134,6 +150,7 @@ private:
     std::atomic<bool> StopWorker_{false};
     std::mutex Mutex_; // guards the members below, which the worker shares
     std::vector<uint32_t> Pending_;
+    std::vector<uint32_t> PendingGroups_; // a search of copies: each pending hit's group
     bool Finished_ = false;
     bool Complete_ = false;
     std::string Trouble_; // why the query of the search gave up, when it did

@@ -3,6 +3,7 @@
 // seeing a save half done.
 #include "browse/FolderListing.h"
 #include "collection/Fendrel.h"
+#include "find/Copies.h"
 #include "find/FindQuery.h"
 #include "find/FindSnapshot.h"
 #include "find/HitOutput.h"
@@ -44,16 +45,28 @@ constexpr const char* kUsage =
     "  --separator=/      разделитель папок в пути: / или \\ (так по умолчанию)\n"
     "  --json             по объекту JSON на строку\n"
     "  --csv              таблица CSV: Диск, Путь, Имя, Тип, Размер, Дата\n"
+    "\n"
+    "Поиск копий (ОБРАЗЕЦ не указывается, только ФАЙЛЫ.frl):\n"
+    "  --duplicates       файлы, которые есть в коллекции больше одного раза, группами:\n"
+    "                     группы разделены пустой строкой (в JSON — поле group);\n"
+    "                     без --size-min ищутся файлы от 1M\n"
+    "  --unique[=ДИСК]    файлы диска ДИСК (без него — каждого диска), копий которых нет\n"
+    "                     на других дисках\n"
+    "Копии — файлы с одинаковой контрольной суммой, а если у одного из них её нет,\n"
+    "с одинаковыми именем (без учёта регистра) и размером.\n"
     "  --help             эта справка\n"
     "\n"
     "Размер папки — сумма размеров всех файлов в ней. Дата — местное время.\n"
     "Код выхода: 0 — найдено, 1 — ничего не найдено, 2 — ошибка.\n";
 
 enum class TOutputForm { Text, Json, Csv };
+enum class TCopiesKind { None, Duplicates, Unique };
 
 struct TOptions {
     TFindConditions Conditions;
     TOutputForm Form = TOutputForm::Text;
+    TCopiesKind Copies = TCopiesKind::None;
+    std::optional<std::string> UniqueDisc; // --unique=DISC: the disc's title, UTF-8
     char Separator = '\\';
     std::vector<std::string> Files;
 };
@@ -115,7 +128,9 @@ TOptions ParseOptions(int argc, char** argv)
         Json,
         Csv,
         Separator,
-        Help
+        Help,
+        Duplicates,
+        Unique
     };
     static const option options[] = {
         {"glob", no_argument, nullptr, Glob},
@@ -130,6 +145,8 @@ TOptions ParseOptions(int argc, char** argv)
         {"csv", no_argument, nullptr, Csv},
         {"separator", required_argument, nullptr, Separator},
         {"help", no_argument, nullptr, Help},
+        {"duplicates", no_argument, nullptr, Duplicates},
+        {"unique", optional_argument, nullptr, Unique},
         {nullptr, 0, nullptr, 0},
     };
     TOptions result;
@@ -181,6 +198,14 @@ TOptions ParseOptions(int argc, char** argv)
                 UsageError(std::string("разделитель может быть только / или \\, а не ") + optarg);
             result.Separator = optarg[0];
             break;
+        case Duplicates:
+        case Unique:
+            if (result.Copies != TCopiesKind::None)
+                UsageError("--duplicates и --unique исключают друг друга");
+            result.Copies = option == Duplicates ? TCopiesKind::Duplicates : TCopiesKind::Unique;
+            if (optarg)
+                result.UniqueDisc = optarg;
+            break;
         case Help:
         case 'h':
             std::fputs(kUsage, stdout);
@@ -190,6 +215,19 @@ TOptions ParseOptions(int argc, char** argv)
         default:
             UsageError(std::string("неизвестный параметр ") + argv[optind - 1]);
         }
+    }
+    if (result.Copies != TCopiesKind::None) {
+        if (matchGiven)
+            UsageError("при поиске копий образец имени не указывается");
+        if (kindGiven && c.Kinds == TFindKinds::FoldersOnly)
+            UsageError("копии ищутся только среди файлов");
+        c.Kinds = TFindKinds::FilesOnly;
+        if (result.Copies == TCopiesKind::Duplicates && !c.SizeMin)
+            c.SizeMin = kDuplicatesDefaultSizeMin;
+        if (argc - optind < 1)
+            UsageError("нужен хотя бы один ФАЙЛ.frl");
+        result.Files.assign(argv + optind, argv + argc);
+        return result;
     }
     if (argc - optind < 2)
         UsageError("нужны ОБРАЗЕЦ и хотя бы один ФАЙЛ.frl");
@@ -357,6 +395,82 @@ bool SearchFile(const std::string& path, const TOptions& options, TFindQuery& qu
     return loaded;
 }
 
+// Reads one collection file into collection, under the shared lock. False when it could not be
+// read whole or is damaged; what was read before the damage stays.
+bool LoadFile(const std::string& path, TFendrel& collection)
+{
+    std::unique_ptr<TSharedMapping> file;
+    const TMapOutcome outcome = TSharedMapping::Open(path, kLockWait, file);
+    if (outcome != TMapOutcome::Done) {
+        Complain(path + ": " + MapFailure(outcome, errno));
+        return false;
+    }
+    const bool loaded = collection.LoadFromText(file->Text());
+    if (!loaded)
+        Complain(path + ": файл коллекции поврежден или имеет неверный формат; найденное взято "
+                        "из прочитанной части");
+    return loaded;
+}
+
+// Prints one hit of the snapshot, with its group of copies when group is not 0.
+void PrintCopy(const TFindSnapshot& snapshot, uint32_t hit, const std::string& path,
+               const TOptions& options, int64_t offset, uint32_t group)
+{
+    const TFindSnapshot::TEntry& entry = snapshot.Entry(hit);
+    TPrintedHit printed;
+    printed.Collection = path;
+    printed.Disc = snapshot.Name(snapshot.DiscOf(hit));
+    printed.Path = snapshot.Path(hit, options.Separator);
+    printed.Name = snapshot.Name(hit);
+    printed.Folder = (entry.Flags & nfFolder) != 0;
+    printed.Size = entry.Size;
+    printed.Time = FileTimeToLocal(static_cast<uint32_t>(entry.Time >> 32),
+                                   static_cast<uint32_t>(entry.Time), offset);
+    std::string line = HitLine(printed, options.Form);
+    if (options.Form == TOutputForm::Json && group != 0)
+        line.insert(1, "\"group\":" + std::to_string(group) + ","); // after the opening brace
+    std::fwrite(line.data(), 1, line.size(), stdout);
+}
+
+// The copies search of one collection file: its duplicates, or the files unique to its discs,
+// printed as found. Groups are numbered on from group, across the files. discFound is set when
+// the file holds the disc --unique names. False when the file could not be read whole.
+bool SearchCopiesInFile(const std::string& path, const TOptions& options, TFindQuery& query,
+                        int64_t offset, size_t& found, uint32_t& group, bool& discFound)
+{
+    TFendrel collection;
+    const bool loaded = LoadFile(path, collection);
+    const TFindSnapshot snapshot(collection);
+    TCopiesFound copies;
+    if (options.Copies == TCopiesKind::Duplicates) {
+        FindDuplicates(snapshot, collection.Checksums, query, copies);
+    } else if (!options.UniqueDisc) {
+        FindUnique(snapshot, collection.Checksums, query, std::nullopt, copies);
+    } else {
+        // Every disc of that title: titles need not be unique.
+        const std::string title = Utf8ToAnsi(*options.UniqueDisc);
+        for (uint32_t i = 0; i < snapshot.size(); ++i) {
+            if (snapshot.Entry(i).Parent == TFindSnapshot::NoParent && snapshot.Name(i) == title) {
+                discFound = true;
+                FindUnique(snapshot, collection.Checksums, query, i, copies);
+            }
+        }
+    }
+    uint32_t last = 0;
+    for (size_t i = 0; i < copies.Entries.size(); ++i) {
+        const uint32_t number = copies.Groups[i];
+        if (number != last) {
+            if (options.Form == TOutputForm::Text && group > 0)
+                std::fputc('\n', stdout); // an empty line between groups
+            ++group;
+            last = number;
+        }
+        PrintCopy(snapshot, copies.Entries[i], path, options, offset, number ? group : 0);
+    }
+    found += copies.Entries.size();
+    return loaded;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -376,14 +490,25 @@ int main(int argc, char** argv)
     const int64_t offset = UtcOffsetNow();
     bool trouble = false;
     size_t found = 0;
-    for (const std::string& path : options.Files) {
-        trouble |= !SearchFile(path, options, *query, offset, found);
-        // A pattern the matcher gave up on leaves every later answer in doubt: the search ends
-        // there, as a failure, never as names that did not match.
-        if (!query->Trouble().empty()) {
-            Complain(path + ": " + AnsiToUtf8(query->Trouble()));
-            std::fflush(stdout);
-            return kTrouble;
+    if (options.Copies != TCopiesKind::None) {
+        uint32_t group = 0;
+        bool discFound = false;
+        for (const std::string& path : options.Files)
+            trouble |= !SearchCopiesInFile(path, options, *query, offset, found, group, discFound);
+        if (options.UniqueDisc && !discFound) {
+            Complain("в коллекциях нет диска «" + *options.UniqueDisc + "»");
+            trouble = true;
+        }
+    } else {
+        for (const std::string& path : options.Files) {
+            trouble |= !SearchFile(path, options, *query, offset, found);
+            // A pattern the matcher gave up on leaves every later answer in doubt: the search
+            // ends there, as a failure, never as names that did not match.
+            if (!query->Trouble().empty()) {
+                Complain(path + ": " + AnsiToUtf8(query->Trouble()));
+                std::fflush(stdout);
+                return kTrouble;
+            }
         }
     }
 

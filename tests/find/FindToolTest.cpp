@@ -332,6 +332,52 @@ TEST_F(FindTool, WrongUseIsAnErrorWithAMessage)
     EXPECT_THAT(help.Out, StartsWith("Использование: fendrel-find"));
 }
 
+// Copies by name and size (a file without a checksum), across discs and files.
+TEST_F(FindTool, PrintsDuplicatesInGroupsAndFilesUniqueToADisc)
+{
+    const std::string discs = Collection(
+        "copies.frl",
+        {"D 00000000 00000000 00000000 A", std::string("E ") + kFeb + " 00200000 film.avi",
+         std::string("E ") + kFeb + " 00300000 only-a.iso",
+         std::string("E ") + kFeb + " 00100000 notes.doc", "<", "D 00000000 00000000 00000000 B",
+         std::string("E ") + kMar + " 00200000 FILM.AVI",
+         std::string("E ") + kFeb + " 00000400 small.txt", "<", "D 00000000 00000000 00000000 C",
+         std::string("E ") + kFeb + " 00200000 film.avi",
+         std::string("E ") + kFeb + " 00100000 NOTES.doc",
+         std::string("E ") + kFeb + " 00000400 small.txt", "<"});
+    TRun run = Run({"--duplicates", discs});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_THAT(Lines(run.Out), ElementsAre("A\t\\film.avi\t2097152\t2005-02-01 05:07:09",
+                                            "B\t\\FILM.AVI\t2097152\t2005-03-03 05:07:09",
+                                            "C\t\\film.avi\t2097152\t2005-02-01 05:07:09", "",
+                                            "A\t\\notes.doc\t1048576\t2005-02-01 05:07:09",
+                                            "C\t\\NOTES.doc\t1048576\t2005-02-01 05:07:09"));
+    // Small files only when asked for; the group number in JSON.
+    run = Run({"--duplicates", "--size-min=0", "--json", discs});
+    const std::vector<std::string> lines = Lines(run.Out);
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_THAT(lines[0], StartsWith("{\"group\":1,\"collection\":"));
+    EXPECT_THAT(lines[6], HasSubstr("\"group\":3,"));
+    EXPECT_THAT(lines[6], HasSubstr("\"disc\":\"C\",\"path\":\"\\\\small.txt\""));
+
+    run = Run({"--unique=A", discs});
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_THAT(Lines(run.Out), ElementsAre("A\t\\only-a.iso\t3145728\t2005-02-01 05:07:09"));
+    run = Run({"--unique", "--size-min=1M", discs});
+    EXPECT_THAT(Lines(run.Out), ElementsAre("A\t\\only-a.iso\t3145728\t2005-02-01 05:07:09"));
+    run = Run({"--unique=B", discs});
+    EXPECT_EQ(run.Status, 1) << "every file of B has a copy";
+    EXPECT_THAT(run.Out, IsEmpty());
+
+    run = Run({"--unique=D", discs});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_THAT(run.Err, HasSubstr("нет диска «D»"));
+    run = Run({"--duplicates", "--unique", discs});
+    EXPECT_EQ(run.Status, 2);
+    run = Run({"--duplicates", "--glob", discs});
+    EXPECT_EQ(run.Status, 2);
+}
+
 } // namespace
 
 TEST_F(FindTool, CsvAndExactJsonOnStandardOutput)

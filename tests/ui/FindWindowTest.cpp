@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QElapsedTimer>
@@ -43,9 +44,9 @@ protected:
         Report = File(Reports, "ОТЧЁТ 2010.doc", 5000, kFeb2005 + kDay);
         File(Reports, "report.txt", 2048, kFeb2005 + 40 * kDay);
         Photos = Disc("Photos");
-        File(Photos, "sea.jpg", 3 << 20, kFeb2005);
+        Sea = File(Photos, "sea.jpg", 3 << 20, kFeb2005);
         const uint32_t summer = Folder(Photos, "Лето");
-        File(summer, "море.JPG", 1 << 20, kFeb2005 + 2 * kDay);
+        Sea2 = File(summer, "море.JPG", 1 << 20, kFeb2005 + 2 * kDay);
         File(summer, "readme.jpg", 10, kFeb2005);
         Fill();
         Window->Act_Find->trigger();
@@ -73,13 +74,13 @@ protected:
         QCoreApplication::processEvents(); // the events that ended the search
         EXPECT_FALSE(W->Searching());
     }
-    // Each row's columns joined by " | ".
-    std::vector<std::string> Rows()
+    // Each row's columns joined by " | " (up to the group of copies, shown when asked for).
+    std::vector<std::string> Rows(int columns = TFindResultsModel::GroupColumn)
     {
         std::vector<std::string> rows;
         for (int row = 0; row < W->Results->rowCount(); ++row) {
             std::string text;
-            for (int column = 0; column < TFindResultsModel::ColumnCount; ++column)
+            for (int column = 0; column < columns; ++column)
                 text += (column ? " | " : "") +
                         W->Results->index(row, column).data().toString().toStdString();
             rows.push_back(text);
@@ -102,7 +103,7 @@ protected:
     }
 
     TFindWindow* W = nullptr;
-    uint32_t Docs = 0, Readme = 0, Reports = 0, Report = 0, Photos = 0;
+    uint32_t Docs = 0, Readme = 0, Reports = 0, Report = 0, Photos = 0, Sea = 0, Sea2 = 0;
 };
 
 TEST_F(FindWindow, SizeBoundsAndColumnUseWholeSizesPast4GiB)
@@ -356,6 +357,59 @@ TEST_F(FindWindow, CancelStopsTheSearchAndKeepsWhatItFound)
     W->Button_Find->click();
     W->close();
     EXPECT_FALSE(W->Searching());
+}
+
+// The collection: Docs disc (Readme.TXT 100, Reports\ОТЧЁТ 2010.doc 5000, report.txt 2048) and
+// Photos (sea.jpg 3 M, Лето\море.JPG 1 M, Лето\readme.jpg 10), with a backup disc added here.
+TEST_F(FindWindow, DuplicatesInGroupsAndFilesOnOneDiscOnly)
+{
+    const uint32_t backup = Disc("Backup");
+    const uint32_t seaBackup = File(backup, "SEA.JPG", 3 << 20, kFeb2005 + kDay);
+    const uint32_t renamed = File(backup, "sea copy.jpg", 1 << 20, kFeb2005);
+    File(backup, "readme.txt", 100, kFeb2005);
+    Fill();
+    W->CollectionShown();
+
+    // The lower size bound of 1 M is filled in; folders are out of the question.
+    W->Radio_Duplicates->setChecked(true);
+    EXPECT_EQ(W->Edit_SizeMin->text(), "1M");
+    EXPECT_FALSE(W->Radio_FoldersOnly->isEnabled());
+    EXPECT_FALSE(W->Combo_UniqueDisc->isEnabled());
+    Search("");
+    EXPECT_THAT(Rows(TFindResultsModel::ColumnCount),
+                ElementsAre("sea.jpg | \\sea.jpg | Photos | 3.0 M | 1.02.2005 05:07:09 | 1",
+                            "SEA.JPG | \\SEA.JPG | Backup | 3.0 M | 2.02.2005 05:07:09 | 1"));
+    EXPECT_FALSE(W->ListView_Found->header()->isSectionHidden(TFindResultsModel::GroupColumn));
+    EXPECT_EQ(Status(), "Найдено: 2");
+
+    // With checksums, the renamed copy of море.JPG is found and SEA.JPG, now different, is not.
+    C().Checksums[Sea] = {1, 1};
+    C().Checksums[seaBackup] = {2, 2};
+    C().Checksums[Sea2] = {7, 7};
+    C().Checksums[renamed] = {7, 7};
+    W->Edit_SizeMin->clear(); // an empty bound is 1 M all the same
+    Search("");
+    EXPECT_THAT(Names(), ElementsAre("море.JPG", "sea copy.jpg"));
+    // The name pattern and the bounds choose the files.
+    W->Edit_SizeMin->setText("0");
+    Search("readme");
+    EXPECT_THAT(Names(), ElementsAre("Readme.TXT", "readme.txt"));
+
+    // Files on one disc only: of the disc chosen, or of every disc.
+    W->Edit_SizeMin->clear();
+    W->Radio_Unique->setChecked(true);
+    EXPECT_TRUE(W->Combo_UniqueDisc->isEnabled());
+    ASSERT_EQ(W->Combo_UniqueDisc->count(), 4);
+    EXPECT_EQ(W->Combo_UniqueDisc->itemText(0), "Все диски");
+    EXPECT_EQ(W->Combo_UniqueDisc->itemText(3), "Backup");
+    W->Combo_UniqueDisc->setCurrentIndex(3);
+    Search("");
+    EXPECT_THAT(Names(), ElementsAre("SEA.JPG"));
+    EXPECT_TRUE(W->ListView_Found->header()->isSectionHidden(TFindResultsModel::GroupColumn));
+    W->Combo_UniqueDisc->setCurrentIndex(0);
+    Search("");
+    EXPECT_THAT(Names(),
+                ElementsAre("ОТЧЁТ 2010.doc", "report.txt", "sea.jpg", "readme.jpg", "SEA.JPG"));
 }
 
 } // namespace
