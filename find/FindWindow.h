@@ -22,6 +22,7 @@ class QCheckBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QModelIndex;
 class QPushButton;
 class QRadioButton;
@@ -36,6 +37,8 @@ struct TFindHost {
     // Shows the node in the main window: its folder in the tree, its row in the list. False when
     // the row could not be shown.
     std::function<bool(uint32_t id)> ShowNode;
+    // Opens the node's folder on its medium, or asks for the medium.
+    std::function<void(uint32_t id)> OpenFolder;
     IDialogs* Dialogs = nullptr;
     std::string ApplicationTitle; // 8-bit: the title of the window's message boxes
     QList<QIcon> Images;          // the main window's icon set
@@ -71,6 +74,8 @@ public:
     QRadioButton* Radio_FoldersOnly = nullptr;
     QPushButton* Button_Find = nullptr;
     QPushButton* Button_Cancel = nullptr;
+    QPushButton* Button_OpenFolder = nullptr; // enabled while a row is current
+    QMenu* PopupMenu_Found = nullptr;         // the context menu of a row
     QTreeView* ListView_Found = nullptr;
     TFindResultsModel* Results = nullptr;
     QLabel* Panel_FindStatus = nullptr;
@@ -81,6 +86,8 @@ public:
     void Button_CancelClick();
     // Shows the row's file or folder in the main window.
     void ListView_FoundDblClick(const QModelIndex& index);
+    // "Открыть папку": the current row's folder on its medium.
+    void Button_OpenFolderClick();
 
     // The main window replaced its collection (its ids now name other nodes), or rebuilt its
     // tree (the collection may have changed). Results of an older collection are dropped, and
@@ -116,6 +123,8 @@ private:
     void RefreshSoon();
     void ShowStatus(const QString& text);
     void ShowCount();
+    // The node of the row, or nothing when the row is not of the collection as it is now.
+    [[nodiscard]] std::optional<uint32_t> NodeOfRow(const QModelIndex& index);
 
     TFindHost Host_;
     uint64_t Generation_ = 0;
