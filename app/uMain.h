@@ -171,8 +171,8 @@ public:
     // when its disc is present; otherwise a box asks for the disc and opens the folder once the
     // disc arrives.
     void OpenFoundFolder(uint32_t id);
-    TMediaBars* MediaBars = nullptr;         // above the list; made by WatchMedia
-    QMessageBox* InsertDiscBox = nullptr;     // "Вставьте диск", while it waits for its disc
+    TMediaBars* MediaBars = nullptr;      // above the list; made by WatchMedia
+    QMessageBox* InsertDiscBox = nullptr; // "Вставьте диск", while it waits for its disc
     // Rebuilds the drive menu from the drives present, keeping the default drive while it is
     // there; the first drive becomes the default when it is not, and adding discs is enabled
     // exactly while there is a drive.
@@ -247,6 +247,9 @@ private:
     // The disc's root folder on a present medium, or nothing when none holds it.
     [[nodiscard]] std::optional<std::string> PresentRootOf(uint32_t disc);
     void OpenFolderOf(uint32_t id, const std::string& root);
+    // When disc is the one the insert box waits for and it is present: closes the box and opens
+    // the folder.
+    void OpenAwaitedFolder(uint32_t disc);
 };
 
 // The text of the error box: the message with a full stop added when it ends in a character

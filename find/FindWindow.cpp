@@ -14,8 +14,8 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QLabel>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -199,8 +199,9 @@ void TFindWindow::CreateLayout()
             [this](const QModelIndex& index) { ListView_FoundDblClick(index); });
 
     connect(Button_OpenFolder, &QPushButton::clicked, this, [this] { Button_OpenFolderClick(); });
-    connect(ListView_Found->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) { Button_OpenFolder->setEnabled(current.isValid()); });
+    connect(
+        ListView_Found->selectionModel(), &QItemSelectionModel::currentChanged, this,
+        [this](const QModelIndex& current) { Button_OpenFolder->setEnabled(current.isValid()); });
     connect(Results, &QAbstractItemModel::modelReset, this,
             [this] { Button_OpenFolder->setEnabled(ListView_Found->currentIndex().isValid()); });
     PopupMenu_Found = new QMenu(this);

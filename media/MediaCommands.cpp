@@ -16,6 +16,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -35,13 +36,28 @@ std::string JoinPath(std::string folder, std::string_view name)
     return folder;
 }
 
-// What the medium tells of itself, for comparing with the disc records, as the facts of a
-// scan at the record's folder on it would be: a mounted file system by its UUID (a folder disc
-// below the mount point is on the medium too), a disc in a drive by what the disc itself says.
-std::vector<TVolumeFacts> FactsOfMedium(const TMedium& medium, const TDiscRecord& record,
-                                        IDrives& drives)
+// What a disc or an image tells of itself, read once for all the records it is compared with.
+std::vector<TVolumeFacts> ReadMedium(const TMedium& medium, IDrives& drives)
 {
     std::vector<TVolumeFacts> facts;
+    if (!medium.ImageFile.empty()) {
+        if (const std::unique_ptr<IVolume> volume = drives.OpenImage(medium.ImageFile))
+            facts.push_back(volume->Facts());
+    }
+    if (medium.Kind == TMediumKind::Disc) {
+        if (const std::optional<char> letter = drives.LetterOfDevice(medium.Device)) {
+            if (const std::unique_ptr<IVolume> volume = drives.OpenVolume(*letter))
+                facts.push_back(volume->Facts());
+        }
+    }
+    return facts;
+}
+
+// Whether the medium holds the recorded disc, by what the medium tells of itself: a mounted file
+// system by its UUID, as a scan at the record's folder on it would tell it (a folder disc below
+// the mount point is on the medium too); a disc or an image by what it says itself (read).
+bool Holds(const TMedium& medium, const std::vector<TVolumeFacts>& read, const TDiscRecord& record)
+{
     if (!medium.MountPoint.empty() && !medium.Uuid.empty()) {
         TVolumeFacts mounted;
         mounted.Source.Kind = TSourceKind::Folder;
@@ -51,15 +67,11 @@ std::vector<TVolumeFacts> FactsOfMedium(const TMedium& medium, const TDiscRecord
         mounted.Identity.Label = medium.Label;
         mounted.Identity.FileSystem = medium.FsType;
         mounted.Identity.Uuid = medium.Uuid;
-        facts.push_back(std::move(mounted));
+        if (SameMedium(record.Facts, mounted))
+            return true;
     }
-    if (medium.Kind == TMediumKind::Disc) {
-        if (const std::optional<char> letter = drives.LetterOfDevice(medium.Device)) {
-            if (const std::unique_ptr<IVolume> volume = drives.OpenVolume(*letter))
-                facts.push_back(volume->Facts());
-        }
-    }
-    return facts;
+    return std::any_of(read.begin(), read.end(),
+                       [&](const TVolumeFacts& facts) { return SameMedium(record.Facts, facts); });
 }
 
 } // namespace
@@ -80,7 +92,9 @@ void TForm_Main::WatchMedia(IMediaWatcher& watcher)
         ListView_Main->show();
     }
     const auto guarded = [this](auto handler) {
-        return [this, handler](const auto& what) { RunGuarded([&] { (this->*handler)(what); }); };
+        return [this, handler](const auto& what) {
+            RunGuarded([&] { (this->*handler)(what); });
+        };
     };
     connect(&watcher, &IMediaWatcher::MediumArrived, this, guarded(&TForm_Main::MediumArrived));
     connect(&watcher, &IMediaWatcher::MediumChanged, this, guarded(&TForm_Main::MediumChanged));
@@ -94,59 +108,59 @@ void TForm_Main::WatchMedia(IMediaWatcher& watcher)
 
 uint32_t TForm_Main::DiscOfMedium(const TMedium& medium)
 {
+    const std::vector<TVolumeFacts> read = ReadMedium(medium, Platform_.Drives);
     for (const uint32_t disc : Collection().Discs) {
         const auto record = Collection().DiscRecords.find(disc);
-        if (record == Collection().DiscRecords.end())
-            continue;
-        for (const TVolumeFacts& facts : FactsOfMedium(medium, record->second, Platform_.Drives)) {
-            if (SameMedium(record->second.Facts, facts))
-                return disc;
-        }
+        if (record != Collection().DiscRecords.end() && Holds(medium, read, record->second))
+            return disc;
     }
     return 0;
+}
+
+void TForm_Main::OpenAwaitedFolder(uint32_t disc)
+{
+    if (disc == 0 || disc != AwaitedDisc_)
+        return;
+    if (const std::optional<std::string> root = PresentRootOf(disc)) {
+        const uint32_t node = AwaitedNode_;
+        if (InsertDiscBox)
+            InsertDiscBox->done(QMessageBox::Ok);
+        OpenFolderOf(node, *root);
+    }
 }
 
 void TForm_Main::MediumArrived(const TMedium& medium)
 {
     const uint32_t disc = DiscOfMedium(medium);
-    if (disc != 0 && disc == AwaitedDisc_) {
-        if (const std::optional<std::string> root = PresentRootOf(disc)) {
-            const uint32_t node = AwaitedNode_;
-            if (InsertDiscBox)
-                InsertDiscBox->done(QMessageBox::Ok);
-            OpenFolderOf(node, *root);
-        }
-    }
+    OpenAwaitedFolder(disc);
 
     const std::optional<char> letter = medium.Kind == TMediumKind::Disc
                                            ? Platform_.Drives.LetterOfDevice(medium.Device)
                                            : std::nullopt;
     if (disc == 0) {
-        auto* bar = new TMediaBar(Text("Новый носитель «") + QString::fromStdString(medium.Label) +
-                                      Text("»"),
-                                  MediaBars);
-        connect(bar->AddButton(Text("Добавить")), &QPushButton::clicked, this,
-                [this, medium, letter] {
-                    RunGuarded([&] {
-                        const size_t before = Collection().Discs.size();
-                        // As "Добавить диск" does for the disc's own drive, or "Добавить папку..."
-                        // for the mount point: the title is asked for first.
-                        if (medium.Kind == TMediumKind::Disc && letter) {
-                            const char drive = *letter;
-                            AddScannedDisc(
-                                [this, drive] { return Platform_.Drives.OpenVolume(drive); },
-                                Ansi("Невозможно получить информацию о диске в дисководе ") +
-                                    std::string{drive, ':'});
-                        } else {
-                            const std::string path = medium.MountPoint;
-                            AddScannedDisc(
-                                [this, path] { return Platform_.Drives.OpenFolder(path); },
-                                Ansi("Невозможно прочитать папку ") + FileNameForMessage(path));
-                        }
-                        if (Collection().Discs.size() != before)
-                            MediaBars->Remove(medium.Key);
-                    });
+        auto* bar = new TMediaBar(
+            Text("Новый носитель «") + QString::fromStdString(medium.Label) + Text("»"), MediaBars);
+        connect(
+            bar->AddButton(Text("Добавить")), &QPushButton::clicked, this, [this, medium, letter] {
+                RunGuarded([&] {
+                    const size_t before = Collection().Discs.size();
+                    // As "Добавить диск" does for the disc's own drive, or "Добавить папку..."
+                    // for the mount point: the title is asked for first.
+                    if (medium.Kind == TMediumKind::Disc && letter) {
+                        const char drive = *letter;
+                        AddScannedDisc([this, drive] { return Platform_.Drives.OpenVolume(drive); },
+                                       Ansi("Невозможно получить информацию о диске в дисководе ") +
+                                           std::string{drive, ':'});
+                    } else {
+                        const std::string path = medium.MountPoint;
+                        AddScannedDisc([this, path] { return Platform_.Drives.OpenFolder(path); },
+                                       Ansi("Невозможно прочитать папку ") +
+                                           FileNameForMessage(path));
+                    }
+                    if (Collection().Discs.size() != before)
+                        MediaBars->Remove(medium.Key);
                 });
+            });
         MediaBars->Show(medium.Key, bar);
         return;
     }
@@ -154,9 +168,9 @@ void TForm_Main::MediumArrived(const TMedium& medium)
     if (const int item = FindTreeItem(*TreeView_Main, disc); item >= 0)
         SelectTreeItem(*TreeView_Main, item);
     const QString title = Display(Collection().GetNode(disc).Name.view());
-    const QString text = letter ? Text("В дисководе ") + QChar(*letter) + Text(": диск «") +
-                                      title + Text("»")
-                                : Text("Подключен носитель «") + title + Text("»");
+    const QString text =
+        letter ? Text("В дисководе ") + QChar(*letter) + Text(": диск «") + title + Text("»")
+               : Text("Подключен носитель «") + title + Text("»");
     auto* bar = new TMediaBar(text, MediaBars);
     QPushButton* open = bar->AddButton(Text("Открыть"));
     open->setObjectName("MediaBar_Open");
@@ -170,7 +184,15 @@ void TForm_Main::MediumArrived(const TMedium& medium)
     // Shown once a command takes it up.
     if (isSignalConnected(QMetaMethod::fromSignal(&TForm_Main::UpdateDiscRequested))) {
         connect(bar->AddButton(Text("Обновить")), &QPushButton::clicked, this,
-                [this, disc, medium] { emit UpdateDiscRequested(disc, medium); });
+                [this, key = medium.Key] {
+                    // The disc as the collection has it now, which may have been reloaded.
+                    for (const TMedium& present : Media_->Media()) {
+                        if (present.Key != key)
+                            continue;
+                        if (const uint32_t disc = DiscOfMedium(present))
+                            emit UpdateDiscRequested(disc, present);
+                    }
+                });
     }
     MediaBars->Show(medium.Key, bar);
 }
@@ -182,8 +204,8 @@ void TForm_Main::MediumChanged(const TMedium& medium)
         if (auto* open = bar->findChild<QPushButton*>("MediaBar_Open"))
             open->setEnabled(!medium.MountPoint.empty());
     }
-    if (AwaitedDisc_ != 0 && DiscOfMedium(medium) == AwaitedDisc_)
-        MediumArrived(medium);
+    if (AwaitedDisc_ != 0)
+        OpenAwaitedFolder(DiscOfMedium(medium));
 }
 
 void TForm_Main::MediumLeft(const TMedium& medium)
@@ -216,14 +238,12 @@ std::optional<std::string> TForm_Main::PresentRootOf(uint32_t disc)
     for (const TMedium& medium : Media_->Media()) {
         if (medium.MountPoint.empty())
             continue;
-        for (const TVolumeFacts& facts : FactsOfMedium(medium, record->second, Platform_.Drives)) {
-            if (SameMedium(record->second.Facts, facts)) {
-                // A disc read from the drive was read from its root; a folder from its place
-                // below the mount point.
-                const bool folder = record->second.Facts.Source.Kind == TSourceKind::Folder;
-                return JoinPath(medium.MountPoint,
-                                folder ? PathBelowMount(record->second.Facts.Source) : "");
-            }
+        if (Holds(medium, ReadMedium(medium, Platform_.Drives), record->second)) {
+            // A disc read from the drive was read from its root; a folder from its place below
+            // the mount point.
+            const bool folder = record->second.Facts.Source.Kind == TSourceKind::Folder;
+            return JoinPath(medium.MountPoint,
+                            folder ? PathBelowMount(record->second.Facts.Source) : "");
         }
     }
     return std::nullopt;
@@ -270,7 +290,8 @@ void TForm_Main::OpenFoundFolder(uint32_t id)
         InsertDiscBox->done(QMessageBox::Cancel);
     AwaitedDisc_ = disc;
     AwaitedNode_ = id;
-    QWidget* owner = FindWindow && FindWindow->isVisible() ? static_cast<QWidget*>(FindWindow) : this;
+    QWidget* owner =
+        FindWindow && FindWindow->isVisible() ? static_cast<QWidget*>(FindWindow) : this;
     InsertDiscBox = new QMessageBox(QMessageBox::Information, Display(ApplicationTitle),
                                     Text("Вставьте диск «") +
                                         Display(Collection().GetNode(disc).Name.view()) + Text("»"),
@@ -279,8 +300,7 @@ void TForm_Main::OpenFoundFolder(uint32_t id)
     InsertDiscBox->addButton(Text("Отмена"), QMessageBox::RejectRole);
     QMessageBox* box = InsertDiscBox;
     // Ids of another collection name other nodes.
-    connect(this, &TForm_Main::CollectionReplaced, box,
-            [box] { box->done(QMessageBox::Cancel); });
+    connect(this, &TForm_Main::CollectionReplaced, box, [box] { box->done(QMessageBox::Cancel); });
     connect(box, &QMessageBox::finished, this, [this, box](int result) {
         if (InsertDiscBox == box)
             InsertDiscBox = nullptr;

@@ -17,6 +17,7 @@ struct TMedium {
     std::string Label;      // the volume label, UTF-8
     std::string Uuid;       // the file system's UUID as udev gives it
     std::string FsType;     // "iso9660", "udf", "vfat", ...
+    std::string ImageFile;  // a mounted disc image: the image file behind the loop device
     friend bool operator==(const TMedium&, const TMedium&) = default;
 };
 

@@ -84,8 +84,8 @@ TUDisks2Watcher::TUDisks2Watcher(QDBusConnection bus, QObject* parent)
     Bus_.connect(kService, QString(), kProperties, "PropertiesChanged", this,
                  SLOT(PropertiesChanged(QDBusMessage)));
     // A service started or restarted later is read again; one that ends takes its media along.
-    auto* service = new QDBusServiceWatcher(kService, Bus_,
-                                            QDBusServiceWatcher::WatchForOwnerChange, this);
+    auto* service =
+        new QDBusServiceWatcher(kService, Bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(service, &QDBusServiceWatcher::serviceRegistered, this, &TUDisks2Watcher::Load);
     connect(service, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
         Objects_.clear();
@@ -219,6 +219,8 @@ void TUDisks2Watcher::Update()
             if (!mounts.empty())
                 medium.MountPoint = mounts.front();
         }
+        if (const auto loop = interfaces.find(kLoop); loop != interfaces.end())
+            medium.ImageFile = CString(loop->second.value("BackingFile").toByteArray());
         if (optical) {
             // A disc with a file system on it; a blank or an audio disc is not catalogued.
             if (block.value("IdUsage").toString() != "filesystem" ||
@@ -227,9 +229,9 @@ void TUDisks2Watcher::Update()
             medium.Kind = TMediumKind::Disc;
         } else {
             // A disc image the desktop has mounted counts as a medium too.
-            const bool removable = interfaces.contains(kLoop) ||
-                                   (drive && (drive->value("Removable").toBool() ||
-                                              drive->value("MediaRemovable").toBool()));
+            const bool removable =
+                interfaces.contains(kLoop) || (drive && (drive->value("Removable").toBool() ||
+                                                         drive->value("MediaRemovable").toBool()));
             if (!removable || medium.MountPoint.empty())
                 continue;
             medium.Kind = TMediumKind::FileSystem;

@@ -101,8 +101,7 @@ void TFakeUDisks2::AddBlock(const QString& name, const QString& drive, const QVa
     Add(BlockPath(name), kBlock, block);
 }
 
-void TFakeUDisks2::Add(const QString& path, const QString& interface,
-                       const QVariantMap& properties)
+void TFakeUDisks2::Add(const QString& path, const QString& interface, const QVariantMap& properties)
 {
     Objects_[path][interface] = properties;
     QDBusMessage signal = QDBusMessage::createSignal(Root, kObjectManager, "InterfacesAdded");
@@ -139,8 +138,9 @@ void TFakeUDisks2::InsertDisc(const QString& block, const QString& drive, const 
 {
     Change(DrivePath(drive), kDrive, {{"Optical", true}, {"MediaAvailable", true}});
     Add(BlockPath(block), kFilesystem, {{"MountPoints", QVariant::fromValue(QList<QByteArray>{})}});
-    Change(BlockPath(block), kBlock,
-           {{"IdUsage", "filesystem"}, {"IdType", "iso9660"}, {"IdLabel", label}, {"IdUUID", uuid}});
+    Change(
+        BlockPath(block), kBlock,
+        {{"IdUsage", "filesystem"}, {"IdType", "iso9660"}, {"IdLabel", label}, {"IdUUID", uuid}});
 }
 
 void TFakeUDisks2::Eject(const QString& block, const QString& drive)

@@ -3,8 +3,8 @@
 #include "support/DiscTrees.h"
 #include "support/FakeUDisks2.h"
 
-#include "find/FindWindow.h"
 #include "find/FindResultsModel.h"
+#include "find/FindWindow.h"
 #include "media/MediaBar.h"
 #include "media/UDisks2Watcher.h"
 
@@ -60,6 +60,9 @@ public:
     {
     }
     TMediumIdentity DiscIdentity;
+    // The image file that tells ImageIdentity; other images are opened as they are.
+    std::string ImagePath;
+    TMediumIdentity ImageIdentity;
 
     [[nodiscard]] std::vector<char> DriveLetters() const override { return Drives_.DriveLetters(); }
     [[nodiscard]] std::unique_ptr<IVolume> OpenVolume(char letter) override
@@ -71,6 +74,9 @@ public:
     }
     [[nodiscard]] std::unique_ptr<IVolume> OpenImage(const std::string& path) override
     {
+        if (path == ImagePath)
+            return std::make_unique<TIdentifiedVolume>(std::make_unique<TUnreadableVolume>(),
+                                                       ImageIdentity);
         return Drives_.OpenImage(path);
     }
     [[nodiscard]] std::unique_ptr<IVolume> OpenFolder(const std::string& path) override
@@ -115,8 +121,8 @@ protected:
         ASSERT_TRUE(Fake->Registered());
         Fake->AddDrive("DVD", true, true);
         Fake->AddBlock("sr0", "DVD");
-        MakeTree(DiscFolder, {FolderEntry("Docs", 1600000000),
-                              FileEntry("Docs/readme.txt", 1600000000, 5)});
+        MakeTree(DiscFolder,
+                 {FolderEntry("Docs", 1600000000), FileEntry("Docs/readme.txt", 1600000000, 5)});
         MakeTree(Stick, {FolderEntry("DCIM", 1600000000),
                          FileEntry("DCIM/IMG_0001.JPG", 1600000000, 4096)});
         Drives.Add('E', {TDriveSource::TKind::Folder, DiscFolder, "NEWDISC", "/dev/sr0"});
@@ -131,8 +137,9 @@ protected:
     {
         Watcher = std::make_unique<TUDisks2Watcher>(Bus.Connect());
         Window->WatchMedia(*Watcher);
-        if (answers)
+        if (answers) {
             ASSERT_TRUE(ProcessEventsUntil([this] { return Watcher->Answered(); }));
+        }
     }
     // A collection disc with the record the medium is recognised by.
     uint32_t KnownDisc(const std::string& title, const TVolumeFacts& facts)
@@ -442,7 +449,8 @@ protected:
         W = Window->FindWindow;
         W->Edit_Pattern->setText("IMG_0001");
         W->Button_Find->click();
-        ASSERT_TRUE(ProcessEventsUntil([this] { return !W->Searching() && W->Results->rowCount() == 1; }));
+        ASSERT_TRUE(
+            ProcessEventsUntil([this] { return !W->Searching() && W->Results->rowCount() == 1; }));
         EXPECT_FALSE(W->Button_OpenFolder->isEnabled());
         W->ListView_Found->setCurrentIndex(W->Results->index(0, 0));
         EXPECT_TRUE(W->Button_OpenFolder->isEnabled());
@@ -481,6 +489,37 @@ TEST_F(OpenFolder, AbsentDiscIsAskedForAndItsFolderOpensWhenItArrives)
     MountStick();
     ASSERT_TRUE(ProcessEventsUntil([&] { return Window->InsertDiscBox == nullptr; }));
     EXPECT_THAT(Help.OpenedFolders, ElementsAre(Stick + "/DCIM"));
+}
+
+TEST_F(Media, MountedImageIsKnownByTheImageItHoldsAndItsFolderOpens)
+{
+    TVolumeFacts facts;
+    facts.Source.Kind = TSourceKind::Image;
+    facts.Source.Path = "/srv/old.iso";
+    facts.Identity = DiscId("IMAGE");
+    const uint32_t image = KnownDisc("Образ", facts);
+    File(Folder(image, "Docs"), "readme.txt", 5);
+    Fill();
+    Identified.ImagePath = "/srv/copy of old.iso";
+    Identified.ImageIdentity = DiscId("IMAGE");
+    Watch();
+    Fake->AddBlock("loop0", "none", {{"IdUsage", "filesystem"}, {"IdType", "iso9660"}});
+    Fake->Add(TFakeUDisks2::BlockPath("loop0"), "org.freedesktop.UDisks2.Loop",
+              {{"BackingFile", QByteArray("/srv/copy of old.iso\0", 21)}});
+    Fake->Add(TFakeUDisks2::BlockPath("loop0"), kFilesystem,
+              {{"MountPoints", QVariant::fromValue(QList<QByteArray>{})}});
+    Fake->Mount("loop0", QString::fromStdString(DiscFolder));
+    ASSERT_TRUE(WaitForBars(1));
+    EXPECT_THAT(Bars(), ElementsAre("Подключен носитель «Образ»"));
+
+    Window->Act_Find->trigger();
+    TFindWindow* w = Window->FindWindow;
+    w->Edit_Pattern->setText("readme");
+    w->Button_Find->click();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !w->Searching() && w->Results->rowCount() == 1; }));
+    w->ListView_Found->setCurrentIndex(w->Results->index(0, 0));
+    w->Button_OpenFolder->click();
+    EXPECT_THAT(Help.OpenedFolders, ElementsAre(DiscFolder + "/Docs"));
 }
 
 TEST_F(OpenFolder, CancelledBoxOpensNothingWhenTheDiscComes)
