@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <cstdint>
+
 #include <string>
 #include <vector>
 
