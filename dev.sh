@@ -18,7 +18,7 @@ PACKAGES=(
     libiso9660-dev libcdio-dev libicu-dev libxxhash-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xorriso udftools genisoimage 7zip fp-utils clang libclang-rt-14-dev
-    locales desktop-file-utils python3 poppler-utils
+    locales desktop-file-utils python3 poppler-utils dbus-daemon
 )
 # Needed only by the commands named.
 SCREENSHOT_PACKAGES=(xvfb xauth openbox)

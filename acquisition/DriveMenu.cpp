@@ -58,3 +58,33 @@ void TForm_Main::MI_SelectDefDriveClick(QObject* sender)
             items[DefDriveIndex]->setChecked(true);
     }
 }
+
+void TForm_Main::DrivesChanged()
+{
+    std::optional<char> current;
+    const QList<QAction*> items = MI_SelectDefDrive->actions();
+    if (DefDriveIndex >= 0 && DefDriveIndex < items.size()) {
+        const std::string caption = LiteralCaption(items[DefDriveIndex]);
+        if (!caption.empty())
+            current = caption[0];
+    }
+    for (QAction* item : items) {
+        MI_SelectDefDrive->removeAction(item);
+        item->deleteLater();
+    }
+    BuildDriveMenu();
+
+    // As at start-up, but without the warning: the run has seen drives come and go.
+    DefDriveIndex = -1;
+    const QList<QAction*> now = MI_SelectDefDrive->actions();
+    for (int position = 0; position < now.size() && current; ++position) {
+        const std::string caption = LiteralCaption(now[position]);
+        if (!caption.empty() && caption[0] == *current)
+            DefDriveIndex = position;
+    }
+    if (DefDriveIndex == -1 && !now.isEmpty())
+        DefDriveIndex = 0;
+    if (DefDriveIndex != -1)
+        now[DefDriveIndex]->setChecked(true);
+    Act_AddDisc->setEnabled(DefDriveIndex != -1);
+}

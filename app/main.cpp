@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "app/uMain.h"
 #include "discs/Drives.h"
+#include "media/UDisks2Watcher.h"
 #include "platform/CollectionFileStore.h"
 #include "platform/HelpViewer.h"
 #include "platform/QtDialogs.h"
@@ -8,6 +9,7 @@
 #include "platform/TickClock.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 
 int main(int argc, char* argv[])
 {
@@ -26,8 +28,11 @@ int main(int argc, char* argv[])
     if (!form)
         return 0;
     dialogs.SetOwner(form.get());
+    // Media inserted and drives plugged in while the program runs; nothing without a system bus.
+    TUDisks2Watcher media(QDBusConnection::systemBus());
+    form->WatchMedia(media);
     form->show();
     QApplication::exec();
-    form.reset(); // writes the settings
+    form.reset(); // writes the settings; before the watcher it follows goes
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "collection/Fendrel.h"
 #include "collection/PendingChanges.h"
 #include "collection/ProgressLine.h"
+#include "media/MediaWatcher.h"
 #include "platform/CollectionFileStore.h"
 #include "platform/Dialogs.h"
 
@@ -19,7 +20,10 @@
 #include <optional>
 #include <string>
 
+class IMediaWatcher;
 class IVolume;
+class QMessageBox;
+class TMediaBars;
 class TCollectionChange;
 struct TDiscTreeDiff;
 class QAction;
@@ -190,10 +194,35 @@ public:
     // PrintDialog to answer it instead.
     bool ChoosePrinter(QPrinter& printer);
     std::function<bool(QPrinter&)> PrintDialog;
+    // --- Media as they come and go (media/MediaCommands.cpp) ------------------------------
+    // Follows the watcher's media and optical drives from now on: a bar above the list for each
+    // medium that arrives, the drive menu kept to the drives present. The watcher outlives the
+    // window.
+    void WatchMedia(IMediaWatcher& watcher);
+    void MediumArrived(const TMedium& medium);
+    void MediumChanged(const TMedium& medium);
+    void MediumLeft(const TMedium& medium);
+    void DrivePlugged(const std::string& device);
+    void DriveUnplugged(const std::string& device);
+    // The disc of the collection that the medium holds, or 0 when none is.
+    [[nodiscard]] uint32_t DiscOfMedium(const TMedium& medium);
+    // The node's folder (the node itself when it is a folder) in the desktop's file manager,
+    // when its disc is present; otherwise a box asks for the disc and opens the folder once the
+    // disc arrives.
+    void OpenFoundFolder(uint32_t id);
+    TMediaBars* MediaBars = nullptr;      // above the list; made by WatchMedia
+    QMessageBox* InsertDiscBox = nullptr; // "Вставьте диск", while it waits for its disc
+    // Rebuilds the drive menu from the drives present, keeping the default drive while it is
+    // there; the first drive becomes the default when it is not, and adding discs is enabled
+    // exactly while there is a drive.
+    void DrivesChanged();
 
 signals:
     // The collection was replaced by a new one: ids held until now name other nodes.
     void CollectionReplaced();
+    // "Обновить" on a medium's bar: the disc is to be updated from the medium in the drive or
+    // at the mount point.
+    void UpdateDiscRequested(uint32_t disc, const TMedium& medium);
 
 public:
     // --- Errors ---------------------------------------------------------------------------
@@ -272,6 +301,16 @@ private:
     // until another collection is chosen, so that the next start tries it again.
     std::string UnopenedLastCollection_;
     bool Shown_ = false;
+    IMediaWatcher* Media_ = nullptr;
+    // The disc and the node whose folder the insert box waits for.
+    uint32_t AwaitedDisc_ = 0;
+    uint32_t AwaitedNode_ = 0;
+    // The disc's root folder on a present medium, or nothing when none holds it.
+    [[nodiscard]] std::optional<std::string> PresentRootOf(uint32_t disc);
+    void OpenFolderOf(uint32_t id, const std::string& root);
+    // When disc is the one the insert box waits for and it is present: closes the box and opens
+    // the folder.
+    void OpenAwaitedFolder(uint32_t disc);
 };
 
 // The text of the error box: the message with a full stop added when it ends in a character

@@ -107,7 +107,7 @@ TDriveTable TDriveTable::FromMachine()
     for (std::string& device : FindOpticalDevices()) {
         if (letter > 'Z')
             break;
-        table.Add(letter++, {TDriveSource::TKind::Device, std::move(device), {}});
+        table.Add(letter++, {TDriveSource::TKind::Device, device, {}, device});
     }
     return table;
 }
@@ -118,6 +118,39 @@ std::vector<char> TDriveTable::DriveLetters() const
     for (const auto& [letter, source] : Drives_)
         letters.push_back(letter);
     return letters;
+}
+
+std::optional<char> TDriveTable::LetterOfDevice(const std::string& device) const
+{
+    for (const auto& [letter, source] : Drives_) {
+        const std::string& node =
+            source.Device.empty() && source.Kind == TDriveSource::TKind::Device ? source.Path
+                                                                                : source.Device;
+        if (!device.empty() && node == device)
+            return letter;
+    }
+    return std::nullopt;
+}
+
+std::optional<char> TDriveTable::PlugDevice(const std::string& device)
+{
+    if (const std::optional<char> known = LetterOfDevice(device))
+        return known;
+    for (char letter = 'D'; letter <= 'Z'; ++letter) {
+        if (!Drives_.contains(letter)) {
+            Add(letter, {TDriveSource::TKind::Device, device, {}, device});
+            return letter;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<char> TDriveTable::UnplugDevice(const std::string& device)
+{
+    const std::optional<char> letter = LetterOfDevice(device);
+    if (letter)
+        Drives_.erase(*letter);
+    return letter;
 }
 
 std::unique_ptr<IVolume> TDriveTable::OpenVolume(char letter)

@@ -24,6 +24,29 @@ public:
     // A folder read as a mounted disc, labelled as FolderLabel tells; nullptr when it cannot be
     // read.
     [[nodiscard]] virtual std::unique_ptr<IVolume> OpenFolder(const std::string& path) = 0;
+
+    // Optical drives plugged in and removed during the run, known by their device nodes
+    // ("/dev/sr1"). A drive table that cannot change ignores them.
+    // The letter of the drive with the device node; nothing when no drive has it.
+    [[nodiscard]] virtual std::optional<char> LetterOfDevice(const std::string& device) const
+    {
+        (void)device;
+        return std::nullopt;
+    }
+    // Letters a new drive with the first letter from D: upward that no drive has, so the drives
+    // present keep theirs; the letter it has when it is known already. Nothing when every
+    // letter is taken.
+    virtual std::optional<char> PlugDevice(const std::string& device)
+    {
+        (void)device;
+        return std::nullopt;
+    }
+    // Forgets the drive; its letter, or nothing when no drive had the device node.
+    virtual std::optional<char> UnplugDevice(const std::string& device)
+    {
+        (void)device;
+        return std::nullopt;
+    }
 };
 
 // What a drive letter reads from.
@@ -36,6 +59,9 @@ struct TDriveSource {
     TKind Kind = TKind::Device;
     std::string Path;  // as the file system holds it
     std::string Label; // 8-bit; only for a folder
+    // The device node the desktop knows the drive by; for a device, Path when left empty. Lets a
+    // folder or an image stand for a drive the desktop reports.
+    std::string Device = {};
 };
 
 // Drive letters mapped to what they read. Every kind of source goes through the same volumes, so
@@ -50,6 +76,9 @@ public:
     [[nodiscard]] std::unique_ptr<IVolume> OpenVolume(char letter) override;
     [[nodiscard]] std::unique_ptr<IVolume> OpenImage(const std::string& path) override;
     [[nodiscard]] std::unique_ptr<IVolume> OpenFolder(const std::string& path) override;
+    [[nodiscard]] std::optional<char> LetterOfDevice(const std::string& device) const override;
+    std::optional<char> PlugDevice(const std::string& device) override;
+    std::optional<char> UnplugDevice(const std::string& device) override;
 
 private:
     std::map<char, TDriveSource> Drives_;

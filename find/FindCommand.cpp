@@ -22,6 +22,9 @@ void TForm_Main::Act_FindExecute(QObject*)
             RunGuarded([&] { shown = ShowFoundNode(id); });
             return shown;
         };
+        host.OpenFolder = [this](uint32_t id) {
+            RunGuarded([&] { OpenFoundFolder(id); });
+        };
         host.Dialogs = &Platform_.Dialogs;
         host.ApplicationTitle = ApplicationTitle;
         host.CollectionFile = [this] {

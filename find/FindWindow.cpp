@@ -17,8 +17,10 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -136,6 +138,9 @@ void TFindWindow::CreateLayout()
     Button_Cancel->setEnabled(false);
     Button_Export = new QPushButton(Text("Экспорт..."), this);
     named(Button_Export, "Button_Export");
+    Button_OpenFolder = new QPushButton(Text("Открыть папку"), this);
+    named(Button_OpenFolder, "Button_OpenFolder");
+    Button_OpenFolder->setEnabled(false);
 
     Results = new TFindResultsModel(Host_.Images, this);
     ListView_Found = new QTreeView(this);
@@ -199,6 +204,7 @@ void TFindWindow::CreateLayout()
     buttons->addWidget(Button_Cancel);
     buttons->addWidget(Button_Export);
     buttons->addStretch();
+    buttons->addWidget(Button_OpenFolder);
 
     auto* top = new QHBoxLayout;
     top->addLayout(fields, 1);
@@ -223,6 +229,25 @@ void TFindWindow::CreateLayout()
     // Enter on a row as well as a double click, as the platform's views activate rows.
     connect(ListView_Found, &QAbstractItemView::activated, this,
             [this](const QModelIndex& index) { ListView_FoundDblClick(index); });
+
+    connect(Button_OpenFolder, &QPushButton::clicked, this, [this] { Button_OpenFolderClick(); });
+    connect(
+        ListView_Found->selectionModel(), &QItemSelectionModel::currentChanged, this,
+        [this](const QModelIndex& current) { Button_OpenFolder->setEnabled(current.isValid()); });
+    connect(Results, &QAbstractItemModel::modelReset, this,
+            [this] { Button_OpenFolder->setEnabled(ListView_Found->currentIndex().isValid()); });
+    PopupMenu_Found = new QMenu(this);
+    PopupMenu_Found->setObjectName("PopupMenu_Found");
+    QAction* openFolder = PopupMenu_Found->addAction(Text("Открыть папку"));
+    connect(openFolder, &QAction::triggered, this, [this] { Button_OpenFolderClick(); });
+    ListView_Found->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView_Found, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const QModelIndex index = ListView_Found->indexAt(at);
+        if (!index.isValid())
+            return;
+        ListView_Found->setCurrentIndex(index);
+        PopupMenu_Found->popup(ListView_Found->viewport()->mapToGlobal(at));
+    });
 }
 
 void TFindWindow::SearchKindChanged()
@@ -507,16 +532,31 @@ void TFindWindow::ShowStatus(const QString& text)
     Panel_FindStatus->setText(text);
 }
 
-void TFindWindow::ListView_FoundDblClick(const QModelIndex& index)
+std::optional<uint32_t> TFindWindow::NodeOfRow(const QModelIndex& index)
 {
     if (!index.isValid() || Results->Snapshot() != Snapshot_ || !Snapshot_)
-        return;
+        return std::nullopt;
     // Rows of a collection that has changed since may name nodes that are gone.
     if (!(SnapshotOf_ == CurrentSignature())) {
         CollectionShown();
-        return;
+        return std::nullopt;
     }
-    const auto id = Results->data(index, TFindResultsModel::IdRole).value<uint32_t>();
+    return Results->data(index, TFindResultsModel::IdRole).value<uint32_t>();
+}
+
+void TFindWindow::Button_OpenFolderClick()
+{
+    if (const std::optional<uint32_t> id = NodeOfRow(ListView_Found->currentIndex());
+        id && Host_.OpenFolder)
+        Host_.OpenFolder(*id);
+}
+
+void TFindWindow::ListView_FoundDblClick(const QModelIndex& index)
+{
+    const std::optional<uint32_t> node = NodeOfRow(index);
+    if (!node)
+        return;
+    const uint32_t id = *node;
     if (Host_.ShowNode(id))
         ShowCount();
     else

@@ -23,6 +23,7 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QModelIndex;
 class QPushButton;
 class QRadioButton;
@@ -37,6 +38,8 @@ struct TFindHost {
     // Shows the node in the main window: its folder in the tree, its row in the list. False when
     // the row could not be shown.
     std::function<bool(uint32_t id)> ShowNode;
+    // Opens the node's folder on its medium, or asks for the medium.
+    std::function<void(uint32_t id)> OpenFolder;
     IDialogs* Dialogs = nullptr;
     std::string ApplicationTitle;                // 8-bit: the title of the window's message boxes
     std::function<std::string()> CollectionFile; // its path, in the file system's bytes
@@ -79,6 +82,8 @@ public:
     QPushButton* Button_Find = nullptr;
     QPushButton* Button_Cancel = nullptr;
     QPushButton* Button_Export = nullptr;
+    QPushButton* Button_OpenFolder = nullptr; // enabled while a row is current
+    QMenu* PopupMenu_Found = nullptr;         // the context menu of a row
     QTreeView* ListView_Found = nullptr;
     TFindResultsModel* Results = nullptr;
     QLabel* Panel_FindStatus = nullptr;
@@ -91,6 +96,8 @@ public:
     void Button_ExportClick();
     // Shows the row's file or folder in the main window.
     void ListView_FoundDblClick(const QModelIndex& index);
+    // "Открыть папку": the current row's folder on its medium.
+    void Button_OpenFolderClick();
 
     // The main window replaced its collection (its ids now name other nodes), or rebuilt its
     // tree (the collection may have changed). Results of an older collection are dropped, and
@@ -134,6 +141,8 @@ private:
     void RefreshSoon();
     void ShowStatus(const QString& text);
     void ShowCount();
+    // The node of the row, or nothing when the row is not of the collection as it is now.
+    [[nodiscard]] std::optional<uint32_t> NodeOfRow(const QModelIndex& index);
 
     TFindHost Host_;
     uint64_t Generation_ = 0;

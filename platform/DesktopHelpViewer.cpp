@@ -1,11 +1,13 @@
 #include "platform/HelpViewer.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QUrl>
 
 namespace {
 
@@ -34,6 +36,11 @@ bool TDesktopHelpViewer::OpenHelpFile(const std::string& fileName)
 {
     // A fresh desktop often has no viewer for the help file: its pages then go to the browser.
     return Launch(QFile::decodeName(fileName.c_str())) || Launch(Pages_);
+}
+
+bool TDesktopHelpViewer::OpenFolder(const std::string& path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(path.c_str())));
 }
 
 bool TDesktopHelpViewer::Launch(const QString& fileName) const

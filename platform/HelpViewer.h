@@ -4,10 +4,13 @@
 #include <QStringList>
 #include <string>
 
-// Opens the program's help file for the user.
+// Opens the program's help file, and folders, for the user.
 class IHelpViewer {
 public:
     virtual ~IHelpViewer() = default;
+    // Shows the folder (as the file system spells its path) in the desktop's file manager.
+    // False when the desktop has no handler for it.
+    [[nodiscard]] virtual bool OpenFolder(const std::string& path) = 0;
     // fileName is looked for in the current folder and opened with the desktop's default
     // application for it. When no application opens it, the help's pages, which are installed
     // beside it, are opened in the desktop's browser instead. False when neither could be shown.
@@ -25,6 +28,7 @@ public:
     [[nodiscard]] static QStringList DefaultLauncher();
 
     [[nodiscard]] bool OpenHelpFile(const std::string& fileName) override;
+    [[nodiscard]] bool OpenFolder(const std::string& path) override;
 
 private:
     // Whether the launcher took the file in the current folder.

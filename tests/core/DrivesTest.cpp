@@ -75,6 +75,24 @@ TEST(Drives, MountPointAndUdevLabelAreFoundByDeviceNumberWithEscapesUndone)
     EXPECT_EQ(UdevLabelOf(second.st_rdev, byLabel.Path), std::nullopt);
 }
 
+TEST(Drives, PluggedDrivesTakeTheFirstFreeLetterAndOthersKeepTheirs)
+{
+    TDriveTable drives;
+    drives.Add('D', {TDriveSource::TKind::Device, "/dev/sr0", {}});
+    drives.Add('E', {TDriveSource::TKind::Folder, "/tmp", {}}); // known to no desktop
+    EXPECT_EQ(drives.LetterOfDevice("/dev/sr0"), 'D');
+    EXPECT_EQ(drives.LetterOfDevice(""), std::nullopt);
+    EXPECT_EQ(drives.PlugDevice("/dev/sr1"), 'F');
+    EXPECT_EQ(drives.PlugDevice("/dev/sr0"), 'D'); // already there: nothing changes
+    EXPECT_EQ(drives.UnplugDevice("/dev/sr0"), 'D');
+    EXPECT_EQ(drives.UnplugDevice("/dev/sr0"), std::nullopt);
+    EXPECT_EQ(drives.PlugDevice("/dev/sr2"), 'D');
+    EXPECT_THAT(drives.DriveLetters(), ::testing::ElementsAre('D', 'E', 'F'));
+    for (char letter = 'G'; letter <= 'Z'; ++letter)
+        drives.Add(letter, {TDriveSource::TKind::Folder, "/tmp", {}});
+    EXPECT_EQ(drives.PlugDevice("/dev/sr3"), std::nullopt);
+}
+
 TEST(DiscNames, NamesAreKeptWholeLongOnesCutAndCutCharactersGo)
 {
     const std::string odd = NameFromDisc("Ёлка\r\n\x01\x1F \xE2\x98\x83 \xFF\x7F");
