@@ -30,6 +30,7 @@ int main(int argc, char* argv[])
     dialogs.SetOwner(form.get());
     // Media inserted and drives plugged in while the program runs; nothing without a system bus.
     TUDisks2Watcher media(QDBusConnection::systemBus());
+    form->OfferUpdatesOfMedia();
     form->WatchMedia(media);
     form->show();
     QApplication::exec();

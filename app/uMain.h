@@ -210,6 +210,10 @@ public:
     // when its disc is present; otherwise a box asks for the disc and opens the folder once the
     // disc arrives.
     void OpenFoundFolder(uint32_t id);
+    // Gives the bar of a known medium its "Обновить", which updates the disc from the medium
+    // (UpdateDiscFromMedium). Call it before WatchMedia.
+    void OfferUpdatesOfMedia();
+    void UpdateDiscFromMedium(uint32_t disc, const TMedium& medium);
     TMediaBars* MediaBars = nullptr;      // above the list; made by WatchMedia
     QMessageBox* InsertDiscBox = nullptr; // "Вставьте диск", while it waits for its disc
     // Rebuilds the drive menu from the drives present, keeping the default drive while it is

@@ -312,3 +312,35 @@ void TForm_Main::OpenFoundFolder(uint32_t id)
     });
     box->open();
 }
+
+void TForm_Main::OfferUpdatesOfMedia()
+{
+    connect(this, &TForm_Main::UpdateDiscRequested, this,
+            [this](uint32_t disc, const TMedium& medium) {
+                RunGuarded([&] { UpdateDiscFromMedium(disc, medium); });
+            });
+}
+
+void TForm_Main::UpdateDiscFromMedium(uint32_t disc, const TMedium& medium)
+{
+    // The medium as it is here now: an image by its file, a disc from its own drive, a file
+    // system at its mount point with the disc's folder below it.
+    IDrives& drives = Platform_.Drives;
+    std::unique_ptr<IVolume> volume;
+    if (!medium.ImageFile.empty()) {
+        volume = drives.OpenImage(medium.ImageFile);
+    } else if (medium.Kind == TMediumKind::Disc) {
+        if (const std::optional<char> letter = drives.LetterOfDevice(medium.Device))
+            volume = drives.OpenVolume(*letter);
+    } else if (!medium.MountPoint.empty()) {
+        const auto record = Collection().DiscRecords.find(disc);
+        const std::string_view below = record == Collection().DiscRecords.end()
+                                           ? std::string_view()
+                                           : PathBelowMount(record->second.Facts.Source);
+        volume = drives.OpenFolder(JoinPath(medium.MountPoint, below));
+    }
+    if (!volume)
+        volume = OpenRecordedSource(disc);
+    if (volume)
+        UpdateDisc(disc, *volume);
+}

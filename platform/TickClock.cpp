@@ -2,15 +2,6 @@
 
 #include <ctime>
 
-uint64_t ITickClock::FileTimeNow()
-{
-    constexpr uint64_t ticksFrom1601To1970 = 116444736000000000;
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return ticksFrom1601To1970 + static_cast<uint64_t>(now.tv_sec) * 10000000 +
-           static_cast<uint64_t>(now.tv_nsec) / 100;
-}
-
 uint32_t TSystemTickClock::GetTickCount()
 {
     // The coarse clock ticks every few milliseconds, like the tick counter it stands for, and
