@@ -86,13 +86,18 @@ std::unique_ptr<IVolume> OpenDisc(const std::string& device)
 {
     if (const std::optional<dev_t> number = DeviceNumberOf(device)) {
         if (const auto mountPoint = MountPointOf(*number, ReadWholeFile("/proc/self/mountinfo"))) {
+            // The disc itself, where the device can be read, tells what identifies it; the
+            // mount alone does not.
+            const std::unique_ptr<IVolume> disc = OpenDiscImage(device);
             std::string label;
             if (const auto udevLabel = UdevLabelOf(*number))
                 label = NameFromDisc(*udevLabel);
-            else if (const auto disc = OpenDiscImage(device))
+            else if (disc)
                 label = disc->Label();
             if (auto volume = OpenFolderVolume(*mountPoint, std::move(label)))
-                return volume;
+                return disc ? WithSource(std::move(volume), TSourceKind::Drive, device,
+                                         disc->Facts())
+                            : std::move(volume);
         }
     }
     return OpenDiscImage(device);

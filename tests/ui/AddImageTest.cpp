@@ -184,8 +184,11 @@ TEST_F(AddImageContainers, SheetsAndRawImagesAmongSeveralAndAnAudioDiscIsNamed)
     Dialogs.InputAnswers = {std::string("Sheet"), std::string("Raw")};
     w.Act_AddImage->trigger();
 
+    // The raw image holds the same disc as the sheet: asked about, and added again as the
+    // scripted No answers.
     EXPECT_THAT(Dialogs.MessageTexts(),
                 ElementsAre("Невозможно получить информацию о диске в образе Музыка.cue",
+                            "Этот носитель уже есть в коллекции: «Sheet». Обновить этот диск?",
                             "Добавлено элементов: 6 (дисков: 2)"));
     const TFendrel& c = w.Collection();
     ASSERT_EQ(c.Discs.size(), 2u);

@@ -347,13 +347,13 @@ TEST(ChangeReportWindow, TitleHeaderGroupsAndButtons)
 
 } // namespace
 
-TEST_F(TWindowFixture, UpdateDiscFollowsDeleteInTheDiscMenu)
+TEST_F(TWindowFixture, UpdateDiscFollowsDiscPropertiesInTheDiscMenu)
 {
     TForm_Main& w = MakeWindow();
     const QList<QAction*> items = w.MI_Disc->actions();
     const auto at = [&](QAction* action) {
         return items.indexOf(action);
     };
-    EXPECT_EQ(at(w.Act_UpdateDisc), at(w.Act_DeleteDisc) + 1);
+    EXPECT_EQ(at(w.Act_UpdateDisc), at(w.Act_DiscProperties) + 1);
     EXPECT_EQ(w.Act_UpdateDisc->text().toStdString(), "Обновить диск...");
 }
