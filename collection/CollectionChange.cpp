@@ -206,32 +206,17 @@ void TCollectionChange::ApplyTo(const TFendrel& source, TFendrel& target) const
     for (const uint32_t disc : Appended_) {
         if (!present.contains(disc))
             continue;
-        // Pairs of a node of source and the id of the node of target its copy goes under
-        // (0: the discs).
-        std::vector<std::pair<uint32_t, uint32_t>> pending{{disc, 0}};
-        while (!pending.empty()) {
-            const auto [from, parent] = pending.back();
-            pending.pop_back();
-            const TCollectionNode& original = source.GetNode(from);
-            TCollectionNode value;
-            value.Name = original.Name;
-            value.Flags = original.Flags & ~nfFilteredOut;
-            value.WriteTimeLow = original.WriteTimeLow;
-            value.WriteTimeHigh = original.WriteTimeHigh;
-            value.Size = original.Size;
-            value.ParentId = parent;
-            const TCollectionNode& copy =
-                target.AddNode(parent ? target.GetNode(parent).Children : target.Discs, value);
-            const uint32_t id = copy.Id;
-            // What the extension section keeps of the disc and its files goes with them.
-            if (const auto record = source.DiscRecords.find(from);
-                parent == 0 && record != source.DiscRecords.end())
-                target.DiscRecords[id] = record->second;
-            if (const auto sum = source.Checksums.find(from); sum != source.Checksums.end())
-                target.Checksums[id] = sum->second;
-            for (auto child = original.Children.rbegin(); child != original.Children.rend();
-                 ++child)
-                pending.emplace_back(*child, id);
-        }
+        const TCollectionNode& original = source.GetNode(disc);
+        TCollectionNode value;
+        value.Name = original.Name;
+        value.Flags = original.Flags & ~nfFilteredOut;
+        value.WriteTimeLow = original.WriteTimeLow;
+        value.WriteTimeHigh = original.WriteTimeHigh;
+        value.Size = original.Size;
+        const uint32_t id = target.AddNode(target.Discs, value).Id;
+        // What the extension section keeps of the disc and its files goes with them.
+        if (const auto record = source.DiscRecords.find(disc); record != source.DiscRecords.end())
+            target.DiscRecords[id] = record->second;
+        ReplaceDiscTree(target, id, source, disc);
     }
 }

@@ -70,10 +70,12 @@ TMediumMatch CompareMedia(const TVolumeFacts& a, const TVolumeFacts& b)
     if (knownA != knownB)
         return TMediumMatch::Unknown; // a record from before identities were kept, say
     if (knownA)
-        // The label and the file system's name are left out: the same disc read through Joliet
-        // or through Rock Ridge names its label and its file system differently.
-        return Match(x.VolumeSetId == y.VolumeSetId && x.LogicalVolumeId == y.LogicalVolumeId &&
-                     x.CreationTime == y.CreationTime && x.VolumeBlocks == y.VolumeBlocks);
+        // The file system's name is left out: a disc read from its mount and from its device
+        // names it differently. The label stays in: two discs written in the same second with
+        // the same size differ by little else.
+        return Match(x.Label == y.Label && x.VolumeSetId == y.VolumeSetId &&
+                     x.LogicalVolumeId == y.LogicalVolumeId && x.CreationTime == y.CreationTime &&
+                     x.VolumeBlocks == y.VolumeBlocks);
     if (a.Source.Kind == TSourceKind::Image && b.Source.Kind == TSourceKind::Image &&
         !a.Source.Path.empty() && a.Source.Path == b.Source.Path)
         return TMediumMatch::Same;

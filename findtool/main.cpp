@@ -8,7 +8,6 @@
 #include "find/FindSnapshot.h"
 #include "find/HitOutput.h"
 #include "find/NameIndexStore.h"
-#include "findtool/SharedRead.h"
 #include "platform/AnsiText.h"
 #include "platform/LocalTime.h"
 
@@ -236,22 +235,6 @@ TOptions ParseOptions(int argc, char** argv)
     return result;
 }
 
-std::string ReadFailure(TSharedRead outcome, int error)
-{
-    switch (outcome) {
-    case TSharedRead::OpenFailed:
-        return std::string("не удаётся открыть файл (") + std::strerror(error) + ")";
-    case TSharedRead::NotAFile:
-        return "это не файл";
-    case TSharedRead::Locked:
-        return "файл занят: Fendrel записывает его слишком долго";
-    case TSharedRead::TooLarge:
-        return "файл слишком велик для файла коллекции";
-    default:
-        return std::string("ошибка при чтении файла (") + std::strerror(error) + ")";
-    }
-}
-
 // One hit as the chosen output form prints it.
 std::string HitLine(const TPrintedHit& printed, TOutputForm form)
 {
@@ -270,19 +253,19 @@ std::string HitLine(const TPrintedHit& printed, TOutputForm form)
 std::string MapFailure(TMapOutcome outcome, int error)
 {
     switch (outcome) {
+    case TMapOutcome::OpenFailed:
+        return std::string("не удаётся открыть файл (") + std::strerror(error) + ")";
+    case TMapOutcome::NotAFile:
+        return "это не файл";
+    case TMapOutcome::Locked:
+        return "файл занят: Fendrel записывает его слишком долго";
+    case TMapOutcome::TooLarge:
+        return "файл слишком велик для файла коллекции";
     case TMapOutcome::Done:
     case TMapOutcome::ReadFailed:
-        return ReadFailure(TSharedRead::ReadFailed, error);
-    case TMapOutcome::OpenFailed:
-        return ReadFailure(TSharedRead::OpenFailed, error);
-    case TMapOutcome::NotAFile:
-        return ReadFailure(TSharedRead::NotAFile, error);
-    case TMapOutcome::Locked:
-        return ReadFailure(TSharedRead::Locked, error);
-    case TMapOutcome::TooLarge:
-        return ReadFailure(TSharedRead::TooLarge, error);
+        break;
     }
-    return ReadFailure(TSharedRead::ReadFailed, error);
+    return std::string("ошибка при чтении файла (") + std::strerror(error) + ")";
 }
 
 // Prints the hits that a search through the index found.

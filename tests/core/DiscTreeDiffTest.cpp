@@ -200,12 +200,15 @@ TEST(CompareMedia, FoldersByUuidAndPathBelowTheMountOrByPathAndFileSystem)
     EXPECT_EQ(CompareMedia(Folder("", ""), Folder("", "")), TMediumMatch::Unknown);
 }
 
-TEST(CompareMedia, DiscsAndImagesByIdentifiersNeverByLabel)
+TEST(CompareMedia, DiscsAndImagesByIdentifiersAndLabelNeverByLabelAlone)
 {
     TVolumeFacts a = Image("/a.iso", 100, "SET");
     TVolumeFacts b = Image("/moved/b.iso", 100, "SET");
     a.Identity.Label = "ONE";
     b.Identity.Label = "TWO";
+    // Two discs written in the same second, of the same size, told apart by their labels.
+    EXPECT_EQ(CompareMedia(a, b), TMediumMatch::Different);
+    b.Identity.Label = "ONE";
     EXPECT_EQ(CompareMedia(a, b), TMediumMatch::Same);
     EXPECT_TRUE(SameMedium(a, b));
     b.Identity.CreationTime = 101;
