@@ -400,10 +400,11 @@ void PrintCopy(const TFindSnapshot& snapshot, uint32_t hit, const std::string& p
                const TOptions& options, int64_t offset, uint32_t group)
 {
     const TFindSnapshot::TEntry& entry = snapshot.Entry(hit);
+    const std::string where = snapshot.Path(hit, options.Separator); // printed holds views
     TPrintedHit printed;
     printed.Collection = path;
     printed.Disc = snapshot.Name(snapshot.DiscOf(hit));
-    printed.Path = snapshot.Path(hit, options.Separator);
+    printed.Path = where;
     printed.Name = snapshot.Name(hit);
     printed.Folder = (entry.Flags & nfFolder) != 0;
     printed.Size = entry.Size;

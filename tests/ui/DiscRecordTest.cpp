@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
+#include <sstream>
+#include <string>
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -72,6 +74,21 @@ protected:
     std::unique_ptr<TForm_Main> Other;
 };
 
+// Whether this process sees the mount that holds its root folder: a chroot does not, and then no
+// folder's file system can be told.
+bool RootIsMounted()
+{
+    std::ifstream in("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, number, root, mountPoint;
+        if (fields >> id >> parent >> number >> root >> mountPoint && mountPoint == "/")
+            return true;
+    }
+    return false;
+}
+
 TEST_F(DiscRecordWindow, FolderOver4GiBShowsWholeSizesAndRemembersWhereAndWhen)
 {
     MakeTree(Scratch / "stick",
@@ -89,8 +106,10 @@ TEST_F(DiscRecordWindow, FolderOver4GiBShowsWholeSizesAndRemembersWhereAndWhen)
         const TDiscRecord& record = c.DiscRecords.at(id);
         EXPECT_EQ(record.Facts.Source.Kind, TSourceKind::Folder);
         EXPECT_EQ(record.Facts.Source.Path, Scratch / "stick");
-        EXPECT_FALSE(record.Facts.Source.MountPoint.empty());
-        EXPECT_FALSE(record.Facts.Source.FsType.empty());
+        if (RootIsMounted()) {
+            EXPECT_FALSE(record.Facts.Source.MountPoint.empty());
+            EXPECT_FALSE(record.Facts.Source.FsType.empty());
+        }
         EXPECT_GT(record.Facts.Capacity, 0u);
         EXPECT_EQ(record.Added, Clock.Time);
         EXPECT_EQ(record.Updated, 0u);
