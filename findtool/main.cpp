@@ -329,6 +329,27 @@ bool SearchIndexed(const std::string& path, const std::string& absolute, const T
     return true;
 }
 
+// Prints one hit of the snapshot, with its group of copies when group is not 0.
+void PrintHit(const TFindSnapshot& snapshot, uint32_t hit, const std::string& path,
+              const TOptions& options, int64_t offset, uint32_t group)
+{
+    const TFindSnapshot::TEntry& entry = snapshot.Entry(hit);
+    const std::string where = snapshot.Path(hit, options.Separator); // printed holds views
+    TPrintedHit printed;
+    printed.Collection = path;
+    printed.Disc = snapshot.Name(snapshot.DiscOf(hit));
+    printed.Path = where;
+    printed.Name = snapshot.Name(hit);
+    printed.Folder = (entry.Flags & nfFolder) != 0;
+    printed.Size = entry.Size;
+    printed.Time = FileTimeToLocal(static_cast<uint32_t>(entry.Time >> 32),
+                                   static_cast<uint32_t>(entry.Time), offset);
+    std::string line = HitLine(printed, options.Form);
+    if (options.Form == TOutputForm::Json && group != 0)
+        line.insert(1, "\"group\":" + std::to_string(group) + ","); // after the opening brace
+    std::fwrite(line.data(), 1, line.size(), stdout);
+}
+
 // Searches one collection file and prints its hits. False when the file could not be read whole
 // or is damaged; the hits in the part read before the damage are printed all the same. Without
 // a fitting index the file itself is searched, and its index is made afterwards for next time.
@@ -354,21 +375,8 @@ bool SearchFile(const std::string& path, const TOptions& options, TFindQuery& qu
     const TFindSnapshot snapshot(collection);
     std::vector<uint32_t> hits;
     FindInSnapshot(snapshot, query, hits);
-    for (const uint32_t hit : hits) {
-        const TFindSnapshot::TEntry& entry = snapshot.Entry(hit);
-        const std::string where = snapshot.Path(hit, options.Separator);
-        TPrintedHit printed;
-        printed.Collection = path;
-        printed.Disc = snapshot.Name(snapshot.DiscOf(hit));
-        printed.Path = where;
-        printed.Name = snapshot.Name(hit);
-        printed.Folder = (entry.Flags & nfFolder) != 0;
-        printed.Size = entry.Size;
-        printed.Time = FileTimeToLocal(static_cast<uint32_t>(entry.Time >> 32),
-                                       static_cast<uint32_t>(entry.Time), offset);
-        const std::string line = HitLine(printed, options.Form);
-        std::fwrite(line.data(), 1, line.size(), stdout);
-    }
+    for (const uint32_t hit : hits)
+        PrintHit(snapshot, hit, path, options, offset, 0);
     found += hits.size();
     if (loaded) {
         // The answer goes out first; a damaged file gets no index, and is read whole each time.
@@ -393,27 +401,6 @@ bool LoadFile(const std::string& path, TFendrel& collection)
         Complain(path + ": файл коллекции поврежден или имеет неверный формат; найденное взято "
                         "из прочитанной части");
     return loaded;
-}
-
-// Prints one hit of the snapshot, with its group of copies when group is not 0.
-void PrintCopy(const TFindSnapshot& snapshot, uint32_t hit, const std::string& path,
-               const TOptions& options, int64_t offset, uint32_t group)
-{
-    const TFindSnapshot::TEntry& entry = snapshot.Entry(hit);
-    const std::string where = snapshot.Path(hit, options.Separator); // printed holds views
-    TPrintedHit printed;
-    printed.Collection = path;
-    printed.Disc = snapshot.Name(snapshot.DiscOf(hit));
-    printed.Path = where;
-    printed.Name = snapshot.Name(hit);
-    printed.Folder = (entry.Flags & nfFolder) != 0;
-    printed.Size = entry.Size;
-    printed.Time = FileTimeToLocal(static_cast<uint32_t>(entry.Time >> 32),
-                                   static_cast<uint32_t>(entry.Time), offset);
-    std::string line = HitLine(printed, options.Form);
-    if (options.Form == TOutputForm::Json && group != 0)
-        line.insert(1, "\"group\":" + std::to_string(group) + ","); // after the opening brace
-    std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
 // The copies search of one collection file: its duplicates, or the files unique to its discs,
@@ -449,7 +436,7 @@ bool SearchCopiesInFile(const std::string& path, const TOptions& options, TFindQ
             ++group;
             last = number;
         }
-        PrintCopy(snapshot, copies.Entries[i], path, options, offset, number ? group : 0);
+        PrintHit(snapshot, copies.Entries[i], path, options, offset, number ? group : 0);
     }
     found += copies.Entries.size();
     return loaded;
