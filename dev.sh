@@ -87,7 +87,7 @@ run_tests() { # folder
         say "running the access tests in $1 as an unprivileged user"
         HOME=/tmp setpriv --reuid=65534 --regid=65534 --clear-groups \
             "$1/tests/fendrel_core_tests" --gtest_brief=1 \
-            --gtest_filter='CollectionFileStore.ReadOnly*:MountedDisc.Unreadable*'
+            --gtest_filter='CollectionFileStore.ReadOnly*:MountedDisc.Unreadable*:FileContents.Unreadable*:DiscCheck.Unreadable*'
     fi
 }
 

@@ -1,12 +1,14 @@
 #include "collection/Fendrel.h"
 
+#include "discs/FileContents.h"
 #include "discs/Volume.h"
 #include "platform/AnsiText.h"
 
 #include <memory>
 #include <vector>
 
-int32_t TFendrel::ScanDisc(const std::string& title, IVolume& volume)
+int32_t TFendrel::ScanDisc(const std::string& title, IVolume& volume,
+                           std::vector<TFileToRead>* files)
 {
     BeginProgress(Ansi(" Сканирование диска: найдено %d элементов"));
     TCollectionNode disc;
@@ -14,7 +16,7 @@ int32_t TFendrel::ScanDisc(const std::string& title, IVolume& volume)
     disc.Flags = nfDisc;
     TCollectionNode& added = AddNode(Discs, disc);
     DiscRecords[added.Id].Facts = volume.Facts();
-    ScanFolder(added, volume, std::string(IVolume::RootPath));
+    ScanFolder(added, volume, std::string(IVolume::RootPath), files);
     StepProgress();
     EndProgress();
     return ProgressCount;
@@ -22,7 +24,8 @@ int32_t TFendrel::ScanDisc(const std::string& title, IVolume& volume)
 
 // The folders being walked are kept on a stack of their own rather than by recursion, so that a
 // disc nested deeper than the thread's stack cannot crash the scan.
-void TFendrel::ScanFolder(TCollectionNode& parent, IVolume& volume, const std::string& path)
+void TFendrel::ScanFolder(TCollectionNode& parent, IVolume& volume, const std::string& path,
+                          std::vector<TFileToRead>* files)
 {
     struct TOpenFolder {
         std::unique_ptr<IFolderListing> Listing;
@@ -52,8 +55,14 @@ void TFendrel::ScanFolder(TCollectionNode& parent, IVolume& volume, const std::s
         node.SetFullSize(entry.Size);
         ++ProgressCount;
         StepProgress();
-        if (!entry.IsFolder)
+        if (!entry.IsFolder) {
+            if (files) {
+                current.resize(folder.PathLength);
+                current += entry.RawName;
+                files->push_back({node.Id, current, entry.Where, entry.Size});
+            }
             continue;
+        }
         current.resize(folder.PathLength);
         current += entry.RawName;
         current += '/';

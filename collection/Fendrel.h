@@ -13,6 +13,7 @@
 
 class IVolume;
 class TProgressLine;
+struct TFileToRead;
 
 // The collection: every disc the user has scanned, with its folders and files. The program's
 // document; it owns all its nodes, and callers hold references or ids into it.
@@ -79,12 +80,15 @@ public:
     bool ReadsExtensionSection = true;
 
     // The disc scan (acquisition/DiscScan.cpp). ScanDisc adds a disc titled title with every
-    // folder and file of the volume and returns how many folders and files it added.
-    int32_t ScanDisc(const std::string& title, IVolume& volume);
+    // folder and file of the volume and returns how many folders and files it added. files,
+    // when given, receives every file added, in the order added, for its bytes to be read.
+    int32_t ScanDisc(const std::string& title, IVolume& volume,
+                     std::vector<TFileToRead>* files = nullptr);
     // Adds the entries of the volume's folder at path under parent, then everything below them:
     // a folder's node before its contents, and its contents before its next sibling. A folder
     // that cannot be read stays empty.
-    void ScanFolder(TCollectionNode& parent, IVolume& volume, const std::string& path);
+    void ScanFolder(TCollectionNode& parent, IVolume& volume, const std::string& path,
+                    std::vector<TFileToRead>* files = nullptr);
 
     // The search filter (filter/FilterSearch.cpp). FindNodes replaces hits with the ids of the
     // files and folders whose lower-cased name holds filter, applies them when there are any,

@@ -10,9 +10,11 @@
 #include <deque>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <optional>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <vector>
 
@@ -114,6 +116,7 @@ public:
     }
 
     [[nodiscard]] TPlace Here() const { return {Levels_.size() - 1, Levels_.back().Serial}; }
+    [[nodiscard]] int Root() const { return Root_.Get(); }
 
 private:
     struct TLevel {
@@ -207,6 +210,59 @@ std::vector<TFindData> ReadEntries(int folder)
     return entries;
 }
 
+// A file of the folder, read through a descriptor of its own.
+class TFolderFile final : public IFileContent {
+public:
+    TFolderFile(TUniqueFd fd, bool ordinary)
+        : Fd_(std::move(fd))
+        , Ordinary_(ordinary)
+    {
+        if (Ordinary_)
+            (void)::posix_fadvise(Fd_.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    [[nodiscard]] std::optional<size_t> Read(uint64_t offset, std::span<uint8_t> out) override
+    {
+        if (!Ordinary_)
+            return 0;
+        size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t got = ::pread(Fd_.Get(), out.data() + done, out.size() - done,
+                                        static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return std::nullopt;
+            if (got == 0)
+                break;
+            done += static_cast<size_t>(got);
+        }
+        return done;
+    }
+    [[nodiscard]] bool Ordinary() const override { return Ordinary_; }
+
+private:
+    TUniqueFd Fd_;
+    bool Ordinary_;
+};
+
+// Opens the file at path below root without following a symbolic link on the way and without
+// leaving the root's mount, as the walk that listed it did. A pipe is opened without waiting for
+// its writer.
+TUniqueFd OpenBelow(int root, std::string_view path)
+{
+    while (!path.empty() && path.front() == '/')
+        path.remove_prefix(1);
+    const std::string relative(path);
+    open_how how{};
+    how.flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_XDEV | RESOLVE_NO_MAGICLINKS;
+    const long fd = ::syscall(SYS_openat2, root, relative.c_str(), &how, sizeof how);
+    if (fd >= 0 || errno != ENOSYS)
+        return TUniqueFd(static_cast<int>(fd));
+    // Kernels before 5.6: only the file itself is kept from being a link.
+    return TUniqueFd(::openat(root, relative.c_str(), static_cast<int>(how.flags)));
+}
+
 class TFolderVolume;
 
 // A folder read whole when opened, so that no descriptor stays open for it while the scan walks
@@ -260,6 +316,23 @@ public:
         if (lost)
             return OpenFolder(path);
         return ListHere(folder);
+    }
+    [[nodiscard]] std::unique_ptr<IFileContent> OpenFile(const std::string& path,
+                                                         uint64_t where) override
+    {
+        (void)where;
+        TUniqueFd fd = OpenBelow(Cursor_.Root(), path);
+        if (!fd) {
+            // A symbolic link is listed as a file of no content.
+            if (errno == ELOOP)
+                return std::make_unique<TFolderFile>(TUniqueFd(), false);
+            return nullptr;
+        }
+        struct stat status {};
+        if (::fstat(fd.Get(), &status) != 0)
+            return nullptr;
+        const bool ordinary = S_ISREG(status.st_mode);
+        return std::make_unique<TFolderFile>(ordinary ? std::move(fd) : TUniqueFd(), ordinary);
     }
 
 private:

@@ -73,6 +73,11 @@ public:
     {
         return Volume_->OpenSubfolder(listing, rawName, path);
     }
+    [[nodiscard]] std::unique_ptr<IFileContent> OpenFile(const std::string& path,
+                                                         uint64_t where) override
+    {
+        return Volume_->OpenFile(path, where);
+    }
 
 private:
     std::unique_ptr<IVolume> Volume_; // owned

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,6 +16,21 @@ struct TFindData {
     bool IsFolder = false;      // symbolic links and special files count as files
     uint64_t LastWriteTime = 0; // FILETIME: 100 ns intervals since 1601-01-01, UTC
     uint64_t Size = 0;          // the whole size in bytes; 0 for folders
+    // Where the volume finds the file's bytes again (IVolume::OpenFile): a number of its own, such
+    // as where the file's directory record lies; 0 when it finds them by the path alone.
+    uint64_t Where = 0;
+};
+
+// A file's bytes, read by position.
+class IFileContent {
+public:
+    virtual ~IFileContent() = default;
+    // Fills out from offset; the count of bytes read, fewer than out.size() only where the file
+    // ends; nothing when they cannot be read (a read error, a block the image does not hold).
+    [[nodiscard]] virtual std::optional<size_t> Read(uint64_t offset, std::span<uint8_t> out) = 0;
+    // False for what is not an ordinary file (a device, a pipe, a symbolic link): its bytes are
+    // not a content to be checked, and it is read as holding none.
+    [[nodiscard]] virtual bool Ordinary() const { return true; }
 };
 
 // An open folder: its entries one by one, "." and ".." among them when the volume has them.
@@ -47,6 +64,16 @@ public:
         (void)listing;
         (void)rawName;
         return OpenFolder(path);
+    }
+    // The bytes of a file the volume listed: path is its folder's path followed by its RawName,
+    // where what the listing gave in TFindData::Where. nullptr when the file cannot be opened; a
+    // volume that cannot read files gives nullptr for every one.
+    [[nodiscard]] virtual std::unique_ptr<IFileContent> OpenFile(const std::string& path,
+                                                                 uint64_t where)
+    {
+        (void)path;
+        (void)where;
+        return nullptr;
     }
 };
 
