@@ -1,8 +1,8 @@
 #pragma once
 
 #include "collection/DiscRecord.h"
+#include "platform/ReadingProgress.h"
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,13 +31,6 @@ struct TFileReading {
     // Unreadable: the offset of the first block that could not be read (the file's size when it
     // ended before its listed size, 0 when it could not be opened).
     uint64_t BadOffset = 0;
-};
-
-// How far a reading has come, for another thread to show, and its cancellation.
-struct TReadingProgress {
-    std::atomic<uint64_t> Bytes{0}; // read so far
-    std::atomic<uint64_t> Files{0}; // done so far
-    std::atomic<bool> Cancel{false};
 };
 
 // The block the bytes are read in: large, so that a disc is read at its speed, and a multiple of

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/ReadingProgress.h"
+
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -82,5 +85,17 @@ public:
     {
         (void)shown;
         return std::nullopt;
+    }
+    // Runs work on a thread of its own while a modal box titled title shows how many of total
+    // bytes progress counts as read, the rate, and a Cancel button that sets progress.Cancel;
+    // returns once work has returned. work must not touch the window or the collection. By
+    // default work runs at once, with no box.
+    virtual void RunReading(const std::string& title, uint64_t total, TReadingProgress& progress,
+                            const std::function<void()>& work)
+    {
+        (void)title;
+        (void)total;
+        (void)progress;
+        work();
     }
 };

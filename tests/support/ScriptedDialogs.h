@@ -54,6 +54,14 @@ public:
     // Disc properties boxes shown, and the notes each is answered with (nothing: cancelled).
     std::vector<TDiscProperties> PropertiesBoxes;
     std::deque<std::optional<std::string>> PropertiesAnswers;
+    // Reading boxes shown (title, total bytes), and for each whether the user cancels it at once
+    // (an empty queue: the reading runs to its end).
+    struct TReadingBox {
+        std::string Title;
+        uint64_t Total;
+    };
+    std::vector<TReadingBox> ReadingBoxes;
+    std::deque<bool> CancelReadings;
 
     TMessageResult MessageBox(const std::string& text, const std::string& title,
                               TMessageKind kind) override
@@ -113,6 +121,15 @@ public:
         Opening();
         PropertiesBoxes.push_back(shown);
         return Take(PropertiesAnswers, std::optional<std::string>{});
+    }
+    void RunReading(const std::string& title, uint64_t total, TReadingProgress& progress,
+                    const std::function<void()>& work) override
+    {
+        Opening();
+        ReadingBoxes.push_back({title, total});
+        if (Take(CancelReadings, false))
+            progress.Cancel = true;
+        work();
     }
 
     // UTF-8 texts of every message box shown, in order.
