@@ -2,7 +2,9 @@
 
 #include "browse/CollectionTree.h"
 #include "collection/CollectionChange.h"
+#include "collection/DiscUpdate.h"
 #include "discs/Drives.h"
+#include "discs/FileContents.h"
 #include "platform/AnsiText.h"
 #include "platform/QtText.h"
 
@@ -68,9 +70,22 @@ void TForm_Main::ScanNewDisc(const std::function<std::unique_ptr<IVolume>()>& op
     // The disc is opened again for the walk: it may have been changed while the title was typed.
     // One that can no longer be read is added without contents.
     std::unique_ptr<IVolume> disc = open();
-    TUnreadableVolume unreadable;
-    added.Count += Collection().ScanDisc(*title, disc ? *disc : unreadable);
-    const uint32_t id = Collection().Discs.back();
+    uint32_t id = 0;
+    if (disc && ChecksumsOnAdd()) {
+        // Reading the bytes takes minutes: the disc is scanned into a collection of its own and
+        // comes into this one only once they are read, so that a cancel leaves no trace.
+        TFendrel scan(&Progress_);
+        std::vector<TFileToRead> files;
+        const int32_t count = scan.ScanDisc(*title, *disc, &files);
+        if (!ReadChecksums(*title, *disc, scan, files, added))
+            return;
+        id = AppendDiscCopy(Collection(), scan, scan.Discs.back());
+        added.Count += count;
+    } else {
+        TUnreadableVolume unreadable;
+        added.Count += Collection().ScanDisc(*title, disc ? *disc : unreadable);
+        id = Collection().Discs.back();
+    }
     TDiscRecord& record = Collection().DiscRecords[id];
     record.Added = Platform_.Clock.FileTimeNow();
     if (!driveName.empty())
@@ -103,6 +118,12 @@ void TForm_Main::ReportAddedDiscs(const TAddedDiscs& added)
     std::string count = Ansi("Добавлено элементов: ") + std::to_string(added.Count);
     if (added.Ids.size() > 1)
         count += Ansi(" (дисков: ") + std::to_string(added.Ids.size()) + ")";
+    if (added.Checksums) {
+        count += Ansi("\r\nФайлов с контрольными суммами: ") + std::to_string(added.Checksummed);
+        if (added.Unreadable > 0)
+            count += Ansi("\r\nНе удалось прочитать файлов: ") + std::to_string(added.Unreadable) +
+                     Ansi(" (записаны без контрольных сумм)");
+    }
     MessageBox(count, ApplicationTitle, TMessageKind::Information);
     SaveCollectionFile(TCollectionChange::DiscsAppended(added.Ids));
 }

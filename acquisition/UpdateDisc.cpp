@@ -7,6 +7,7 @@
 #include "collection/DiscTreeDiff.h"
 #include "collection/DiscUpdate.h"
 #include "discs/Drives.h"
+#include "discs/FileContents.h"
 #include "platform/AnsiText.h"
 #include "platform/LocalTime.h"
 #include "platform/QtText.h"
@@ -124,8 +125,15 @@ void TForm_Main::UpdateDisc(uint32_t disc, IVolume& volume)
     const std::string title = Collection().GetNode(disc).Name.str();
     // The new scan goes into a collection of its own: nothing changes until it is applied.
     TFendrel scan(&Progress_);
-    scan.ScanDisc(title, volume);
+    std::vector<TFileToRead> files;
+    const bool checksums = ChecksumsOnAdd();
+    scan.ScanDisc(title, volume, checksums ? &files : nullptr);
     const uint32_t scanned = scan.Discs.back();
+    if (checksums) {
+        TAddedDiscs read;
+        if (!ReadChecksums(title, volume, scan, files, read))
+            return;
+    }
     const TDiscTreeDiff diff =
         CompareDiscTrees(Collection(), Collection().GetNode(disc), scan, scan.GetNode(scanned));
     if (diff.Empty()) {
@@ -135,9 +143,11 @@ void TForm_Main::UpdateDisc(uint32_t disc, IVolume& volume)
         return;
     }
 
-    const TCollectionChange change =
-        TCollectionChange::DiscUpdated(Collection(), disc, !diff.Empty());
-    if (!diff.Empty())
+    // Checksums just read are recorded even when the tree is as it was: the tree is replaced by
+    // its copy that carries them.
+    const bool replace = !diff.Empty() || checksums;
+    const TCollectionChange change = TCollectionChange::DiscUpdated(Collection(), disc, replace);
+    if (replace)
         ReplaceDiscTree(Collection(), disc, scan, scanned);
     TDiscRecord& record = Collection().DiscRecords[disc];
     record.Facts = scan.DiscRecords[scanned].Facts;

@@ -7,3 +7,5 @@ inline constexpr const char* kLegacySettingsKey = "\\SOFTWARE\\QRS\\Fendrel";
 
 inline constexpr const char* kDefDriveValue = "DefDrive";             // integer: letter - 'A'
 inline constexpr const char* kLastCollectionValue = "LastCollection"; // string: file path
+// integer: 1 when adds and updates also record the files' content checksums; absent or 0: off
+inline constexpr const char* kChecksumsOnAddValue = "ContentChecksums";

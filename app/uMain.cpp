@@ -45,6 +45,7 @@ TForm_Main::TForm_Main(const TPlatform& platform, QWidget* parent)
     DefDriveIndex = -1;
     const std::optional<char> storedLetter = ReadSettings();
     ChooseDefaultDrive(storedLetter);
+    ReadChecksumSetting();
 }
 
 TForm_Main::~TForm_Main()
@@ -164,6 +165,8 @@ void TForm_Main::CreateActions()
     Act_RenameDisc = make("Act_RenameDisc", "Переименовать диск...");
     Act_DiscProperties = make("Act_DiscProperties", "Свойства диска...");
     Act_UpdateDisc = make("Act_UpdateDisc", "Обновить диск...");
+    Act_ChecksumsOnAdd = make("Act_ChecksumsOnAdd", "Контрольные суммы при добавлении");
+    Act_ChecksumsOnAdd->setCheckable(true);
     Act_NewFilter = make("Act_NewFilter", "Новый фильтр...");
     Act_NoFilter = make("Act_NoFilter", "Снять фильтр");
     Act_Find = make("Act_Find", "Найти...");
@@ -210,6 +213,8 @@ void TForm_Main::CreateMenus()
     MI_Disc->addAction(Act_DiscProperties);
     MI_Disc->addAction(Act_UpdateDisc);
     MI_Disc->addSeparator();
+    MI_Disc->addAction(Act_ChecksumsOnAdd);
+    MI_Disc->addSeparator();
     MI_SelectDefDrive = menu(MI_Disc, bar, "MI_SelectDefDrive", "Выбор дисковода");
 
     MI_View = menu(nullptr, bar, "MI_View", "Просмотр");
@@ -246,6 +251,7 @@ void TForm_Main::ConnectHandlers()
     bind(Act_RenameDisc, &TForm_Main::Act_RenameDiscExecute);
     bind(Act_DiscProperties, &TForm_Main::Act_DiscPropertiesExecute);
     bind(Act_UpdateDisc, &TForm_Main::Act_UpdateDiscExecute);
+    bind(Act_ChecksumsOnAdd, &TForm_Main::Act_ChecksumsOnAddExecute);
     bind(Act_NewFilter, &TForm_Main::Act_NewFilterExecute);
     bind(Act_NoFilter, &TForm_Main::Act_NoFilterExecute);
     bind(Act_Find, &TForm_Main::Act_FindExecute);

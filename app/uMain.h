@@ -19,9 +19,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class IMediaWatcher;
 class IVolume;
+struct TFileToRead;
 class QMessageBox;
 class TMediaBars;
 class TCollectionChange;
@@ -84,6 +86,8 @@ public:
     QAction* Act_RenameDisc = nullptr;
     QAction* Act_DiscProperties = nullptr;
     QAction* Act_UpdateDisc = nullptr; // a disc brought up to date from its medium
+    // Checkable: adds and updates also read every file's bytes and record their checksums.
+    QAction* Act_ChecksumsOnAdd = nullptr;
     QAction* Act_NewFilter = nullptr;
     QAction* Act_NoFilter = nullptr;
     QAction* Act_Find = nullptr;
@@ -258,6 +262,10 @@ private:
     struct TAddedDiscs {
         TCollectionBranch Ids;
         int64_t Count = 0;
+        bool Checksums = false;  // the discs' files were read for their checksums
+        int64_t Checksummed = 0; // files given a checksum
+        int64_t Unreadable = 0;  // files that could not be read, recorded without one
+        bool Cancelled = false;  // the user stopped the command while a disc was read
     };
     // Adds the disc that open reads (opened once for its label, once more for the walk): asks
     // for the title, scans, shows the count and saves. failure: the message when it cannot be
@@ -288,6 +296,19 @@ private:
     void UpdateDisc(uint32_t disc, IVolume& volume);
     // The first disc recorded from the medium the facts describe; 0 when none is known to be.
     [[nodiscard]] uint32_t DiscOfMedium(const TVolumeFacts& facts) const;
+
+    // --- Content checksums (acquisition/ContentChecksums.cpp) -----------------------------
+    void Act_ChecksumsOnAddExecute(QObject* sender);
+    // Checks the item as the settings remember it; a value missing or unreadable leaves it off.
+    void ReadChecksumSetting();
+    // Whether adds and updates read checksums: the checkable item's state.
+    [[nodiscard]] bool ChecksumsOnAdd() const;
+    // Reads the bytes of files (those of the disc titled title that scan holds, as its scan
+    // listed them from volume) on a thread of their own behind a progress box, and gives each
+    // file read whole its checksum in scan.Checksums; counts them in added. False when the user
+    // cancelled: scan is then left without checksums.
+    [[nodiscard]] bool ReadChecksums(const std::string& title, IVolume& volume, TFendrel& scan,
+                                     const std::vector<TFileToRead>& files, TAddedDiscs& added);
 
     TPlatform Platform_;
     TProgressLine Progress_; // shared by every collection of the run

@@ -206,17 +206,7 @@ void TCollectionChange::ApplyTo(const TFendrel& source, TFendrel& target) const
     for (const uint32_t disc : Appended_) {
         if (!present.contains(disc))
             continue;
-        const TCollectionNode& original = source.GetNode(disc);
-        TCollectionNode value;
-        value.Name = original.Name;
-        value.Flags = original.Flags & ~nfFilteredOut;
-        value.WriteTimeLow = original.WriteTimeLow;
-        value.WriteTimeHigh = original.WriteTimeHigh;
-        value.Size = original.Size;
-        const uint32_t id = target.AddNode(target.Discs, value).Id;
         // What the extension section keeps of the disc and its files goes with them.
-        if (const auto record = source.DiscRecords.find(disc); record != source.DiscRecords.end())
-            target.DiscRecords[id] = record->second;
-        ReplaceDiscTree(target, id, source, disc);
+        (void)AppendDiscCopy(target, source, disc);
     }
 }

@@ -38,3 +38,19 @@ int64_t ReplaceDiscTree(TFendrel& target, uint32_t disc, const TFendrel& source,
     }
     return copied;
 }
+
+uint32_t AppendDiscCopy(TFendrel& target, const TFendrel& source, uint32_t from)
+{
+    const TCollectionNode& original = source.GetNode(from);
+    TCollectionNode value;
+    value.Name = original.Name;
+    value.Flags = original.Flags & ~nfFilteredOut;
+    value.WriteTimeLow = original.WriteTimeLow;
+    value.WriteTimeHigh = original.WriteTimeHigh;
+    value.Size = original.Size;
+    const uint32_t id = target.AddNode(target.Discs, value).Id;
+    if (const auto record = source.DiscRecords.find(from); record != source.DiscRecords.end())
+        target.DiscRecords[id] = record->second;
+    ReplaceDiscTree(target, id, source, from);
+    return id;
+}

@@ -10,3 +10,8 @@ class TFendrel;
 // disc node itself, its title, its place among the discs and its record stay; content checksums
 // that source holds for its files go with the copies. Returns how many nodes were copied.
 int64_t ReplaceDiscTree(TFendrel& target, uint32_t disc, const TFendrel& source, uint32_t from);
+
+// Appends to target a new disc that is a copy of the disc from of source: its title, its tree
+// (ids given in the same order as ReplaceDiscTree gives them), its record and its files' content
+// checksums. Returns the new disc's id.
+uint32_t AppendDiscCopy(TFendrel& target, const TFendrel& source, uint32_t from);

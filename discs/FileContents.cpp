@@ -16,7 +16,8 @@ struct TStateDeleter {
 
 // Where in [from, from + length) the first unit that cannot be read lies; from + length when the
 // whole stretch reads now.
-uint64_t FirstBadUnit(IFileContent& file, uint64_t from, size_t length, std::vector<uint8_t>& buffer)
+uint64_t FirstBadUnit(IFileContent& file, uint64_t from, size_t length,
+                      std::vector<uint8_t>& buffer)
 {
     const uint64_t end = from + length;
     for (uint64_t at = from; at < end; at += kFaultUnit) {
@@ -47,7 +48,8 @@ void ReadOne(IVolume& volume, const TFileToRead& what, TFileReading& result,
     while (offset < what.Size) {
         if (progress.Cancel.load(std::memory_order_relaxed))
             return;
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), what.Size - offset));
+        const size_t want =
+            static_cast<size_t>(std::min<uint64_t>(buffer.size(), what.Size - offset));
         const std::optional<size_t> got = file->Read(offset, std::span(buffer.data(), want));
         if (!got || *got < want) {
             result.Outcome = TFileReading::TOutcome::Unreadable;

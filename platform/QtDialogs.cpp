@@ -3,6 +3,7 @@
 #include "platform/DiscPropertiesBox.h"
 #include "platform/InputBox.h"
 #include "platform/QtText.h"
+#include "platform/ReadingBox.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -211,4 +212,10 @@ std::optional<std::string> TQtDialogs::DiscPropertiesBox(const TDiscProperties& 
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;
     return box.Notes();
+}
+
+void TQtDialogs::RunReading(const std::string& title, uint64_t total, TReadingProgress& progress,
+                            const std::function<void()>& work)
+{
+    RunReadingBox(Owner_, title, total, progress, work);
 }

@@ -40,6 +40,8 @@ public:
     FolderDialog(const TFolderDialogOptions& options) override;
     [[nodiscard]] std::optional<std::string>
     DiscPropertiesBox(const TDiscProperties& shown) override;
+    void RunReading(const std::string& title, uint64_t total, TReadingProgress& progress,
+                    const std::function<void()>& work) override;
 
 private:
     enum class TFileMode { Open, OpenSeveral, Save };

@@ -40,7 +40,7 @@ TEST_F(MainWindowLayout, MenusHoldTheirCommandsInOrder)
     EXPECT_EQ(Captions(w.MI_Disc),
               QStringList({"Добавить...", "Добавить образ...", "Добавить папку...", "Удалить",
                            "Переименовать диск...", "Свойства диска...", "Обновить диск...", "-",
-                           "Выбор дисковода"}));
+                           "Контрольные суммы при добавлении", "-", "Выбор дисковода"}));
     EXPECT_EQ(Captions(w.MI_View), QStringList({"Новый фильтр...", "Снять фильтр", "-"}));
     EXPECT_EQ(w.MI_View->actions().at(2), w.MI_ViewSeparator);
     EXPECT_EQ(Captions(w.MI_Find), QStringList({"Найти..."}));
