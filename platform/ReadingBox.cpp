@@ -94,7 +94,8 @@ void RunReadingBox(QWidget* owner, const std::string& title, uint64_t total,
                 if (progress.Cancel)
                     return;
                 const uint64_t bytes = progress.Bytes.load(std::memory_order_relaxed);
-                box.setLabelText(ReadingText(bytes, total, clock.elapsed() / 1000.0));
+                box.setLabelText(
+                    ReadingText(bytes, total, static_cast<double>(clock.elapsed()) / 1000.0));
                 box.setValue(total == 0 ? 0
                                         : static_cast<int>(
                                               std::min<uint64_t>(bytes * kSteps / total, kSteps)));
