@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int kRounds = 5;
+constexpr int kRounds = 7;
 constexpr int kFiles = 4;
 constexpr size_t kFileSize = size_t{1} << 30;
 

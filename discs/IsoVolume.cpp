@@ -596,8 +596,10 @@ bool TIsoVolume::ParseEntry(TRecordCursor& cursor, uint32_t directory, TFindData
         const auto addPiece = [pieces](TBytes piece) {
             if (!pieces)
                 return;
-            pieces->Pieces.push_back(
-                {Le32(piece, kRecordExtent) + piece[kRecordAttributes], Le32(piece, kRecordSize)});
+            // A start past the last block a record can name lies past the image's end.
+            const uint64_t start = uint64_t{Le32(piece, kRecordExtent)} + piece[kRecordAttributes];
+            pieces->Pieces.push_back({static_cast<uint32_t>(std::min<uint64_t>(start, UINT32_MAX)),
+                                      Le32(piece, kRecordSize)});
             pieces->Interleaved |= piece[kRecordUnitSize] != 0 || piece[kRecordGapSize] != 0;
         };
         if (pieces) {
