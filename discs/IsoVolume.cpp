@@ -224,8 +224,8 @@ struct TFilePieces {
     bool Ordinary = true;        // not a link, a device or a pipe
 };
 
-// The bytes of a file of the image, its pieces read in turn. A piece that lies past the image's
-// end reads as unreadable from its first missing block.
+// The bytes of a file of the image, its pieces read in turn, while the volume stays open. A
+// piece that lies past the image's end reads as unreadable from its first missing block.
 class TIsoFile final : public IFileContent {
 public:
     TIsoFile(const TImageFile& image, const TFilePieces& pieces)
