@@ -83,7 +83,8 @@ public:
     // A file is found again from where its entry lies; never 0, which finds it by its path.
     [[nodiscard]] static uint64_t WhereOf(TUdfAddress entry)
     {
-        return (uint64_t{entry.Partition} + 1) << 32 | entry.Block;
+        const uint64_t partition = entry.Partition + 1u;
+        return partition << 32 | entry.Block;
     }
     [[nodiscard]] std::unique_ptr<IFileContent> OpenFile(const std::string& path,
                                                          uint64_t where) override
