@@ -303,6 +303,22 @@ TEST_F(ImageContents, UdfFilesOfEveryAllocation)
     EXPECT_EQ(read["big.bin"].BadOffset, 2048u * 7);
 }
 
+// A UDF bridge as genisoimage writes it is read through UDF, with its files' bytes.
+TEST_F(ImageContents, UdfBridgeOfAWriter)
+{
+    const std::map<std::string, std::string> contents = Contents();
+    MakeSource(contents);
+    const std::string image = Scratch / "bridge.iso";
+    ASSERT_EQ(std::system(("genisoimage -quiet -udf -J -R -input-charset utf-8 -o '" + image +
+                           "' '" + Scratch / "source" + "' 2>/dev/null")
+                              .c_str()),
+              0);
+    const std::unique_ptr<IVolume> volume = Drives.OpenImage(image);
+    ASSERT_TRUE(volume);
+    EXPECT_TRUE(volume->Facts().Identity.FileSystem.starts_with("UDF"));
+    ExpectSource(ReadVolume(*volume), contents, "genisoimage");
+}
+
 // Containers give the disc's blocks wherever they keep them; a block that no track holds cannot
 // be read.
 TEST_F(ImageContents, ContainersReadAsTheImageTheyHold)
