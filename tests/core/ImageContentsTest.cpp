@@ -251,6 +251,18 @@ TEST_F(ImageContents, IsoFileInSeveralPieces)
     EXPECT_EQ(read.at("MULTI.DAT;1").Outcome, Read);
     EXPECT_EQ(read.at("MULTI.DAT;1").Checksum, ChecksumOf(bytes));
     EXPECT_EQ(read.at("AFTER.DAT;1").Checksum, ChecksumOf("after"));
+
+    // A record claiming almost 4 GiB more in a small image: read up to the image's end, and no
+    // further.
+    const size_t afterRecord = RecordOf(image, "AFTER.DAT;1");
+    PutBoth32(image, afterRecord + 10, 0xFFFFF000);
+    WriteFileBytes(Scratch / "huge.iso", image);
+    const uint32_t afterExtent = static_cast<uint8_t>(image[afterRecord + 2]) |
+                                 static_cast<uint8_t>(image[afterRecord + 3]) << 8 |
+                                 static_cast<uint8_t>(image[afterRecord + 4]) << 16;
+    const TFileReading huge = ReadImage(Scratch / "huge.iso").at("AFTER.DAT;1");
+    EXPECT_EQ(huge.Outcome, Unreadable);
+    EXPECT_EQ(huge.BadOffset, image.size() - size_t{afterExtent} * 2048);
 }
 
 // UDF files in extents of a few blocks with their descriptors continued in allocation extent
