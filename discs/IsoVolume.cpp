@@ -39,10 +39,13 @@ constexpr int kMostContinuations = 32; // Rock Ridge continuation areas followed
 // them everywhere.
 
 // Directory record fields (offsets into a record).
-constexpr size_t kRecordExtent = 2; // first block, little-endian half of a both-endian pair
-constexpr size_t kRecordSize = 10;  // data length
-constexpr size_t kRecordTime = 18;  // 7 bytes: years since 1900, month, day, h, m, s, offset
+constexpr size_t kRecordAttributes = 1; // blocks of extended attributes before a file's bytes
+constexpr size_t kRecordExtent = 2;     // first block, little-endian half of a both-endian pair
+constexpr size_t kRecordSize = 10;      // data length
+constexpr size_t kRecordTime = 18;      // 7 bytes: years since 1900, month, day, h, m, s, offset
 constexpr size_t kRecordFlags = 25;
+constexpr size_t kRecordUnitSize = 26; // interleaved files: blocks of a unit, then of a gap
+constexpr size_t kRecordGapSize = 27;
 constexpr size_t kRecordNameLength = 32;
 constexpr size_t kRecordName = 33;
 constexpr size_t kSmallestRecord = 34;
@@ -112,8 +115,9 @@ std::string_view WithoutVersion(std::string_view name)
 // does a record that would run over the block's end (the next one starts on the next block).
 class TRecordCursor {
 public:
-    explicit TRecordCursor(TBytes directory)
+    explicit TRecordCursor(TBytes directory, size_t at = 0)
         : Bytes_(directory)
+        , At_(at)
     {
     }
 
@@ -140,6 +144,11 @@ public:
         return {};
     }
     [[nodiscard]] bool Damaged() const { return Damaged_; }
+    // Where a record the cursor gave begins in the directory.
+    [[nodiscard]] size_t OffsetOf(TBytes record) const
+    {
+        return static_cast<size_t>(record.data() - Bytes_.data());
+    }
 
 private:
     TBytes Bytes_;
@@ -204,6 +213,62 @@ struct TRockRidge {
     bool HasName = false;
     std::optional<uint32_t> ChildLink; // CL: a relocated folder's block
     bool Relocated = false;            // RE: listed where its CL entry is, not here
+    std::optional<uint32_t> Mode;      // PX: the POSIX file mode
+    bool Link = false;                 // SL: a symbolic link
+};
+
+// Where a file's bytes lie: its pieces one after another (a file of 4 GiB or more has several).
+struct TFilePieces {
+    std::vector<TExtent> Pieces; // Block: where its bytes begin, past any extended attributes
+    bool Interleaved = false;    // recorded in units with gaps between them
+    bool Ordinary = true;        // not a link, a device or a pipe
+};
+
+// The bytes of a file of the image, its pieces read in turn, while the volume stays open. A
+// piece that lies past the image's end reads as unreadable from its first missing block.
+class TIsoFile final : public IFileContent {
+public:
+    TIsoFile(const TImageFile& image, const TFilePieces& pieces)
+        : Image_(image)
+        , Ordinary_(pieces.Ordinary)
+    {
+        for (const TExtent& piece : pieces.Pieces) {
+            if (piece.Size == 0)
+                continue;
+            Pieces_.push_back({Size_, uint64_t{piece.Block} * kBlockSize});
+            Size_ += piece.Size;
+        }
+    }
+
+    [[nodiscard]] std::optional<size_t> Read(uint64_t offset, std::span<uint8_t> out) override
+    {
+        if (offset >= Size_ || !Ordinary_)
+            return 0;
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(out.size(), Size_ - offset));
+        for (size_t done = 0; done < wanted;) {
+            const uint64_t at = offset + done;
+            const auto piece = std::prev(std::ranges::upper_bound(Pieces_, at, {}, &TPiece::Start));
+            const uint64_t pieceEnd =
+                std::next(piece) == Pieces_.end() ? Size_ : std::next(piece)->Start;
+            const size_t part =
+                static_cast<size_t>(std::min<uint64_t>(wanted - done, pieceEnd - at));
+            if (!Image_.Read(piece->Image + (at - piece->Start), out.subspan(done, part)))
+                return std::nullopt;
+            done += part;
+        }
+        return wanted;
+    }
+    [[nodiscard]] bool Ordinary() const override { return Ordinary_; }
+
+private:
+    struct TPiece {
+        uint64_t Start = 0; // in the file
+        uint64_t Image = 0; // where it lies in the image
+    };
+    const TImageFile& Image_;
+    bool Ordinary_;
+    std::vector<TPiece> Pieces_; // by Start, none empty
+    uint64_t Size_ = 0;
 };
 
 class TIsoVolume;
@@ -212,8 +277,9 @@ class TIsoVolume;
 // it gave lies, to be opened from there.
 class TIsoListing final : public IFolderListing {
 public:
-    TIsoListing(TIsoVolume& volume, std::vector<uint8_t> bytes)
+    TIsoListing(TIsoVolume& volume, uint32_t block, std::vector<uint8_t> bytes)
         : Volume_(volume)
+        , Block_(block)
         , Bytes_(std::move(bytes))
         , Cursor_(Bytes_)
     {
@@ -233,6 +299,7 @@ public:
 
 private:
     TIsoVolume& Volume_;
+    uint32_t Block_; // the directory's first block
     std::vector<uint8_t> Bytes_;
     TRecordCursor Cursor_;
     std::optional<TExtent> LastFolder_;
@@ -295,6 +362,49 @@ public:
 
     [[nodiscard]] bool Joliet() const { return Joliet_; }
 
+    // A file is found again from where its first record lies: the directory's first block and
+    // the record's offset in it. Without that, it is looked for by its path.
+    [[nodiscard]] static uint64_t WhereOf(uint32_t directory, size_t record)
+    {
+        return uint64_t{directory} << 32 | record;
+    }
+    [[nodiscard]] std::unique_ptr<IFileContent> OpenFile(const std::string& path,
+                                                         uint64_t where) override
+    {
+        const size_t slash = path.rfind('/');
+        if (slash == std::string::npos)
+            return nullptr;
+        const std::string_view name = std::string_view(path).substr(slash + 1);
+        std::optional<TExtent> directory;
+        if (where != 0)
+            directory = TExtent{static_cast<uint32_t>(where >> 32), 0};
+        else
+            directory = Find(path.substr(0, slash + 1));
+        if (!directory || !CacheDirectory(directory->Block))
+            return nullptr;
+        const size_t offset = where != 0 ? static_cast<size_t>(where & 0xFFFFFFFF) : 0;
+        if (offset >= Directory_.size())
+            return nullptr;
+        TRecordCursor cursor(Directory_, offset);
+        TFindData entry;
+        TExtent extent;
+        TFilePieces pieces;
+        while (ParseEntry(cursor, directory->Block, entry, extent, &pieces)) {
+            // The record where points at must be the file itself, not one after it.
+            if (!entry.IsFolder && entry.RawName == name && (where == 0 || entry.Where == where))
+                // Files recorded in interleaved units are rare enough not to be read.
+                return pieces.Interleaved ? nullptr : std::make_unique<TIsoFile>(File_, pieces);
+            if (where != 0)
+                break;
+        }
+        return nullptr;
+    }
+
+    // The next entry of the directory at cursor, telling where a folder's records lie and, when
+    // asked, where a file's bytes lie.
+    bool ParseEntry(TRecordCursor& cursor, uint32_t directory, TFindData& entry, TExtent& extent,
+                    TFilePieces* pieces);
+
     // The Rock Ridge entries of the system use area, following continuation areas.
     void ReadSystemUse(TBytes area, TRockRidge& rock)
     {
@@ -318,6 +428,10 @@ public:
                     rock.ChildLink = Le32(data, 0);
                 } else if (a == 'R' && b == 'E') {
                     rock.Relocated = true;
+                } else if (a == 'P' && b == 'X' && data.size() >= 8) {
+                    rock.Mode = Le32(data, 0);
+                } else if (a == 'S' && b == 'L') {
+                    rock.Link = true;
                 } else if (a == 'C' && b == 'E' && data.size() >= 24) {
                     next = TExtent{Le32(data, 0), Le32(data, 16)};
                     nextOffset = Le32(data, 8);
@@ -344,7 +458,7 @@ private:
         if (!bytes)
             return nullptr;
         MarkListed(*located);
-        return std::make_unique<TIsoListing>(*this, std::move(*bytes));
+        return std::make_unique<TIsoListing>(*this, located->Block, std::move(*bytes));
     }
 
     // The blocks of a directory: the first and the one after the last.
@@ -382,7 +496,7 @@ private:
             std::optional<std::vector<uint8_t>> bytes = ReadDirectory(File_, extent);
             if (!bytes)
                 return std::nullopt;
-            TIsoListing listing(*this, std::move(*bytes));
+            TIsoListing listing(*this, extent.Block, std::move(*bytes));
             TFindData entry;
             TExtent found;
             bool matched = false;
@@ -416,7 +530,24 @@ private:
     TExtent Root_;
     bool Joliet_;
     std::string OwnLabel_;
+    // Reads the directory that begins at block for OpenFile; the files of one folder are read
+    // one after another, so the last directory read is kept.
+    bool CacheDirectory(uint32_t block)
+    {
+        if (DirectoryBlock_ == block)
+            return true;
+        DirectoryBlock_.reset();
+        std::optional<std::vector<uint8_t>> bytes = ReadDirectory(File_, TExtent{block, 0});
+        if (!bytes)
+            return false;
+        Directory_ = std::move(*bytes);
+        DirectoryBlock_ = block;
+        return true;
+    }
+
     TVolumeFacts Facts_;
+    std::optional<uint32_t> DirectoryBlock_;
+    std::vector<uint8_t> Directory_;
     std::map<uint32_t, uint64_t> Listed_; // blocks of the directories listed: first -> past last
     std::vector<uint8_t> ContinuationBytes_;
     std::optional<uint32_t> ContinuationBlock_;
@@ -436,17 +567,23 @@ bool TIsoListing::Next(TFindData& entry)
 
 bool TIsoListing::NextEntry(TFindData& entry, TExtent& extent)
 {
-    for (TBytes record = Cursor_.Next(); !record.empty(); record = Cursor_.Next()) {
+    return Volume_.ParseEntry(Cursor_, Block_, entry, extent, nullptr);
+}
+
+bool TIsoVolume::ParseEntry(TRecordCursor& cursor, uint32_t directory, TFindData& entry,
+                            TExtent& extent, TFilePieces* pieces)
+{
+    for (TBytes record = cursor.Next(); !record.empty(); record = cursor.Next()) {
         const uint8_t flags = record[kRecordFlags];
         if (flags & kFlagAssociated)
             continue; // the other half of a file on discs made for Mac OS
         const TBytes name = RecordName(record);
         const bool special = name.size() == 1 && name[0] <= 1;
         TRockRidge rock;
-        if (!Volume_.Joliet() && !special) {
+        if (!Joliet_ && !special) {
             const size_t systemUse = kRecordName + name.size() + (name.size() % 2 == 0 ? 1 : 0);
             if (systemUse < record.size())
-                Volume_.ReadSystemUse(record.subspan(systemUse), rock);
+                ReadSystemUse(record.subspan(systemUse), rock);
         }
         if (rock.Relocated)
             continue;
@@ -455,16 +592,32 @@ bool TIsoListing::NextEntry(TFindData& entry, TExtent& extent)
         extent = rock.ChildLink ? TExtent{*rock.ChildLink, 0}
                                 : TExtent{Le32(record, kRecordExtent), Le32(record, kRecordSize)};
         entry.LastWriteTime = RecordTime(record.subspan(kRecordTime, 7));
+        entry.Where = entry.IsFolder ? 0 : WhereOf(directory, cursor.OffsetOf(record));
+        const auto addPiece = [pieces](TBytes piece) {
+            if (!pieces)
+                return;
+            // A start past the last block a record can name lies past the image's end.
+            const uint64_t start = uint64_t{Le32(piece, kRecordExtent)} + piece[kRecordAttributes];
+            pieces->Pieces.push_back({static_cast<uint32_t>(std::min<uint64_t>(start, UINT32_MAX)),
+                                      Le32(piece, kRecordSize)});
+            pieces->Interleaved |= piece[kRecordUnitSize] != 0 || piece[kRecordGapSize] != 0;
+        };
+        if (pieces) {
+            *pieces = {};
+            pieces->Ordinary = !rock.Link && (!rock.Mode || S_ISREG(*rock.Mode));
+        }
+        addPiece(record);
         // A file of 4 GiB or more is recorded in several pieces, all but the last flagged.
         uint64_t size = Le32(record, kRecordSize);
         for (uint8_t pieceFlags = flags; (pieceFlags & kFlagMultiExtent) != 0;) {
-            TRecordCursor ahead = Cursor_;
+            TRecordCursor ahead = cursor;
             const TBytes piece = ahead.Next();
             if (piece.empty() || !std::ranges::equal(RecordName(piece), name))
                 break; // a lost piece: the size is what the pieces so far add up to
-            Cursor_ = ahead;
+            cursor = ahead;
             size += Le32(piece, kRecordSize);
             pieceFlags = piece[kRecordFlags];
+            addPiece(piece);
         }
         entry.Size = entry.IsFolder ? 0 : size;
 
@@ -476,12 +629,11 @@ bool TIsoListing::NextEntry(TFindData& entry, TExtent& extent)
             entry.Name = NameFromDisc(entry.RawName);
         } else {
             entry.RawName =
-                Volume_.Joliet()
-                    ? Utf8FromUtf16BigEndian(name)
-                    : std::string(reinterpret_cast<const char*>(name.data()), name.size());
+                Joliet_ ? Utf8FromUtf16BigEndian(name)
+                        : std::string(reinterpret_cast<const char*>(name.data()), name.size());
             const std::string_view shown =
                 entry.IsFolder ? std::string_view(entry.RawName) : WithoutVersion(entry.RawName);
-            entry.Name = Volume_.Joliet() ? NameFromDisc(shown) : NameFromEightBitDisc(shown);
+            entry.Name = Joliet_ ? NameFromDisc(shown) : NameFromEightBitDisc(shown);
         }
         return true;
     }

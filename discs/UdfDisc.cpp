@@ -27,6 +27,7 @@ constexpr uint32_t kMostFileSets = 64;
 constexpr int kMostIndirections = 16;
 constexpr int kMostContinuations = 1024; // blocks of allocation descriptors of one file
 constexpr uint64_t kMostVatSearch = 16;  // the VAT's entry is among the last blocks written
+constexpr uint64_t kMostVatRun = 1024;   // virtual blocks found one after another at a time
 
 // File types of an entry's ICB tag.
 constexpr uint8_t kTypeUnspecified = 0;
@@ -481,11 +482,21 @@ std::optional<uint64_t> TUdfDisc::Locate(TUdfAddress address, uint64_t& run) con
     switch (partition.Kind) {
     case TPartition::TKind::Physical:
         return LocatePhysical(partition, address.Block, run);
-    case TPartition::TKind::Virtual:
+    case TPartition::TKind::Virtual: {
         if (address.Block >= partition.Vat.size() || partition.Vat[address.Block] == kUnmapped)
             return std::nullopt;
-        run = 1;
-        return LocatePhysical(Partitions_[partition.Physical], partition.Vat[address.Block], run);
+        const uint32_t physical = partition.Vat[address.Block];
+        const std::optional<uint64_t> block =
+            LocatePhysical(Partitions_[partition.Physical], physical, run);
+        // Only the virtual blocks that the table maps one after another are read at once.
+        const uint64_t most = std::min({run, kMostVatRun, partition.Vat.size() - address.Block});
+        uint64_t following = 1;
+        while (following < most &&
+               partition.Vat[address.Block + following] == uint64_t{physical} + following)
+            ++following;
+        run = following;
+        return block;
+    }
     case TPartition::TKind::Metadata: {
         const auto after =
             std::ranges::upper_bound(partition.Runs, uint64_t{address.Block}, {},
@@ -528,11 +539,12 @@ std::optional<uint64_t> TUdfDisc::LocatePhysical(const TPartition& partition, ui
     return at;
 }
 
-// Reads out.size() bytes from the start of a partition's block, across as many blocks as
-// they take.
-bool TUdfDisc::ReadPartition(TUdfAddress address, std::span<uint8_t> out)
+// Reads out.size() bytes from offset bytes past the start of a partition's block, across as
+// many blocks as they take.
+bool TUdfDisc::ReadPartition(TUdfAddress address, uint64_t offset, std::span<uint8_t> out)
 {
-    uint64_t block = address.Block;
+    uint64_t block = address.Block + offset / BlockSize_;
+    uint64_t within = offset % BlockSize_;
     for (size_t done = 0; done < out.size();) {
         uint64_t run = 0;
         const std::optional<uint64_t> at =
@@ -541,11 +553,12 @@ bool TUdfDisc::ReadPartition(TUdfAddress address, std::span<uint8_t> out)
         if (!at)
             return false;
         const size_t bytes =
-            static_cast<size_t>(std::min<uint64_t>(run * BlockSize_, out.size() - done));
-        if (!File_.Read(*at * BlockSize_, out.subspan(done, bytes)))
+            static_cast<size_t>(std::min<uint64_t>(run * BlockSize_ - within, out.size() - done));
+        if (!File_.Read(*at * BlockSize_ + within, out.subspan(done, bytes)))
             return false;
         done += bytes;
         block += run;
+        within = 0;
     }
     return true;
 }
@@ -623,7 +636,8 @@ std::optional<std::vector<uint8_t>> TUdfDisc::ReadContent(const TUdfEntry& entry
         if (at >= bytes.size())
             break;
         const uint64_t length = std::min<uint64_t>(extent.Length, bytes.size() - at);
-        if (extent.Type == 0 && !ReadPartition(extent.Start, std::span(bytes).subspan(at, length)))
+        if (extent.Type == 0 &&
+            !ReadPartition(extent.Start, 0, std::span(bytes).subspan(at, length)))
             return std::nullopt;
         at += length;
     }
@@ -646,4 +660,87 @@ std::optional<std::vector<uint8_t>> TUdfDisc::ReadDirectory(TUdfAddress address,
     if (check.Damaged())
         return std::nullopt;
     return bytes;
+}
+
+// A file's bytes, read through its extents when asked for: zeros where an extent was never
+// recorded, and the file ends early where its extents end before its size.
+class TUdfDisc::TFile final : public IFileContent {
+public:
+    TFile(TUdfDisc& disc, TUdfEntry entry, std::vector<TExtent> extents)
+        : Disc_(disc)
+        , Entry_(std::move(entry))
+        , Extents_(std::move(extents))
+    {
+        uint64_t start = 0;
+        for (const TExtent& extent : Extents_) {
+            Starts_.push_back(start);
+            start += extent.Length;
+        }
+        Covered_ = Entry_.Form == kEmbedded ? Entry_.Descriptors.size() : start;
+    }
+
+    [[nodiscard]] std::optional<size_t> Read(uint64_t offset, std::span<uint8_t> out) override
+    {
+        const uint64_t end = std::min(Entry_.Size, Covered_);
+        if (offset >= end || !Ordinary())
+            return 0;
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(out.size(), end - offset));
+        if (Entry_.Form == kEmbedded) {
+            std::memcpy(out.data(), Entry_.Descriptors.data() + offset, wanted);
+            return wanted;
+        }
+        for (size_t done = 0; done < wanted;) {
+            const uint64_t at = offset + done;
+            const size_t index =
+                static_cast<size_t>(std::ranges::upper_bound(Starts_, at) - Starts_.begin()) - 1;
+            const TExtent& extent = Extents_[index];
+            const uint64_t within = at - Starts_[index];
+            const size_t part =
+                static_cast<size_t>(std::min<uint64_t>(wanted - done, extent.Length - within));
+            const std::span<uint8_t> piece = out.subspan(done, part);
+            if (extent.Type != 0)
+                std::ranges::fill(piece, uint8_t{0});
+            else if (!Disc_.ReadPartition(extent.Start, within, piece))
+                return std::nullopt;
+            done += part;
+        }
+        return wanted;
+    }
+
+    // Devices, pipes, sockets and symbolic links hold no content of their own.
+    [[nodiscard]] bool Ordinary() const override
+    {
+        switch (Entry_.FileType) {
+        case 6:  // block device
+        case 7:  // character device
+        case 9:  // FIFO
+        case 10: // socket
+        case 12: // symbolic link
+            return false;
+        default:
+            return true;
+        }
+    }
+
+private:
+    TUdfDisc& Disc_;
+    TUdfEntry Entry_;
+    std::vector<TExtent> Extents_;
+    std::vector<uint64_t> Starts_; // each extent's first byte in the file
+    uint64_t Covered_ = 0;
+};
+
+std::unique_ptr<IFileContent> TUdfDisc::OpenFile(TUdfAddress address)
+{
+    std::optional<TUdfEntry> entry = ReadEntry(address, true);
+    if (!entry)
+        return nullptr;
+    std::vector<TExtent> extents;
+    if (entry->Form != kEmbedded) {
+        std::optional<std::vector<TExtent>> found = Extents(*entry, entry->Size);
+        if (!found)
+            return nullptr;
+        extents = std::move(*found);
+    }
+    return std::make_unique<TFile>(*this, std::move(*entry), std::move(extents));
 }

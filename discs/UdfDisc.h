@@ -8,6 +8,7 @@
 #include "collection/DiscRecord.h"
 #include "discs/ImageFile.h"
 #include "discs/UdfRecords.h"
+#include "discs/Volume.h"
 
 #include <memory>
 #include <optional>
@@ -80,10 +81,14 @@ public:
     // larger than room, cannot be read or is damaged.
     [[nodiscard]] std::optional<std::vector<uint8_t>> ReadDirectory(TUdfAddress address,
                                                                     uint64_t room);
+    // The bytes of the file whose entry is at address, read while the disc stays open; nullptr
+    // when its entry or its allocation descriptors cannot be read.
+    [[nodiscard]] std::unique_ptr<IFileContent> OpenFile(TUdfAddress address);
 
 private:
     struct TPartition;
     struct TExtent;
+    class TFile;
 
     bool Load(const TUdfVolumeDescriptors& descriptors);
     bool LoadPartitions(TUdfBytes logical, const TUdfVolumeDescriptors& descriptors);
@@ -94,7 +99,7 @@ private:
     std::optional<uint64_t> Locate(TUdfAddress address, uint64_t& run) const;
     std::optional<uint64_t> LocatePhysical(const TPartition& partition, uint32_t block,
                                            uint64_t& run) const;
-    bool ReadPartition(TUdfAddress address, std::span<uint8_t> out);
+    bool ReadPartition(TUdfAddress address, uint64_t offset, std::span<uint8_t> out);
     bool ReadBlock(TUdfAddress address, std::vector<uint8_t>& out);
     std::optional<std::vector<TExtent>> Extents(const TUdfEntry& entry, uint64_t wanted);
     std::optional<std::vector<uint8_t>> ReadContent(const TUdfEntry& entry, uint64_t limit);

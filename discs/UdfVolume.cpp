@@ -80,6 +80,34 @@ public:
 
     [[nodiscard]] TUdfDisc& Disc() { return *Disc_; }
 
+    // A file is found again from where its entry lies; never 0, which finds it by its path.
+    [[nodiscard]] static uint64_t WhereOf(TUdfAddress entry)
+    {
+        const uint64_t partition = entry.Partition + 1u;
+        return partition << 32 | entry.Block;
+    }
+    [[nodiscard]] std::unique_ptr<IFileContent> OpenFile(const std::string& path,
+                                                         uint64_t where) override
+    {
+        if (where != 0)
+            return Disc_->OpenFile(
+                {static_cast<uint32_t>(where), static_cast<uint16_t>((where >> 32) - 1)});
+        const size_t slash = path.rfind('/');
+        if (slash == std::string::npos)
+            return nullptr;
+        const std::optional<TUdfAddress> folder = Find(path.substr(0, slash + 1));
+        const std::optional<std::vector<uint8_t>> bytes =
+            folder ? Disc_->ReadDirectory(*folder, Room()) : std::nullopt;
+        if (!bytes)
+            return nullptr;
+        TUdfIdentifierCursor cursor(*bytes);
+        while (const std::optional<TUdfIdentifier> identifier = cursor.Next())
+            if (IsUdfListed(*identifier) && !IsUdfFolder(*identifier) &&
+                UdfRawName(*identifier) == std::string_view(path).substr(slash + 1))
+                return Disc_->OpenFile(identifier->Entry);
+        return nullptr;
+    }
+
 private:
     [[nodiscard]] std::unique_ptr<IFolderListing> Open(TUdfAddress entry)
     {
@@ -156,6 +184,7 @@ bool TUdfListing::Next(TFindData& entry)
         const std::optional<TUdfEntry> file = Volume_.Disc().ReadEntry(identifier->Entry, false);
         entry.LastWriteTime = file ? file->Time : 0;
         entry.Size = file && !entry.IsFolder ? file->Size : 0;
+        entry.Where = entry.IsFolder ? 0 : TUdfVolume::WhereOf(identifier->Entry);
         entry.Name = NameFromDisc(name);
         entry.RawName = std::move(name);
         if (entry.IsFolder) {

@@ -1,10 +1,12 @@
-// Reads arbitrary bytes as a disc image and scans it. Whatever the bytes, opening and scanning
-// must end without crashing or reading outside a buffer or a file. An input stands for the image
+// Reads arbitrary bytes as a disc image, scans it and reads its files' bytes. Whatever the
+// bytes, opening, scanning and reading must end without crashing or reading outside a buffer or
+// a file. An input stands for the image
 // from its volume descriptors on: the 32 KiB before them, which nothing reads, are zeros here.
 // An input that begins with "#" and a kind of container ("#cue", "#ccd", "#mds" with a
 // descriptor, a line "#data" and the data file's bytes; "#nrg", "#bin" with the image's bytes
 // alone) is written as that container's files and opened as an added image is.
-#include "collection/Fendrel.h"
+#include "FileReads.h"
+
 #include "discs/DiscImage.h"
 #include "discs/IsoVolume.h"
 
@@ -22,9 +24,7 @@ namespace {
 
 void Scan(IVolume& volume)
 {
-    (void)volume.Label();
-    TFendrel collection;
-    (void)collection.ScanDisc("image", volume);
+    ScanAndReadFiles(volume);
 }
 
 // The container's files in a folder of the fuzzer's own; false when the input is no container.

@@ -1,9 +1,10 @@
-// Reads arbitrary bytes as a UDF disc image and scans it. Whatever the bytes, opening and
-// scanning must end without crashing or reading outside a buffer. A UDF image is mostly zeros,
-// with its anchor 256 blocks in: so that mutations land on what is read, the input lists only
-// the blocks that are not zeros, each as its number (two bytes, little-endian) followed by its
-// 2048 bytes, and the image ends after the highest block listed.
-#include "collection/Fendrel.h"
+// Reads arbitrary bytes as a UDF disc image, scans it and reads its files' bytes. Whatever the
+// bytes, opening, scanning and reading must end without crashing or reading outside a buffer. A UDF
+// image is mostly zeros, with its anchor 256 blocks in: so that mutations land on what is read, the
+// input lists only the blocks that are not zeros, each as its number (two bytes, little-endian)
+// followed by its 2048 bytes, and the image ends after the highest block listed.
+#include "FileReads.h"
+
 #include "discs/UdfVolume.h"
 
 #include <algorithm>
@@ -29,10 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (::ftruncate(fd, end) != 0)
         std::abort();
-    if (const auto volume = OpenUdfVolume("/proc/self/fd/" + std::to_string(fd))) {
-        (void)volume->Label();
-        TFendrel collection;
-        (void)collection.ScanDisc("image", *volume);
-    }
+    if (const auto volume = OpenUdfVolume("/proc/self/fd/" + std::to_string(fd)))
+        ScanAndReadFiles(*volume);
     return 0;
 }

@@ -31,6 +31,10 @@ struct TUdfImageOptions {
     std::string Label = "UDFDISC";
     std::string VolumeLabel; // of the primary volume descriptor; empty: Label
     bool EndAnchor = true;   // a second anchor in the last block
+    // The bytes of some files, recorded after the file set in the physical partition, cut into
+    // extents of ExtentBlocks (or kept in their entries when Embedded and they fit); a file
+    // without them is an unallocated hole, read as zeros. Their sizes must match the tree's.
+    std::map<std::string, std::string> Contents;
 };
 
 // An image and where its parts lie: byte offsets of each path's entry and of each folder's
@@ -164,10 +168,10 @@ public:
     TUdfImage Build()
     {
         // Folders first learn their children, then every node gets its entry's block.
-        Nodes_.push_back({"", true, 0, 0, {}, 0, 0, 0, {}});
+        Nodes_.push_back({"", true, 0, 0, {}, 0, 0, 0, 0, {}});
         Indexes_[""] = 0;
         for (const TTreeEntry& e : Tree_) {
-            Nodes_.push_back({e.Path, e.Folder, e.Time, e.Size, {}, 0, 0, 0, {}});
+            Nodes_.push_back({e.Path, e.Folder, e.Time, e.Size, {}, 0, 0, 0, 0, {}});
             Nodes_.at(Index(ParentOf(e.Path))).Children.push_back(Nodes_.size() - 1);
             Indexes_[e.Path] = Nodes_.size() - 1;
         }
@@ -192,7 +196,15 @@ public:
         // Physical partition: with a metadata partition, blocks 0 and 1 hold the metadata file's
         // entry and its mirror's, then its first piece, a gap of two blocks and its second.
         FirstPiece_ = (SetBlocks_ + 1) / 2;
-        const uint32_t partitionBlocks = O_.Metadata ? 2 + SetBlocks_ + 2 : SetBlocks_;
+        uint32_t partitionBlocks = O_.Metadata ? 2 + SetBlocks_ + 2 : SetBlocks_;
+        for (TNode& n : Nodes_) {
+            const auto content = O_.Contents.find(n.Path);
+            if (n.Folder || content == O_.Contents.end() || EmbeddedContent(n))
+                continue;
+            n.DataBlock = partitionBlocks;
+            partitionBlocks +=
+                static_cast<uint32_t>((content->second.size() + kBlock - 1) / kBlock);
+        }
         const uint64_t total = kPartitionStart + partitionBlocks + 1;
         Image_.Bytes.assign(total * kBlock, '\0');
 
@@ -221,7 +233,7 @@ private:
         int64_t Time;
         uint64_t Size;
         std::vector<size_t> Children;
-        uint32_t EntryBlock = 0, DirectoryBlock = 0, Continuation = 0;
+        uint32_t EntryBlock = 0, DirectoryBlock = 0, Continuation = 0, DataBlock = 0;
         std::string Directory;
     };
 
@@ -243,6 +255,12 @@ private:
     bool Embedded(const TNode& n) const
     {
         return O_.Embedded && EntryHead() + n.Directory.size() <= kBlock;
+    }
+    bool EmbeddedContent(const TNode& n) const
+    {
+        const auto content = O_.Contents.find(n.Path);
+        return O_.Embedded && content != O_.Contents.end() &&
+               EntryHead() + content->second.size() <= kBlock;
     }
 
     // The image offset of a block of the file set (physical or metadata partition).
@@ -465,15 +483,17 @@ private:
 
     // Allocation descriptors of extents (length, block, type), the later ones in allocation
     // extent blocks when the entry may hold only a few.
-    std::string Descriptors(const std::vector<std::array<uint64_t, 3>>& extents, TNode& n)
+    // Long descriptors name their partition; data always lies in the physical one.
+    std::string Descriptors(const std::vector<std::array<uint64_t, 3>>& extents, TNode& n,
+                            bool longForm, uint16_t partition)
     {
-        const size_t step = O_.LongDescriptors ? 16 : 8;
+        const size_t step = longForm ? 16 : 8;
         const auto one = [&](uint64_t length, uint64_t block, uint64_t type) {
             std::string d(step, '\0');
             Put32(d, 0, static_cast<uint32_t>(length | type << 30));
             Put32(d, 4, static_cast<uint32_t>(block));
-            if (O_.LongDescriptors)
-                Put16(d, 8, SetPartition());
+            if (longForm)
+                Put16(d, 8, type == 3 ? SetPartition() : partition);
             return d;
         };
         const size_t most = O_.DescriptorsInEntry ? O_.DescriptorsInEntry : extents.size();
@@ -522,12 +542,26 @@ private:
                     std::min<uint64_t>(per * kBlock, n.Directory.size() - first * kBlock);
                 extents.push_back({length, n.DirectoryBlock + first, 0});
             }
-            data = Descriptors(extents, n);
+            data = Descriptors(extents, n, O_.LongDescriptors, SetPartition());
             for (uint64_t k = 0; k < blocks; ++k)
                 b.replace(SetOffset(static_cast<uint32_t>(n.DirectoryBlock + k)),
                           std::min<size_t>(kBlock, n.Directory.size() - k * kBlock),
                           n.Directory.substr(k * kBlock, kBlock));
             Image_.Directory[n.Path] = SetOffset(n.DirectoryBlock);
+        } else if (EmbeddedContent(n)) {
+            form = 3;
+            data = O_.Contents.at(n.Path);
+        } else if (const auto content = O_.Contents.find(n.Path); content != O_.Contents.end()) {
+            const std::string& bytes = content->second;
+            const uint64_t per = (O_.ExtentBlocks ? O_.ExtentBlocks : 1024) * kBlock;
+            std::vector<std::array<uint64_t, 3>> extents;
+            for (uint64_t at = 0; at < bytes.size(); at += per)
+                extents.push_back(
+                    {std::min<uint64_t>(per, bytes.size() - at), n.DataBlock + at / kBlock, 0});
+            b.replace((kPartitionStart + n.DataBlock) * kBlock, bytes.size(), bytes);
+            // Entries in a metadata partition point at their data with long descriptors.
+            form = O_.LongDescriptors || O_.Metadata ? 1 : 0;
+            data = Descriptors(extents, n, form == 1, 0);
         } else {
             std::vector<std::array<uint64_t, 3>> holes;
             for (uint64_t left = n.Size; left > 0;) {
@@ -535,7 +569,7 @@ private:
                 holes.push_back({piece, 0, 2});
                 left -= piece;
             }
-            data = Descriptors(holes, n);
+            data = Descriptors(holes, n, O_.LongDescriptors, SetPartition());
         }
         const bool extended = O_.Metadata;
         const size_t head = EntryHead();
