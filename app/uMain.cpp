@@ -165,6 +165,7 @@ void TForm_Main::CreateActions()
     Act_RenameDisc = make("Act_RenameDisc", "Переименовать диск...");
     Act_DiscProperties = make("Act_DiscProperties", "Свойства диска...");
     Act_UpdateDisc = make("Act_UpdateDisc", "Обновить диск...");
+    Act_CheckDisc = make("Act_CheckDisc", "Проверить диск...");
     Act_ChecksumsOnAdd = make("Act_ChecksumsOnAdd", "Контрольные суммы при добавлении");
     Act_ChecksumsOnAdd->setCheckable(true);
     Act_NewFilter = make("Act_NewFilter", "Новый фильтр...");
@@ -212,6 +213,7 @@ void TForm_Main::CreateMenus()
     MI_Disc->addAction(Act_RenameDisc);
     MI_Disc->addAction(Act_DiscProperties);
     MI_Disc->addAction(Act_UpdateDisc);
+    MI_Disc->addAction(Act_CheckDisc);
     MI_Disc->addSeparator();
     MI_Disc->addAction(Act_ChecksumsOnAdd);
     MI_Disc->addSeparator();
@@ -251,6 +253,7 @@ void TForm_Main::ConnectHandlers()
     bind(Act_RenameDisc, &TForm_Main::Act_RenameDiscExecute);
     bind(Act_DiscProperties, &TForm_Main::Act_DiscPropertiesExecute);
     bind(Act_UpdateDisc, &TForm_Main::Act_UpdateDiscExecute);
+    bind(Act_CheckDisc, &TForm_Main::Act_CheckDiscExecute);
     bind(Act_ChecksumsOnAdd, &TForm_Main::Act_ChecksumsOnAddExecute);
     bind(Act_NewFilter, &TForm_Main::Act_NewFilterExecute);
     bind(Act_NoFilter, &TForm_Main::Act_NoFilterExecute);

@@ -27,6 +27,7 @@ struct TFileToRead;
 class QMessageBox;
 class TMediaBars;
 class TCollectionChange;
+struct TDiscCheck;
 struct TDiscTreeDiff;
 class QAction;
 class QLabel;
@@ -86,6 +87,7 @@ public:
     QAction* Act_RenameDisc = nullptr;
     QAction* Act_DiscProperties = nullptr;
     QAction* Act_UpdateDisc = nullptr; // a disc brought up to date from its medium
+    QAction* Act_CheckDisc = nullptr;  // a disc read back against its record
     // Checkable: adds and updates also read every file's bytes and record their checksums.
     QAction* Act_ChecksumsOnAdd = nullptr;
     QAction* Act_NewFilter = nullptr;
@@ -160,6 +162,12 @@ public:
     // applied. ShowChangeReport (the report window) unless a test puts another in.
     std::function<bool(const std::string& title, const TDiscTreeDiff& diff)> ReviewChanges;
     bool ShowChangeReport(const std::string& title, const TDiscTreeDiff& diff);
+
+    // --- Disc check (acquisition/CheckDisc.cpp) -------------------------------------------
+    void Act_CheckDiscExecute(QObject* sender);
+    // Shows what reading the disc titled title back found; true when the disc is to be updated.
+    // The report window (TCheckReportWindow) while empty; tests put another in.
+    std::function<bool(const std::string& title, const TDiscCheck& check)> ReviewCheck;
 
     // --- Tree and list (browse/) ----------------------------------------------------------
     void Act_DeleteDiscExecute(QObject* sender);

@@ -1,0 +1,73 @@
+#include "app/uMain.h"
+
+#include "acquisition/CheckReportWindow.h"
+#include "acquisition/DiscCheck.h"
+#include "discs/FileContents.h"
+#include "discs/Volume.h"
+#include "platform/AnsiText.h"
+#include "platform/LocalTime.h"
+
+#include <exception>
+
+namespace {
+
+std::string Quoted(const std::string& title)
+{
+    return Ansi("«") + title + Ansi("»");
+}
+
+} // namespace
+
+void TForm_Main::Act_CheckDiscExecute(QObject*)
+{
+    const uint32_t disc = SelectedDisc();
+    if (disc == 0)
+        return;
+    std::unique_ptr<IVolume> volume = OpenRecordedSource(disc);
+    if (!volume)
+        return;
+    const std::string title = Collection().GetNode(disc).Name.str();
+    // Another medium would read back as every file missing and every file new: asked as the
+    // update asks.
+    if (const auto record = Collection().DiscRecords.find(disc);
+        record != Collection().DiscRecords.end() &&
+        CompareMedia(record->second.Facts, volume->Facts()) == TMediumMatch::Different) {
+        const std::string question = Ansi("Выбранный носитель не похож на диск ") + Quoted(title) +
+                                     Ansi(". Всё равно проверить?");
+        if (MessageBox(question, ApplicationTitle, TMessageKind::Question) != TMessageResult::Yes)
+            return;
+    }
+
+    // The scan goes into a collection of its own: a check changes nothing.
+    TFendrel scan(&Progress_);
+    std::vector<TFileToRead> files;
+    scan.ScanDisc(title, *volume, &files);
+    const uint32_t scanned = scan.Discs.back();
+
+    TReadingProgress progress;
+    std::vector<TFileReading> readings;
+    bool complete = false;
+    std::exception_ptr failure;
+    Platform_.Dialogs.RunReading(
+        Ansi("Проверка диска ") + Quoted(title), TotalSize(files), progress, [&] {
+            // An error must not end the reading thread: it is shown
+            // once the box is gone.
+            try {
+                complete = ReadFileContents(*volume, files, readings, progress);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+    if (failure)
+        std::rethrow_exception(failure);
+    if (!complete)
+        return; // cancelled: a partial reading would report files as unread that are fine
+
+    const TDiscCheck check = CheckDiscReadings(Collection(), disc, scan, scanned, files, readings);
+    const bool update = ReviewCheck ? ReviewCheck(title, check) : [&] {
+        TCheckReportWindow window(title, check, UtcOffsetNow(), this);
+        return window.exec() == QDialog::Accepted;
+    }();
+    if (update)
+        UpdateDisc(disc, *volume);
+}

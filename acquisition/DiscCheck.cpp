@@ -1,0 +1,116 @@
+#include "acquisition/DiscCheck.h"
+
+#include "collection/Fendrel.h"
+#include "discs/FileContents.h"
+
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+namespace {
+
+[[nodiscard]] uint64_t WriteTime(const TCollectionNode& node)
+{
+    return (uint64_t{node.WriteTimeHigh} << 32) | node.WriteTimeLow;
+}
+
+// The path of node below the disc top, as TTreeChange gives paths.
+[[nodiscard]] std::string PathBelow(const TFendrel& collection, uint32_t top,
+                                    const TCollectionNode& node)
+{
+    std::vector<std::string_view> names;
+    for (const TCollectionNode* at = &node; at->Id != top && at->ParentId != 0;
+         at = &collection.GetNode(at->ParentId))
+        names.push_back(at->Name.view());
+    std::string path;
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+        if (!path.empty())
+            path += '\\';
+        path += *name;
+    }
+    return path;
+}
+
+// The recorded checksums of the disc's files, by their paths below the disc.
+[[nodiscard]] std::unordered_map<std::string, TContentChecksum>
+RecordedChecksums(const TFendrel& recorded, uint32_t disc)
+{
+    std::unordered_map<std::string, TContentChecksum> byPath;
+    if (recorded.Checksums.empty())
+        return byPath;
+    // Depth first without recursion: a disc may nest deeper than the thread's stack.
+    std::vector<std::pair<uint32_t, std::string>> pending;
+    for (const uint32_t child : recorded.GetNode(disc).Children)
+        pending.emplace_back(child, std::string());
+    while (!pending.empty()) {
+        auto [id, parentPath] = std::move(pending.back());
+        pending.pop_back();
+        const TCollectionNode& node = recorded.GetNode(id);
+        std::string path = parentPath.empty() ? std::string(node.Name.view())
+                                              : parentPath + '\\' + std::string(node.Name.view());
+        if (node.Is(nfFile)) {
+            if (const auto sum = recorded.Checksums.find(id); sum != recorded.Checksums.end())
+                byPath.emplace(std::move(path), sum->second);
+            continue;
+        }
+        for (const uint32_t child : node.Children)
+            pending.emplace_back(child, path);
+    }
+    return byPath;
+}
+
+} // namespace
+
+TDiscCheck CheckDiscReadings(const TFendrel& recorded, uint32_t disc, const TFendrel& scan,
+                             uint32_t scanned, const std::vector<TFileToRead>& files,
+                             const std::vector<TFileReading>& readings)
+{
+    TDiscTreeDiff diff =
+        CompareDiscTrees(recorded, recorded.GetNode(disc), scan, scan.GetNode(scanned));
+    TDiscCheck check;
+    check.Missing = std::move(diff.Removed);
+    check.New = std::move(diff.Added);
+    check.Changed = std::move(diff.Changed);
+
+    const std::unordered_map<std::string, TContentChecksum> sums =
+        RecordedChecksums(recorded, disc);
+    std::unordered_set<std::string> changed;
+    if (!sums.empty())
+        for (const TTreeChange& change : check.Changed)
+            changed.insert(change.Path);
+
+    for (size_t i = 0; i < files.size() && i < readings.size(); ++i) {
+        const TFileReading& reading = readings[i];
+        switch (reading.Outcome) {
+        case TFileReading::TOutcome::NotRead:
+        case TFileReading::TOutcome::NotOrdinary:
+            break;
+        case TFileReading::TOutcome::Unreadable:
+            check.Unreadable.push_back({PathBelow(scan, scanned, scan.GetNode(files[i].Id)),
+                                        files[i].Size, reading.BadOffset});
+            break;
+        case TFileReading::TOutcome::Read: {
+            ++check.FilesRead;
+            check.BytesRead += files[i].Size;
+            if (sums.empty())
+                break;
+            const TCollectionNode& node = scan.GetNode(files[i].Id);
+            std::string path = PathBelow(scan, scanned, node);
+            const auto sum = sums.find(path);
+            // A file changed in size or time is reported as that already.
+            if (sum == sums.end() || changed.contains(path))
+                break;
+            ++check.ChecksumsCompared;
+            if (sum->second == reading.Checksum)
+                break;
+            TTreeChange change;
+            change.Path = std::move(path);
+            change.OldSize = change.NewSize = node.FullSize();
+            change.OldTime = change.NewTime = WriteTime(node);
+            check.ContentChanged.push_back(std::move(change));
+            break;
+        }
+        }
+    }
+    return check;
+}

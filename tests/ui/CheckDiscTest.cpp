@@ -1,0 +1,391 @@
+// "Проверить диск...": a disc read back against its record, of a folder and of an image, reported
+// in its window and leaving the collection as it was.
+#include "support/DiscTrees.h"
+#include "support/WindowFixture.h"
+
+#include "acquisition/CheckReportWindow.h"
+#include "browse/CollectionTree.h"
+#include "discs/FileContents.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <gmock/gmock.h>
+#include <xxhash.h>
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int64_t kTime = 1600000000;
+
+std::string Pattern(size_t size, unsigned seed)
+{
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 11)) & 0xFF);
+    return bytes;
+}
+
+std::string Content(const std::string& path)
+{
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+void Write(const std::string& path, const std::string& bytes, int64_t time = kTime)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+    const timespec times[2] = {{time, 0}, {time, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+// Gives every folder of the tree its time back: writing a file touches its folder.
+void SettleFolders(const std::string& root)
+{
+    const timespec times[2] = {{kTime, 0}, {kTime, 0}};
+    ::utimensat(AT_FDCWD, root.c_str(), times, 0);
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_directory())
+            ::utimensat(AT_FDCWD, entry.path().c_str(), times, 0);
+}
+
+std::vector<std::string> Paths(const std::vector<TTreeChange>& changes)
+{
+    std::vector<std::string> paths;
+    for (const TTreeChange& change : changes)
+        paths.push_back(AnsiToUtf8(change.Path) + (change.Folder ? "\\" : ""));
+    return paths;
+}
+
+class CheckDisc : public TWindowFixture {
+protected:
+    CheckDisc()
+    {
+        MakeTree(Stick, {FolderEntry("Docs", kTime), FolderEntry("Фото", kTime)});
+        Write(Stick + "/Docs/a.txt", Pattern(10000, 1));
+        Write(Stick + "/Docs/b.txt", Pattern(5000, 2));
+        Write(Stick + "/Фото/1.jpg", Pattern(3 * 2048 + 7, 3));
+        Write(Stick + "/gone.txt", "gone");
+        SettleFolders(Stick);
+        MakeWindow().CollectionFile = PathOf("discs.frl");
+        Window->ReviewCheck = [this](const std::string& title, const TDiscCheck& check) {
+            Reviewed.push_back(AnsiToUtf8(title));
+            Check = check;
+            return UpdateAfterCheck;
+        };
+        Window->ReviewChanges = [](const std::string&, const TDiscTreeDiff&) {
+            return true;
+        };
+        Dialogs.Messages.clear(); // the warning that there is no drive
+    }
+
+    uint32_t AddFolder(const std::string& folder, const std::string& title)
+    {
+        Dialogs.FolderAnswers.push_back(folder);
+        Dialogs.InputAnswers.push_back(Ansi(title));
+        Window->Act_AddFolder->trigger();
+        return Window->Collection().Discs.back();
+    }
+    uint32_t AddImage(const std::string& image, const std::string& title)
+    {
+        Dialogs.FileAnswers.push_back(image);
+        Dialogs.InputAnswers.push_back(Ansi(title));
+        Window->Act_AddImage->trigger();
+        return Window->Collection().Discs.back();
+    }
+    // Gives the disc's files the checksums of the files below root, as an add with checksums
+    // would have recorded them.
+    void RecordChecksums(uint32_t disc, const std::string& root)
+    {
+        TFendrel& c = Window->Collection();
+        std::vector<std::pair<uint32_t, std::string>> pending{{disc, root}};
+        while (!pending.empty()) {
+            const auto [id, path] = pending.back();
+            pending.pop_back();
+            for (const uint32_t child : c.GetNode(id).Children) {
+                const TCollectionNode& node = c.GetNode(child);
+                const std::string childPath = path + "/" + AnsiToUtf8(node.Name.str());
+                if (!node.Is(nfFile)) {
+                    pending.emplace_back(child, childPath);
+                    continue;
+                }
+                const std::string bytes = Content(childPath);
+                const XXH128_hash_t hash = XXH3_128bits(bytes.data(), bytes.size());
+                c.Checksums[child] = {hash.low64, hash.high64};
+            }
+        }
+    }
+    void Select(uint32_t id)
+    {
+        SelectTreeItem(*Window->TreeView_Main, FindTreeItem(*Window->TreeView_Main, id));
+    }
+    [[nodiscard]] std::string Tree(uint32_t disc) const
+    {
+        const TFendrel& c = Window->Collection();
+        return DumpScanned(c, c.GetNode(disc), true);
+    }
+    // Whether the image's files can be read byte for byte by its volume.
+    [[nodiscard]] bool ImageFilesReadable(const std::string& image)
+    {
+        const std::unique_ptr<IVolume> volume = Drives.OpenImage(image);
+        if (!volume)
+            return false;
+        TFendrel scan;
+        std::vector<TFileToRead> files;
+        (void)scan.ScanDisc("image", *volume, &files);
+        return !files.empty() && volume->OpenFile(files[0].Path, files[0].Where) != nullptr;
+    }
+    // Where bytes begin in the file at path.
+    static size_t OffsetOf(const std::string& path, const std::string& bytes)
+    {
+        const size_t at = Content(path).find(bytes);
+        if (at == std::string::npos)
+            throw std::runtime_error("bytes not found in " + path);
+        return at;
+    }
+
+    TScratchFolder Scratch;
+    std::string Stick = Scratch / "media/STICK";
+    std::vector<std::string> Reviewed;
+    TDiscCheck Check;
+    bool UpdateAfterCheck = false;
+};
+
+TEST_F(CheckDisc, FolderWithFilesAddedRemovedAndRewrittenIsReportedAndLeftAsRecorded)
+{
+    TForm_Main& w = *Window;
+    const uint32_t disc = AddFolder(Stick, "Флешка");
+    RecordChecksums(disc, Stick);
+    const auto checksums = w.Collection().Checksums;
+    const std::string saved = Content(w.CollectionFile);
+    const std::string tree = Tree(disc);
+
+    fs::remove(Stick + "/gone.txt");
+    Write(Stick + "/Фото/2.jpg", "new");
+    // Rewritten with its size and time kept: only the checksum tells.
+    Write(Stick + "/Docs/b.txt", Pattern(5000, 9));
+    SettleFolders(Stick);
+    Dialogs.Messages.clear();
+    // A folder item stands for its disc.
+    Select(w.Collection().GetNode(disc).Children.at(0));
+    w.Act_CheckDisc->trigger();
+
+    EXPECT_THAT(Reviewed, ElementsAre("Флешка"));
+    ASSERT_EQ(Dialogs.ReadingBoxes.size(), 1u);
+    EXPECT_EQ(AnsiToUtf8(Dialogs.ReadingBoxes[0].Title), "Проверка диска «Флешка»");
+    EXPECT_EQ(Dialogs.ReadingBoxes[0].Total, 10000u + 5000u + 3 * 2048u + 7u + 3u);
+    EXPECT_THAT(Paths(Check.Missing), ElementsAre("gone.txt"));
+    EXPECT_THAT(Paths(Check.New), ElementsAre("Фото\\2.jpg"));
+    EXPECT_THAT(Paths(Check.Changed), IsEmpty());
+    EXPECT_THAT(Paths(Check.ContentChanged), ElementsAre("Docs\\b.txt"));
+    EXPECT_THAT(Check.Unreadable, IsEmpty());
+    EXPECT_EQ(Check.ChecksumsCompared, 3u);
+    EXPECT_THAT(Dialogs.MessageTexts(), IsEmpty());
+
+    // Nothing of the collection changes, in memory or in its file.
+    EXPECT_EQ(Tree(disc), tree);
+    EXPECT_EQ(w.Collection().Checksums, checksums);
+    EXPECT_EQ(Content(w.CollectionFile), saved);
+    EXPECT_FALSE(w.HasUnsavedChanges());
+}
+
+TEST_F(CheckDisc, CancelledReadingOrNoDiscSelectedShowsNothing)
+{
+    TForm_Main& w = *Window;
+    const uint32_t disc = AddFolder(Stick, "Флешка");
+    const std::string saved = Content(w.CollectionFile);
+    Dialogs.Messages.clear();
+
+    w.Act_CheckDisc->trigger(); // the root is selected
+    EXPECT_TRUE(Dialogs.ReadingBoxes.empty());
+
+    Select(disc);
+    Dialogs.CancelReadings.push_back(true);
+    w.Act_CheckDisc->trigger();
+    EXPECT_EQ(Dialogs.ReadingBoxes.size(), 1u);
+    EXPECT_THAT(Reviewed, IsEmpty());
+    EXPECT_THAT(Dialogs.MessageTexts(), IsEmpty());
+    EXPECT_EQ(Content(w.CollectionFile), saved);
+}
+
+TEST_F(CheckDisc, AnotherMediumIsQuestionedBeforeItIsRead)
+{
+    TForm_Main& w = *Window;
+    const uint32_t disc = AddFolder(Stick, "Флешка");
+    const std::string moved = Scratch / "elsewhere";
+    fs::rename(Stick, moved);
+    Dialogs.Messages.clear();
+    Select(disc);
+    Dialogs.FolderAnswers.push_back(moved);
+    w.Act_CheckDisc->trigger();
+    EXPECT_THAT(Dialogs.MessageTexts(),
+                ElementsAre("Выбранный носитель не похож на диск «Флешка». Всё равно проверить?"));
+    EXPECT_TRUE(Dialogs.ReadingBoxes.empty());
+
+    Dialogs.FolderAnswers.push_back(moved);
+    Dialogs.QuestionAnswers.push_back(TMessageResult::Yes);
+    w.Act_CheckDisc->trigger();
+    EXPECT_EQ(Dialogs.ReadingBoxes.size(), 1u);
+    EXPECT_TRUE(Check.AllWell());
+    EXPECT_NE(w.Collection().DiscRecords.at(disc).Facts.Source.Path, moved) << "not updated";
+}
+
+TEST_F(CheckDisc, ReportWindowOffersTheUpdateWhichThenTakesTheChangesIn)
+{
+    TForm_Main& w = *Window;
+    w.ReviewCheck = nullptr; // the real window
+    const uint32_t disc = AddFolder(Stick, "Флешка");
+    fs::remove(Stick + "/gone.txt");
+    SettleFolders(Stick);
+    Dialogs.Messages.clear();
+    Select(disc);
+
+    std::string title, header;
+    bool updateEnabled = false;
+    QTimer::singleShot(0, [&] {
+        auto* report = dynamic_cast<TCheckReportWindow*>(QApplication::activeModalWidget());
+        ASSERT_NE(report, nullptr);
+        title = report->windowTitle().toStdString();
+        header = report->Header->text().toStdString();
+        updateEnabled = report->Update->isEnabled();
+        report->Update->click();
+    });
+    w.Act_CheckDisc->trigger();
+
+    EXPECT_EQ(title, "Проверка диска «Флешка»");
+    EXPECT_EQ(header, "Не читаются: 0, отсутствуют: 1, новые: 0, изменены: 0\n"
+                      "Прочитано файлов: 3 (20.7 k), сверено по контрольным суммам: 0");
+    EXPECT_TRUE(updateEnabled);
+    EXPECT_EQ(Tree(disc).find("gone.txt"), std::string::npos) << "updated";
+    EXPECT_EQ(Content(w.CollectionFile).find("gone.txt"), std::string::npos);
+}
+
+// An image of the stick's files, its checksums recorded, then damaged.
+class CheckImage : public CheckDisc {
+protected:
+    CheckImage()
+    {
+        MakeIsoImage(Stick, Image, "-joliet on");
+        if (!ImageFilesReadable(Image))
+            return;
+        Disc = AddImage(Image, "Образ");
+        RecordChecksums(Disc, Stick);
+        Saved = Content(Window->CollectionFile);
+        Dialogs.Messages.clear();
+        Select(Disc);
+    }
+    // Checks the disc, accepting the question about another medium, and asserts that the
+    // collection stayed as it was.
+    void RunCheck()
+    {
+        Dialogs.QuestionAnswers.push_back(TMessageResult::Yes);
+        Window->Act_CheckDisc->trigger();
+        ASSERT_EQ(Reviewed.size(), 1u);
+        EXPECT_EQ(Content(Window->CollectionFile), Saved);
+    }
+
+    std::string Image = Scratch / "disc.iso";
+    uint32_t Disc = 0;
+    std::string Saved;
+};
+
+TEST_F(CheckImage, AsRecordedReadsWholeAndFlippedBytesAreChanged)
+{
+    if (Disc == 0)
+        GTEST_SKIP() << "the image's files cannot be read yet";
+    RunCheck();
+    EXPECT_TRUE(Check.AllWell());
+    EXPECT_EQ(Check.ChecksumsCompared, 4u);
+
+    const size_t at = OffsetOf(Image, Pattern(5000, 2).substr(0, 256)) + 1234;
+    {
+        std::fstream image(Image, std::ios::in | std::ios::out | std::ios::binary);
+        image.seekg(static_cast<std::streamoff>(at));
+        const char byte = static_cast<char>(image.get() ^ 0x20);
+        image.seekp(static_cast<std::streamoff>(at));
+        image.put(byte);
+    }
+    Reviewed.clear();
+    RunCheck();
+    EXPECT_THAT(Paths(Check.ContentChanged), ElementsAre("Docs\\b.txt"));
+    EXPECT_THAT(Check.Unreadable, IsEmpty());
+    EXPECT_FALSE(Check.TreeDiffers() && !Check.Missing.empty());
+}
+
+TEST_F(CheckImage, CutImageLeavesItsLastFilesUnreadableFromTheCut)
+{
+    if (Disc == 0)
+        GTEST_SKIP() << "the image's files cannot be read yet";
+    const size_t start = OffsetOf(Image, Pattern(10000, 1).substr(0, 256));
+    fs::resize_file(Image, start + 4096);
+    RunCheck();
+    ASSERT_FALSE(Check.Unreadable.empty());
+    const auto a = std::ranges::find_if(Check.Unreadable, [](const TUnreadableFile& file) {
+        return AnsiToUtf8(file.Path) == "Docs\\a.txt";
+    });
+    ASSERT_NE(a, Check.Unreadable.end());
+    EXPECT_EQ(a->BadOffset, 4096u);
+    EXPECT_EQ(a->Size, 10000u);
+    EXPECT_THAT(Check.Missing, IsEmpty());
+}
+
+TEST(CheckReportWindow, GroupsTheirEntriesAndOffersTheUpdateOnlyForChanges)
+{
+    TDiscCheck check;
+    check.Unreadable.push_back({Ansi("Фото\\1.jpg"), 6151, 4096});
+    check.FilesRead = 2;
+    check.BytesRead = 2048;
+    TCheckReportWindow unreadable(Ansi("Флешка"), check, 0);
+    EXPECT_EQ(unreadable.windowTitle().toStdString(), "Проверка диска «Флешка»");
+    ASSERT_EQ(unreadable.Results->topLevelItemCount(), 4);
+    const QTreeWidgetItem* group = unreadable.Results->topLevelItem(0);
+    EXPECT_EQ(group->text(0).toStdString(), "Не читаются (1)");
+    EXPECT_EQ(group->child(0)->text(0).toStdString(), "Фото\\1.jpg");
+    EXPECT_EQ(group->child(0)->text(3).toStdString(), "ошибка чтения с байта 4096");
+    EXPECT_FALSE(unreadable.Update->isEnabled()) << "an update cannot mend a disc";
+
+    check.Unreadable.clear();
+    check.Changed.push_back({false, "grow.bin", 50, 10, 2048, 20});
+    check.ContentChanged.push_back({false, "same.bin", 7, 10, 7, 10});
+    check.Missing.push_back({true, "Old", 0, 0, 0, 0});
+    TCheckReportWindow changed(Ansi("Флешка"), check, 0);
+    EXPECT_EQ(changed.Header->text().toStdString(),
+              "Не читаются: 0, отсутствуют: 1, новые: 0, изменены: 2\n"
+              "Прочитано файлов: 2 (2.0 k), сверено по контрольным суммам: 0");
+    group = changed.Results->topLevelItem(3);
+    EXPECT_EQ(group->text(0).toStdString(), "Изменены (2)");
+    EXPECT_EQ(group->child(0)->text(1).toStdString(), "50 → 2.0 k");
+    EXPECT_EQ(group->child(0)->text(3).toStdString(), "размер, дата");
+    EXPECT_EQ(group->child(1)->text(3).toStdString(), "содержимое (контрольная сумма)");
+    EXPECT_EQ(changed.Results->topLevelItem(1)->child(0)->text(0).toStdString(), "Old\\");
+    EXPECT_TRUE(changed.Update->isEnabled());
+    EXPECT_EQ(changed.Update->text().toStdString(), "Обновить диск");
+
+    TCheckReportWindow well(Ansi("Флешка"), TDiscCheck{}, 0);
+    EXPECT_EQ(well.Header->text().toStdString(),
+              "Диск читается полностью, изменений нет\n"
+              "Прочитано файлов: 0 (0), сверено по контрольным суммам: 0");
+    EXPECT_TRUE(well.Results->isHidden());
+    EXPECT_FALSE(well.Update->isEnabled());
+}
+
+} // namespace
+
+TEST_F(TWindowFixture, CheckDiscFollowsUpdateDiscInTheDiscMenu)
+{
+    TForm_Main& w = MakeWindow();
+    const QList<QAction*> items = w.MI_Disc->actions();
+    EXPECT_EQ(items.indexOf(w.Act_CheckDisc), items.indexOf(w.Act_UpdateDisc) + 1);
+    EXPECT_EQ(w.Act_CheckDisc->text().toStdString(), "Проверить диск...");
+}
