@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 
 #include <gmock/gmock.h>
+#include <random>
 #include <xxhash.h>
 
 using ::testing::ElementsAre;
@@ -28,11 +29,13 @@ namespace {
 
 constexpr int64_t kTime = 1600000000;
 
+// Bytes of their own for each seed, so that a file's bytes are found in an image by them.
 std::string Pattern(size_t size, unsigned seed)
 {
+    std::mt19937 random(seed);
     std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 11)) & 0xFF);
+    for (char& byte : bytes)
+        byte = static_cast<char>(random() & 0xFF);
     return bytes;
 }
 
@@ -320,7 +323,8 @@ TEST_F(CheckImage, AsRecordedReadsWholeAndFlippedBytesAreChanged)
     RunCheck();
     EXPECT_THAT(Paths(Check.ContentChanged), ElementsAre("Docs\\b.txt"));
     EXPECT_THAT(Check.Unreadable, IsEmpty());
-    EXPECT_FALSE(Check.TreeDiffers() && !Check.Missing.empty());
+    EXPECT_THAT(Check.Missing, IsEmpty());
+    EXPECT_THAT(Check.Changed, IsEmpty());
 }
 
 TEST_F(CheckImage, CutImageLeavesItsLastFilesUnreadableFromTheCut)
