@@ -41,7 +41,8 @@ void TForm_Main::Act_CheckDiscExecute(QObject*)
     // The scan goes into a collection of its own: a check changes nothing.
     TFendrel scan(&Progress_);
     std::vector<TFileToRead> files;
-    scan.ScanDisc(title, *volume, &files);
+    TListingWatch watched(*volume, scan);
+    scan.ScanDisc(title, watched, &files);
     const uint32_t scanned = scan.Discs.back();
 
     TReadingProgress progress;
@@ -63,7 +64,8 @@ void TForm_Main::Act_CheckDiscExecute(QObject*)
     if (!complete)
         return; // cancelled: a partial reading would report files as unread that are fine
 
-    const TDiscCheck check = CheckDiscReadings(Collection(), disc, scan, scanned, files, readings);
+    const TDiscCheck check =
+        CheckDiscReadings(Collection(), disc, scan, scanned, files, readings, watched.Unlisted);
     const bool update = ReviewCheck ? ReviewCheck(title, check) : [&] {
         TCheckReportWindow window(title, check, UtcOffsetNow(), this);
         return window.exec() == QDialog::Accepted;

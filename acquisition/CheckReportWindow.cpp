@@ -81,13 +81,17 @@ void AddChanged(QTreeWidget& tree, const TDiscCheck& check, int64_t offset)
     }
 }
 
-void AddUnreadable(QTreeWidget& tree, const std::vector<TUnreadableFile>& files)
+void AddUnreadable(QTreeWidget& tree, const std::vector<TUnreadableEntry>& entries)
 {
-    QTreeWidgetItem* group = Group(tree, "Не читаются", files.size());
-    for (const TUnreadableFile& file : files) {
-        QTreeWidgetItem* item = Entry(group, file.Path, false);
-        item->setText(1, QString::fromStdString(FormatSize(file.Size)));
-        item->setText(3, QString::fromUtf8("ошибка чтения с байта %1").arg(file.BadOffset));
+    QTreeWidgetItem* group = Group(tree, "Не читаются", entries.size());
+    for (const TUnreadableEntry& entry : entries) {
+        QTreeWidgetItem* item = Entry(group, entry.Path, entry.Folder);
+        if (entry.Folder) {
+            item->setText(3, QString::fromUtf8("папка не открывается"));
+            continue;
+        }
+        item->setText(1, QString::fromStdString(FormatSize(entry.Size)));
+        item->setText(3, QString::fromUtf8("ошибка чтения с байта %1").arg(entry.BadOffset));
     }
 }
 

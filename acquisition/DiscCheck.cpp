@@ -59,11 +59,38 @@ RecordedChecksums(const TFendrel& recorded, uint32_t disc)
     return byPath;
 }
 
+// Whether path lies below the folder at folder ("" the top).
+[[nodiscard]] bool Below(std::string_view path, std::string_view folder)
+{
+    return folder.empty() ||
+           (path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '\\');
+}
+
 } // namespace
+
+std::unique_ptr<IFolderListing> TListingWatch::OpenFolder(const std::string& path)
+{
+    return Noted(Volume_.OpenFolder(path));
+}
+
+std::unique_ptr<IFolderListing> TListingWatch::OpenSubfolder(IFolderListing& listing,
+                                                             const std::string& rawName,
+                                                             const std::string& path)
+{
+    return Noted(Volume_.OpenSubfolder(listing, rawName, path));
+}
+
+std::unique_ptr<IFolderListing> TListingWatch::Noted(std::unique_ptr<IFolderListing> listing)
+{
+    if (!listing && Scan_.LastId != 0)
+        Unlisted.push_back(Scan_.LastId);
+    return listing;
+}
 
 TDiscCheck CheckDiscReadings(const TFendrel& recorded, uint32_t disc, const TFendrel& scan,
                              uint32_t scanned, const std::vector<TFileToRead>& files,
-                             const std::vector<TFileReading>& readings)
+                             const std::vector<TFileReading>& readings,
+                             const std::vector<uint32_t>& unlisted)
 {
     TDiscTreeDiff diff =
         CompareDiscTrees(recorded, recorded.GetNode(disc), scan, scan.GetNode(scanned));
@@ -71,6 +98,13 @@ TDiscCheck CheckDiscReadings(const TFendrel& recorded, uint32_t disc, const TFen
     check.Missing = std::move(diff.Removed);
     check.New = std::move(diff.Added);
     check.Changed = std::move(diff.Changed);
+    for (const uint32_t id : unlisted) {
+        std::string path = PathBelow(scan, scanned, scan.GetNode(id));
+        std::erase_if(check.Missing,
+                      [&](const TTreeChange& change) { return Below(change.Path, path); });
+        check.Unreadable.push_back({std::move(path), 0, 0, true});
+        ++check.FoldersUnlisted;
+    }
 
     const std::unordered_map<std::string, TContentChecksum> sums =
         RecordedChecksums(recorded, disc);
@@ -87,7 +121,7 @@ TDiscCheck CheckDiscReadings(const TFendrel& recorded, uint32_t disc, const TFen
             break;
         case TFileReading::TOutcome::Unreadable:
             check.Unreadable.push_back({PathBelow(scan, scanned, scan.GetNode(files[i].Id)),
-                                        files[i].Size, reading.BadOffset});
+                                        files[i].Size, reading.BadOffset, false});
             break;
         case TFileReading::TOutcome::Read: {
             ++check.FilesRead;

@@ -44,6 +44,30 @@ std::vector<std::string> Paths(const std::vector<TTreeChange>& changes)
     return paths;
 }
 
+// A folder volume but for one folder, which does not open.
+class TOneFolderShut final : public IVolume {
+public:
+    TOneFolderShut(std::unique_ptr<IVolume> volume, std::string shut)
+        : Volume_(std::move(volume))
+        , Shut_(std::move(shut))
+    {
+    }
+    [[nodiscard]] std::string Label() const override { return Volume_->Label(); }
+    [[nodiscard]] std::unique_ptr<IFolderListing> OpenFolder(const std::string& path) override
+    {
+        return path == Shut_ ? nullptr : Volume_->OpenFolder(path);
+    }
+    [[nodiscard]] std::unique_ptr<IFileContent> OpenFile(const std::string& path,
+                                                         uint64_t where) override
+    {
+        return Volume_->OpenFile(path, where);
+    }
+
+private:
+    std::unique_ptr<IVolume> Volume_;
+    std::string Shut_;
+};
+
 class DiscCheck : public ::testing::Test {
 protected:
     DiscCheck()
@@ -73,20 +97,22 @@ protected:
                 Recorded.Checksums[files[i].Id] = readings[i].Checksum;
     }
 
-    // Scans the folder afresh, runs between the scan and the reading, reads and checks.
-    TDiscCheck Check(const std::function<void()>& between = {})
+    // Scans the folder afresh (its folder at the volume path shut not opening), runs between
+    // the scan and the reading, reads and checks.
+    TDiscCheck Check(const std::function<void()>& between = {}, const std::string& shut = {})
     {
         TFendrel scan;
-        const std::unique_ptr<IVolume> volume = OpenFolderVolume(Disc, "disc");
+        TOneFolderShut volume(OpenFolderVolume(Disc, "disc"), shut);
+        TListingWatch watched(volume, scan);
         std::vector<TFileToRead> files;
-        (void)scan.ScanDisc("disc", *volume, &files);
+        (void)scan.ScanDisc("disc", watched, &files);
         if (between)
             between();
         std::vector<TFileReading> readings;
         TReadingProgress progress;
-        EXPECT_TRUE(ReadFileContents(*volume, files, readings, progress));
+        EXPECT_TRUE(ReadFileContents(volume, files, readings, progress));
         return CheckDiscReadings(Recorded, Recorded.Discs.back(), scan, scan.Discs.back(), files,
-                                 readings);
+                                 readings, watched.Unlisted);
     }
 
     TScratchFolder Scratch;
@@ -157,6 +183,28 @@ TEST_F(DiscCheck, FileCutShortAfterTheListingIsUnreadableFromWhereItEnds)
     EXPECT_EQ(check.FilesRead, 3u);
 }
 
+TEST_F(DiscCheck, FolderThatDoesNotOpenIsUnreadableAndItsContentsNotMissing)
+{
+    Record();
+    const TDiscCheck check = Check({}, "/Photos/");
+    ASSERT_EQ(check.Unreadable.size(), 1u);
+    EXPECT_EQ(AnsiToUtf8(check.Unreadable[0].Path), "Photos");
+    EXPECT_TRUE(check.Unreadable[0].Folder);
+    EXPECT_EQ(check.FoldersUnlisted, 1u);
+    EXPECT_THAT(check.Missing, IsEmpty());
+    EXPECT_THAT(check.Changed, IsEmpty());
+
+    // A folder missing beside it is still missing; the disc's top not opening hides nothing.
+    fs::remove_all(Disc + "/Docs");
+    SettleFolders(Disc);
+    EXPECT_THAT(Paths(Check({}, "/Photos/").Missing),
+                ElementsAre("Docs\\", "Docs\\a.txt", "Docs\\b.txt"));
+    const TDiscCheck top = Check({}, "/");
+    ASSERT_EQ(top.Unreadable.size(), 1u);
+    EXPECT_EQ(top.Unreadable[0].Path, "");
+    EXPECT_THAT(top.Missing, IsEmpty());
+}
+
 // Run once more as an unprivileged user by the test script: root reads every file.
 TEST_F(DiscCheck, UnreadableFileIsReportedAndTheRestStillChecked)
 {
@@ -174,6 +222,19 @@ TEST_F(DiscCheck, UnreadableFileIsReportedAndTheRestStillChecked)
     EXPECT_THAT(Paths(check.ContentChanged), ElementsAre("notes.txt"));
     EXPECT_THAT(check.Missing, IsEmpty());
     EXPECT_THAT(check.Changed, IsEmpty());
+}
+
+TEST_F(DiscCheck, UnreadableFolderIsReportedAsSuch)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root lists every folder";
+    Record();
+    ASSERT_EQ(::chmod((Disc + "/Docs").c_str(), 0), 0);
+    const TDiscCheck check = Check();
+    ASSERT_EQ(check.Unreadable.size(), 1u);
+    EXPECT_EQ(AnsiToUtf8(check.Unreadable[0].Path), "Docs");
+    EXPECT_TRUE(check.Unreadable[0].Folder);
+    EXPECT_THAT(check.Missing, IsEmpty());
 }
 
 } // namespace

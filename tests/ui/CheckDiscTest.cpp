@@ -335,7 +335,7 @@ TEST_F(CheckImage, CutImageLeavesItsLastFilesUnreadableFromTheCut)
     fs::resize_file(Image, start + 4096);
     RunCheck();
     ASSERT_FALSE(Check.Unreadable.empty());
-    const auto a = std::ranges::find_if(Check.Unreadable, [](const TUnreadableFile& file) {
+    const auto a = std::ranges::find_if(Check.Unreadable, [](const TUnreadableEntry& file) {
         return AnsiToUtf8(file.Path) == "Docs\\a.txt";
     });
     ASSERT_NE(a, Check.Unreadable.end());
@@ -348,15 +348,18 @@ TEST(CheckReportWindow, GroupsTheirEntriesAndOffersTheUpdateOnlyForChanges)
 {
     TDiscCheck check;
     check.Unreadable.push_back({Ansi("Фото\\1.jpg"), 6151, 4096});
+    check.Unreadable.push_back({"Docs", 0, 0, true});
     check.FilesRead = 2;
     check.BytesRead = 2048;
     TCheckReportWindow unreadable(Ansi("Флешка"), check, 0);
     EXPECT_EQ(unreadable.windowTitle().toStdString(), "Проверка диска «Флешка»");
     ASSERT_EQ(unreadable.Results->topLevelItemCount(), 4);
     const QTreeWidgetItem* group = unreadable.Results->topLevelItem(0);
-    EXPECT_EQ(group->text(0).toStdString(), "Не читаются (1)");
+    EXPECT_EQ(group->text(0).toStdString(), "Не читаются (2)");
     EXPECT_EQ(group->child(0)->text(0).toStdString(), "Фото\\1.jpg");
     EXPECT_EQ(group->child(0)->text(3).toStdString(), "ошибка чтения с байта 4096");
+    EXPECT_EQ(group->child(1)->text(0).toStdString(), "Docs\\");
+    EXPECT_EQ(group->child(1)->text(3).toStdString(), "папка не открывается");
     EXPECT_FALSE(unreadable.Update->isEnabled()) << "an update cannot mend a disc";
 
     check.Unreadable.clear();
