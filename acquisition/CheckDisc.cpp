@@ -51,8 +51,7 @@ void TForm_Main::Act_CheckDiscExecute(QObject*)
     std::exception_ptr failure;
     Platform_.Dialogs.RunReading(
         Ansi("Проверка диска ") + Quoted(title), TotalSize(files), progress, [&] {
-            // An error must not end the reading thread: it is shown
-            // once the box is gone.
+            // An error must not escape the reading thread: it is shown once the box is gone.
             try {
                 complete = ReadFileContents(*volume, files, readings, progress);
             } catch (...) {

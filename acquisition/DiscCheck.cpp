@@ -59,11 +59,16 @@ RecordedChecksums(const TFendrel& recorded, uint32_t disc)
     return byPath;
 }
 
-// Whether path lies below the folder at folder ("" the top).
-[[nodiscard]] bool Below(std::string_view path, std::string_view folder)
+// Whether path lies below one of the folders ("" the top), each of its folders looked up once.
+[[nodiscard]] bool BelowAny(std::string_view path, const std::unordered_set<std::string>& folders)
 {
-    return folder.empty() ||
-           (path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '\\');
+    if (folders.contains(std::string()))
+        return true;
+    for (size_t end = path.find('\\'); end != std::string_view::npos;
+         end = path.find('\\', end + 1))
+        if (folders.contains(std::string(path.substr(0, end))))
+            return true;
+    return false;
 }
 
 } // namespace
@@ -98,12 +103,16 @@ TDiscCheck CheckDiscReadings(const TFendrel& recorded, uint32_t disc, const TFen
     check.Missing = std::move(diff.Removed);
     check.New = std::move(diff.Added);
     check.Changed = std::move(diff.Changed);
-    for (const uint32_t id : unlisted) {
-        std::string path = PathBelow(scan, scanned, scan.GetNode(id));
+    if (!unlisted.empty()) {
+        std::unordered_set<std::string> folders;
+        for (const uint32_t id : unlisted) {
+            std::string path = PathBelow(scan, scanned, scan.GetNode(id));
+            folders.insert(path);
+            check.Unreadable.push_back({std::move(path), 0, 0, true});
+            ++check.FoldersUnlisted;
+        }
         std::erase_if(check.Missing,
-                      [&](const TTreeChange& change) { return Below(change.Path, path); });
-        check.Unreadable.push_back({std::move(path), 0, 0, true});
-        ++check.FoldersUnlisted;
+                      [&](const TTreeChange& change) { return BelowAny(change.Path, folders); });
     }
 
     const std::unordered_map<std::string, TContentChecksum> sums =
