@@ -388,11 +388,3 @@ TEST(CheckReportWindow, GroupsTheirEntriesAndOffersTheUpdateOnlyForChanges)
 }
 
 } // namespace
-
-TEST_F(TWindowFixture, CheckDiscFollowsUpdateDiscInTheDiscMenu)
-{
-    TForm_Main& w = MakeWindow();
-    const QList<QAction*> items = w.MI_Disc->actions();
-    EXPECT_EQ(items.indexOf(w.Act_CheckDisc), items.indexOf(w.Act_UpdateDisc) + 1);
-    EXPECT_EQ(w.Act_CheckDisc->text().toStdString(), "Проверить диск...");
-}
