@@ -69,6 +69,12 @@ void TForm_Main::Act_CheckDiscExecute(QObject*)
         TCheckReportWindow window(title, check, UtcOffsetNow(), this);
         return window.exec() == QDialog::Accepted;
     }();
-    if (update)
-        UpdateDisc(disc, *volume);
+    if (!update)
+        return;
+    // The update is made from the check's own reading: the disc is not read a second time, and
+    // a file whose content alone changed gets the checksum just read.
+    for (size_t i = 0; i < files.size(); ++i)
+        if (readings[i].Outcome == TFileReading::TOutcome::Read)
+            scan.Checksums[files[i].Id] = readings[i].Checksum;
+    ApplyUpdate(disc, scan, scanned, true);
 }

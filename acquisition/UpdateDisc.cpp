@@ -134,6 +134,12 @@ void TForm_Main::UpdateDisc(uint32_t disc, IVolume& volume)
         if (!ReadChecksums(title, volume, scan, files, read))
             return;
     }
+    ApplyUpdate(disc, scan, scanned, checksums);
+}
+
+void TForm_Main::ApplyUpdate(uint32_t disc, TFendrel& scan, uint32_t scanned, bool checksumsRead)
+{
+    const std::string title = Collection().GetNode(disc).Name.str();
     const TDiscTreeDiff diff =
         CompareDiscTrees(Collection(), Collection().GetNode(disc), scan, scan.GetNode(scanned));
     if (diff.Empty()) {
@@ -144,8 +150,11 @@ void TForm_Main::UpdateDisc(uint32_t disc, IVolume& volume)
     }
 
     // Checksums just read are recorded even when the tree is as it was: the tree is replaced by
-    // its copy that carries them.
-    const bool replace = !diff.Empty() || checksums;
+    // its copy that carries them. Without them, the files the update leaves as they were keep
+    // the checksums they had.
+    if (!checksumsRead)
+        CarryChecksums(Collection(), disc, scan, scanned);
+    const bool replace = !diff.Empty() || checksumsRead;
     const TCollectionChange change = TCollectionChange::DiscUpdated(Collection(), disc, replace);
     if (replace)
         ReplaceDiscTree(Collection(), disc, scan, scanned);

@@ -302,6 +302,10 @@ private:
     // Scans volume into a collection of its own, shows the changes and, when they are applied
     // (or there are none), makes the disc's tree the new one, sets its record and saves.
     void UpdateDisc(uint32_t disc, IVolume& volume);
+    // The update from a scan already made (the disc scanned of scan): shows the changes and
+    // applies them as UpdateDisc does. checksumsRead: scan holds the checksums of every file
+    // read whole, and they replace the recorded ones.
+    void ApplyUpdate(uint32_t disc, TFendrel& scan, uint32_t scanned, bool checksumsRead);
     // The first disc recorded from the medium the facts describe; 0 when none is known to be.
     [[nodiscard]] uint32_t DiscOfMedium(const TVolumeFacts& facts) const;
 

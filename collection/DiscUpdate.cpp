@@ -2,6 +2,8 @@
 
 #include "collection/Fendrel.h"
 
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -53,4 +55,36 @@ uint32_t AppendDiscCopy(TFendrel& target, const TFendrel& source, uint32_t from)
         target.DiscRecords[id] = record->second;
     ReplaceDiscTree(target, id, source, from);
     return id;
+}
+
+void CarryChecksums(const TFendrel& collection, uint32_t from, TFendrel& scan, uint32_t to)
+{
+    if (collection.Checksums.empty())
+        return;
+    std::vector<std::pair<uint32_t, uint32_t>> pending = {{from, to}};
+    std::unordered_map<std::string_view, uint32_t> before;
+    while (!pending.empty()) {
+        const auto [old, now] = pending.back();
+        pending.pop_back();
+        before.clear();
+        for (const uint32_t child : collection.GetNode(old).Children)
+            before.emplace(collection.GetNode(child).Name.view(), child);
+        for (const uint32_t child : scan.GetNode(now).Children) {
+            const TCollectionNode& node = scan.GetNode(child);
+            const auto found = before.find(node.Name.view());
+            if (found == before.end())
+                continue;
+            const TCollectionNode& recorded = collection.GetNode(found->second);
+            if (node.Is(nfFolder) && recorded.Is(nfFolder)) {
+                pending.emplace_back(found->second, child);
+            } else if (node.Is(nfFile) && recorded.Is(nfFile) &&
+                       node.FullSize() == recorded.FullSize() &&
+                       node.WriteTimeLow == recorded.WriteTimeLow &&
+                       node.WriteTimeHigh == recorded.WriteTimeHigh) {
+                if (const auto sum = collection.Checksums.find(found->second);
+                    sum != collection.Checksums.end())
+                    scan.Checksums.try_emplace(child, sum->second);
+            }
+        }
+    }
 }

@@ -15,3 +15,9 @@ int64_t ReplaceDiscTree(TFendrel& target, uint32_t disc, const TFendrel& source,
 // (ids given in the same order as ReplaceDiscTree gives them), its record and its files' content
 // checksums. Returns the new disc's id.
 uint32_t AppendDiscCopy(TFendrel& target, const TFendrel& source, uint32_t from);
+
+// Gives each file of the tree below the disc to of scan the content checksum that collection
+// records for the file at the same path below its disc from, when both have the same size and
+// last-write time and the file of scan has none yet: the content of a file the scan found
+// unchanged is taken to be the one checked before. Names are compared byte for byte.
+void CarryChecksums(const TFendrel& collection, uint32_t from, TFendrel& scan, uint32_t to);

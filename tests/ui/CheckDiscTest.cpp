@@ -16,6 +16,9 @@
 #include <QTreeWidget>
 
 #include <gmock/gmock.h>
+
+#include <algorithm>
+#include <optional>
 #include <random>
 #include <xxhash.h>
 
@@ -260,6 +263,67 @@ TEST_F(CheckDisc, ReportWindowOffersTheUpdateWhichThenTakesTheChangesIn)
     EXPECT_TRUE(updateEnabled);
     EXPECT_EQ(Tree(disc).find("gone.txt"), std::string::npos) << "updated";
     EXPECT_EQ(Content(w.CollectionFile).find("gone.txt"), std::string::npos);
+}
+
+// The checksum the collection records for the file at path below the disc ("Docs/a.txt").
+std::optional<TContentChecksum> RecordedChecksum(const TFendrel& c, uint32_t disc,
+                                                 const std::string& path)
+{
+    uint32_t id = disc;
+    for (const auto& part : fs::path(path)) {
+        const TCollectionBranch& children = c.GetNode(id).Children;
+        const auto child = std::find_if(children.begin(), children.end(), [&](uint32_t each) {
+            return AnsiToUtf8(c.GetNode(each).Name.str()) == part.string();
+        });
+        if (child == children.end())
+            return std::nullopt;
+        id = *child;
+    }
+    const auto sum = c.Checksums.find(id);
+    return sum == c.Checksums.end() ? std::nullopt : std::optional(sum->second);
+}
+
+TContentChecksum ChecksumOfFile(const std::string& path)
+{
+    const std::string bytes = Content(path);
+    const XXH128_hash_t hash = XXH3_128bits(bytes.data(), bytes.size());
+    return {hash.low64, hash.high64};
+}
+
+TEST_F(CheckDisc, UpdatesKeepTheChecksumsOfUnchangedFilesAndTakeTheCheckedContentIn)
+{
+    TForm_Main& w = *Window;
+    const uint32_t disc = AddFolder(Stick, "Флешка");
+    RecordChecksums(disc, Stick);
+    const TContentChecksum a = ChecksumOfFile(Stick + "/Docs/a.txt");
+
+    // An update without reading checksums: the files it finds as they were keep theirs.
+    fs::remove(Stick + "/gone.txt");
+    SettleFolders(Stick);
+    Select(disc);
+    w.Act_UpdateDisc->trigger();
+    ASSERT_EQ(Tree(disc).find("gone.txt"), std::string::npos) << "updated";
+    EXPECT_EQ(RecordedChecksum(w.Collection(), disc, "Docs/a.txt"), a);
+    EXPECT_EQ(RecordedChecksum(w.Collection(), disc, "Фото/1.jpg"),
+              ChecksumOfFile(Stick + "/Фото/1.jpg"));
+
+    // A content change the check found is taken in by the update it offers, from its reading.
+    Write(Stick + "/Docs/b.txt", Pattern(5000, 9));
+    SettleFolders(Stick);
+    UpdateAfterCheck = true;
+    Dialogs.Messages.clear();
+    Select(disc);
+    w.Act_CheckDisc->trigger();
+    EXPECT_THAT(Paths(Check.ContentChanged), ElementsAre("Docs\\b.txt"));
+    EXPECT_EQ(Dialogs.ReadingBoxes.size(), 1u) << "the disc is read once";
+    EXPECT_EQ(RecordedChecksum(w.Collection(), disc, "Docs/b.txt"),
+              ChecksumOfFile(Stick + "/Docs/b.txt"));
+    EXPECT_EQ(RecordedChecksum(w.Collection(), disc, "Docs/a.txt"), a);
+    TForm_Main second(Platform());
+    Dialogs.FileAnswers.push_back(w.CollectionFile);
+    second.Act_LoadCollection->trigger();
+    EXPECT_EQ(RecordedChecksum(second.Collection(), second.Collection().Discs.back(), "Docs/b.txt"),
+              ChecksumOfFile(Stick + "/Docs/b.txt"));
 }
 
 // An image of the stick's files, added with its checksums, then damaged.
