@@ -103,6 +103,8 @@ void FillBenchCollection(TFendrel& collection, const TBenchShape& shape)
             record.Notes = "Коробка " + std::to_string(d / 50) + ", полка 3";
         }
     }
+    if (shape.BigFolderFiles > 0)
+        AddBigFolder(collection, shape.BigFolderFiles);
 }
 
 uint32_t AddBigFolder(TFendrel& collection, int files, uint32_t seed)

@@ -18,6 +18,8 @@ struct TBenchShape {
     // Every disc with a record that knows all it can (source, identity, dates, notes), and its
     // last file 5 GiB larger: the data of the collection file's extension section.
     bool DiscRecords = false;
+    // When positive, a last disc made by AddBigFolder with one folder of that many files.
+    int BigFolderFiles = 0;
 };
 void FillBenchCollection(TFendrel& collection, const TBenchShape& shape = {});
 // Adds a disc holding one folder of that many files, with names, times and sizes drawn as above;
