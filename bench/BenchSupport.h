@@ -74,16 +74,22 @@ double CommandSeconds(const std::string& command);
 [[nodiscard]] uint64_t CurrentRssBytes();
 [[nodiscard]] uint64_t PeakRssBytes();
 
-// Seconds since construction.
+// The processor time (user and system, all threads) the process has used.
+[[nodiscard]] double ProcessCpuSeconds();
+
+// Seconds since construction, and the process's processor seconds since then: on a machine
+// shared with other work the latter varies far less.
 class TStopwatch {
 public:
     [[nodiscard]] double Seconds() const
     {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start_).count();
     }
+    [[nodiscard]] double CpuSeconds() const { return ProcessCpuSeconds() - CpuStart_; }
 
 private:
     std::chrono::steady_clock::time_point Start_ = std::chrono::steady_clock::now();
+    double CpuStart_ = ProcessCpuSeconds();
 };
 
 // Seconds to scan what source reads (a folder or an image, as a drive holds it) into a new

@@ -28,6 +28,13 @@ public:
 
 private:
     static constexpr size_t ChunkSize = 4096;
-    std::vector<std::unique_ptr<TCollectionNode[]>> Chunks_;
+    // A chunk's nodes are destroyed and its memory freed as it was allocated, by NewChunk.
+    struct TChunkDeleter {
+        void operator()(TCollectionNode* nodes) const;
+    };
+    using TChunk = std::unique_ptr<TCollectionNode[], TChunkDeleter>;
+    [[nodiscard]] static TChunk NewChunk();
+
+    std::vector<TChunk> Chunks_;
     size_t Count_ = 0;
 };
