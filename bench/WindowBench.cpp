@@ -87,6 +87,25 @@ void DeleteFirstDisc(TBenchMachine& machine, TForm_Main& window)
     QApplication::processEvents();
 }
 
+// Asks every accessible object of the window for its name and its children, as a screen reader's
+// review of the window does; returns the number of objects.
+size_t WalkAccessibleTree(QWidget& window)
+{
+    size_t objects = 0;
+    std::vector<QAccessibleInterface*> pending{QAccessible::queryAccessibleInterface(&window)};
+    while (!pending.empty()) {
+        QAccessibleInterface* object = pending.back();
+        pending.pop_back();
+        if (!object || !object->isValid())
+            continue;
+        ++objects;
+        (void)object->text(QAccessible::Name);
+        for (int child = object->childCount() - 1; child >= 0; --child)
+            pending.push_back(object->child(child));
+    }
+    return objects;
+}
+
 // The best of several runs by the clock and by processor time.
 class TBest {
 public:
@@ -237,6 +256,18 @@ int main(int argc, char** argv)
     }
     std::printf("opening a folder of %d files: %s (%d rows)\n", kBigFolderFiles,
                 opening.Text().c_str(), window->ListModel->rowCount());
+    if (accessible) {
+        // What a screen reader's review of the whole window asks for: every accessible object,
+        // each with its name, the root's listing of the discs shown in the list.
+        SelectTreeItem(*window->TreeView_Main, 0);
+        QApplication::processEvents();
+        const TStopwatch watch;
+        const size_t objects = WalkAccessibleTree(*window);
+        TBest walk;
+        walk.Add(watch);
+        std::printf("a review of every accessible object: %s (%zu objects)\n", walk.Text().c_str(),
+                    objects);
+    }
 
     TBest deletion;
     for (int run = 0; run < runs; ++run) {
