@@ -35,3 +35,9 @@ void PrefaultLarge(void* block, size_t size)
     if (end > first)
         (void)::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
 }
+
+void PrefaultHugePages(void* block, size_t size)
+{
+    (void)::madvise(block, size, MADV_HUGEPAGE);
+    PrefaultLarge(block, size);
+}
