@@ -29,15 +29,14 @@ void PrefaultLarge(void* block, size_t size)
     const uintptr_t first = (begin + page - 1) & ~(page - 1);
     const uintptr_t end = (begin + size) & ~(page - 1);
     // Advice only: where it is refused (kernels before 5.14), the pages come one fault at a time.
-    // Huge pages would need even fewer faults, but their allocation can stall for longer than
-    // all the faults take. Pages already mapped (memory the allocator hands out again) are left
-    // as they are.
+    // Pages already mapped (memory the allocator hands out again) are left as they are.
     if (end > first)
         (void)::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
 }
 
 void PrefaultHugePages(void* block, size_t size)
 {
+    // Where huge pages are not given for the asking, or none is free, this maps small ones.
     (void)::madvise(block, size, MADV_HUGEPAGE);
     PrefaultLarge(block, size);
 }
