@@ -143,7 +143,7 @@ TEST(CollectionModel, ReferencesStayValidWhileAMillionNodesAreAdded)
         Add(c, folder.Children, nfFile, i % 1000 == 0 ? longName : "file", folder.Id,
             static_cast<uint32_t>(i));
     EXPECT_EQ(&c.GetNode(1), discAddress);
-    EXPECT_EQ(c.GetNode(folder.Children[999'000]).Name, longName);
+    EXPECT_EQ(c.GetNode(folder.Children[999'000]).Name.view(), longName);
     EXPECT_EQ(c.GetNode(folder.Children[999'001]).Name, "file");
     EXPECT_EQ(folder.Children.size(), 1000000u);
     EXPECT_EQ(c.GetNode(folder.Children.back()).Size, 999999u);
