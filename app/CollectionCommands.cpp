@@ -48,10 +48,30 @@ void TForm_Main::OpenCollectionFile()
 {
     if (CollectionFile.empty())
         return;
-    std::string text;
     TFileIdentity identity;
+    bool loaded = false;
+    bool whole = false;
+    // The collection is read straight from the file's text, which is not kept after the load.
+    const auto load = [&](std::string_view text) {
+        ReplaceCollection();
+        // The waiting changes belonged to the collection that has gone.
+        Pending_.Clear();
+        size_t readTo = 0;
+        try {
+            loaded = Collection().LoadFromText(text, readTo);
+        } catch (...) {
+            // Out of memory part-way: what was read must never be saved over the whole file.
+            CollectionFile.clear();
+            LoadedFile_.clear();
+            KnownFile_.clear();
+            throw;
+        }
+        // A load that stopped early (damage, a zero byte, a closing line before the end) holds
+        // only part of the file: the file itself is kept aside before anything replaces it.
+        whole = loaded && readTo == text.size();
+    };
     const TFileOutcome outcome =
-        Platform_.CollectionFiles.ReadWhole(CollectionFile, text, identity);
+        Platform_.CollectionFiles.ReadInPlace(CollectionFile, load, identity);
     if (outcome != TFileOutcome::Done) {
         // The collection in memory stays, and so does the file it belongs to: a later save must
         // not write it over the file that failed to open.
@@ -64,29 +84,10 @@ void TForm_Main::OpenCollectionFile()
         return;
     }
     Platform_.CollectionFiles.RemoveStaleTemporaries(CollectionFile);
-
-    ReplaceCollection();
-    // The waiting changes belonged to the collection that has gone.
-    Pending_.Clear();
-    bool loaded = false;
-    size_t readTo = 0;
-    try {
-        loaded = Collection().LoadFromText(text, readTo);
-    } catch (...) {
-        // Out of memory part-way: what was read must never be saved over the whole file.
-        CollectionFile.clear();
-        LoadedFile_.clear();
-        KnownFile_.clear();
-        throw;
-    }
-    // A load that stopped early (damage, a zero byte, a closing line before the end) holds only
-    // part of the file: the file itself is kept aside before anything replaces it.
-    const bool whole = loaded && readTo == text.size();
     LoadedFile_ = CollectionFile;
     KnownFile_ = CollectionFile;
     KnownIdentity_ = identity;
     KeepDamagedOriginal_ = !whole;
-    std::string().swap(text); // free the file's bytes now: they are not needed any longer
     if (!whole)
         MessageBox(Ansi("Файл коллекции поврежден или имеет неверный формат"), ApplicationTitle,
                    TMessageKind::Error);

@@ -3,6 +3,7 @@
 #include "platform/CollectionFileStore.h"
 
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -103,6 +104,8 @@ void FillBenchCollection(TFendrel& collection, const TBenchShape& shape)
             record.Notes = "Коробка " + std::to_string(d / 50) + ", полка 3";
         }
     }
+    if (shape.BigFolderFiles > 0)
+        AddBigFolder(collection, shape.BigFolderFiles);
 }
 
 uint32_t AddBigFolder(TFendrel& collection, int files, uint32_t seed)
@@ -160,6 +163,13 @@ void LoadCollectionFile(TFendrel& collection, const std::string& path)
         throw std::runtime_error("cannot read " + path);
     if (!collection.LoadFromText(text))
         throw std::runtime_error("damaged collection file " + path);
+}
+
+double ProcessCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 uint64_t CurrentRssBytes()

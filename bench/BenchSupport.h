@@ -18,6 +18,8 @@ struct TBenchShape {
     // Every disc with a record that knows all it can (source, identity, dates, notes), and its
     // last file 5 GiB larger: the data of the collection file's extension section.
     bool DiscRecords = false;
+    // When positive, a last disc made by AddBigFolder with one folder of that many files.
+    int BigFolderFiles = 0;
 };
 void FillBenchCollection(TFendrel& collection, const TBenchShape& shape = {});
 // Adds a disc holding one folder of that many files, with names, times and sizes drawn as above;
@@ -72,16 +74,22 @@ double CommandSeconds(const std::string& command);
 [[nodiscard]] uint64_t CurrentRssBytes();
 [[nodiscard]] uint64_t PeakRssBytes();
 
-// Seconds since construction.
+// The processor time (user and system, all threads) the process has used.
+[[nodiscard]] double ProcessCpuSeconds();
+
+// Seconds since construction, and the process's processor seconds since then: on a machine
+// shared with other work the latter varies far less.
 class TStopwatch {
 public:
     [[nodiscard]] double Seconds() const
     {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start_).count();
     }
+    [[nodiscard]] double CpuSeconds() const { return ProcessCpuSeconds() - CpuStart_; }
 
 private:
     std::chrono::steady_clock::time_point Start_ = std::chrono::steady_clock::now();
+    double CpuStart_ = ProcessCpuSeconds();
 };
 
 // Seconds to scan what source reads (a folder or an image, as a drive holds it) into a new

@@ -52,13 +52,6 @@ double BestCommand(const std::string& command, int runs)
     return best;
 }
 
-double ProcessCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
 size_t CountLines(const std::string& command)
 {
     FILE* pipe = ::popen(command.c_str(), "r");

@@ -72,8 +72,7 @@ void FillTree(const TFendrel& collection, QTreeView& view, const QString& text)
             const TCollectionNode& disc = collection.GetNode(id);
             if (disc.Is(nfFilteredOut))
                 continue;
-            const int item =
-                items.AddItem(root, std::string(disc.Name), kDiscImage, kDiscImage, id);
+            const int item = items.AddItem(root, disc.Name, kDiscImage, kDiscImage, id);
             FillBranch(collection, items, item, disc.Children);
         }
     }
@@ -102,8 +101,8 @@ void FillBranch(const TFendrel& collection, TCollectionTreeModel& items, int par
             continue;
         }
         const TCollectionNode& folder = *top.Folders[top.Next++];
-        const int item = items.AddItem(top.Parent, std::string(folder.Name), kFolderImage,
-                                       kOpenFolderImage, folder.Id);
+        const int item =
+            items.AddItem(top.Parent, folder.Name, kFolderImage, kOpenFolderImage, folder.Id);
         std::vector<const TCollectionNode*> below = VisibleFolders(collection, folder.Children);
         if (!below.empty())
             open.push_back({std::move(below), 0, item}); // top is not used after this

@@ -14,24 +14,56 @@ void TCollectionTreeModel::Clear()
         beginResetModel();
         Resetting_ = true;
     }
-    Items_.clear();
+    Items_.clear(); // keeps its memory for the items that follow
+    ChildPositions_.clear();
     TopLevel_.clear();
     DisplayCaptions_.clear();
 }
 
-int TCollectionTreeModel::AddItem(int parent, std::string caption, int image, int selectedImage,
-                                  uint32_t data)
+int TCollectionTreeModel::AddItem(int parent, std::string_view caption, int image,
+                                  int selectedImage, uint32_t data)
 {
     if (!Resetting_) {
         beginResetModel();
         Resetting_ = true;
     }
     const int position = Count();
-    // Take the sibling list only after the new item is in: adding it may move every item.
-    const int row = static_cast<int>((parent < 0 ? TopLevel_ : Items_.at(parent).Children).size());
-    Items_.push_back({std::move(caption), data, parent, row, image, selectedImage, {}});
-    (parent < 0 ? TopLevel_ : Items_[parent].Children).push_back(position);
+    int row = 0;
+    if (parent < 0) {
+        row = static_cast<int>(TopLevel_.size());
+        TopLevel_.push_back(position);
+    } else {
+        row = Items_.at(parent).ChildCount++;
+    }
+    Items_.push_back({TNodeName(caption), data, parent, row, image, selectedImage, 0, 0});
     return position;
+}
+
+std::span<const int> TCollectionTreeModel::Children(int position) const
+{
+    if (position < 0)
+        return TopLevel_;
+    if (Resetting_)
+        return {};
+    const TItem& item = Items_.at(position);
+    return std::span<const int>(ChildPositions_)
+        .subspan(static_cast<size_t>(item.FirstChild), static_cast<size_t>(item.ChildCount));
+}
+
+void TCollectionTreeModel::LinkChildren()
+{
+    int next = 0;
+    for (TItem& item : Items_) {
+        item.FirstChild = next;
+        next += item.ChildCount;
+    }
+    ChildPositions_.resize(static_cast<size_t>(next));
+    // Items come in display order, so each parent's children arrive in row order.
+    for (int position = 0; position < Count(); ++position) {
+        const TItem& item = Items_[position];
+        if (item.Parent >= 0)
+            ChildPositions_[Items_[item.Parent].FirstChild + item.Row] = position;
+    }
 }
 
 void TCollectionTreeModel::SetDisplayCaption(int position, QString text)
@@ -42,6 +74,7 @@ void TCollectionTreeModel::SetDisplayCaption(int position, QString text)
 void TCollectionTreeModel::EndUpdate()
 {
     if (Resetting_) {
+        LinkChildren();
         Resetting_ = false;
         endResetModel();
     }
@@ -63,8 +96,9 @@ QModelIndex TCollectionTreeModel::index(int row, int column, const QModelIndex& 
 {
     if (column != 0 || row < 0)
         return {};
-    const std::vector<int>& siblings =
-        parent.isValid() ? Items_[PositionOf(parent)].Children : TopLevel_;
+    if (Resetting_)
+        return {};
+    const std::span<const int> siblings = Children(parent.isValid() ? PositionOf(parent) : -1);
     if (row >= static_cast<int>(siblings.size()))
         return {};
     return createIndex(row, 0, static_cast<quintptr>(siblings[row]));
@@ -83,7 +117,7 @@ int TCollectionTreeModel::rowCount(const QModelIndex& parent) const
         return 0;
     if (!parent.isValid())
         return static_cast<int>(TopLevel_.size());
-    return static_cast<int>(Items_[PositionOf(parent)].Children.size());
+    return Items_[PositionOf(parent)].ChildCount;
 }
 
 int TCollectionTreeModel::columnCount(const QModelIndex&) const
@@ -102,7 +136,7 @@ QVariant TCollectionTreeModel::data(const QModelIndex& index, int role) const
         if (const auto shown = DisplayCaptions_.find(PositionOf(index));
             shown != DisplayCaptions_.end())
             return shown->second;
-        return Display(item.Caption);
+        return Display(item.Caption.view());
     case Qt::DecorationRole:
         return IconFor(item.Image, item.SelectedImage);
     case DataRole:

@@ -21,8 +21,8 @@ void TForm_Main::Act_DeleteDiscExecute(QObject*)
         MessageBox(Ansi("Необходимо выбрать корень диска"), ApplicationTitle, TMessageKind::Error);
         return;
     }
-    const std::string question =
-        Ansi("Вы действительно хотите удалить диск \"") + item.Caption + Ansi("\" из коллекции?");
+    const std::string question = Ansi("Вы действительно хотите удалить диск \"") +
+                                 item.Caption.str() + Ansi("\" из коллекции?");
     if (MessageBox(question, ApplicationTitle, TMessageKind::Question) != TMessageResult::Yes)
         return;
 

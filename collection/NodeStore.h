@@ -7,9 +7,15 @@
 
 // Every node of a collection, found by id. Ids are dense (1 to the last one given out), so nodes
 // sit in fixed-size chunks indexed by id: a node never moves once stored, which keeps references
-// valid while more nodes are added.
+// valid while more nodes are added. A chunk is one huge page of memory (2 MiB), so that ten million
+// nodes take a few hundred huge pages instead of hundreds of thousands of small ones.
 class TNodeStore {
 public:
+    TNodeStore() = default;
+    ~TNodeStore();
+    TNodeStore(const TNodeStore&) = delete;
+    TNodeStore& operator=(const TNodeStore&) = delete;
+
     // Stores a default node under the next id (size() + 1) and returns it.
     TCollectionNode& Append();
     // Inline: every walk over the collection looks up each node it visits.
@@ -27,7 +33,18 @@ public:
     [[nodiscard]] size_t size() const { return Count_; }
 
 private:
-    static constexpr size_t ChunkSize = 4096;
-    std::vector<std::unique_ptr<TCollectionNode[]>> Chunks_;
+    static constexpr size_t ChunkBytes = size_t{2} << 20;
+    static constexpr size_t ChunkSize = ChunkBytes / sizeof(TCollectionNode);
+    // A chunk's memory, freed as NewChunk allocated it; its nodes are made by Append one by one
+    // and destroyed by the store.
+    struct TChunkDeleter {
+        void operator()(TCollectionNode* nodes) const;
+    };
+    using TChunk = std::unique_ptr<TCollectionNode[], TChunkDeleter>;
+    // large: the collection has filled a chunk already, so it is worth mapping the next one
+    // whole at once.
+    [[nodiscard]] static TChunk NewChunk(bool large);
+
+    std::vector<TChunk> Chunks_;
     size_t Count_ = 0;
 };

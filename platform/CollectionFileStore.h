@@ -77,6 +77,19 @@ public:
     // all of it into text. text and identity are changed only when the outcome is Done.
     [[nodiscard]] virtual TFileOutcome ReadWhole(const std::string& path, std::string& text,
                                                  TFileIdentity& identity) = 0;
+    // Opens and reads path as ReadWhole does, and hands all of its content to read, which runs
+    // while the file is still locked; the text lives only for that call, so a large file is never
+    // copied. read is not called when the outcome is not Done; what it throws is passed on.
+    using TTextReader = std::function<void(std::string_view text)>;
+    [[nodiscard]] virtual TFileOutcome ReadInPlace(const std::string& path, const TTextReader& read,
+                                                   TFileIdentity& identity)
+    {
+        std::string text;
+        const TFileOutcome outcome = ReadWhole(path, text, identity);
+        if (outcome == TFileOutcome::Done)
+            read(text);
+        return outcome;
+    }
     // Replaces the content of path as the request says. A failure leaves the file as it was.
     [[nodiscard]] virtual TReplaceResult Replace(const std::string& path,
                                                  const TReplaceRequest& request) = 0;
@@ -119,6 +132,11 @@ public:
     using ICollectionFileStore::ReadWhole;
     [[nodiscard]] TFileOutcome ReadWhole(const std::string& path, std::string& text,
                                          TFileIdentity& identity) override;
+    // Maps the file instead of reading it: its pages come from the page cache without a copy
+    // and without fresh memory, where a read of hundreds of megabytes pays for both. Falls back to
+    // ReadWhole where the file cannot be mapped.
+    [[nodiscard]] TFileOutcome ReadInPlace(const std::string& path, const TTextReader& read,
+                                           TFileIdentity& identity) override;
     [[nodiscard]] TReplaceResult Replace(const std::string& path,
                                          const TReplaceRequest& request) override;
     void RemoveStaleTemporaries(const std::string& path) override;

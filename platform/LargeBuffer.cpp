@@ -18,15 +18,25 @@ constexpr size_t kPrefaultWorthy = size_t{4} << 20;
 void ReserveLarge(std::string& text, size_t size)
 {
     text.reserve(size);
-    if (text.capacity() < kPrefaultWorthy)
-        return;
+    if (text.capacity() >= kPrefaultWorthy)
+        PrefaultLarge(text.data(), text.capacity());
+}
+
+void PrefaultLarge(void* block, size_t size)
+{
     const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto begin = reinterpret_cast<uintptr_t>(text.data());
+    const auto begin = reinterpret_cast<uintptr_t>(block);
     const uintptr_t first = (begin + page - 1) & ~(page - 1);
-    const uintptr_t end = (begin + text.capacity()) & ~(page - 1);
+    const uintptr_t end = (begin + size) & ~(page - 1);
     // Advice only: where it is refused (kernels before 5.14), the pages come one fault at a time.
-    // Huge pages would need even fewer faults, but their allocation can stall for longer than
-    // all the faults take.
+    // Pages already mapped (memory the allocator hands out again) are left as they are.
     if (end > first)
         (void)::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+}
+
+void PrefaultHugePages(void* block, size_t size)
+{
+    // Where huge pages are not given for the asking, or none is free, this maps small ones.
+    (void)::madvise(block, size, MADV_HUGEPAGE);
+    PrefaultLarge(block, size);
 }

@@ -128,6 +128,57 @@ TEST_F(CollectionFileStore, ReadCreatesAMissingFileEmptyAndNeverTruncates)
     EXPECT_EQ(Content(PathOf("old.frl")), content);
 }
 
+// The text handed over in place is the whole file, read under the shared lock, which a save
+// (an exclusive lock) waits for until the reading is done.
+TEST_F(CollectionFileStore, ReadInPlaceHandsOverTheWholeFileWhileItIsLocked)
+{
+    TPosixCollectionFileStore store(std::chrono::milliseconds(100));
+    const std::string path = PathOf("c.frl");
+    const std::string content = kCollection + std::string("E 1 2 3 x\r\n\0\xFF", 13);
+    Write(path, content);
+    TFileIdentity identity;
+    std::string seen;
+    bool lockedMeanwhile = false;
+    const auto read = [&](std::string_view text) {
+        seen = text;
+        lockedMeanwhile = !TForeignLock(path).Locked;
+    };
+    EXPECT_EQ(store.ReadInPlace(path, read, identity), TFileOutcome::Done);
+    EXPECT_EQ(seen, content);
+    EXPECT_TRUE(lockedMeanwhile);
+    EXPECT_TRUE(TForeignLock(path).Locked) << "released after the reading";
+    TFileIdentity wholeIdentity;
+    std::string whole;
+    ASSERT_EQ(store.ReadWhole(path, whole, wholeIdentity), TFileOutcome::Done);
+    EXPECT_EQ(identity, wholeIdentity);
+
+    // A missing file is made empty, as ReadWhole makes it; what the reader throws is passed on
+    // and the lock goes all the same.
+    seen = "kept";
+    EXPECT_EQ(store.ReadInPlace(PathOf("new.frl"), read, identity), TFileOutcome::Done);
+    EXPECT_EQ(seen, "");
+    EXPECT_THROW(
+        (void)store.ReadInPlace(
+            path, [](std::string_view) { throw std::runtime_error("no memory"); }, identity),
+        std::runtime_error);
+    EXPECT_TRUE(TForeignLock(path).Locked);
+
+    // Nothing is handed over from a file that cannot be opened or read.
+    int calls = 0;
+    const auto count = [&](std::string_view) {
+        ++calls;
+    };
+    fs::create_directory(PathOf("folder"));
+    EXPECT_EQ(store.ReadInPlace(PathOf("folder"), count, identity), TFileOutcome::OpenFailed);
+    {
+        const TForeignLock other(path);
+        EXPECT_EQ(store.ReadInPlace(path, count, identity), TFileOutcome::OpenFailed);
+    }
+    Store.FailReads = true;
+    EXPECT_EQ(Store.ReadInPlace(path, count, identity), TFileOutcome::ReadFailed);
+    EXPECT_EQ(calls, 0);
+}
+
 TEST_F(CollectionFileStore, WhatIsNotAPlainFileCannotBeOpened)
 {
     ASSERT_EQ(::mkfifo(PathOf("fifo").c_str(), 0600), 0);

@@ -137,9 +137,14 @@ TEST(CollectionModel, ReferencesStayValidWhileAMillionNodesAreAdded)
     TCollectionNode& disc = Add(c, c.Discs, nfDisc, "disc");
     TCollectionNode& folder = Add(c, disc.Children, nfFolder, "folder", disc.Id);
     const TCollectionNode* const discAddress = &disc;
+    // Some names too long to be kept inside the node: the store must free them when it goes.
+    const std::string longName(40, 'n');
     for (int i = 0; i < 1000000; ++i)
-        Add(c, folder.Children, nfFile, "file", folder.Id, static_cast<uint32_t>(i));
+        Add(c, folder.Children, nfFile, i % 1000 == 0 ? longName : "file", folder.Id,
+            static_cast<uint32_t>(i));
     EXPECT_EQ(&c.GetNode(1), discAddress);
+    EXPECT_EQ(c.GetNode(folder.Children[999'000]).Name.view(), longName);
+    EXPECT_EQ(c.GetNode(folder.Children[999'001]).Name, "file");
     EXPECT_EQ(folder.Children.size(), 1000000u);
     EXPECT_EQ(c.GetNode(folder.Children.back()).Size, 999999u);
     EXPECT_EQ(c.SumFileSizes(disc), 999999ull * 1000000ull / 2);

@@ -22,6 +22,14 @@ public:
     size_t MaxTransfer = SIZE_MAX;   // bytes moved by one read or write at most
     bool Interrupt = false;          // every other read or write fails with EINTR
 
+    // Reads by ReadSome, as ReadWhole does, instead of mapping the file, so that the faults above
+    // reach the window's load too.
+    [[nodiscard]] TFileOutcome ReadInPlace(const std::string& path, const TTextReader& read,
+                                           TFileIdentity& identity) override
+    {
+        return ICollectionFileStore::ReadInPlace(path, read, identity);
+    }
+
 protected:
     ssize_t ReadSome(int fd, char* buffer, size_t size) override
     {

@@ -2,6 +2,8 @@
 
 #include <gmock/gmock.h>
 
+#include <numeric>
+
 using ::testing::ElementsAre;
 
 namespace {
@@ -98,6 +100,57 @@ TEST_F(CollectionTree, MissingNodeIsReportedAndTheTreeStaysUsable)
     Window->RunGuarded([&] { Fill(); });
     EXPECT_THAT(Dialogs.MessageTexts(), ElementsAre("Node not found."));
     EXPECT_EQ(Tree().rowCount(Tree().IndexAt(0)), 1) << "the view sees the items made before";
+}
+
+// The view finds every item through index, parent and rowCount, also after a rebuild with fewer
+// items that reuses the memory of the ones before; a long caption is kept whole.
+TEST_F(CollectionTree, ModelWalkReachesEveryItemInDisplayOrderAfterEachRebuild)
+{
+    const std::string longName(70, 'L');
+    const uint32_t first = Disc("first");
+    const uint32_t outer = Folder(first, "outer");
+    Folder(Folder(outer, "inner"), "innermost");
+    Folder(outer, longName);
+    Folder(first, "second folder");
+    const uint32_t second = Disc("second");
+    Folder(second, "only");
+    const auto walk = [&] {
+        std::vector<int> order;
+        std::vector<QModelIndex> pending{QModelIndex()};
+        while (!pending.empty()) {
+            const QModelIndex parent = pending.back();
+            pending.pop_back();
+            if (parent.isValid()) {
+                order.push_back(Tree().PositionOf(parent));
+                EXPECT_EQ(Tree().Children(order.back()).size(),
+                          static_cast<size_t>(Tree().rowCount(parent)));
+            }
+            for (int row = Tree().rowCount(parent) - 1; row >= 0; --row) {
+                const QModelIndex child = Tree().index(row, 0, parent);
+                EXPECT_EQ(Tree().parent(child), parent);
+                EXPECT_EQ(child.row(), row);
+                pending.push_back(child);
+            }
+        }
+        return order;
+    };
+    const auto positions = [](int count) {
+        std::vector<int> all(static_cast<size_t>(count));
+        std::iota(all.begin(), all.end(), 0);
+        return all;
+    };
+
+    Fill();
+    EXPECT_EQ(walk(), positions(9));
+    EXPECT_THAT(TreeItems(), ElementsAre("Библиотека ", "  first", "    outer", "      inner",
+                                         "        innermost", "      " + longName,
+                                         "    second folder", "  second", "    only"));
+    Hide(outer);
+    Fill();
+    EXPECT_EQ(walk(), positions(5));
+    EXPECT_EQ(Tree().index(2, 0, Tree().IndexAt(0)), QModelIndex()) << "no row past the last";
+    EXPECT_THAT(TreeItems(),
+                ElementsAre("Библиотека ", "  first", "    second folder", "  second", "    only"));
 }
 
 TEST_F(CollectionTree, DeeplyNestedFoldersDoNotExhaustTheStack)

@@ -149,8 +149,8 @@ protected:
     static std::vector<std::string> TreeDiscs(TForm_Main& w)
     {
         std::vector<std::string> captions;
-        for (const int item : w.TreeModel->Item(0).Children)
-            captions.push_back(w.TreeModel->Item(item).Caption);
+        for (const int item : w.TreeModel->Children(0))
+            captions.push_back(w.TreeModel->Item(item).Caption.str());
         return captions;
     }
     [[nodiscard]] std::vector<std::string> Hidden() const
