@@ -20,6 +20,7 @@
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -266,6 +267,22 @@ TFileOutcome TPosixCollectionFileStore::ReadWhole(const std::string& path, std::
     return TFileOutcome::Done;
 }
 
+namespace {
+
+// Whether every page of the mapping is in memory, as MAP_POPULATE leaves them when it could read
+// them all.
+bool AllPagesResident(void* data, size_t size)
+{
+    const auto page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    std::vector<unsigned char> resident((size + page - 1) / page);
+    if (::mincore(data, size, resident.data()) != 0)
+        return false;
+    return std::all_of(resident.begin(), resident.end(),
+                       [](unsigned char flags) { return (flags & 1) != 0; });
+}
+
+} // namespace
+
 TFileOutcome TPosixCollectionFileStore::ReadInPlace(const std::string& path,
                                                     const TTextReader& read,
                                                     TFileIdentity& identity)
@@ -295,6 +312,17 @@ TFileOutcome TPosixCollectionFileStore::ReadInPlace(const std::string& path,
     }
     const std::unique_ptr<void, std::function<void(void*)>> mapping(
         data, [size](void* mapped) { ::munmap(mapped, size); });
+    // A page the mapping could not bring in (a read error of the disk, a stick pulled out) would
+    // stop the program with SIGBUS when touched: unless every page is in, the file is read the
+    // ordinary way, where such an error is a message.
+    if (!AllPagesResident(data, size)) {
+        std::string text;
+        if (!ReadFromStart(file.Get(), size, text))
+            return TFileOutcome::ReadFailed;
+        identity = IdentityOf(info);
+        read(text);
+        return TFileOutcome::Done;
+    }
     (void)::madvise(data, size, MADV_SEQUENTIAL);
     identity = IdentityOf(info);
     read(std::string_view(static_cast<const char*>(data), size));
