@@ -9,6 +9,7 @@
 
 #include <array>
 #include <chrono>
+#include <stdexcept>
 
 struct TFindQuery::TRegex {
     QRegularExpression Expression;
@@ -135,6 +136,23 @@ std::optional<TFindQuery> TFindQuery::Make(const TFindConditions& conditions, st
 TFindQuery::TFindQuery(TFindConditions conditions)
     : Conditions_(std::move(conditions))
 {
+}
+
+TFindQuery TFindQuery::Twin() const
+{
+    std::string error;
+    std::optional<TFindQuery> twin = Make(Conditions_, error);
+    // The same conditions made this query: only running out of memory could fail here.
+    if (!twin)
+        throw std::runtime_error(error);
+    twin->SetTimeLimit(TimeLimit_);
+    return std::move(*twin);
+}
+
+void TFindQuery::TakeTrouble(const TFindQuery& twin)
+{
+    if (Trouble_.empty())
+        Trouble_ = twin.Trouble_;
 }
 
 TFindQuery::TFindQuery(TFindQuery&&) noexcept = default;

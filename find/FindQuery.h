@@ -92,6 +92,11 @@ public:
     // than its time limit. A search that has met trouble must say so: its hits are incomplete.
     [[nodiscard]] const std::string& Trouble() const { return Trouble_; }
     void SetTimeLimit(std::chrono::steady_clock::duration limit) { TimeLimit_ = limit; }
+    // A query of the same conditions and time limit, for a second thread to test names with
+    // (a query keeps the state of its matching and serves one thread at a time).
+    [[nodiscard]] TFindQuery Twin() const;
+    // Takes the trouble a twin met, unless this query has met its own.
+    void TakeTrouble(const TFindQuery& twin);
 
 private:
     struct TRegex;

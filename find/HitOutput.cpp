@@ -3,17 +3,21 @@
 #include "platform/AnsiText.h"
 
 #include <array>
+#include <charconv>
 #include <cstdio>
 
 namespace {
 
-std::string Printable(std::string_view ansi)
+bool IsControl(char c)
 {
-    std::string text(ansi);
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return AnsiToUtf8(text);
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
+void AppendNumber(std::string& out, uint64_t value)
+{
+    char digits[24];
+    const std::to_chars_result end = std::to_chars(std::begin(digits), std::end(digits), value);
+    out.append(digits, end.ptr);
 }
 
 // The UTF-8 of each byte of code page 1251 from 0x80 up; the byte 0x98, which the code page leaves
@@ -42,6 +46,26 @@ const TUpperHalf& UpperHalf()
 }
 
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+
+// A name in UTF-8 with each control character as '?', as the text output shows it.
+void AppendPrintable(std::string& out, std::string_view ansi)
+{
+    if (MayHoldEscapes(ansi)) {
+        std::string text(ansi);
+        for (char& c : text)
+            if (IsControl(c))
+                c = '?';
+        out += AnsiToUtf8(text);
+        return;
+    }
+    const TUpperHalf& upper = UpperHalf();
+    for (const char c : ansi) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            out += upper.Of(static_cast<unsigned char>(c));
+        else
+            out += IsControl(c) ? '?' : c;
+    }
+}
 
 bool IsAscii(std::string_view text)
 {
@@ -182,13 +206,42 @@ size_t SequenceLength(std::string_view text)
 
 } // namespace
 
-std::string DateText(const std::optional<TCalendarTime>& time)
+void AppendDateText(std::string& out, const std::optional<TCalendarTime>& time)
 {
     if (!time)
-        return {};
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time->Year, time->Month,
-                  time->Day, time->Hour, time->Minute, time->Second);
+        return;
+    const TCalendarTime& t = *time;
+    const auto inRange = [](int value, int low, int high) {
+        return value >= low && value <= high;
+    };
+    if (!inRange(t.Year, 0, 9999) || !inRange(t.Month, 0, 99) || !inRange(t.Day, 0, 99) ||
+        !inRange(t.Hour, 0, 99) || !inRange(t.Minute, 0, 99) || !inRange(t.Second, 0, 99)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.Year, t.Month, t.Day,
+                      t.Hour, t.Minute, t.Second);
+        out += text;
+        return;
+    }
+    // Written digit by digit: a search that prints a million hits prints a million dates.
+    char text[19] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0',
+                     ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
+    const auto put = [&text](size_t end, int value, int digits) {
+        for (int i = 0; i < digits; ++i, value /= 10)
+            text[end - 1 - i] = static_cast<char>('0' + value % 10);
+    };
+    put(4, t.Year, 4);
+    put(7, t.Month, 2);
+    put(10, t.Day, 2);
+    put(13, t.Hour, 2);
+    put(16, t.Minute, 2);
+    put(19, t.Second, 2);
+    out.append(text, sizeof text);
+}
+
+std::string DateText(const std::optional<TCalendarTime>& time)
+{
+    std::string text;
+    AppendDateText(text, time);
     return text;
 }
 
@@ -274,10 +327,23 @@ std::string Base64(std::string_view bytes)
     return out;
 }
 
+void AppendTextLine(std::string& out, const TPrintedHit& hit)
+{
+    AppendPrintable(out, hit.Disc);
+    out += '\t';
+    AppendPrintable(out, hit.Path);
+    out += '\t';
+    AppendNumber(out, hit.Size);
+    out += '\t';
+    AppendDateText(out, hit.Time);
+    out += '\n';
+}
+
 std::string TextLine(const TPrintedHit& hit)
 {
-    return Printable(hit.Disc) + '\t' + Printable(hit.Path) + '\t' + std::to_string(hit.Size) +
-           '\t' + DateText(hit.Time) + '\n';
+    std::string out;
+    AppendTextLine(out, hit);
+    return out;
 }
 
 void AppendJsonLine(std::string& out, const TPrintedHit& hit)
@@ -290,7 +356,7 @@ void AppendJsonLine(std::string& out, const TPrintedHit& hit)
     out += ",\"type\":\"";
     out += hit.Folder ? "folder" : "file";
     out += "\",\"size\":";
-    out += std::to_string(hit.Size);
+    AppendNumber(out, hit.Size);
     out += ",\"date\":";
     const std::string date = DateText(hit.Time);
     if (date.empty())
@@ -321,9 +387,9 @@ void AppendCsvLine(std::string& out, const TPrintedHit& hit)
     out += ',';
     AppendCsvName(out, scratch, hit.Name);
     out += hit.Folder ? ",Папка," : ",Файл,";
-    out += std::to_string(hit.Size);
+    AppendNumber(out, hit.Size);
     out += ',';
-    out += DateText(hit.Time);
+    AppendDateText(out, hit.Time);
     out += "\r\n";
 }
 

@@ -25,6 +25,7 @@ struct TPrintedHit {
 // character inside a name would break the line, so each shows as '?', as Fendrel records such
 // characters when it reads a disc.
 [[nodiscard]] std::string TextLine(const TPrintedHit& hit);
+void AppendTextLine(std::string& out, const TPrintedHit& hit);
 
 // One JSON object and a line feed: collection, disc, path, name, type ("file" or "folder"),
 // size and date (null when there is none). Each text is valid UTF-8 with its control characters
@@ -46,6 +47,7 @@ inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 // "2005-02-01 05:07:09"; empty for nothing.
 [[nodiscard]] std::string DateText(const std::optional<TCalendarTime>& time);
+void AppendDateText(std::string& out, const std::optional<TCalendarTime>& time);
 
 // Bytes that are not UTF-8 (a path as the file system holds it) as U+FFFD, the rest unchanged.
 [[nodiscard]] std::string ValidUtf8(std::string_view bytes);

@@ -25,7 +25,9 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <exception>
 #include <iterator>
+#include <thread>
 
 namespace {
 
@@ -40,6 +42,8 @@ constexpr uint32_t kNameFromLine = UINT32_MAX;
 constexpr std::string_view kHeaderLine = ";Fendrel File v1 begin\r\n";
 // The fields of a record line before its name: "E 01C5081B E17AFC80 00000400 ".
 constexpr size_t kFieldsSize = 29;
+// How far ahead of the entry tested a search asks for record lines.
+constexpr uint64_t kLinesAhead = 32;
 // No record line the reader keeps whole is longer than this.
 constexpr size_t kLongestLine = kFieldsSize + kLongestName * kEscapeLength + 2;
 // Stands for every character the code page lacks: the trigrams only narrow the search, so
@@ -427,8 +431,10 @@ bool ReadHex8(const char* at, uint32_t& value)
 }
 
 // The record line at offset as Fendrel writes it, read strictly: any other form is no record
-// line here (the index then keeps what the reader made of it as an override).
-bool ParseLine(std::string_view text, uint64_t offset, TNameIndex::TItem& item)
+// line here (the index then keeps what the reader made of it as an override). Without fields,
+// the time and size are left unread (a search that asks only for names reads them only for its
+// hits).
+bool ParseLine(std::string_view text, uint64_t offset, TNameIndex::TItem& item, bool fields = true)
 {
     if (offset >= text.size() || text.size() - offset < kFieldsSize + 2)
         return false;
@@ -446,14 +452,17 @@ bool ParseLine(std::string_view text, uint64_t offset, TNameIndex::TItem& item)
     default:
         return false;
     }
-    uint32_t high = 0;
-    uint32_t low = 0;
-    uint32_t size = 0;
-    if (line[1] != ' ' || line[10] != ' ' || line[19] != ' ' || line[28] != ' ' ||
-        !ReadHex8(line + 2, high) || !ReadHex8(line + 11, low) || !ReadHex8(line + 20, size))
+    if (line[1] != ' ' || line[10] != ' ' || line[19] != ' ' || line[28] != ' ')
         return false;
-    item.Time = (uint64_t{high} << 32) | low;
-    item.Size = size;
+    if (fields) {
+        uint32_t high = 0;
+        uint32_t low = 0;
+        uint32_t size = 0;
+        if (!ReadHex8(line + 2, high) || !ReadHex8(line + 11, low) || !ReadHex8(line + 20, size))
+            return false;
+        item.Time = (uint64_t{high} << 32) | low;
+        item.Size = size;
+    }
     const size_t nameStart = offset + kFieldsSize;
     const size_t reach = std::min(text.size() - nameStart, kLongestLine);
     for (size_t from = 0;;) {
@@ -801,6 +810,18 @@ struct TNameIndex::TParts {
     {
         return Read<TEntryRecord>(Header.EntriesOffset + uint64_t{index} * sizeof(TEntryRecord));
     }
+    // Asks the processor to bring the entry's record line into its cache. Only a hint: nothing
+    // is read from an offset that is not checked.
+    void PrefetchLine(uint32_t index) const
+    {
+        const uint64_t offset = Header.EntriesOffset + uint64_t{index} * sizeof(TEntryRecord);
+        if (offset + sizeof(TEntryRecord) > Header.SumsOffset)
+            return;
+        TEntryRecord record;
+        std::memcpy(&record, Bytes.data() + offset, sizeof record);
+        if (record.Line < Text.size())
+            __builtin_prefetch(Text.data() + record.Line);
+    }
     [[nodiscard]] TTrigramRecord Trigram(uint64_t index) const
     {
         return Read<TTrigramRecord>(Header.TrigramsOffset + index * sizeof(TTrigramRecord));
@@ -1033,6 +1054,93 @@ TNameIndex::TItem TNameIndex::Item(uint32_t entry) const
     return parts.ItemOf(entry, record, kept);
 }
 
+namespace {
+
+// Entries from First up to Last, tested in order.
+struct TEntryRun {
+    uint64_t First = 0;
+    uint64_t Last = 0;
+};
+
+} // namespace
+
+// Tests runs of entries against one query, in order, and keeps the hits.
+class TNameIndex::TEntryTester {
+public:
+    TEntryTester(const TNameIndex& index, TFindQuery& query, std::vector<uint32_t>& hits)
+        : Index_(index)
+        , Parts_(*index.Parts_)
+        , Query_(query)
+        , Hits_(hits)
+        , CheckedFolders_(Parts_.Header.EntryCount)
+    {
+        const TFindConditions& conditions = query.Conditions();
+        NamesOnly_ = !conditions.SizeMin && !conditions.SizeMax && !conditions.TimeMin &&
+                     !conditions.TimeMax;
+    }
+
+    void Run(const std::vector<TEntryRun>& runs)
+    {
+        for (const TEntryRun& run : runs) {
+            for (uint64_t i = run.First; i < run.Last; ++i) {
+                // The record lines are met in the file's order, but the wait for each one's
+                // memory is most of the test's time: the line a few entries on is asked for now.
+                if (i + kLinesAhead < run.Last)
+                    Parts_.PrefetchLine(static_cast<uint32_t>(i + kLinesAhead));
+                Test(static_cast<uint32_t>(i));
+            }
+        }
+    }
+
+private:
+    void Test(uint32_t i)
+    {
+        const TEntryRecord record = Parts_.Entry(i);
+        std::optional<TOverrideRecord> kept;
+        if (record.Parent & kOverrideBit) {
+            // The entries are tested in order, and so their overrides are met in order.
+            NextOverride_ = Parts_.FirstOverrideFrom(NextOverride_, i);
+            if (NextOverride_ == Parts_.Header.OverrideCount)
+                TParts::Damaged();
+            kept = Parts_.Override(NextOverride_);
+        }
+        const bool linesNames = !kept && NamesOnly_;
+        TItem item;
+        if (linesNames) {
+            // Most entries are not hits: their line's numbers are read only for those that are.
+            if (!ParseLine(Parts_.Text, record.Line, item, false))
+                throw ENameIndexDamaged("the collection file does not fit its name index");
+            if (item.Flags & nfDisc)
+                return;
+            if (!Query_.Matches({item.Name, (item.Flags & nfFolder) != 0, 0, 0}))
+                return;
+        }
+        item = Parts_.ItemOf(i, record, kept);
+        if (item.Flags & nfDisc)
+            return;
+        if (!linesNames &&
+            !Query_.Matches({item.Name, (item.Flags & nfFolder) != 0, item.Size, item.Time}))
+            return;
+        Hits_.push_back(i);
+        if (kept)
+            (void)Index_.Item(i); // as the printing reads it, through the override table's search
+        // Everything printed of a hit is read here, so that a damaged index shows before
+        // anything is printed. Each folder's way up is read once, however many hits it holds.
+        for (uint32_t up = item.Parent; up != NoParent && !CheckedFolders_[up];) {
+            CheckedFolders_[up] = true;
+            up = Index_.Item(up).Parent;
+        }
+    }
+
+    const TNameIndex& Index_;
+    const TParts& Parts_;
+    TFindQuery& Query_;
+    std::vector<uint32_t>& Hits_;
+    std::vector<bool> CheckedFolders_;
+    bool NamesOnly_ = true;
+    uint64_t NextOverride_ = 0;
+};
+
 void TNameIndex::Find(TFindQuery& query, std::vector<uint32_t>& hits) const
 {
     const TParts& parts = *Parts_;
@@ -1045,56 +1153,84 @@ void TNameIndex::Find(TFindQuery& query, std::vector<uint32_t>& hits) const
             return; // no name holds it
         records.push_back(*record);
     }
-    // The entries are tested in order, and so their overrides are met in order.
-    uint64_t nextOverride = 0;
-    uint32_t checkedParent = NoParent;
-    const auto testEntry = [&](uint32_t i) {
-        const TEntryRecord record = parts.Entry(i);
-        std::optional<TOverrideRecord> kept;
-        if (record.Parent & kOverrideBit) {
-            nextOverride = parts.FirstOverrideFrom(nextOverride, i);
-            if (nextOverride == parts.Header.OverrideCount)
-                TParts::Damaged();
-            kept = parts.Override(nextOverride);
-        }
-        const TItem item = parts.ItemOf(i, record, kept);
-        if (item.Flags & nfDisc)
-            return;
-        if (!query.Matches({item.Name, (item.Flags & nfFolder) != 0, item.Size, item.Time}))
-            return;
-        hits.push_back(i);
-        if (kept)
-            (void)Item(i); // as the printing reads it, through the override table's search
-        // Everything printed of a hit is read here, so that a damaged index shows before
-        // anything is printed. Hits come in pre-order: most share the parent of the one before.
-        if (item.Parent != checkedParent) {
-            for (uint32_t up = item.Parent; up != NoParent; up = Item(up).Parent) {
-            }
-            checkedParent = item.Parent;
-        }
-    };
+    std::vector<TEntryRun> runs;
+    uint64_t candidates = 0;
     if (records.empty()) {
-        for (uint64_t i = 0; i < count; ++i)
-            testEntry(static_cast<uint32_t>(i));
+        runs.push_back({0, count});
+        candidates = count;
+    } else {
+        std::sort(
+            records.begin(), records.end(),
+            [](const TTrigramRecord& a, const TTrigramRecord& b) { return a.Count < b.Count; });
+        std::vector<uint32_t> blocks = parts.Blocks(records.front());
+        std::vector<uint32_t> more;
+        for (size_t i = 1; i < records.size() && !blocks.empty(); ++i) {
+            const std::vector<uint32_t> other = parts.Blocks(records[i]);
+            more.clear();
+            std::set_intersection(blocks.begin(), blocks.end(), other.begin(), other.end(),
+                                  std::back_inserter(more));
+            blocks.swap(more);
+        }
+        for (const uint32_t block : blocks) {
+            const uint64_t first = uint64_t{block} << kBlockShift;
+            const uint64_t last = std::min(count, first + (uint64_t{1} << kBlockShift));
+            if (first >= last)
+                continue;
+            if (!runs.empty() && runs.back().Last == first)
+                runs.back().Last = last; // neighbouring blocks make one run
+            else
+                runs.push_back({first, last});
+            candidates += last - first;
+        }
+    }
+
+    if (candidates < EntriesForTwoThreads_ || std::thread::hardware_concurrency() < 2) {
+        TEntryTester(*this, query, hits).Run(runs);
         return;
     }
-    std::sort(records.begin(), records.end(),
-              [](const TTrigramRecord& a, const TTrigramRecord& b) { return a.Count < b.Count; });
-    std::vector<uint32_t> blocks = parts.Blocks(records.front());
-    std::vector<uint32_t> more;
-    for (size_t i = 1; i < records.size() && !blocks.empty(); ++i) {
-        const std::vector<uint32_t> other = parts.Blocks(records[i]);
-        more.clear();
-        std::set_intersection(blocks.begin(), blocks.end(), other.begin(), other.end(),
-                              std::back_inserter(more));
-        blocks.swap(more);
+    // A search that tests most of a large collection (a common extension, a short pattern)
+    // shares the entries with a second thread; the hits of the second half follow those of the
+    // first, so the order is that of one thread. Every part of the index the testing reads is
+    // checked here first, so that the threads only read what was checked.
+    parts.Check(parts.Header.EntriesOffset, count * sizeof(TEntryRecord));
+    parts.Check(parts.Header.OverridesOffset, parts.Header.OverrideCount * sizeof(TOverrideRecord));
+    parts.Check(parts.Header.NamesOffset, parts.Header.NamesSize);
+    std::vector<TEntryRun> secondRuns;
+    uint64_t firstShare = 0;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const uint64_t size = runs[i].Last - runs[i].First;
+        if (firstShare + size <= candidates / 2) {
+            firstShare += size;
+            continue;
+        }
+        const uint64_t middle = runs[i].First + (candidates / 2 - firstShare);
+        secondRuns.push_back({middle, runs[i].Last});
+        secondRuns.insert(secondRuns.end(), runs.begin() + static_cast<ptrdiff_t>(i) + 1,
+                          runs.end());
+        runs.resize(i + 1);
+        runs.back().Last = middle;
+        break;
     }
-    for (const uint32_t block : blocks) {
-        const uint64_t first = uint64_t{block} << kBlockShift;
-        const uint64_t last = std::min(count, first + (uint64_t{1} << kBlockShift));
-        for (uint64_t i = first; i < last; ++i)
-            testEntry(static_cast<uint32_t>(i));
+    TFindQuery twin = query.Twin();
+    std::vector<uint32_t> secondHits;
+    std::exception_ptr secondFailure;
+    {
+        std::jthread second([&] {
+            try {
+                TEntryTester(*this, twin, secondHits).Run(secondRuns);
+            } catch (...) {
+                secondFailure = std::current_exception();
+            }
+        });
+        TEntryTester(*this, query, hits).Run(runs); // the thread is joined however this ends
     }
+    if (secondFailure)
+        std::rethrow_exception(secondFailure);
+    // A query that gave up in the first half found nothing after that point, as with one thread.
+    if (!query.Trouble().empty())
+        return;
+    query.TakeTrouble(twin);
+    hits.insert(hits.end(), secondHits.begin(), secondHits.end());
 }
 
 uint32_t TNameIndex::DiscOf(uint32_t entry) const

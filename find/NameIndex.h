@@ -69,14 +69,19 @@ public:
     // Every file and folder the query matches, in the order the search over the collection's
     // snapshot gives them (entry numbers are the snapshot's indexes).
     void Find(TFindQuery& query, std::vector<uint32_t>& hits) const;
+    // A search with at least this many candidates tests them on two threads (when the machine
+    // has two processors). Only tests change it.
+    void SetEntriesForTwoThreads(uint64_t entries) { EntriesForTwoThreads_ = entries; }
     [[nodiscard]] uint32_t DiscOf(uint32_t entry) const;
     // As TFindSnapshot::Path gives it.
     [[nodiscard]] std::string Path(uint32_t entry, char separator) const;
 
 private:
     struct TParts;
+    class TEntryTester;
     explicit TNameIndex(std::unique_ptr<TParts> parts);
     std::unique_ptr<TParts> Parts_;
+    uint64_t EntriesForTwoThreads_ = 1'000'000;
 };
 
 // The sequences of three folded characters that every name the query can match holds, as the

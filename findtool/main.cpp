@@ -11,6 +11,7 @@
 #include "platform/AnsiText.h"
 #include "platform/LocalTime.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -235,19 +236,48 @@ TOptions ParseOptions(int argc, char** argv)
     return result;
 }
 
-// One hit as the chosen output form prints it.
-std::string HitLine(const TPrintedHit& printed, TOutputForm form)
+// One hit as the chosen output form prints it, added to out.
+void AppendHitLine(std::string& out, const TPrintedHit& printed, TOutputForm form)
 {
     switch (form) {
     case TOutputForm::Text:
-        return TextLine(printed);
+        AppendTextLine(out, printed);
+        return;
     case TOutputForm::Json:
-        return JsonLine(printed);
+        AppendJsonLine(out, printed);
+        return;
     case TOutputForm::Csv:
-        return CsvLine(printed);
+        AppendCsvLine(out, printed);
+        return;
     }
-    return TextLine(printed);
 }
+
+// Lines gathered and handed to stdout in large pieces: a search with a million hits would
+// otherwise spend more on the calls than on the search. What is gathered goes out when the
+// printer ends, also when an exception ends it, so no line printed before a failure is lost.
+class THitPrinter {
+public:
+    THitPrinter() { Out_.reserve(kPiece + 4096); }
+    ~THitPrinter() { Write(); }
+    THitPrinter(const THitPrinter&) = delete;
+    THitPrinter& operator=(const THitPrinter&) = delete;
+
+    void Print(const TPrintedHit& printed, TOutputForm form)
+    {
+        AppendHitLine(Out_, printed, form);
+        if (Out_.size() >= kPiece)
+            Write();
+    }
+
+private:
+    static constexpr size_t kPiece = 64 * 1024;
+    void Write()
+    {
+        std::fwrite(Out_.data(), 1, Out_.size(), stdout);
+        Out_.clear();
+    }
+    std::string Out_;
+};
 
 // The message for a collection file that could not be opened for reading.
 std::string MapFailure(TMapOutcome outcome, int error)
@@ -268,36 +298,92 @@ std::string MapFailure(TMapOutcome outcome, int error)
     return std::string("ошибка при чтении файла (") + std::strerror(error) + ")";
 }
 
+// The folders above the hits as they are printed, from the disc down: hits come in pre-order,
+// so the path of a hit's folder is mostly that of the hit before, or shares its start.
+class TIndexedFolderPath {
+public:
+    TIndexedFolderPath(const TNameIndex& index, char separator)
+        : Index_(index)
+        , Separator_(separator)
+    {
+    }
+
+    // Moves to folder (an entry with a parent, or a disc).
+    void MoveTo(uint32_t folder)
+    {
+        if (!Chain_.empty() && Chain_.back().Entry == folder)
+            return;
+        Climb_.clear();
+        size_t kept = 0;
+        for (uint32_t at = folder;;) {
+            const auto known = std::find_if(Chain_.begin(), Chain_.end(),
+                                            [at](const TStep& step) { return step.Entry == at; });
+            if (known != Chain_.end()) {
+                kept = static_cast<size_t>(known - Chain_.begin()) + 1;
+                break;
+            }
+            const TNameIndex::TItem item = Index_.Item(at);
+            Climb_.push_back({at, item.Name, 0});
+            if (item.Parent == TNameIndex::NoParent)
+                break; // a disc the chain did not hold: the chain starts anew
+            at = item.Parent;
+        }
+        Chain_.resize(kept);
+        Path_.resize(kept == 0 ? 0 : Chain_.back().PathEnd);
+        for (auto step = Climb_.rbegin(); step != Climb_.rend(); ++step) {
+            if (!Chain_.empty()) { // the disc's own name is no part of a path
+                Path_ += Separator_;
+                Path_ += step->Name;
+            }
+            step->PathEnd = Path_.size();
+            Chain_.push_back(*step);
+        }
+    }
+    // The path of the folder moved to, as TNameIndex::Path gives it, and the name of its disc.
+    [[nodiscard]] const std::string& Path() const { return Path_; }
+    [[nodiscard]] std::string_view Disc() const { return Chain_.front().Name; }
+
+private:
+    struct TStep {
+        uint32_t Entry = 0;
+        std::string_view Name;
+        size_t PathEnd = 0;
+    };
+    const TNameIndex& Index_;
+    const char Separator_;
+    std::vector<TStep> Chain_;
+    std::vector<TStep> Climb_;
+    std::string Path_;
+};
+
 // Prints the hits that a search through the index found.
 void PrintIndexedHits(const std::string& path, const TNameIndex& index,
                       const std::vector<uint32_t>& hits, const TOptions& options, int64_t offset)
 {
-    // Hits come in pre-order, most with the parent of the hit before: its path is made once.
-    uint32_t parent = TNameIndex::NoParent;
-    std::string parentPath;
-    std::string_view disc;
+    TIndexedFolderPath folder(index, options.Separator);
+    std::string where;
+    THitPrinter printer;
     for (const uint32_t hit : hits) {
         const TNameIndex::TItem item = index.Item(hit);
-        if (item.Parent != parent || item.Parent == TNameIndex::NoParent) {
-            parent = item.Parent;
-            parentPath = parent == TNameIndex::NoParent ? std::string()
-                                                        : index.Path(parent, options.Separator);
-            disc = index.Item(parent == TNameIndex::NoParent ? hit : index.DiscOf(parent)).Name;
+        where.clear();
+        if (item.Parent == TNameIndex::NoParent) {
+            folder.MoveTo(hit);
+        } else {
+            folder.MoveTo(item.Parent);
+            where += folder.Path();
+            where += options.Separator;
+            where += item.Name;
         }
-        const std::string where = parent == TNameIndex::NoParent
-                                      ? std::string()
-                                      : parentPath + options.Separator + std::string(item.Name);
         TPrintedHit printed;
         printed.Collection = path;
-        printed.Disc = disc;
+        printed.Disc = folder.Disc();
         printed.Path = where;
         printed.Name = item.Name;
         printed.Folder = (item.Flags & nfFolder) != 0;
         printed.Size = item.Size;
         printed.Time = FileTimeToLocal(static_cast<uint32_t>(item.Time >> 32),
                                        static_cast<uint32_t>(item.Time), offset);
-        const std::string line = HitLine(printed, options.Form);
-        std::fwrite(line.data(), 1, line.size(), stdout);
+        printer.Print(printed, options.Form);
     }
 }
 
@@ -344,7 +430,8 @@ void PrintHit(const TFindSnapshot& snapshot, uint32_t hit, const std::string& pa
     printed.Size = entry.Size;
     printed.Time = FileTimeToLocal(static_cast<uint32_t>(entry.Time >> 32),
                                    static_cast<uint32_t>(entry.Time), offset);
-    std::string line = HitLine(printed, options.Form);
+    std::string line;
+    AppendHitLine(line, printed, options.Form);
     if (options.Form == TOutputForm::Json && group != 0)
         line.insert(1, "\"group\":" + std::to_string(group) + ","); // after the opening brace
     std::fwrite(line.data(), 1, line.size(), stdout);

@@ -104,3 +104,31 @@ TEST(HitOutput, Base64)
     EXPECT_EQ(Base64("foo"), "Zm9v");
     EXPECT_EQ(Base64("\xFF\xFE\xFD\xFC"), "//79/A==");
 }
+
+// The text line is made piece by piece for speed; it must read as the plain conversion does.
+TEST(HitOutput, TextLineShowsNamesAsTheyAreAndControlsAsQuestionMarks)
+{
+    TPrintedHit hit = Hit("");
+    const std::string disc = Utf8ToAnsi("Диск\r1");
+    std::string path = "\\";
+    path += Utf8ToAnsi("Папка");
+    path += "\\a\tb\x7F";
+    path += Utf8ToAnsi("Müller.txt");
+    hit.Disc = disc;
+    hit.Path = path;
+    hit.Size = 18446744073709551615ULL;
+    hit.Time = TCalendarTime{2005, 2, 1, 5, 7, 9};
+    EXPECT_EQ(TextLine(hit), "Диск?1\t\\Папка\\a?b?Müller.txt\t18446744073709551615\t"
+                             "2005-02-01 05:07:09\n");
+    // A byte 0x98 that starts no escape, a time without a date, and a year beyond four digits.
+    const std::string odd = "x\x98y";
+    hit.Path = odd;
+    hit.Size = 0;
+    hit.Time.reset();
+    EXPECT_EQ(TextLine(hit), "Диск?1\t" + AnsiToUtf8(odd) + "\t0\t\n");
+    hit.Time = TCalendarTime{30828, 9, 14, 2, 48, 5};
+    EXPECT_THAT(TextLine(hit), HasSubstr("\t30828-09-14 02:48:05\n"));
+    std::string csv;
+    AppendCsvLine(csv, hit);
+    EXPECT_THAT(csv, HasSubstr(",0,30828-09-14 02:48:05\r\n"));
+}

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -238,9 +239,43 @@ TEST(NameIndex, AnswersAsTheSearchOverTheCollectionDoes)
             ASSERT_EQ(found, expected) << "pattern " << conditions.Pattern << ", kind "
                                        << static_cast<int>(conditions.Match);
             hitsSeen += found.size();
+            // The same search shared between two threads.
+            index->SetEntriesForTwoThreads(1 + round % 3);
+            found.clear();
+            index->Find(*query, found);
+            index->SetEntriesForTwoThreads(UINT64_MAX);
+            ASSERT_EQ(found, expected) << "on two threads: pattern " << conditions.Pattern;
         }
         EXPECT_GT(hitsSeen, 1000U); // the queries do find names
     }
+}
+
+// A query that gives up stops where one thread would have stopped: on two threads the hits of
+// the second half never follow a first half that gave up, and trouble met only in the second
+// half is the query's trouble.
+TEST(NameIndex, TroubleOnTwoThreadsEndsTheSearchAsOnOne)
+{
+    const TMade made = MakeCollection(99, 12);
+    const std::string bytes = IndexOf(made);
+    const auto index = TNameIndex::Open(bytes, made.Text, kIdentity, "/shelf/c.frl");
+    ASSERT_TRUE(index);
+    TFindConditions conditions;
+    conditions.Match = TFindMatch::RegularExpression;
+    conditions.Pattern = ".";
+    const auto search = [&](uint64_t entriesForTwoThreads, std::vector<uint32_t>& hits) {
+        std::string error;
+        std::optional<TFindQuery> query = TFindQuery::Make(conditions, error);
+        query->SetTimeLimit(std::chrono::steady_clock::duration::zero());
+        index->SetEntriesForTwoThreads(entriesForTwoThreads);
+        index->Find(*query, hits);
+        return query->Trouble();
+    };
+    std::vector<uint32_t> alone;
+    std::vector<uint32_t> shared;
+    EXPECT_FALSE(search(UINT64_MAX, alone).empty());
+    EXPECT_FALSE(search(1, shared).empty());
+    EXPECT_EQ(shared, alone);
+    EXPECT_LT(alone.size(), index->size() / 2) << "the search stopped early";
 }
 
 TEST(NameIndex, NarrowsTheSearchToTheTrigramsOfThePattern)
