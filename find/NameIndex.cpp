@@ -24,9 +24,11 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iterator>
+#include <new>
 #include <thread>
 
 namespace {
@@ -1064,6 +1066,27 @@ struct TEntryRun {
 
 } // namespace
 
+// One bit per entry, all clear at first. The memory comes from calloc, which takes a large block
+// fresh from the system, already zero: a search that marks a few entries of ten million touches
+// a few pages, not all 1.4 MB of them.
+class TEntryBits {
+public:
+    explicit TEntryBits(uint64_t count)
+        : Words_(static_cast<uint64_t*>(std::calloc(count / 64 + 1, sizeof(uint64_t))))
+    {
+        if (!Words_)
+            throw std::bad_alloc();
+    }
+    [[nodiscard]] bool Test(uint32_t i) const { return (Words_.get()[i / 64] >> (i % 64)) & 1U; }
+    void Set(uint32_t i) { Words_.get()[i / 64] |= uint64_t{1} << (i % 64); }
+
+private:
+    struct TFree {
+        void operator()(uint64_t* words) const { std::free(words); }
+    };
+    std::unique_ptr<uint64_t, TFree> Words_;
+};
+
 // Tests runs of entries against one query, in order, and keeps the hits.
 class TNameIndex::TEntryTester {
 public:
@@ -1126,8 +1149,8 @@ private:
             (void)Index_.Item(i); // as the printing reads it, through the override table's search
         // Everything printed of a hit is read here, so that a damaged index shows before
         // anything is printed. Each folder's way up is read once, however many hits it holds.
-        for (uint32_t up = item.Parent; up != NoParent && !CheckedFolders_[up];) {
-            CheckedFolders_[up] = true;
+        for (uint32_t up = item.Parent; up != NoParent && !CheckedFolders_.Test(up);) {
+            CheckedFolders_.Set(up);
             up = Index_.Item(up).Parent;
         }
     }
@@ -1136,7 +1159,7 @@ private:
     const TParts& Parts_;
     TFindQuery& Query_;
     std::vector<uint32_t>& Hits_;
-    std::vector<bool> CheckedFolders_;
+    TEntryBits CheckedFolders_;
     bool NamesOnly_ = true;
     uint64_t NextOverride_ = 0;
 };
