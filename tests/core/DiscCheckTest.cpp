@@ -21,27 +21,7 @@ constexpr int64_t kTime = 1262304000;
 
 void Write(const std::string& path, const std::string& bytes, int64_t time = kTime)
 {
-    std::ofstream(path, std::ios::binary) << bytes;
-    const timespec times[2] = {{time, 0}, {time, 0}};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
-}
-
-// Gives every folder of the tree its time back: writing a file touches its folder.
-void SettleFolders(const std::string& root)
-{
-    const timespec times[2] = {{kTime, 0}, {kTime, 0}};
-    ::utimensat(AT_FDCWD, root.c_str(), times, 0);
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_directory())
-            ::utimensat(AT_FDCWD, entry.path().c_str(), times, 0);
-}
-
-std::vector<std::string> Paths(const std::vector<TTreeChange>& changes)
-{
-    std::vector<std::string> paths;
-    for (const TTreeChange& change : changes)
-        paths.push_back(AnsiToUtf8(change.Path) + (change.Folder ? "\\" : ""));
-    return paths;
+    WriteFileAt(path, bytes, time);
 }
 
 // A folder volume but for one folder, which does not open.
@@ -77,7 +57,7 @@ protected:
         Write(Disc + "/Docs/b.txt", "bravo");
         Write(Disc + "/Photos/1.jpg", std::string(3 * kContentBlock + 5, 'p'));
         Write(Disc + "/notes.txt", "notes");
-        SettleFolders(Disc);
+        SettleFolders(Disc, kTime);
     }
 
     // Records the folder as a disc of Recorded, with the checksums of its files read as they are
@@ -141,7 +121,7 @@ TEST_F(DiscCheck, EachDifferenceLandsInItsOwnGroup)
 {
     Write(Disc + "/same.txt", "kept");
     Write(Disc + "/unsummed.txt", "one");
-    SettleFolders(Disc);
+    SettleFolders(Disc, kTime);
     Record({"unsummed.txt"});
 
     fs::remove(Disc + "/notes.txt");
@@ -154,14 +134,14 @@ TEST_F(DiscCheck, EachDifferenceLandsInItsOwnGroup)
     // recorded.
     Write(Disc + "/same.txt", "KEPT");
     Write(Disc + "/unsummed.txt", "two");
-    SettleFolders(Disc);
+    SettleFolders(Disc, kTime);
 
     const TDiscCheck check = Check();
     EXPECT_FALSE(check.AllWell());
-    EXPECT_THAT(Paths(check.Missing), ElementsAre("notes.txt", "Photos\\", "Photos\\1.jpg"));
-    EXPECT_THAT(Paths(check.New), ElementsAre("New\\", "New\\n.txt"));
-    EXPECT_THAT(Paths(check.Changed), ElementsAre("Docs\\a.txt", "Docs\\b.txt"));
-    EXPECT_THAT(Paths(check.ContentChanged), ElementsAre("same.txt"));
+    EXPECT_THAT(ChangePaths(check.Missing), ElementsAre("notes.txt", "Photos\\", "Photos\\1.jpg"));
+    EXPECT_THAT(ChangePaths(check.New), ElementsAre("New\\", "New\\n.txt"));
+    EXPECT_THAT(ChangePaths(check.Changed), ElementsAre("Docs\\a.txt", "Docs\\b.txt"));
+    EXPECT_THAT(ChangePaths(check.ContentChanged), ElementsAre("same.txt"));
     EXPECT_EQ(check.ContentChanged[0].NewSize, 4u);
     EXPECT_THAT(check.Unreadable, IsEmpty());
     // a.txt and b.txt are changed already; unsummed.txt and n.txt have nothing to compare with.
@@ -196,8 +176,8 @@ TEST_F(DiscCheck, FolderThatDoesNotOpenIsUnreadableAndItsContentsNotMissing)
 
     // A folder missing beside it is still missing; the disc's top not opening hides nothing.
     fs::remove_all(Disc + "/Docs");
-    SettleFolders(Disc);
-    EXPECT_THAT(Paths(Check({}, "/Photos/").Missing),
+    SettleFolders(Disc, kTime);
+    EXPECT_THAT(ChangePaths(Check({}, "/Photos/").Missing),
                 ElementsAre("Docs\\", "Docs\\a.txt", "Docs\\b.txt"));
     const TDiscCheck top = Check({}, "/");
     ASSERT_EQ(top.Unreadable.size(), 1u);
@@ -213,13 +193,13 @@ TEST_F(DiscCheck, UnreadableFileIsReportedAndTheRestStillChecked)
     Record();
     ASSERT_EQ(::chmod((Disc + "/Docs/a.txt").c_str(), 0), 0);
     Write(Disc + "/notes.txt", "NOTES");
-    SettleFolders(Disc);
+    SettleFolders(Disc, kTime);
 
     const TDiscCheck check = Check();
     ASSERT_EQ(check.Unreadable.size(), 1u);
     EXPECT_EQ(AnsiToUtf8(check.Unreadable[0].Path), "Docs\\a.txt");
     EXPECT_EQ(check.Unreadable[0].BadOffset, 0u);
-    EXPECT_THAT(Paths(check.ContentChanged), ElementsAre("notes.txt"));
+    EXPECT_THAT(ChangePaths(check.ContentChanged), ElementsAre("notes.txt"));
     EXPECT_THAT(check.Missing, IsEmpty());
     EXPECT_THAT(check.Changed, IsEmpty());
 }

@@ -3,22 +3,61 @@
 // Folder trees and ISO 9660 images made during a test, and scanned trees written out as text, so
 // that a whole tree compares in one assertion with a readable difference.
 
+#include "collection/DiscTreeDiff.h"
 #include "collection/Fendrel.h"
 #include "discs/Volume.h"
 #include "platform/AnsiText.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
+
+// Writes bytes to path and gives the file the last-write time (seconds since 1970, UTC).
+inline void WriteFileAt(const std::string& path, const std::string& bytes, int64_t time)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+    const timespec times[2] = {{time, 0}, {time, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+// Gives root and every folder below it the time back: writing a file touches its folder.
+inline void SettleFolders(const std::string& root, int64_t time)
+{
+    const timespec times[2] = {{time, 0}, {time, 0}};
+    ::utimensat(AT_FDCWD, root.c_str(), times, 0);
+    for (const std::filesystem::directory_entry& entry :
+         std::filesystem::recursive_directory_iterator(root))
+        if (entry.is_directory())
+            ::utimensat(AT_FDCWD, entry.path().c_str(), times, 0);
+}
+
+// The whole of a file; empty when it cannot be read.
+inline std::string FileContent(const std::string& path)
+{
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+// The paths of the changes in UTF-8, a folder's with a backslash after it.
+inline std::vector<std::string> ChangePaths(const std::vector<TTreeChange>& changes)
+{
+    std::vector<std::string> paths;
+    for (const TTreeChange& change : changes)
+        paths.push_back(AnsiToUtf8(change.Path) + (change.Folder ? "\\" : ""));
+    return paths;
+}
 
 // A folder, a file (sparse, of Size bytes) or, when Link is set, a symbolic link to Link.
 struct TTreeEntry {

@@ -41,36 +41,9 @@ std::string Pattern(size_t size, unsigned seed)
     return bytes;
 }
 
-std::string Content(const std::string& path)
-{
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
 void Write(const std::string& path, const std::string& bytes, int64_t time = kTime)
 {
-    std::ofstream(path, std::ios::binary) << bytes;
-    const timespec times[2] = {{time, 0}, {time, 0}};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
-}
-
-// Gives every folder of the tree its time back: writing a file touches its folder.
-void SettleFolders(const std::string& root)
-{
-    const timespec times[2] = {{kTime, 0}, {kTime, 0}};
-    ::utimensat(AT_FDCWD, root.c_str(), times, 0);
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_directory())
-            ::utimensat(AT_FDCWD, entry.path().c_str(), times, 0);
-}
-
-std::vector<std::string> Paths(const std::vector<TTreeChange>& changes)
-{
-    std::vector<std::string> paths;
-    for (const TTreeChange& change : changes)
-        paths.push_back(AnsiToUtf8(change.Path) + (change.Folder ? "\\" : ""));
-    return paths;
+    WriteFileAt(path, bytes, time);
 }
 
 class CheckDisc : public TWindowFixture {
@@ -82,7 +55,7 @@ protected:
         Write(Stick + "/Docs/b.txt", Pattern(5000, 2));
         Write(Stick + "/Фото/1.jpg", Pattern(3 * 2048 + 7, 3));
         Write(Stick + "/gone.txt", "gone");
-        SettleFolders(Stick);
+        SettleFolders(Stick, kTime);
         MakeWindow().CollectionFile = PathOf("discs.frl");
         Window->ReviewCheck = [this](const std::string& title, const TDiscCheck& check) {
             Reviewed.push_back(AnsiToUtf8(title));
@@ -125,7 +98,7 @@ protected:
                     pending.emplace_back(child, childPath);
                     continue;
                 }
-                const std::string bytes = Content(childPath);
+                const std::string bytes = FileContent(childPath);
                 const XXH128_hash_t hash = XXH3_128bits(bytes.data(), bytes.size());
                 c.Checksums[child] = {hash.low64, hash.high64};
             }
@@ -143,7 +116,7 @@ protected:
     // Where bytes begin in the file at path.
     static size_t OffsetOf(const std::string& path, const std::string& bytes)
     {
-        const size_t at = Content(path).find(bytes);
+        const size_t at = FileContent(path).find(bytes);
         if (at == std::string::npos)
             throw std::runtime_error("bytes not found in " + path);
         return at;
@@ -162,14 +135,14 @@ TEST_F(CheckDisc, FolderWithFilesAddedRemovedAndRewrittenIsReportedAndLeftAsReco
     const uint32_t disc = AddFolder(Stick, "Флешка");
     RecordChecksums(disc, Stick);
     const auto checksums = w.Collection().Checksums;
-    const std::string saved = Content(w.CollectionFile);
+    const std::string saved = FileContent(w.CollectionFile);
     const std::string tree = Tree(disc);
 
     fs::remove(Stick + "/gone.txt");
     Write(Stick + "/Фото/2.jpg", "new");
     // Rewritten with its size and time kept: only the checksum tells.
     Write(Stick + "/Docs/b.txt", Pattern(5000, 9));
-    SettleFolders(Stick);
+    SettleFolders(Stick, kTime);
     Dialogs.Messages.clear();
     // A folder item stands for its disc.
     Select(w.Collection().GetNode(disc).Children.at(0));
@@ -179,10 +152,10 @@ TEST_F(CheckDisc, FolderWithFilesAddedRemovedAndRewrittenIsReportedAndLeftAsReco
     ASSERT_EQ(Dialogs.ReadingBoxes.size(), 1u);
     EXPECT_EQ(AnsiToUtf8(Dialogs.ReadingBoxes[0].Title), "Проверка диска «Флешка»");
     EXPECT_EQ(Dialogs.ReadingBoxes[0].Total, 10000u + 5000u + 3 * 2048u + 7u + 3u);
-    EXPECT_THAT(Paths(Check.Missing), ElementsAre("gone.txt"));
-    EXPECT_THAT(Paths(Check.New), ElementsAre("Фото\\2.jpg"));
-    EXPECT_THAT(Paths(Check.Changed), IsEmpty());
-    EXPECT_THAT(Paths(Check.ContentChanged), ElementsAre("Docs\\b.txt"));
+    EXPECT_THAT(ChangePaths(Check.Missing), ElementsAre("gone.txt"));
+    EXPECT_THAT(ChangePaths(Check.New), ElementsAre("Фото\\2.jpg"));
+    EXPECT_THAT(ChangePaths(Check.Changed), IsEmpty());
+    EXPECT_THAT(ChangePaths(Check.ContentChanged), ElementsAre("Docs\\b.txt"));
     EXPECT_THAT(Check.Unreadable, IsEmpty());
     EXPECT_EQ(Check.ChecksumsCompared, 3u);
     EXPECT_THAT(Dialogs.MessageTexts(), IsEmpty());
@@ -190,7 +163,7 @@ TEST_F(CheckDisc, FolderWithFilesAddedRemovedAndRewrittenIsReportedAndLeftAsReco
     // Nothing of the collection changes, in memory or in its file.
     EXPECT_EQ(Tree(disc), tree);
     EXPECT_EQ(w.Collection().Checksums, checksums);
-    EXPECT_EQ(Content(w.CollectionFile), saved);
+    EXPECT_EQ(FileContent(w.CollectionFile), saved);
     EXPECT_FALSE(w.HasUnsavedChanges());
 }
 
@@ -198,7 +171,7 @@ TEST_F(CheckDisc, CancelledReadingOrNoDiscSelectedShowsNothing)
 {
     TForm_Main& w = *Window;
     const uint32_t disc = AddFolder(Stick, "Флешка");
-    const std::string saved = Content(w.CollectionFile);
+    const std::string saved = FileContent(w.CollectionFile);
     Dialogs.Messages.clear();
 
     w.Act_CheckDisc->trigger(); // the root is selected
@@ -210,7 +183,7 @@ TEST_F(CheckDisc, CancelledReadingOrNoDiscSelectedShowsNothing)
     EXPECT_EQ(Dialogs.ReadingBoxes.size(), 1u);
     EXPECT_THAT(Reviewed, IsEmpty());
     EXPECT_THAT(Dialogs.MessageTexts(), IsEmpty());
-    EXPECT_EQ(Content(w.CollectionFile), saved);
+    EXPECT_EQ(FileContent(w.CollectionFile), saved);
 }
 
 TEST_F(CheckDisc, AnotherMediumIsQuestionedBeforeItIsRead)
@@ -241,7 +214,7 @@ TEST_F(CheckDisc, ReportWindowOffersTheUpdateWhichThenTakesTheChangesIn)
     w.ReviewCheck = nullptr; // the real window
     const uint32_t disc = AddFolder(Stick, "Флешка");
     fs::remove(Stick + "/gone.txt");
-    SettleFolders(Stick);
+    SettleFolders(Stick, kTime);
     Dialogs.Messages.clear();
     Select(disc);
 
@@ -262,7 +235,7 @@ TEST_F(CheckDisc, ReportWindowOffersTheUpdateWhichThenTakesTheChangesIn)
                       "Прочитано файлов: 3 (20.7 k), сверено по контрольным суммам: 0");
     EXPECT_TRUE(updateEnabled);
     EXPECT_EQ(Tree(disc).find("gone.txt"), std::string::npos) << "updated";
-    EXPECT_EQ(Content(w.CollectionFile).find("gone.txt"), std::string::npos);
+    EXPECT_EQ(FileContent(w.CollectionFile).find("gone.txt"), std::string::npos);
 }
 
 // The checksum the collection records for the file at path below the disc ("Docs/a.txt").
@@ -285,7 +258,7 @@ std::optional<TContentChecksum> RecordedChecksum(const TFendrel& c, uint32_t dis
 
 TContentChecksum ChecksumOfFile(const std::string& path)
 {
-    const std::string bytes = Content(path);
+    const std::string bytes = FileContent(path);
     const XXH128_hash_t hash = XXH3_128bits(bytes.data(), bytes.size());
     return {hash.low64, hash.high64};
 }
@@ -299,7 +272,7 @@ TEST_F(CheckDisc, UpdatesKeepTheChecksumsOfUnchangedFilesAndTakeTheCheckedConten
 
     // An update without reading checksums: the files it finds as they were keep theirs.
     fs::remove(Stick + "/gone.txt");
-    SettleFolders(Stick);
+    SettleFolders(Stick, kTime);
     Select(disc);
     w.Act_UpdateDisc->trigger();
     ASSERT_EQ(Tree(disc).find("gone.txt"), std::string::npos) << "updated";
@@ -309,12 +282,12 @@ TEST_F(CheckDisc, UpdatesKeepTheChecksumsOfUnchangedFilesAndTakeTheCheckedConten
 
     // A content change the check found is taken in by the update it offers, from its reading.
     Write(Stick + "/Docs/b.txt", Pattern(5000, 9));
-    SettleFolders(Stick);
+    SettleFolders(Stick, kTime);
     UpdateAfterCheck = true;
     Dialogs.Messages.clear();
     Select(disc);
     w.Act_CheckDisc->trigger();
-    EXPECT_THAT(Paths(Check.ContentChanged), ElementsAre("Docs\\b.txt"));
+    EXPECT_THAT(ChangePaths(Check.ContentChanged), ElementsAre("Docs\\b.txt"));
     EXPECT_EQ(Dialogs.ReadingBoxes.size(), 1u) << "the disc is read once";
     EXPECT_EQ(RecordedChecksum(w.Collection(), disc, "Docs/b.txt"),
               ChecksumOfFile(Stick + "/Docs/b.txt"));
@@ -334,7 +307,7 @@ protected:
         MakeIsoImage(Stick, Image, "-joliet on");
         Window->Act_ChecksumsOnAdd->trigger();
         Disc = AddImage(Image, "Образ");
-        Saved = Content(Window->CollectionFile);
+        Saved = FileContent(Window->CollectionFile);
         Dialogs.ReadingBoxes.clear();
         Dialogs.Messages.clear();
         Select(Disc);
@@ -346,7 +319,7 @@ protected:
         Dialogs.QuestionAnswers.push_back(TMessageResult::Yes);
         Window->Act_CheckDisc->trigger();
         ASSERT_EQ(Reviewed.size(), 1u);
-        EXPECT_EQ(Content(Window->CollectionFile), Saved);
+        EXPECT_EQ(FileContent(Window->CollectionFile), Saved);
     }
 
     std::string Image = Scratch / "disc.iso";
@@ -371,7 +344,7 @@ TEST_F(CheckImage, AsRecordedReadsWholeAndFlippedBytesAreChanged)
     }
     Reviewed.clear();
     RunCheck();
-    EXPECT_THAT(Paths(Check.ContentChanged), ElementsAre("Docs\\b.txt"));
+    EXPECT_THAT(ChangePaths(Check.ContentChanged), ElementsAre("Docs\\b.txt"));
     EXPECT_THAT(Check.Unreadable, IsEmpty());
     EXPECT_THAT(Check.Missing, IsEmpty());
     EXPECT_THAT(Check.Changed, IsEmpty());

@@ -36,13 +36,6 @@ void Write(const std::string& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string Content(const std::string& path)
-{
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
 // The checksums of a disc's files by their path below the disc ("Docs\a.txt", UTF-8).
 std::map<std::string, TContentChecksum> ChecksumsByPath(const TFendrel& c, uint32_t disc)
 {
@@ -146,7 +139,7 @@ TEST_F(ChecksumsOnAdd, CancelledReadingAddsNothingAndStopsTheCommand)
 {
     TForm_Main& w = *Window;
     AddStick("Первый");
-    const std::string saved = Content(w.CollectionFile);
+    const std::string saved = FileContent(w.CollectionFile);
     const uint32_t lastId = w.Collection().LastId;
     Dialogs.Messages.clear();
 
@@ -159,7 +152,7 @@ TEST_F(ChecksumsOnAdd, CancelledReadingAddsNothingAndStopsTheCommand)
     // Only the question whether the same medium is to be updated (answered No) was asked.
     EXPECT_THAT(Dialogs.MessageTexts(),
                 ElementsAre("Этот носитель уже есть в коллекции: «Первый». Обновить этот диск?"));
-    EXPECT_EQ(Content(w.CollectionFile), saved);
+    EXPECT_EQ(FileContent(w.CollectionFile), saved);
     EXPECT_EQ(w.TreeView_Main->model()->rowCount(w.TreeView_Main->model()->index(0, 0)), 1);
 }
 
@@ -172,10 +165,10 @@ TEST_F(ChecksumsOnAdd, UpdateRecordsChecksumsEvenOfAnUnchangedDiscAndCancelKeeps
     w.Act_ChecksumsOnAdd->trigger();
 
     Dialogs.CancelReadings.push_back(true);
-    const std::string saved = Content(w.CollectionFile);
+    const std::string saved = FileContent(w.CollectionFile);
     w.Act_UpdateDisc->trigger();
     EXPECT_THAT(w.Collection().Checksums, IsEmpty());
-    EXPECT_EQ(Content(w.CollectionFile), saved);
+    EXPECT_EQ(FileContent(w.CollectionFile), saved);
 
     Dialogs.Messages.clear();
     w.Act_UpdateDisc->trigger();

@@ -28,21 +28,6 @@ namespace {
 
 constexpr int64_t kTime = 1600000000;
 
-std::vector<std::string> Paths(const std::vector<TTreeChange>& changes)
-{
-    std::vector<std::string> paths;
-    for (const TTreeChange& change : changes)
-        paths.push_back(AnsiToUtf8(change.Path) + (change.Folder ? "\\" : ""));
-    return paths;
-}
-
-std::string Content(const std::string& path)
-{
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
 void Touch(const std::string& path, int64_t time)
 {
     const timespec times[2] = {{time, 0}, {time, 0}};
@@ -118,9 +103,9 @@ TEST_F(UpdateDisc, ChangedFolderGivesExactlyItsChangesAndApplyReplacesTheTree)
     w.Act_UpdateDisc->trigger();
 
     EXPECT_THAT(Reviewed, ElementsAre("Флешка"));
-    EXPECT_THAT(Paths(Diff.Added), ElementsAre("Docs\\new.txt", "Фото\\", "Фото\\1.jpg"));
-    EXPECT_THAT(Paths(Diff.Removed), ElementsAre("gone.txt", "Photos\\", "Photos\\1.jpg"));
-    EXPECT_THAT(Paths(Diff.Changed), ElementsAre("Docs\\", "grow.bin", "touch.txt"));
+    EXPECT_THAT(ChangePaths(Diff.Added), ElementsAre("Docs\\new.txt", "Фото\\", "Фото\\1.jpg"));
+    EXPECT_THAT(ChangePaths(Diff.Removed), ElementsAre("gone.txt", "Photos\\", "Photos\\1.jpg"));
+    EXPECT_THAT(ChangePaths(Diff.Changed), ElementsAre("Docs\\", "grow.bin", "touch.txt"));
     EXPECT_EQ(Diff.BytesAdded, 7u + 30u + (5000u - 50u));
     EXPECT_EQ(Diff.BytesRemoved, 40u + 30u);
     EXPECT_THAT(Dialogs.MessageTexts(), IsEmpty());
@@ -141,7 +126,7 @@ TEST_F(UpdateDisc, ChangedFolderGivesExactlyItsChangesAndApplyReplacesTheTree)
     EXPECT_EQ(record.Facts.Source.Path, Stick);
     // Saved once, filters dropped, the disc selected.
     EXPECT_TRUE(w.Filters.empty());
-    EXPECT_NE(Content(w.CollectionFile).find("new.txt"), std::string::npos);
+    EXPECT_NE(FileContent(w.CollectionFile).find("new.txt"), std::string::npos);
     EXPECT_EQ(SelectedTreeItem(*w.TreeView_Main), FindTreeItem(*w.TreeView_Main, disc));
 
     // Nothing changed since: an information box, the tree as it is, the date set and saved.
@@ -160,7 +145,7 @@ TEST_F(UpdateDisc, CancelLeavesCollectionAndFileAsTheyWere)
 {
     TForm_Main& w = *Window;
     const uint32_t disc = AddFolder(Stick, "Флешка");
-    const std::string file = Content(w.CollectionFile);
+    const std::string file = FileContent(w.CollectionFile);
     const std::string before = w.Collection().SaveToText();
     ChangeStick();
     ApplyChanges = false;
@@ -168,7 +153,7 @@ TEST_F(UpdateDisc, CancelLeavesCollectionAndFileAsTheyWere)
     w.Act_UpdateDisc->trigger();
     EXPECT_THAT(Reviewed, ElementsAre("Флешка"));
     EXPECT_EQ(w.Collection().SaveToText(), before);
-    EXPECT_EQ(Content(w.CollectionFile), file);
+    EXPECT_EQ(FileContent(w.CollectionFile), file);
     EXPECT_EQ(w.Collection().DiscRecords.at(disc).Updated, 0u);
 
     // The root or nothing selected: nothing happens.
@@ -207,7 +192,7 @@ TEST_F(UpdateDisc, MissingFolderIsAskedForAndAnotherMediumIsQuestioned)
     Dialogs.FolderAnswers.push_back(moved);
     Dialogs.QuestionAnswers.push_back(TMessageResult::Yes);
     w.Act_UpdateDisc->trigger();
-    EXPECT_THAT(Paths(Diff.Removed), ElementsAre("gone.txt"));
+    EXPECT_THAT(ChangePaths(Diff.Removed), ElementsAre("gone.txt"));
     EXPECT_EQ(w.Collection().DiscRecords.at(disc).Facts.Source.Path, moved);
 
     // A folder that cannot be read is named.
@@ -242,7 +227,7 @@ TEST_F(UpdateDisc, FolderAddedAgainIsAskedAboutWithBothAnswers)
     w.Act_AddFolder->trigger();
     EXPECT_EQ(Dialogs.Inputs.size(), 2u);
     EXPECT_THAT(Reviewed, ElementsAre("Флешка"));
-    EXPECT_THAT(Paths(Diff.Removed), ElementsAre("gone.txt"));
+    EXPECT_THAT(ChangePaths(Diff.Removed), ElementsAre("gone.txt"));
     EXPECT_EQ(w.Collection().Discs.size(), 2u);
     EXPECT_EQ(w.Collection().DiscRecords.at(disc).Updated, Clock.Time);
 }
@@ -309,7 +294,7 @@ TEST_F(UpdateDisc, UpdateInOneWindowAndAnAddInAnotherAreBothKept)
                             "обеих программ."));
 
     TFendrel saved;
-    ASSERT_TRUE(saved.LoadFromText(Content(first.CollectionFile)));
+    ASSERT_TRUE(saved.LoadFromText(FileContent(first.CollectionFile)));
     ASSERT_EQ(saved.Discs.size(), 2u);
     EXPECT_EQ(saved.GetNode(saved.Discs[1]).Name.str(), Ansi("Другой"));
     const TCollectionNode& updated = saved.GetNode(saved.Discs[0]);
