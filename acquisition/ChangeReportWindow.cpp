@@ -1,5 +1,6 @@
 #include "acquisition/ChangeReportWindow.h"
 
+#include "acquisition/ReportParts.h"
 #include "browse/FolderListing.h"
 #include "platform/AnsiText.h"
 #include "platform/QtText.h"
@@ -77,19 +78,11 @@ TChangeReportWindow::TChangeReportWindow(const std::string& title, const TDiscTr
                    QString::fromUtf8("»"));
     resize(640, 420);
 
-    Header = new QLabel(Display(ChangeReportHeader(diff)).replace("\r\n", "\n"), this);
-    Header->setObjectName("Header");
-    Header->setTextFormat(Qt::PlainText);
-    Header->setAccessibleName(QString::fromUtf8("Итог изменений"));
-
-    Changes = new QTreeWidget(this);
-    Changes->setObjectName("Changes");
-    Changes->setAccessibleName(QString::fromUtf8("Изменения"));
-    Changes->setColumnCount(3);
-    Changes->setHeaderLabels(
-        {QString::fromUtf8("Путь"), QString::fromUtf8("Размер"), QString::fromUtf8("Дата")});
-    Changes->setUniformRowHeights(true);
-    Changes->header()->resizeSection(0, 340);
+    Header = MakeReportHeader(ChangeReportHeader(diff), QString::fromUtf8("Итог изменений"), this);
+    Changes = MakeReportTree(
+        "Changes", QString::fromUtf8("Изменения"),
+        {QString::fromUtf8("Путь"), QString::fromUtf8("Размер"), QString::fromUtf8("Дата")}, 340,
+        this);
     AddGroup(*Changes, "Добавлено", diff.Added, false, true, utcOffsetSeconds);
     AddGroup(*Changes, "Удалено", diff.Removed, true, false, utcOffsetSeconds);
     AddGroup(*Changes, "Изменено", diff.Changed, true, true, utcOffsetSeconds);

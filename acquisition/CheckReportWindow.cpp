@@ -1,5 +1,6 @@
 #include "acquisition/CheckReportWindow.h"
 
+#include "acquisition/ReportParts.h"
 #include "browse/FolderListing.h"
 #include "platform/AnsiText.h"
 #include "platform/QtText.h"
@@ -120,19 +121,11 @@ TCheckReportWindow::TCheckReportWindow(const std::string& title, const TDiscChec
     setWindowTitle(QString::fromUtf8("Проверка диска «") + Display(title) + QString::fromUtf8("»"));
     resize(680, 420);
 
-    Header = new QLabel(Display(CheckReportHeader(check)).replace("\r\n", "\n"), this);
-    Header->setObjectName("Header");
-    Header->setTextFormat(Qt::PlainText);
-    Header->setAccessibleName(QString::fromUtf8("Итог проверки"));
-
-    Results = new QTreeWidget(this);
-    Results->setObjectName("Results");
-    Results->setAccessibleName(QString::fromUtf8("Результаты проверки"));
-    Results->setColumnCount(4);
-    Results->setHeaderLabels({QString::fromUtf8("Путь"), QString::fromUtf8("Размер"),
-                              QString::fromUtf8("Дата"), QString::fromUtf8("Что не так")});
-    Results->setUniformRowHeights(true);
-    Results->header()->resizeSection(0, 300);
+    Header = MakeReportHeader(CheckReportHeader(check), QString::fromUtf8("Итог проверки"), this);
+    Results = MakeReportTree("Results", QString::fromUtf8("Результаты проверки"),
+                             {QString::fromUtf8("Путь"), QString::fromUtf8("Размер"),
+                              QString::fromUtf8("Дата"), QString::fromUtf8("Что не так")},
+                             300, this);
     AddUnreadable(*Results, check.Unreadable);
     AddOneSided(*Results, "Отсутствуют", check.Missing, false, utcOffsetSeconds);
     AddOneSided(*Results, "Новые", check.New, true, utcOffsetSeconds);
