@@ -2,6 +2,7 @@
 
 #include "platform/CollectionFileStore.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -170,6 +171,26 @@ double ProcessCpuSeconds()
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double ThreadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+TBestRun BestOfRuns(int runs, const std::function<void()>& work)
+{
+    TBestRun best;
+    for (int i = 0; i < runs; ++i) {
+        const double start = ThreadCpuSeconds();
+        const TStopwatch watch;
+        work();
+        best.Cpu = std::min(best.Cpu, ThreadCpuSeconds() - start);
+        best.Wall = std::min(best.Wall, watch.Seconds());
+    }
+    return best;
 }
 
 uint64_t CurrentRssBytes()

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // A realistic collection for the benchmarks: discs of folders (some nested) holding files, with
@@ -76,6 +77,21 @@ double CommandSeconds(const std::string& command);
 
 // The processor time (user and system, all threads) the process has used.
 [[nodiscard]] double ProcessCpuSeconds();
+
+// The processor time (user and system) of the calling thread.
+[[nodiscard]] double ThreadCpuSeconds();
+
+// The least processor time of the calling thread and the least wall-clock time over a few runs
+// of work: the machine is shared, so the least disturbed run counts.
+struct TBestRun {
+    double Cpu = 1e9;
+    double Wall = 1e9;
+};
+[[nodiscard]] TBestRun BestOfRuns(int runs, const std::function<void()>& work);
+[[nodiscard]] inline double BestWallSeconds(int runs, const std::function<void()>& work)
+{
+    return BestOfRuns(runs, work).Wall;
+}
 
 // Seconds since construction, and the process's processor seconds since then: on a machine
 // shared with other work the latter varies far less.

@@ -15,26 +15,13 @@
 
 namespace {
 
-double ThreadSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
+// The best of the last runs timed, for their wall-clock time.
+TBestRun LastRun;
 
-double LastWall = 0;
-double Best(int runs, const std::function<void()>& work)
+double BestCpu(int runs, const std::function<void()>& work)
 {
-    double best = 1e9;
-    LastWall = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        const double start = ThreadSeconds();
-        TStopwatch watch;
-        work();
-        best = std::min(best, ThreadSeconds() - start);
-        LastWall = std::min(LastWall, watch.Seconds());
-    }
-    return best;
+    LastRun = BestOfRuns(runs, work);
+    return LastRun.Cpu;
 }
 
 void Files(TFendrel& collection, const TCollectionBranch& list, std::vector<uint32_t>& files)
@@ -74,12 +61,12 @@ void MakeCopies(TFendrel& collection)
 void Time(const char* what, const std::function<bool(TCopiesFound&)>& search)
 {
     TCopiesFound found;
-    const double seconds = Best(5, [&] {
+    const double seconds = BestCpu(5, [&] {
         found = {};
         search(found);
     });
     std::printf("%-40s %8zu hits  %.3f s (wall %.3f s)\n", what, found.Entries.size(), seconds,
-                LastWall);
+                LastRun.Wall);
 }
 
 } // namespace

@@ -27,13 +27,6 @@ namespace {
 
 // The processor time of this thread: on a machine shared with others it varies less than the
 // time on the clock.
-double ThreadSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -77,11 +70,11 @@ int main(int argc, char** argv)
         QApplication::processEvents();
         dialogs.QuestionAnswers = {TMessageResult::Yes};
         TStopwatch watch;
-        const double cpuBefore = ThreadSeconds();
+        const double cpuBefore = ThreadCpuSeconds();
         window.Act_DeleteDisc->trigger();
         QApplication::processEvents();
         const double seconds = watch.Seconds();
-        bestCpu = std::min(bestCpu, ThreadSeconds() - cpuBefore);
+        bestCpu = std::min(bestCpu, ThreadCpuSeconds() - cpuBefore);
         best = std::min(best, seconds);
         worst = std::max(worst, seconds);
     }

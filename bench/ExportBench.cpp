@@ -15,18 +15,6 @@
 
 namespace {
 
-// The wall-clock time of the quickest of a few runs: the machine is shared, so the best counts.
-double Best(int runs, const std::function<void()>& work)
-{
-    double best = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        TStopwatch watch;
-        work();
-        best = std::min(best, watch.Seconds());
-    }
-    return best;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -37,7 +25,8 @@ int main(int argc, char** argv)
     std::printf("records: %u\n", collection.LastId);
 
     std::unique_ptr<TFindSnapshot> snapshot;
-    const double copy = Best(runs, [&] { snapshot = std::make_unique<TFindSnapshot>(collection); });
+    const double copy =
+        BestWallSeconds(runs, [&] { snapshot = std::make_unique<TFindSnapshot>(collection); });
     std::printf("copy of the collection: %.3f s\n", copy);
 
     std::vector<uint32_t> discs;
@@ -57,7 +46,7 @@ int main(int argc, char** argv)
     for (const auto& format : formats) {
         const std::string path = (folder / format.Name).string();
         bool written = false;
-        const double seconds = Best(runs, [&] {
+        const double seconds = BestWallSeconds(runs, [&] {
             written = WriteExportFile(path, format.Format,
                                       [&](TExportFormat chosen, const TExportSink& sink) {
                                           return ExportDiscs(source, discs, chosen, "bench", sink);

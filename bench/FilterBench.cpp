@@ -14,18 +14,6 @@
 
 namespace {
 
-// The best of a few runs, in seconds: the machine is shared, so the least disturbed run counts.
-double Best(int runs, const std::function<void()>& work)
-{
-    double best = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        TStopwatch watch;
-        work();
-        best = std::min(best, watch.Seconds());
-    }
-    return best;
-}
-
 size_t CountFiles(TFendrel& collection, const TCollectionBranch& hits)
 {
     return static_cast<size_t>(std::count_if(
@@ -44,24 +32,24 @@ int main()
     std::printf("nodes: %u\n", collection.LastId);
 
     TCollectionBranch few;
-    const double findFew = Best(5, [&] { collection.FindNodes("x-0", few); });
+    const double findFew = BestWallSeconds(5, [&] { collection.FindNodes("x-0", few); });
     std::printf("FindNodes \"x-0\": %zu hits (%zu files), %.3f s, progress count %d\n", few.size(),
                 CountFiles(collection, few), findFew, collection.ProgressCount);
 
-    const double reapply = Best(5, [&] { collection.ApplyFilter(few); });
+    const double reapply = BestWallSeconds(5, [&] { collection.ApplyFilter(few); });
     std::printf("ApplyFilter of the kept list: %.3f s\n", reapply);
 
-    const double clear = Best(5, [&] { collection.ApplyFilter({}); });
+    const double clear = BestWallSeconds(5, [&] { collection.ApplyFilter({}); });
     std::printf("ApplyFilter of an empty list: %.3f s\n", clear);
 
     TCollectionBranch many;
-    const double findMany = Best(3, [&] { collection.FindNodes("mp3", many); });
+    const double findMany = BestWallSeconds(3, [&] { collection.FindNodes("mp3", many); });
     std::printf("FindNodes \"mp3\": %zu hits, %.3f s\n", many.size(), findMany);
-    const double reapplyMany = Best(3, [&] { collection.ApplyFilter(many); });
+    const double reapplyMany = BestWallSeconds(3, [&] { collection.ApplyFilter(many); });
     std::printf("ApplyFilter of that list: %.3f s\n", reapplyMany);
 
     TCollectionBranch none;
-    const double findNone = Best(5, [&] { collection.FindNodes("no such name", none); });
+    const double findNone = BestWallSeconds(5, [&] { collection.FindNodes("no such name", none); });
     std::printf("FindNodes without hits: %.3f s (progress shown %d times in all)\n", findNone,
                 shown);
     return 0;

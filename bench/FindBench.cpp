@@ -17,28 +17,13 @@
 
 namespace {
 
-double ThreadSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
+// The best of the last runs timed, for their wall-clock time.
+TBestRun LastRun;
 
-// The processor time of the least disturbed of a few runs, and its wall-clock time: the machine
-// is shared, so the best run counts.
-double LastWall = 0;
-double Best(int runs, const std::function<void()>& work)
+double BestCpu(int runs, const std::function<void()>& work)
 {
-    double best = 1e9;
-    LastWall = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        const double start = ThreadSeconds();
-        TStopwatch watch;
-        work();
-        best = std::min(best, ThreadSeconds() - start);
-        LastWall = std::min(LastWall, watch.Seconds());
-    }
-    return best;
+    LastRun = BestOfRuns(runs, work);
+    return LastRun.Cpu;
 }
 
 void Time(const TFindSnapshot& snapshot, const char* pattern, TFindMatch match, int runs)
@@ -53,13 +38,13 @@ void Time(const TFindSnapshot& snapshot, const char* pattern, TFindMatch match, 
         return;
     }
     std::vector<uint32_t> hits;
-    const double seconds = Best(runs, [&] {
+    const double seconds = BestCpu(runs, [&] {
         hits.clear();
         FindInSnapshot(snapshot, *query, hits);
     });
     static const char* const kinds[] = {"substring", "wildcard", "regex"};
     std::printf("%-9s %-22s %7zu hits  %.3f s (wall %.3f s)\n", kinds[static_cast<int>(match)],
-                pattern, hits.size(), seconds, LastWall);
+                pattern, hits.size(), seconds, LastRun.Wall);
 }
 
 } // namespace
@@ -73,11 +58,11 @@ int main()
     std::printf("nodes: %u\n", collection.LastId);
 
     std::unique_ptr<TFindSnapshot> snapshot;
-    const double copy = Best(3, [&] {
+    const double copy = BestCpu(3, [&] {
         snapshot.reset();
         snapshot = std::make_unique<TFindSnapshot>(collection);
     });
-    std::printf("snapshot of the collection: %.3f s (wall %.3f s)\n", copy, LastWall);
+    std::printf("snapshot of the collection: %.3f s (wall %.3f s)\n", copy, LastRun.Wall);
 
     Time(*snapshot, "x-0", TFindMatch::Substring, 7);
     Time(*snapshot, "mp3", TFindMatch::Substring, 7);

@@ -28,13 +28,6 @@
 
 namespace {
 
-double ThreadSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 struct TBest {
     double Wall = 1e9;
     double Cpu = 1e9;
@@ -48,10 +41,10 @@ struct TBest {
 template <typename TCommand> void Time(TBest& best, TCommand command)
 {
     TStopwatch watch;
-    const double cpuBefore = ThreadSeconds();
+    const double cpuBefore = ThreadCpuSeconds();
     command();
     QApplication::processEvents();
-    best.Take(watch.Seconds(), ThreadSeconds() - cpuBefore);
+    best.Take(watch.Seconds(), ThreadCpuSeconds() - cpuBefore);
 }
 
 } // namespace
