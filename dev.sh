@@ -15,7 +15,7 @@ cd "$(dirname "$0")"
 PACKAGES=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev libqt6printsupport6 qt6-translations-l10n libgl-dev fonts-dejavu-core
-    libiso9660-dev libcdio-dev libicu-dev libxxhash-dev
+    libiso9660-dev libcdio-dev libicu-dev libxxhash-dev libpcre2-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xorriso udftools genisoimage 7zip fp-utils clang libclang-rt-14-dev
     locales desktop-file-utils python3 poppler-utils dbus-daemon

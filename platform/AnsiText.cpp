@@ -338,6 +338,32 @@ void AppendUtf8(std::string& out, char32_t c)
     }
 }
 
+void Utf16FromUtf8(std::string_view utf8, std::u16string& text)
+{
+    text.clear();
+    text.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte < 0x80) {
+            text += static_cast<char16_t>(byte);
+            ++i;
+            continue;
+        }
+        const TDecoded decoded = DecodeUtf8(utf8.substr(i));
+        if (decoded.Length == 0) {
+            text += static_cast<char16_t>(kReplacement);
+            ++i;
+        } else if (decoded.CodePoint < 0x10000) {
+            text += static_cast<char16_t>(decoded.CodePoint);
+            i += decoded.Length;
+        } else {
+            text += static_cast<char16_t>(0xD800 + ((decoded.CodePoint - 0x10000) >> 10));
+            text += static_cast<char16_t>(0xDC00 + ((decoded.CodePoint - 0x10000) & 0x3FF));
+            i += decoded.Length;
+        }
+    }
+}
+
 std::string Utf8FromUtf16BigEndian(std::span<const uint8_t> bytes)
 {
     std::string out;

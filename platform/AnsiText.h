@@ -43,6 +43,10 @@ void AppendUtf8(std::string& out, char32_t c);
 // becomes U+FFFD, and an odd last byte is dropped.
 [[nodiscard]] std::string Utf8FromUtf16BigEndian(std::span<const uint8_t> bytes);
 
+// UTF-8 as UTF-16, written into text (storage reused); each byte that starts no valid sequence
+// becomes U+FFFD.
+void Utf16FromUtf8(std::string_view utf8, std::u16string& text);
+
 // Whether the bytes are valid UTF-8 throughout (as Utf8ToAnsi reads it).
 [[nodiscard]] bool IsValidUtf8(std::string_view bytes);
 
