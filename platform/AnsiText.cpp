@@ -151,27 +151,6 @@ char32_t Shown(char32_t c)
     return c;
 }
 
-constexpr std::array<unsigned char, 256> MakeLowerTable()
-{
-    std::array<unsigned char, 256> table{};
-    for (int i = 0; i < 256; ++i)
-        table[i] = static_cast<unsigned char>(i);
-    for (int c = 'A'; c <= 'Z'; ++c)
-        table[c] = static_cast<unsigned char>(c + 32);
-    for (int c = 0xC0; c <= 0xDF; ++c) // А-Я
-        table[c] = static_cast<unsigned char>(c + 32);
-    // The capitals of the code page's upper half that lie outside А-Я.
-    constexpr unsigned char pairs[][2] = {
-        {0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8D, 0x9D},
-        {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2}, {0xA3, 0xBC}, {0xA5, 0xB4},
-        {0xA8, 0xB8}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE},
-    };
-    for (const auto& pair : pairs)
-        table[pair[0]] = pair[1];
-    return table;
-}
-
-constexpr std::array<unsigned char, 256> kLower = MakeLowerTable();
 
 } // namespace
 
@@ -303,11 +282,6 @@ std::string_view ansi_detail::FirstCharactersOfLonger(std::string_view text, siz
     for (size_t count = 0; count < most && end < text.size(); ++count)
         end += EscapeAt(text.substr(end)) ? kEscapeLength : 1;
     return text.substr(0, end);
-}
-
-char CharLowerA(char c)
-{
-    return static_cast<char>(kLower[static_cast<unsigned char>(c)]);
 }
 
 void CharLowerA(std::string& text)
