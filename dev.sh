@@ -134,7 +134,8 @@ check_package() ( # package file
         libraries=$(ldd "$root/usr/bin/$program") || fail "ldd cannot read $program"
         ! grep 'not found' <<<"$libraries" || fail "$program does not find the libraries above"
     done
-    ! ldd "$root/usr/bin/fendrel-find" | grep -q libQt6Widgets || fail "fendrel-find links Qt Widgets"
+    ! ldd "$root/usr/bin/fendrel-find" | grep -qE 'libQt6|libicu|libpcre2|libstdc' ||
+        fail "fendrel-find links shared libraries that it should hold (only glibc's are shared)"
     depends=$(dpkg-deb -f "$deb" Depends)
     for library in libqt6widgets6 libiso9660 libcdio libicu qt6-translations-l10n; do
         grep -q "$library" <<<"$depends" || fail "no dependency on $library"

@@ -174,7 +174,8 @@ bool TFindQuery::NameMatches(std::string_view name)
             Trouble_ = Utf8ToAnsi(
                 "Регулярное выражение «" + Conditions_.Pattern +
                 "» слишком сложно: поиск длился дольше " +
-                std::to_string(std::chrono::duration_cast<std::chrono::seconds>(TimeLimit_).count()) +
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::seconds>(TimeLimit_).count()) +
                 " с и прерван");
             return false;
         }

@@ -1,8 +1,8 @@
 #include "platform/AnsiText.h"
 
 #include <clocale>
-#include <iconv.h>
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 namespace {
 

@@ -33,12 +33,41 @@ const std::vector<std::string> kPatterns = {
     "😀(", "ЁЁЁ[", "\\k<x>", "\\x{110000}", "(?C", "a)b", "(*LIMIT_MATCH=x)", "[[:foo:]]",
     "(?<=a+)b", "\\g{-5}", "(?", "\\c", "{,}x", "x{99999999}"};
 
-const std::vector<std::string> kSubjects = {
-    "Readme.TXT", "report.txt", "ОТЧЁТ 2010.doc", "отчет 1999", "ёлка.jpg", "Ёлка2.jpg",
-    "Müller.mp3", "MÜLLER", "STRASSE", "straße", "ẞ", "ΣΊΣΥΦΟΣ", "σίσυφος", "KELVIN", "\u212A",
-    "Ǆ", "ǅ", "İstanbul", "ı", "dom дом", "٣٤", "😀.png", "", "a\tb", "a\r\nb", "a.b", "ab", "abab",
-    "xx", "ABC", "𝔘𝔫𝔦", "e\u0301", std::string(25, 'a') + "0000!", std::string(40, 'a'),
-    std::string(30, 'a') + "c"};
+const std::vector<std::string> kSubjects = {"Readme.TXT",
+                                            "report.txt",
+                                            "ОТЧЁТ 2010.doc",
+                                            "отчет 1999",
+                                            "ёлка.jpg",
+                                            "Ёлка2.jpg",
+                                            "Müller.mp3",
+                                            "MÜLLER",
+                                            "STRASSE",
+                                            "straße",
+                                            "ẞ",
+                                            "ΣΊΣΥΦΟΣ",
+                                            "σίσυφος",
+                                            "KELVIN",
+                                            "\u212A",
+                                            "Ǆ",
+                                            "ǅ",
+                                            "İstanbul",
+                                            "ı",
+                                            "dom дом",
+                                            "٣٤",
+                                            "😀.png",
+                                            "",
+                                            "a\tb",
+                                            "a\r\nb",
+                                            "a.b",
+                                            "ab",
+                                            "abab",
+                                            "xx",
+                                            "ABC",
+                                            "𝔘𝔫𝔦",
+                                            "e\u0301",
+                                            std::string(25, 'a') + "0000!",
+                                            std::string(40, 'a'),
+                                            std::string(30, 'a') + "c"};
 
 // What Qt makes of the pattern and subject, as the search used to call it.
 struct TQtOutcome {
@@ -99,8 +128,8 @@ TEST(RegexMatcher, CompilesFailsAndMatchesAsQtsRegularExpressions)
             continue;
         }
         for (const std::string& subject : kSubjects) {
-            const TRegexMatcher::TResult result = matcher->Search(
-                QString::fromStdString(subject).toStdU16String());
+            const TRegexMatcher::TResult result =
+                matcher->Search(QString::fromStdString(subject).toStdU16String());
             const TRegexMatcher::TResult wanted = QtSearch(expected, subject);
             EXPECT_EQ(result, wanted) << "on " << subject.substr(0, 60) << ": " << Name(result)
                                       << " instead of " << Name(wanted);
@@ -133,10 +162,11 @@ TEST(RegexMatcher, InvalidPatternMessageNamesThePlaceAndTheEngineText)
         conditions.Pattern = pattern;
         std::string error;
         EXPECT_FALSE(TFindQuery::Make(conditions, error));
-        EXPECT_EQ(AnsiToUtf8(error), QStringLiteral("Ошибка в регулярном выражении (позиция %1): %2")
-                                         .arg(expected.patternErrorOffset() + 1)
-                                         .arg(expected.errorString())
-                                         .toStdString());
+        EXPECT_EQ(AnsiToUtf8(error),
+                  QStringLiteral("Ошибка в регулярном выражении (позиция %1): %2")
+                      .arg(expected.patternErrorOffset() + 1)
+                      .arg(expected.errorString())
+                      .toStdString());
     }
 
     SetRegexErrorTranslator([](const char* english) { return "«" + std::string(english) + "»"; });
@@ -164,7 +194,8 @@ TEST(RegexMatcher, Utf8CheckAgreesWithQtsDecoder)
 {
     const auto qtValid = [](const std::string& bytes) {
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString decoded = decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+        const QString decoded =
+            decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
         return !decoder.hasError();
     };
     int disagreements = 0;

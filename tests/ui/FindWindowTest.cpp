@@ -212,7 +212,8 @@ TEST_F(FindWindow, InvalidPatternMessageIsInTheInterfacesLanguage)
         GTEST_SKIP() << "Qt's Russian catalogue is not installed";
     Search("(", W->Radio_RegularExpression);
     const QString english = QStringLiteral("missing closing parenthesis");
-    const QString russian = QCoreApplication::translate("QRegularExpression", "missing closing parenthesis");
+    const QString russian =
+        QCoreApplication::translate("QRegularExpression", "missing closing parenthesis");
     for (QTranslator* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
         QCoreApplication::removeTranslator(translator);
         delete translator;
