@@ -2,9 +2,8 @@
 
 #include "collection/NameOrder.h"
 #include "find/NameFolding.h"
-#include "platform/AnsiText.h"
-
 #include "find/RegexMatcher.h"
+#include "platform/AnsiText.h"
 
 #include <array>
 #include <chrono>

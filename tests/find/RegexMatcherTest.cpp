@@ -176,6 +176,22 @@ TEST(RegexMatcher, InvalidPatternMessageNamesThePlaceAndTheEngineText)
     EXPECT_EQ(error.Text, "«missing closing parenthesis»");
 }
 
+// The pattern is quoted in the messages as it was written, whatever it holds.
+TEST(RegexMatcher, MessagesQuoteThePatternAsWritten)
+{
+    TFindConditions conditions;
+    conditions.Match = TFindMatch::RegularExpression;
+    conditions.Pattern = "%1 %2";
+    std::string error;
+    std::optional<TFindQuery> query = TFindQuery::Make(conditions, error);
+    ASSERT_TRUE(query);
+    query->SetTimeLimit(std::chrono::steady_clock::duration::zero());
+    for (int i = 0; i < 100 && query->Trouble().empty(); ++i)
+        (void)query->Matches({"name", false, 1, 1});
+    EXPECT_EQ(AnsiToUtf8(query->Trouble()),
+              "Регулярное выражение «%1 %2» слишком сложно: поиск длился дольше 0 с и прерван");
+}
+
 // A name the matcher gives up on halfway through a search is no reason to give up on the next
 // one, which gets the larger stack afresh.
 TEST(RegexMatcher, GivingUpOnOneNameLeavesTheNextMatchable)
