@@ -15,7 +15,7 @@ cd "$(dirname "$0")"
 PACKAGES=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev libqt6printsupport6 qt6-translations-l10n libgl-dev fonts-dejavu-core
-    libiso9660-dev libcdio-dev libicu-dev libxxhash-dev
+    libiso9660-dev libcdio-dev libicu-dev libxxhash-dev libpcre2-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xorriso udftools genisoimage 7zip fp-utils clang libclang-rt-14-dev
     locales desktop-file-utils python3 poppler-utils dbus-daemon
@@ -134,7 +134,8 @@ check_package() ( # package file
         libraries=$(ldd "$root/usr/bin/$program") || fail "ldd cannot read $program"
         ! grep 'not found' <<<"$libraries" || fail "$program does not find the libraries above"
     done
-    ! ldd "$root/usr/bin/fendrel-find" | grep -q libQt6Widgets || fail "fendrel-find links Qt Widgets"
+    ! ldd "$root/usr/bin/fendrel-find" | grep -qE 'libQt6|libicu|libpcre2|libstdc' ||
+        fail "fendrel-find links shared libraries that it should hold (only glibc's are shared)"
     depends=$(dpkg-deb -f "$deb" Depends)
     for library in libqt6widgets6 libiso9660 libcdio libicu qt6-translations-l10n; do
         grep -q "$library" <<<"$depends" || fail "no dependency on $library"

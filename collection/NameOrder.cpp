@@ -17,7 +17,7 @@ namespace {
 
 using TByteTable = std::array<unsigned char, 256>;
 
-TByteTable MakeLowered()
+constexpr TByteTable MakeLowered()
 {
     TByteTable lowered{};
     for (int i = 0; i < 256; ++i)
@@ -26,10 +26,10 @@ TByteTable MakeLowered()
 }
 
 // Each byte lowered by the code page, as a table: one load per byte.
-const TByteTable kLowered = MakeLowered();
+constexpr TByteTable kLowered = MakeLowered();
 
 // Each byte as the ordering sees it: lowered by the code page, then upper-cased by "C".
-TByteTable MakeOrderKeys()
+constexpr TByteTable MakeOrderKeys()
 {
     TByteTable keys{};
     for (int i = 0; i < 256; ++i)
@@ -37,7 +37,7 @@ TByteTable MakeOrderKeys()
     return keys;
 }
 
-const TByteTable kOrderKeys = MakeOrderKeys();
+constexpr TByteTable kOrderKeys = MakeOrderKeys();
 
 constexpr uint32_t kFirstEscaped = 0x100;
 
@@ -48,7 +48,7 @@ struct TByteSet {
     alignas(16) std::array<std::array<unsigned char, 16>, 4> Repeated{};
     size_t Count = 0;
 
-    void Add(unsigned char byte)
+    constexpr void Add(unsigned char byte)
     {
         Is[byte] = true;
         if (Count == 0) {
@@ -59,11 +59,11 @@ struct TByteSet {
         }
         ++Count;
     }
-    [[nodiscard]] bool IsFew() const { return Count <= Repeated.size(); }
+    [[nodiscard]] constexpr bool IsFew() const { return Count <= Repeated.size(); }
 };
 
 // The bytes that lower to 0x98: where the byte search gives way to whole characters.
-TByteSet MakeEscapeBytes()
+constexpr TByteSet MakeEscapeBytes()
 {
     TByteSet bytes;
     for (int byte = 0; byte < 256; ++byte)
@@ -72,11 +72,11 @@ TByteSet MakeEscapeBytes()
     return bytes;
 }
 
-const TByteSet kEscapeBytes = MakeEscapeBytes();
+constexpr TByteSet kEscapeBytes = MakeEscapeBytes();
 
 // For each byte of a folded text, the bytes of a name that the byte search must look at in its
 // place: those that lower to it, and those that lower to 0x98.
-std::array<TByteSet, 256> MakeSearchBytes()
+constexpr std::array<TByteSet, 256> MakeSearchBytes()
 {
     std::array<TByteSet, 256> table{};
     for (int folded = 0; folded < 256; ++folded)
@@ -86,7 +86,8 @@ std::array<TByteSet, 256> MakeSearchBytes()
     return table;
 }
 
-const std::array<TByteSet, 256> kSearchBytes = MakeSearchBytes();
+// Made by the compiler: building it took a good part of the start of fendrel-find.
+constexpr std::array<TByteSet, 256> kSearchBytes = MakeSearchBytes();
 
 #if defined(__SSE2__)
 // 0xFF in each place of chunk whose byte is in the set, which must be few.

@@ -2,17 +2,15 @@
 
 #include "collection/NameOrder.h"
 #include "find/NameFolding.h"
+#include "find/RegexMatcher.h"
 #include "platform/AnsiText.h"
-
-#include <QRegularExpression>
-#include <QStringDecoder>
 
 #include <array>
 #include <chrono>
 #include <stdexcept>
 
 struct TFindQuery::TRegex {
-    QRegularExpression Expression;
+    TRegexMatcher Matcher;
     std::u16string Text; // the name being tested
 };
 
@@ -45,13 +43,6 @@ std::string_view TrimBlanks(std::string_view text)
     while (!text.empty() && IsBlank(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-bool IsUtf8(std::string_view text)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = decoder.decode(QByteArrayView(text.data(), qsizetype(text.size())));
-    return !decoder.hasError();
 }
 
 // The multiplier of a unit as written after a size, or 0 when the text is no unit.
@@ -92,7 +83,7 @@ uint64_t UnitOf(std::string_view unit)
 
 std::optional<TFindQuery> TFindQuery::Make(const TFindConditions& conditions, std::string& error)
 {
-    if (!IsUtf8(conditions.Pattern)) {
+    if (!IsValidUtf8(conditions.Pattern)) {
         error = Ansi("Образец имени не является текстом в кодировке UTF-8");
         return std::nullopt;
     }
@@ -107,20 +98,14 @@ std::optional<TFindQuery> TFindQuery::Make(const TFindConditions& conditions, st
 
     TFindQuery query(conditions);
     if (conditions.Match == TFindMatch::RegularExpression) {
-        query.Regex_ = std::make_unique<TRegex>();
-        QRegularExpression& expression = query.Regex_->Expression;
-        expression.setPattern(QString::fromStdString(conditions.Pattern));
-        expression.setPatternOptions(QRegularExpression::CaseInsensitiveOption |
-                                     QRegularExpression::UseUnicodePropertiesOption);
-        if (!expression.isValid()) {
-            error = Utf8ToAnsi(QStringLiteral("Ошибка в регулярном выражении (позиция %1): %2")
-                                   .arg(expression.patternErrorOffset() + 1)
-                                   .arg(expression.errorString())
-                                   .toStdString());
+        TRegexMatcher::TError fault;
+        std::optional<TRegexMatcher> matcher = TRegexMatcher::Make(conditions.Pattern, fault);
+        if (!matcher) {
+            error = Utf8ToAnsi("Ошибка в регулярном выражении (позиция " +
+                               std::to_string(fault.Offset + 1) + "): " + fault.Text);
             return std::nullopt;
         }
-        // Compiled here, in the thread that made the query, not at the first name.
-        expression.optimize();
+        query.Regex_ = std::make_unique<TRegex>(TRegex{std::move(*matcher), {}});
         return query;
     }
 
@@ -193,30 +178,25 @@ bool TFindQuery::NameMatches(std::string_view name)
                 Spent_ += now - LastReading_;
             LastReading_ = now;
         }
-        const QRegularExpressionMatch match =
-            Regex_->Expression.match(QStringView(Regex_->Text), 0, QRegularExpression::NormalMatch,
-                                     QRegularExpression::DontCheckSubjectStringMatchOption);
-        // A match that is not valid is one the matcher gave up on (its limit of steps or of
-        // memory): whether the name matches is not known, so the search cannot go on as if not.
-        if (!match.isValid()) {
-            Trouble_ = Utf8ToAnsi(
-                QStringLiteral("Регулярное выражение «%1» слишком сложно: на имени «%2» поиск "
-                               "превысил предел сопоставления и прерван")
-                    .arg(QString::fromStdString(Conditions_.Pattern),
-                         QString::fromStdU16String(Regex_->Text))
-                    .toStdString());
+        const TRegexMatcher::TResult result = Regex_->Matcher.Search(Regex_->Text);
+        // A name the matcher gave up on (its limit of steps or of memory) may or may not match:
+        // the search cannot go on as if it did not.
+        if (result == TRegexMatcher::TResult::GaveUp) {
+            Trouble_ = Utf8ToAnsi("Регулярное выражение «" + Conditions_.Pattern +
+                                  "» слишком сложно: на имени «" + AnsiToUtf8(name) +
+                                  "» поиск превысил предел сопоставления и прерван");
             return false;
         }
         if (Spent_ > TimeLimit_) {
             Trouble_ = Utf8ToAnsi(
-                QStringLiteral("Регулярное выражение «%1» слишком сложно: поиск длился дольше %2 с "
-                               "и прерван")
-                    .arg(QString::fromStdString(Conditions_.Pattern))
-                    .arg(std::chrono::duration_cast<std::chrono::seconds>(TimeLimit_).count())
-                    .toStdString());
+                "Регулярное выражение «" + Conditions_.Pattern +
+                "» слишком сложно: поиск длился дольше " +
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::seconds>(TimeLimit_).count()) +
+                " с и прерван");
             return false;
         }
-        return match.hasMatch();
+        return result == TRegexMatcher::TResult::Match;
     }
     }
     return false;

@@ -4,6 +4,7 @@
 #include "export/ExportFile.h"
 #include "find/Copies.h"
 #include "find/FindResultsModel.h"
+#include "find/RegexMatcher.h"
 #include "platform/AnsiText.h"
 #include "platform/Dialogs.h"
 #include "platform/LocalTime.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -40,12 +42,20 @@ QString Text(const char* utf8)
     return QString::fromUtf8(utf8);
 }
 
+// The regular expression engine's messages in the user's language, from Qt's catalogues, which
+// hold them under the name of Qt's own regular expressions.
+std::string TranslateRegexError(const char* english)
+{
+    return QCoreApplication::translate("QRegularExpression", english).toStdString();
+}
+
 } // namespace
 
 TFindWindow::TFindWindow(TFindHost host, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , Host_(std::move(host))
 {
+    SetRegexErrorTranslator(&TranslateRegexError);
     CreateLayout();
     Poll_ = new QTimer(this);
     Poll_->setInterval(kHandOverInterval);

@@ -3,8 +3,6 @@
 #include "collection/NameOrder.h"
 #include "platform/AnsiText.h"
 
-#include <QString>
-
 #include <array>
 
 namespace {
@@ -66,7 +64,7 @@ std::string FoldPattern(std::string_view utf8)
 void NameToUtf16(std::string_view name, std::u16string& text)
 {
     if (MayHoldEscapes(name)) {
-        text = QString::fromStdString(AnsiToUtf8(name)).toStdU16String();
+        Utf16FromUtf8(AnsiToUtf8(name), text);
         return;
     }
     const auto& table = Utf16Table();

@@ -3,39 +3,38 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <iconv.h>
-#include <stdexcept>
 #include <vector>
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Code page 1251 both ways, taken once from iconv: the character of each byte, and the byte of
-// each character up to the highest the code page holds.
+// The characters of the bytes 0x80 to 0xFF of code page 1251, as glibc's iconv converts them
+// (a test holds the two together). Kept here rather than asked of iconv, whose conversion
+// modules every start of fendrel-find would otherwise load. 0x98 is unassigned.
+constexpr std::array<char32_t, 128> kUpperHalf = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039,
+    0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408,
+    0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB,
+    0x0458, 0x0405, 0x0455, 0x0457, 0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
+    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F, 0x0420, 0x0421, 0x0422, 0x0423,
+    0x0424, 0x0425, 0x0426, 0x0427, 0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
+    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437, 0x0438, 0x0439, 0x043A, 0x043B,
+    0x043C, 0x043D, 0x043E, 0x043F, 0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
+};
+
+// Code page 1251 both ways: the character of each byte, and the byte of each character up to
+// the highest the code page holds.
 class TCodePage {
 public:
     TCodePage()
     {
-        iconv_t cd = iconv_open("UTF-32LE", "CP1251");
-        if (cd == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error("iconv cannot convert code page 1251");
-        for (int byte = 0; byte < 256; ++byte) {
-            char in = static_cast<char>(byte);
-            unsigned char out[4] = {};
-            char* src = &in;
-            char* dst = reinterpret_cast<char*>(out);
-            size_t srcLeft = 1;
-            size_t dstLeft = sizeof out;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            const bool converted = iconv(cd, &src, &srcLeft, &dst, &dstLeft) == 0 && dstLeft == 0;
-            Characters_[byte] =
-                converted
-                    ? static_cast<char32_t>(out[0] | out[1] << 8 | out[2] << 16 | out[3] << 24)
-                    : kReplacement;
-        }
-        iconv_close(cd);
-        // The lead byte of every escape is never a character, whatever iconv makes of it.
+        for (int byte = 0; byte < 256; ++byte)
+            Characters_[byte] = byte < 0x80 ? static_cast<char32_t>(byte) : kUpperHalf[byte - 0x80];
+        // The lead byte of every escape is never a character.
         Characters_[static_cast<unsigned char>(kEscapeByte)] = kReplacement;
         char32_t highest = 0;
         for (int byte = 0x80; byte < 256; ++byte)
@@ -146,28 +145,6 @@ char32_t Shown(char32_t c)
         return kReplacement;
     return c;
 }
-
-constexpr std::array<unsigned char, 256> MakeLowerTable()
-{
-    std::array<unsigned char, 256> table{};
-    for (int i = 0; i < 256; ++i)
-        table[i] = static_cast<unsigned char>(i);
-    for (int c = 'A'; c <= 'Z'; ++c)
-        table[c] = static_cast<unsigned char>(c + 32);
-    for (int c = 0xC0; c <= 0xDF; ++c) // А-Я
-        table[c] = static_cast<unsigned char>(c + 32);
-    // The capitals of the code page's upper half that lie outside А-Я.
-    constexpr unsigned char pairs[][2] = {
-        {0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8D, 0x9D},
-        {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2}, {0xA3, 0xBC}, {0xA5, 0xB4},
-        {0xA8, 0xB8}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE},
-    };
-    for (const auto& pair : pairs)
-        table[pair[0]] = pair[1];
-    return table;
-}
-
-constexpr std::array<unsigned char, 256> kLower = MakeLowerTable();
 
 } // namespace
 
@@ -301,11 +278,6 @@ std::string_view ansi_detail::FirstCharactersOfLonger(std::string_view text, siz
     return text.substr(0, end);
 }
 
-char CharLowerA(char c)
-{
-    return static_cast<char>(kLower[static_cast<unsigned char>(c)]);
-}
-
 void CharLowerA(std::string& text)
 {
     // The digits of an escape stay upper case: lowered, they would no longer make an escape.
@@ -335,6 +307,32 @@ void AppendUtf8(std::string& out, char32_t c)
         out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+void Utf16FromUtf8(std::string_view utf8, std::u16string& text)
+{
+    text.clear();
+    text.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte < 0x80) {
+            text += static_cast<char16_t>(byte);
+            ++i;
+            continue;
+        }
+        const TDecoded decoded = DecodeUtf8(utf8.substr(i));
+        if (decoded.Length == 0) {
+            text += static_cast<char16_t>(kReplacement);
+            ++i;
+        } else if (decoded.CodePoint < 0x10000) {
+            text += static_cast<char16_t>(decoded.CodePoint);
+            i += decoded.Length;
+        } else {
+            text += static_cast<char16_t>(0xD800 + ((decoded.CodePoint - 0x10000) >> 10));
+            text += static_cast<char16_t>(0xDC00 + ((decoded.CodePoint - 0x10000) & 0x3FF));
+            i += decoded.Length;
+        }
     }
 }
 

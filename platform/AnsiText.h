@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -43,6 +44,10 @@ void AppendUtf8(std::string& out, char32_t c);
 // becomes U+FFFD, and an odd last byte is dropped.
 [[nodiscard]] std::string Utf8FromUtf16BigEndian(std::span<const uint8_t> bytes);
 
+// UTF-8 as UTF-16, written into text (storage reused); each byte that starts no valid sequence
+// becomes U+FFFD.
+void Utf16FromUtf8(std::string_view utf8, std::u16string& text);
+
 // Whether the bytes are valid UTF-8 throughout (as Utf8ToAnsi reads it).
 [[nodiscard]] bool IsValidUtf8(std::string_view bytes);
 
@@ -79,7 +84,33 @@ namespace ansi_detail {
 
 // Lower-casing of code page 1251: A-Z, А-Я, Ё and the other capital letters of the code page
 // become their small letters; every other byte stays as it is.
-[[nodiscard]] char CharLowerA(char c);
+namespace ansi_detail {
+[[nodiscard]] constexpr std::array<unsigned char, 256> MakeLowerTable()
+{
+    std::array<unsigned char, 256> table{};
+    for (int i = 0; i < 256; ++i)
+        table[i] = static_cast<unsigned char>(i);
+    for (int c = 'A'; c <= 'Z'; ++c)
+        table[c] = static_cast<unsigned char>(c + 32);
+    for (int c = 0xC0; c <= 0xDF; ++c) // А-Я
+        table[c] = static_cast<unsigned char>(c + 32);
+    // The capitals of the code page's upper half that lie outside А-Я.
+    constexpr unsigned char pairs[][2] = {
+        {0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8D, 0x9D},
+        {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2}, {0xA3, 0xBC}, {0xA5, 0xB4},
+        {0xA8, 0xB8}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE},
+    };
+    for (const auto& pair : pairs)
+        table[pair[0]] = pair[1];
+    return table;
+}
+
+inline constexpr std::array<unsigned char, 256> kLowerTable = MakeLowerTable();
+} // namespace ansi_detail
+[[nodiscard]] constexpr char CharLowerA(char c)
+{
+    return static_cast<char>(ansi_detail::kLowerTable[static_cast<unsigned char>(c)]);
+}
 void CharLowerA(std::string& text);
 
 // Upper-casing of the "C" locale: a-z become A-Z, every other byte (0x80-0xFF too) stays.

@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 namespace {
 
@@ -15,6 +16,26 @@ TEST(AnsiText, EveryAssignedByteSurvivesTheRoundTrip)
     }
     EXPECT_EQ(AnsiToUtf8("\xC0\xE1\xE2"), "Абв");
     EXPECT_EQ(AnsiToUtf8("\xA8\xB8"), "Ёё");
+}
+
+// The program's own table of the code page gives each byte the character glibc's converter does.
+TEST(AnsiText, CodePageIsGlibcs)
+{
+    const iconv_t cd = iconv_open("UTF-8", "CP1251");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    for (int byte = 0x20; byte < 256; ++byte) {
+        if (byte == 0x98 || byte == 0x7F)
+            continue; // the escapes' lead byte; DEL shows as its picture
+        char in = static_cast<char>(byte);
+        char out[8] = {};
+        char* src = &in;
+        char* dst = out;
+        size_t srcLeft = 1;
+        size_t dstLeft = sizeof out;
+        ASSERT_NE(iconv(cd, &src, &srcLeft, &dst, &dstLeft), static_cast<size_t>(-1)) << byte;
+        EXPECT_EQ(AnsiToUtf8(std::string(1, in)), std::string(out, dst)) << byte;
+    }
+    iconv_close(cd);
 }
 
 // The UTF-8 of one code point.

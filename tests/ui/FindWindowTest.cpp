@@ -2,6 +2,7 @@
 
 #include "find/FindResultsModel.h"
 #include "find/FindWindow.h"
+#include "platform/QtTranslation.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -15,6 +16,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QTranslator>
 #include <QTreeView>
 
 #include <cstdlib>
@@ -199,6 +202,26 @@ TEST_F(FindWindow, WrongFieldsAreShownInABoxAndKeepTheResults)
         EXPECT_EQ(message.Kind, TMessageKind::Error);
     }
     EXPECT_EQ(Names().size(), 2u) << "the hits of the last search that ran stay";
+}
+
+// The engine's text in the message is in Russian where Qt's catalogue has it, as Qt's own regular
+// expressions give it.
+TEST_F(FindWindow, InvalidPatternMessageIsInTheInterfacesLanguage)
+{
+    if (!InstallQtRussian(*QCoreApplication::instance()))
+        GTEST_SKIP() << "Qt's Russian catalogue is not installed";
+    Search("(", W->Radio_RegularExpression);
+    const QString english = QStringLiteral("missing closing parenthesis");
+    const QString russian =
+        QCoreApplication::translate("QRegularExpression", "missing closing parenthesis");
+    for (QTranslator* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    EXPECT_NE(russian, english);
+    EXPECT_EQ(Dialogs.Messages[0].Utf8Text(),
+              "Ошибка в регулярном выражении (позиция 2): " + russian.toStdString());
 }
 
 TEST_F(FindWindow, PatternTheMatcherGivesUpOnIsReportedNotTakenForNoHits)
