@@ -132,9 +132,11 @@ public:
         return true;
     }
 
-    // The rest of the line up to its first CR.
-    [[nodiscard]] std::string_view Rest() const
+    // The rest of the line up to its first CR; mayHoldCr false says the line holds none.
+    [[nodiscard]] std::string_view Rest(bool mayHoldCr) const
     {
+        if (!mayHoldCr)
+            return {At_, static_cast<size_t>(End_ - At_)};
         const void* cr = std::memchr(At_, '\r', static_cast<size_t>(End_ - At_));
         const char* end = cr ? static_cast<const char*>(cr) : End_;
         return {At_, static_cast<size_t>(end - At_)};
@@ -146,7 +148,9 @@ private:
 };
 
 // Parses "%1s %X %X %X %[^\r]" into the node's kind, times and size; name receives the name.
-bool ParseRecord(std::string_view line, TCollectionNode& value, std::string_view& name)
+// mayHoldCr: the line may hold a CR (one not followed by LF).
+bool ParseRecord(std::string_view line, bool mayHoldCr, TCollectionNode& value,
+                 std::string_view& name)
 {
     TRecordParser parser(line.data(), line.data() + line.size());
     char letter = 0;
@@ -154,14 +158,16 @@ bool ParseRecord(std::string_view line, TCollectionNode& value, std::string_view
         !parser.ReadHex(value.WriteTimeLow) || !parser.ReadHex(value.Size))
         return false;
     parser.SkipBlanks();
-    name = FirstCharacters(parser.Rest(), kMaxNameLength);
+    name = FirstCharacters(parser.Rest(mayHoldCr), kMaxNameLength);
     value.Flags = letter == 'D' ? nfDisc : letter == 'F' ? nfFolder : nfFile;
     return true;
 }
 
-// The offset of the CR of the first CR LF at or after from, or npos.
-size_t FindLineEnd(std::string_view text, size_t from)
+// The offset of the CR of the first CR LF at or after from, or npos. passedCr receives whether
+// a CR came before it.
+size_t FindLineEnd(std::string_view text, size_t from, bool& passedCr)
 {
+    passedCr = false;
     while (from < text.size()) {
         const void* cr = std::memchr(text.data() + from, '\r', text.size() - from);
         if (!cr)
@@ -170,6 +176,7 @@ size_t FindLineEnd(std::string_view text, size_t from)
         if (at + 1 < text.size() && text[at + 1] == '\n')
             return at;
         from = at + 1;
+        passedCr = true;
     }
     return std::string_view::npos;
 }
@@ -342,36 +349,59 @@ bool TFendrel::LoadFromText(std::string_view text, size_t& readTo)
 }
 
 // Keeps the open discs and folders on a stack instead of recursing, for the same reason as
-// WriteList. The end of the text closes every open level.
+// WriteList. The end of the text closes every open level. The ids of the open lists wait one
+// after the other in one array, and each list is made at once, at its exact size, when it is
+// closed: grown id by id, the lists of a large collection were copied again and again and kept a
+// part of their room unused. Every list still open when the read stops gets its ids all the same.
 bool TFendrel::ReadList(std::string_view text, size_t& position, TCollectionNode* parent)
 {
-    std::vector<TCollectionNode*> levels{parent}; // null stands for Discs
-    while (position < text.size()) {
-        const size_t lineEnd = FindLineEnd(text, position);
-        if (lineEnd == std::string_view::npos)
-            return false;
-        const std::string_view line = text.substr(position, lineEnd - position);
-        if (text[position] == '<') {
+    struct TLevel {
+        TCollectionNode* Owner; // null stands for Discs
+        size_t Start;           // where its ids start in waiting
+    };
+    std::vector<uint32_t> waiting;
+    std::vector<TLevel> levels{{parent, 0}};
+    const auto close = [&] {
+        const TLevel level = levels.back();
+        levels.pop_back();
+        TCollectionBranch& list = level.Owner ? level.Owner->Children : Discs;
+        list.insert(list.end(), waiting.begin() + static_cast<std::ptrdiff_t>(level.Start),
+                    waiting.end());
+        waiting.resize(level.Start);
+    };
+    const auto readLines = [&] {
+        while (position < text.size()) {
+            bool passedCr = false;
+            const size_t lineEnd = FindLineEnd(text, position, passedCr);
+            if (lineEnd == std::string_view::npos)
+                return false;
+            const std::string_view line = text.substr(position, lineEnd - position);
+            if (text[position] == '<') {
+                position = lineEnd + kLineEnd.size();
+                close();
+                if (levels.empty())
+                    return true;
+                continue;
+            }
+            TCollectionNode value;
+            std::string_view name;
+            if (!ParseRecord(line, passedCr, value, name)) {
+                EndProgress();
+                return false;
+            }
             position = lineEnd + kLineEnd.size();
-            levels.pop_back();
-            if (levels.empty())
-                return true;
-            continue;
+            TCollectionNode* owner = levels.back().Owner;
+            value.ParentId = owner ? owner->Id : 0;
+            TCollectionNode& node = AddNode(waiting, value);
+            node.Name = name; // set on the stored node: one copy of the name, not two
+            CountProgress();
+            if (!node.Is(nfFile))
+                levels.push_back({&node, waiting.size()});
         }
-        TCollectionNode value;
-        std::string_view name;
-        if (!ParseRecord(line, value, name)) {
-            EndProgress();
-            return false;
-        }
-        position = lineEnd + kLineEnd.size();
-        TCollectionNode* owner = levels.back();
-        value.ParentId = owner ? owner->Id : 0;
-        TCollectionNode& node = AddNode(owner ? owner->Children : Discs, value);
-        node.Name = name; // set on the stored node: one copy of the name, not two
-        CountProgress();
-        if (!node.Is(nfFile))
-            levels.push_back(&node);
-    }
-    return true;
+        return true;
+    };
+    const bool read = readLines();
+    while (!levels.empty())
+        close();
+    return read;
 }

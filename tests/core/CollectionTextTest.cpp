@@ -4,6 +4,7 @@
 #include "platform/AnsiText.h"
 #include "support/SteppedClock.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -424,6 +425,25 @@ TEST_F(TText, FailureAtTheThousandthRecordKeeps999Nodes)
     EXPECT_FALSE(c.LoadFromText(text + "broken\r\n"));
     EXPECT_EQ(c.LastId, 999u);
     EXPECT_EQ(c.ProgressCount, 999);
+}
+
+// The lists still open where the reader stops (at a damaged line, or at the end of the text,
+// which closes them) hold every node read into them, below the right parent.
+TEST(CollectionText, ListsOpenWhereTheReaderStopsKeepTheirNodes)
+{
+    using ::testing::ElementsAre;
+    const std::string start = kHeader + "D 0 0 0 one\r\nF 0 0 0 a\r\nE 0 0 1 x\r\n<\r\n"
+                                        "F 0 0 0 b\r\nE 0 0 2 y\r\nF 0 0 0 c\r\n";
+    for (const std::string& end : {std::string("broken\r\n"), std::string()}) {
+        TFendrel c;
+        EXPECT_EQ(c.LoadFromText(start + end), end.empty()) << end;
+        EXPECT_THAT(c.Discs, ElementsAre(1u));
+        EXPECT_THAT(c.GetNode(1).Children, ElementsAre(2u, 4u));
+        EXPECT_THAT(c.GetNode(2).Children, ElementsAre(3u));
+        EXPECT_THAT(c.GetNode(4).Children, ElementsAre(5u, 6u));
+        EXPECT_TRUE(c.GetNode(6).Children.empty());
+        EXPECT_EQ(c.GetNode(6).ParentId, 4u);
+    }
 }
 
 } // namespace
