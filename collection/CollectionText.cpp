@@ -317,8 +317,14 @@ bool TFendrel::LoadFromText(std::string_view text, size_t& readTo)
     readTo = 0;
     if (text.empty())
         return true;
-    if (const size_t zero = text.find('\0'); zero != std::string_view::npos)
-        text = text.substr(0, zero);
+    // The text ends at its first zero byte. The reader finds one in the records as it goes;
+    // here it is looked for in the header line and, after the records, in what follows them.
+    const auto endAtZero = [&text](size_t from, size_t to) {
+        const size_t zero = text.substr(0, to).find('\0', from);
+        if (zero != std::string_view::npos)
+            text = text.substr(0, zero);
+    };
+    endAtZero(0, kHeader.size() + kLineEnd.size());
     if (!text.starts_with(kHeader))
         return false;
     BeginProgress(Ansi(" Загрузка коллекции: загружено %d элементов"));
@@ -329,7 +335,7 @@ bool TFendrel::LoadFromText(std::string_view text, size_t& readTo)
     readTo = position;
     if (!read)
         return false;
-    // Only a top-level closing line ends the records before the end of the text.
+    endAtZero(position, text.size());
     // Only a top-level closing line ends the records before the end of the text; the extension
     // section may follow one that is a "<" alone. Anything else there is left unread, as before.
     if (ReadsExtensionSection && position < text.size() &&
@@ -369,12 +375,31 @@ bool TFendrel::ReadList(std::string_view text, size_t& position, TCollectionNode
                     waiting.end());
         waiting.resize(level.Start);
     };
+    // The text ends at its first zero byte: looked for block by block just ahead of the lines
+    // read, while the block is in the cache for them, rather than in a pass of its own over the
+    // whole text first. end is the text's end as far as known; no zero lies before checked.
+    size_t end = text.size();
+    size_t checked = position;
+    const auto checkTo = [&](size_t to) {
+        constexpr size_t kBlock = size_t{64} << 10;
+        while (checked < to && checked < end) {
+            const size_t count = std::min(kBlock, end - checked);
+            if (const void* zero = std::memchr(text.data() + checked, 0, count)) {
+                end = static_cast<size_t>(static_cast<const char*>(zero) - text.data());
+                return;
+            }
+            checked += count;
+        }
+    };
     const auto readLines = [&] {
-        while (position < text.size()) {
+        while (position < end) {
             bool passedCr = false;
             const size_t lineEnd = FindLineEnd(text, position, passedCr);
             if (lineEnd == std::string_view::npos)
                 return false;
+            checkTo(lineEnd + kLineEnd.size());
+            if (lineEnd + kLineEnd.size() > end) // the line's end lies past a zero byte
+                return position >= end;
             const std::string_view line = text.substr(position, lineEnd - position);
             if (text[position] == '<') {
                 position = lineEnd + kLineEnd.size();

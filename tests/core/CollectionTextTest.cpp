@@ -446,4 +446,62 @@ TEST(CollectionText, ListsOpenWhereTheReaderStopsKeepTheirNodes)
     }
 }
 
+// A zero byte ends the text wherever it stands (in the header's line end, at a line's start, in
+// a name, in a line's CR LF, far into the records, in the extension section): the load reads
+// exactly what it reads of the text cut there.
+TEST(CollectionText, ZeroByteAnywhereEndsTheTextAsACutThere)
+{
+    TFendrel made;
+    for (int d = 0; d < 3; ++d) {
+        TCollectionNode disc;
+        disc.Flags = nfDisc;
+        disc.Name = "disc " + std::to_string(d);
+        TCollectionNode& added = made.AddNode(made.Discs, disc);
+        for (int f = 0; f < 800; ++f) {
+            TCollectionNode file;
+            file.Flags = nfFile;
+            file.Name = "a file of disc " + std::to_string(d) + " number " + std::to_string(f);
+            file.ParentId = added.Id;
+            TCollectionNode& stored = made.AddNode(added.Children, file);
+            if (f == 500)
+                stored.SetFullSize(uint64_t{5} << 32); // a line in the extension section
+        }
+    }
+    const std::string text = made.SaveToText();
+    ASSERT_GT(text.size(), size_t{100} << 10);
+    const size_t record = text.find("number 17\r\n");
+    // A text that starts with a zero byte is no collection file, where an empty one is.
+    TFendrel first;
+    EXPECT_FALSE(first.LoadFromText(std::string(1, '\0') + text));
+    std::vector<size_t> places{1,
+                               kHeader.size() - 2,
+                               kHeader.size() - 1,
+                               kHeader.size(),
+                               record,
+                               record + 3,
+                               record + 9,
+                               record + 10,
+                               record + 11,
+                               (size_t{64} << 10) - 1,
+                               size_t{64} << 10,
+                               text.size() - 20,
+                               text.size() - 1};
+    for (size_t at = 1000; at < text.size(); at += 9973)
+        places.push_back(at);
+    for (const size_t at : places) {
+        std::string zeroed = text;
+        zeroed[at] = '\0';
+        TFendrel withZero;
+        TFendrel cut;
+        size_t readWithZero = 0;
+        size_t readCut = 0;
+        EXPECT_EQ(withZero.LoadFromText(zeroed, readWithZero),
+                  cut.LoadFromText(text.substr(0, at), readCut))
+            << at;
+        EXPECT_EQ(readWithZero, readCut) << at;
+        EXPECT_EQ(withZero.LastId, cut.LastId) << at;
+        EXPECT_EQ(withZero.SaveToText(), cut.SaveToText()) << at;
+    }
+}
+
 } // namespace
