@@ -1,5 +1,6 @@
 #include "app/uMain.h"
 
+#include "browse/CollectionTree.h"
 #include "collection/CollectionChange.h"
 #include "find/NameIndexStore.h"
 #include "platform/CollectionFileStore.h"
@@ -131,6 +132,24 @@ bool TForm_Main::SavePendingChanges(TAfterSave after)
         return newerText;
     };
 
+    // Without filters, what a successful save ends with is the tree rebuilt from the collection
+    // in memory; that is made while the disc takes the file, and it is right after a failed save
+    // too, where the collection in memory holds the change all the same. With filters, a failed
+    // save keeps them and their marks, so the tree waits for the outcome.
+    bool rebuilt = false;
+    if (Filters.empty()) {
+        request.WhileSyncing = [&] {
+            if (merged)
+                return; // the collection shown now is about to be replaced
+            try {
+                FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
+                rebuilt = true;
+            } catch (...) {
+                // Left to the rebuild after a successful save, which shows its error as ever.
+            }
+        };
+    }
+
     const TReplaceResult result = Platform_.CollectionFiles.Replace(CollectionFile, request);
     if (result.Outcome != TFileOutcome::Done) {
         MessageBox(Ansi(result.Outcome == TFileOutcome::WriteFailed
@@ -150,9 +169,15 @@ bool TForm_Main::SavePendingChanges(TAfterSave after)
         ReplaceCollection(std::move(merged));
         after = TAfterSave::SelectRoot;
     }
-    if (after == TAfterSave::SelectRoot)
+    if (!rebuilt || result.Merged) {
+        if (after == TAfterSave::SelectRoot)
+            TreeView_Main->selectionModel()->clear();
+        ResetFilters();
+    } else if (after == TAfterSave::SelectRoot) {
         TreeView_Main->selectionModel()->clear();
-    ResetFilters();
+        if (const int root = FindTreeItem(*TreeView_Main, 0); root >= 0)
+            SelectTreeItem(*TreeView_Main, root);
+    }
     if (result.Merged)
         MessageBox(Ansi("Файл коллекции был изменен другой программой. Сохранены изменения "
                         "обеих программ."),

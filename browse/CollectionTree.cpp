@@ -8,6 +8,7 @@
 
 #include <QTreeView>
 
+#include <span>
 #include <vector>
 
 namespace {
@@ -22,18 +23,121 @@ TCollectionTreeModel& ItemsOf(const QTreeView& view)
     return *static_cast<TCollectionTreeModel*>(view.model());
 }
 
-// The visible folders among ids, in the order their items take.
-std::vector<const TCollectionNode*> VisibleFolders(const TFendrel& collection,
-                                                   const TCollectionBranch& ids)
-{
-    std::vector<const TCollectionNode*> folders;
-    for (const uint32_t id : ids) {
-        const TCollectionNode& node = collection.GetNode(id);
-        if (!node.Is(nfFilteredOut) && node.Is(nfFolder))
-            folders.push_back(&node);
+// Adds the branches of the tree below its discs. A branch is built in two steps: first a walk
+// through the lists in their own order, which for a collection read from its file is the order
+// of the nodes in memory, finds the visible folders; then the folders found are sorted by name
+// under each parent and added in display order. Sorting first and walking in display order would
+// jump through the nodes, and every file of a shown folder is looked at, so a tree of ten million
+// records was built mostly of waits for memory. The builder's memory is reused branch by branch.
+class TBranchBuilder {
+public:
+    explicit TBranchBuilder(const TFendrel& collection)
+        : Collection_(collection)
+    {
     }
-    return MergeByName(std::move(folders));
-}
+
+    // Adds the visible folders among ids under the item at position parent, sorted by name as
+    // the list sorts them (MergeByName), each followed by its own branch. Keeps its own stack,
+    // so any depth of nesting is fine.
+    void Add(TCollectionTreeModel& items, int parent, const TCollectionBranch& ids)
+    {
+        Find(ids);
+        SortByParent();
+        Emit(items, parent);
+    }
+
+private:
+    // Folders_ and Parents_ receive every visible folder below ids whose folders above it are
+    // visible, in the walk's pre-order, with the position of its parent folder in Folders_ (-1
+    // for one in ids).
+    void Find(const TCollectionBranch& ids)
+    {
+        Folders_.clear();
+        Parents_.clear();
+        Walk_.clear();
+        Walk_.push_back({&ids, 0, -1});
+        while (!Walk_.empty()) {
+            TWalkFrame& top = Walk_.back();
+            if (top.Next == top.List->size()) {
+                Walk_.pop_back();
+                continue;
+            }
+            const TCollectionNode& node = Collection_.GetNode((*top.List)[top.Next++]);
+            if (node.Is(nfFilteredOut) || !node.Is(nfFolder))
+                continue;
+            const int folder = static_cast<int>(Folders_.size());
+            Folders_.push_back(&node);
+            Parents_.push_back(top.Folder);
+            if (!node.Children.empty())
+                Walk_.push_back({&node.Children, 0, folder}); // top is not used after this
+        }
+    }
+
+    // Groups the folders by parent (group 0 holds those in ids, group p + 1 the children of
+    // folder p), each group in list order, then sorts each group by name and notes how many of
+    // it are kept.
+    void SortByParent()
+    {
+        const size_t folders = Folders_.size();
+        Starts_.assign(folders + 2, 0);
+        for (const int parent : Parents_)
+            ++Starts_[static_cast<size_t>(parent + 1) + 1];
+        for (size_t group = 1; group < Starts_.size(); ++group)
+            Starts_[group] += Starts_[group - 1];
+        Grouped_.resize(folders);
+        Kept_.assign(folders + 1, 0);
+        // Kept_ counts each group's entries as they are placed, then holds the number kept.
+        for (size_t folder = 0; folder < folders; ++folder) {
+            const auto group = static_cast<size_t>(Parents_[folder] + 1);
+            Grouped_[Starts_[group] + Kept_[group]++] = static_cast<int>(folder);
+        }
+        for (size_t group = 0; group <= folders; ++group) {
+            if (Kept_[group] > 1)
+                Kept_[group] = MergeByNameInPlace(
+                    std::span<int>(Grouped_).subspan(Starts_[group], Kept_[group]),
+                    [this](int folder) -> const TCollectionNode& { return *Folders_[folder]; });
+        }
+    }
+
+    // Adds the kept folders of each group under parent, each before its own group.
+    void Emit(TCollectionTreeModel& items, int parent)
+    {
+        struct TFrame {
+            size_t Group;
+            size_t Next;
+            int Item;
+        };
+        std::vector<TFrame> open{{0, 0, parent}};
+        while (!open.empty()) {
+            TFrame& top = open.back();
+            if (top.Next == Kept_[top.Group]) {
+                open.pop_back();
+                continue;
+            }
+            const int folder = Grouped_[Starts_[top.Group] + top.Next++];
+            const TCollectionNode& node = *Folders_[folder];
+            const int item =
+                items.AddItem(top.Item, node.Name, kFolderImage, kOpenFolderImage, node.Id);
+            const auto below = static_cast<size_t>(folder) + 1;
+            if (Kept_[below] > 0)
+                open.push_back({below, 0, item}); // top is not used after this
+        }
+    }
+
+    struct TWalkFrame {
+        const TCollectionBranch* List;
+        size_t Next;
+        int Folder;
+    };
+
+    const TFendrel& Collection_;
+    std::vector<const TCollectionNode*> Folders_;
+    std::vector<int> Parents_;
+    std::vector<size_t> Starts_; // where each group starts in Grouped_
+    std::vector<int> Grouped_;   // positions in Folders_, group after group
+    std::vector<size_t> Kept_;   // the number of each group's entries kept
+    std::vector<TWalkFrame> Walk_;
+};
 
 // Ends the model's update however the rebuild ends, so that the view never stays without items.
 class TUpdateGuard {
@@ -68,45 +172,19 @@ void FillTree(const TFendrel& collection, QTreeView& view, const QString& text)
         // The path is shown as the file system spells it, even where code page 1251 has no
         // letter for it.
         items.SetDisplayCaption(root, Display(rootCaption) + text);
+        TBranchBuilder branches(collection);
         for (const uint32_t id : collection.Discs) {
             const TCollectionNode& disc = collection.GetNode(id);
             if (disc.Is(nfFilteredOut))
                 continue;
             const int item = items.AddItem(root, disc.Name, kDiscImage, kDiscImage, id);
-            FillBranch(collection, items, item, disc.Children);
+            branches.Add(items, item, disc.Children);
         }
     }
     view.expand(items.IndexAt(root));
 
     if (const int again = FindTreeItem(view, remembered); again >= 0)
         SelectTreeItem(view, again);
-}
-
-void FillBranch(const TFendrel& collection, TCollectionTreeModel& items, int parent,
-                const TCollectionBranch& ids)
-{
-    // One frame per open level: its sorted folders and the next one to add. Each item is added
-    // before its branch, so items arrive in display order.
-    struct TFrame {
-        std::vector<const TCollectionNode*> Folders;
-        size_t Next = 0;
-        int Parent = -1;
-    };
-    std::vector<TFrame> open;
-    open.push_back({VisibleFolders(collection, ids), 0, parent});
-    while (!open.empty()) {
-        TFrame& top = open.back();
-        if (top.Next == top.Folders.size()) {
-            open.pop_back();
-            continue;
-        }
-        const TCollectionNode& folder = *top.Folders[top.Next++];
-        const int item =
-            items.AddItem(top.Parent, folder.Name, kFolderImage, kOpenFolderImage, folder.Id);
-        std::vector<const TCollectionNode*> below = VisibleFolders(collection, folder.Children);
-        if (!below.empty())
-            open.push_back({std::move(below), 0, item}); // top is not used after this
-    }
 }
 
 int SelectedTreeItem(const QTreeView& view)

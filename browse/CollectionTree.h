@@ -15,12 +15,6 @@ class TFendrel;
 // whose node was selected before. view's model is a TCollectionTreeModel.
 void FillTree(const TFendrel& collection, QTreeView& view, const QString& text);
 
-// Adds the visible folders among ids under the item at position parent, sorted by name as the
-// list sorts them (MergeByName), each followed by its own branch. Keeps its own stack, so any depth
-// of nesting is fine.
-void FillBranch(const TFendrel& collection, TCollectionTreeModel& items, int parent,
-                const TCollectionBranch& ids);
-
 // The tree's items by position in display order (each item before its children, collapsed
 // branches included), as the window's commands need them. view's model is a TCollectionTreeModel.
 

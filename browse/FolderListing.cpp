@@ -71,22 +71,9 @@ TListRow RowOf(const TFendrel& collection, const TCollectionNode& node, int64_t 
 
 std::vector<const TCollectionNode*> MergeByName(std::vector<const TCollectionNode*> nodes)
 {
-    // Linux discs hold names that differ only in letter case ("Docs" and "DOCS"): each keeps its
-    // place, beside the other, so that nothing on the disc is hidden.
-    const auto less = [](const TCollectionNode* a, const TCollectionNode* b) {
-        const int order = CompareNamesIC(a->Name, b->Name);
-        return order != 0 ? order < 0 : a->Name.view() < b->Name.view();
-    };
-    // A stable sort keeps equal names in their input order, so the last of each run is the one
-    // that came last.
-    std::stable_sort(nodes.begin(), nodes.end(), less);
-    size_t kept = 0;
-    for (size_t i = 0; i < nodes.size(); ++i) {
-        if (i + 1 < nodes.size() && nodes[i]->Name == nodes[i + 1]->Name)
-            continue;
-        nodes[kept++] = nodes[i];
-    }
-    nodes.resize(kept);
+    nodes.resize(MergeByNameInPlace(
+        std::span<const TCollectionNode*>(nodes),
+        [](const TCollectionNode* node) -> const TCollectionNode& { return *node; }));
     return nodes;
 }
 

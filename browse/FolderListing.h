@@ -1,10 +1,13 @@
 #pragma once
 
 #include "collection/Fendrel.h"
+#include "collection/NameOrder.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,10 @@ struct TListRow {
 // that comes last in the input stays.
 [[nodiscard]] std::vector<const TCollectionNode*>
 MergeByName(std::vector<const TCollectionNode*> nodes);
+// The same order made in place over entries, each naming its node through nodeOf: the kept
+// entries move to the front, in order, and their number is returned.
+template <typename TEntry, typename TNodeOf>
+size_t MergeByNameInPlace(std::span<TEntry> entries, TNodeOf nodeOf);
 
 // The size column: plain digits up to 1024 bytes, then tenths of k up to 1048576, then tenths of
 // M. Always with a decimal point, whatever the process locale.
@@ -51,3 +58,37 @@ struct TCalendarTime {
 // The text of the file information box: the file's name, its full path and its disc's title.
 [[nodiscard]] std::string FileInformationText(const TFendrel& collection,
                                               const TCollectionNode& file);
+
+template <typename TEntry, typename TNodeOf>
+size_t MergeByNameInPlace(std::span<TEntry> entries, TNodeOf nodeOf)
+{
+    // Linux discs hold names that differ only in letter case ("Docs" and "DOCS"): each keeps its
+    // place, beside the other, so that nothing on the disc is hidden.
+    const auto less = [&nodeOf](const TEntry& a, const TEntry& b) {
+        const TNodeName& first = nodeOf(a).Name;
+        const TNodeName& second = nodeOf(b).Name;
+        const int order = CompareNamesIC(first, second);
+        return order != 0 ? order < 0 : first.view() < second.view();
+    };
+    // A stable sort keeps equal names in their input order, so the last of each run is the one
+    // that came last. Most folders hold a few entries, sorted by insertion without the buffer
+    // that std::stable_sort allocates.
+    if (entries.size() <= 16) {
+        for (size_t i = 1; i < entries.size(); ++i) {
+            TEntry moving = entries[i];
+            size_t at = i;
+            for (; at > 0 && less(moving, entries[at - 1]); --at)
+                entries[at] = entries[at - 1];
+            entries[at] = moving;
+        }
+    } else {
+        std::stable_sort(entries.begin(), entries.end(), less);
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i + 1 < entries.size() && nodeOf(entries[i]).Name == nodeOf(entries[i + 1]).Name)
+            continue;
+        entries[kept++] = entries[i];
+    }
+    return kept;
+}

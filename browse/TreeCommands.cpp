@@ -29,8 +29,9 @@ void TForm_Main::Act_DeleteDiscExecute(QObject*)
     const TCollectionChange change = TCollectionChange::DiscRemoved(Collection(), id);
     Collection().DeleteDisc(id);
     // A successful save rebuilds the tree with the root selected. The disc is gone from memory
-    // whatever the save does, so after a failed one the tree is rebuilt here, which finds the
-    // removed disc no more and selects nothing.
+    // whatever the save does, so after a failed one the tree is rebuilt here (unless the save
+    // rebuilt it while it waited for the disc), which finds the removed disc no more and selects
+    // nothing.
     bool saved = false;
     try {
         saved = SaveCollectionFile(change, TAfterSave::SelectRoot);
@@ -38,6 +39,6 @@ void TForm_Main::Act_DeleteDiscExecute(QObject*)
         FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
         throw;
     }
-    if (!saved)
+    if (!saved && FindTreeItem(*TreeView_Main, id) >= 0)
         FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
 }

@@ -132,9 +132,11 @@ public:
         return true;
     }
 
-    // The rest of the line up to its first CR.
-    [[nodiscard]] std::string_view Rest() const
+    // The rest of the line up to its first CR; mayHoldCr false says the line holds none.
+    [[nodiscard]] std::string_view Rest(bool mayHoldCr) const
     {
+        if (!mayHoldCr)
+            return {At_, static_cast<size_t>(End_ - At_)};
         const void* cr = std::memchr(At_, '\r', static_cast<size_t>(End_ - At_));
         const char* end = cr ? static_cast<const char*>(cr) : End_;
         return {At_, static_cast<size_t>(end - At_)};
@@ -146,7 +148,9 @@ private:
 };
 
 // Parses "%1s %X %X %X %[^\r]" into the node's kind, times and size; name receives the name.
-bool ParseRecord(std::string_view line, TCollectionNode& value, std::string_view& name)
+// mayHoldCr: the line may hold a CR (one not followed by LF).
+bool ParseRecord(std::string_view line, bool mayHoldCr, TCollectionNode& value,
+                 std::string_view& name)
 {
     TRecordParser parser(line.data(), line.data() + line.size());
     char letter = 0;
@@ -154,14 +158,16 @@ bool ParseRecord(std::string_view line, TCollectionNode& value, std::string_view
         !parser.ReadHex(value.WriteTimeLow) || !parser.ReadHex(value.Size))
         return false;
     parser.SkipBlanks();
-    name = FirstCharacters(parser.Rest(), kMaxNameLength);
+    name = FirstCharacters(parser.Rest(mayHoldCr), kMaxNameLength);
     value.Flags = letter == 'D' ? nfDisc : letter == 'F' ? nfFolder : nfFile;
     return true;
 }
 
-// The offset of the CR of the first CR LF at or after from, or npos.
-size_t FindLineEnd(std::string_view text, size_t from)
+// The offset of the CR of the first CR LF at or after from, or npos. passedCr receives whether
+// a CR came before it.
+size_t FindLineEnd(std::string_view text, size_t from, bool& passedCr)
 {
+    passedCr = false;
     while (from < text.size()) {
         const void* cr = std::memchr(text.data() + from, '\r', text.size() - from);
         if (!cr)
@@ -170,6 +176,7 @@ size_t FindLineEnd(std::string_view text, size_t from)
         if (at + 1 < text.size() && text[at + 1] == '\n')
             return at;
         from = at + 1;
+        passedCr = true;
     }
     return std::string_view::npos;
 }
@@ -310,8 +317,14 @@ bool TFendrel::LoadFromText(std::string_view text, size_t& readTo)
     readTo = 0;
     if (text.empty())
         return true;
-    if (const size_t zero = text.find('\0'); zero != std::string_view::npos)
-        text = text.substr(0, zero);
+    // The text ends at its first zero byte. The reader finds one in the records as it goes;
+    // here it is looked for in the header line and, after the records, in what follows them.
+    const auto endAtZero = [&text](size_t from, size_t to) {
+        const size_t zero = text.substr(0, to).find('\0', from);
+        if (zero != std::string_view::npos)
+            text = text.substr(0, zero);
+    };
+    endAtZero(0, kHeader.size() + kLineEnd.size());
     if (!text.starts_with(kHeader))
         return false;
     BeginProgress(Ansi(" Загрузка коллекции: загружено %d элементов"));
@@ -322,7 +335,7 @@ bool TFendrel::LoadFromText(std::string_view text, size_t& readTo)
     readTo = position;
     if (!read)
         return false;
-    // Only a top-level closing line ends the records before the end of the text.
+    endAtZero(position, text.size());
     // Only a top-level closing line ends the records before the end of the text; the extension
     // section may follow one that is a "<" alone. Anything else there is left unread, as before.
     if (ReadsExtensionSection && position < text.size() &&
@@ -342,36 +355,78 @@ bool TFendrel::LoadFromText(std::string_view text, size_t& readTo)
 }
 
 // Keeps the open discs and folders on a stack instead of recursing, for the same reason as
-// WriteList. The end of the text closes every open level.
+// WriteList. The end of the text closes every open level. The ids of the open lists wait one
+// after the other in one array, and each list is made at once, at its exact size, when it is
+// closed: grown id by id, the lists of a large collection were copied again and again and kept a
+// part of their room unused. Every list still open when the read stops gets its ids all the same.
 bool TFendrel::ReadList(std::string_view text, size_t& position, TCollectionNode* parent)
 {
-    std::vector<TCollectionNode*> levels{parent}; // null stands for Discs
-    while (position < text.size()) {
-        const size_t lineEnd = FindLineEnd(text, position);
-        if (lineEnd == std::string_view::npos)
-            return false;
-        const std::string_view line = text.substr(position, lineEnd - position);
-        if (text[position] == '<') {
+    struct TLevel {
+        TCollectionNode* Owner; // null stands for Discs
+        size_t Start;           // where its ids start in waiting
+    };
+    std::vector<uint32_t> waiting;
+    std::vector<TLevel> levels{{parent, 0}};
+    const auto close = [&] {
+        const TLevel level = levels.back();
+        levels.pop_back();
+        TCollectionBranch& list = level.Owner ? level.Owner->Children : Discs;
+        list.insert(list.end(), waiting.begin() + static_cast<std::ptrdiff_t>(level.Start),
+                    waiting.end());
+        waiting.resize(level.Start);
+    };
+    // The text ends at its first zero byte: looked for block by block just ahead of the lines
+    // read, while the block is in the cache for them, rather than in a pass of its own over the
+    // whole text first. end is the text's end as far as known; no zero lies before checked.
+    size_t end = text.size();
+    size_t checked = position;
+    const auto checkTo = [&](size_t to) {
+        constexpr size_t kBlock = size_t{64} << 10;
+        while (checked < to && checked < end) {
+            const size_t count = std::min(kBlock, end - checked);
+            if (const void* zero = std::memchr(text.data() + checked, 0, count)) {
+                end = static_cast<size_t>(static_cast<const char*>(zero) - text.data());
+                return;
+            }
+            checked += count;
+        }
+    };
+    const auto readLines = [&] {
+        while (position < end) {
+            bool passedCr = false;
+            const size_t lineEnd = FindLineEnd(text, position, passedCr);
+            if (lineEnd == std::string_view::npos)
+                return false;
+            checkTo(lineEnd + kLineEnd.size());
+            if (lineEnd + kLineEnd.size() > end) // the line's end lies past a zero byte
+                return position >= end;
+            const std::string_view line = text.substr(position, lineEnd - position);
+            if (text[position] == '<') {
+                position = lineEnd + kLineEnd.size();
+                close();
+                if (levels.empty())
+                    return true;
+                continue;
+            }
+            TCollectionNode value;
+            std::string_view name;
+            if (!ParseRecord(line, passedCr, value, name)) {
+                EndProgress();
+                return false;
+            }
             position = lineEnd + kLineEnd.size();
-            levels.pop_back();
-            if (levels.empty())
-                return true;
-            continue;
+            TCollectionNode* owner = levels.back().Owner;
+            value.ParentId = owner ? owner->Id : 0;
+            TCollectionNode& node = AddNode(waiting, value);
+            node.Name = name; // set on the stored node: one copy of the name, not two
+            CountProgress();
+            if (!node.Is(nfFile))
+                levels.push_back({&node, waiting.size()});
         }
-        TCollectionNode value;
-        std::string_view name;
-        if (!ParseRecord(line, value, name)) {
-            EndProgress();
-            return false;
-        }
-        position = lineEnd + kLineEnd.size();
-        TCollectionNode* owner = levels.back();
-        value.ParentId = owner ? owner->Id : 0;
-        TCollectionNode& node = AddNode(owner ? owner->Children : Discs, value);
-        node.Name = name; // set on the stored node: one copy of the name, not two
-        CountProgress();
-        if (!node.Is(nfFile))
-            levels.push_back(&node);
-    }
-    return true;
+        return true;
+    };
+    const bool read = readLines();
+    while (!levels.empty())
+        close();
+    return read;
 }

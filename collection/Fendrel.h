@@ -177,4 +177,8 @@ private:
 
     TProgressLine* Progress_; // not owned
     uint32_t StepsSinceClock_ = 0;
+    // The search's notes of every node, kept from one search to the next: fresh memory for them
+    // costs more than the search itself in a collection of millions of records.
+    std::vector<uint32_t> SearchEnds_;
+    std::vector<uint8_t> SearchStates_;
 };

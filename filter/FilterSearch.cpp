@@ -18,7 +18,7 @@ int32_t TFendrel::FindNodes(const std::string& filter, TCollectionBranch& hits)
 {
     hits.clear();
     BeginProgress(Ansi("Просмотр коллекции: просмотрено %d каталогов"));
-    std::vector<uint8_t> states;
+    std::vector<uint8_t>& states = SearchStates_;
     const bool inIdOrder = SearchInIdOrder(filter, hits, states);
     if (!inIdOrder) {
         // Lists that the pass cannot take: the walk through them, counted from the start again.
@@ -76,7 +76,8 @@ bool TFendrel::SearchInIdOrder(const std::string& filter, TCollectionBranch& hit
                                std::vector<uint8_t>& states)
 {
     const auto last = static_cast<uint32_t>(Nodes.size());
-    std::vector<uint32_t> ends(static_cast<size_t>(last) + 1, 0); // 0: not reached
+    std::vector<uint32_t>& ends = SearchEnds_;
+    ends.assign(static_cast<size_t>(last) + 1, 0); // 0: not reached
     states.assign(static_cast<size_t>(last) + 1, 0);
     // Notes the ids of list, which lies after the id after and before end.
     const auto enter = [&](const TCollectionBranch& list, uint32_t after, uint32_t end,
@@ -213,7 +214,8 @@ void TFendrel::ApplyFilter(const TCollectionBranch& hits)
 // then have been set already.
 bool TFendrel::ApplyFilterInIdOrder(const TCollectionBranch& hits)
 {
-    std::vector<uint8_t> states;
+    std::vector<uint8_t>& states = SearchStates_;
+    states.assign(Nodes.size() + 1, 0);
     if (!MarkStart(Discs, Nodes.size(), states, kReached) ||
         !MarkStart(hits, Nodes.size(), states, kHit))
         return false;

@@ -56,6 +56,11 @@ struct TReplaceRequest {
     // returns false when the sink refused a block. It is called at most once, only when Text
     // would be written. Whatever it throws is passed on, and the file is left as it was.
     std::function<bool(const TBlockSink& sink)> Produce = nullptr;
+    // When set, runs on the calling thread once the whole new content is written, while another
+    // thread waits for the disc to hold it; the outcome is not known yet, so what it does must be
+    // right whether the save then succeeds or fails. Not called when nothing was written, nor by
+    // every store. Whatever it throws is passed on, and the file is left as it was.
+    std::function<void()> WhileSyncing = nullptr;
 };
 
 struct TReplaceResult {
@@ -148,6 +153,8 @@ protected:
     // Makes sure the file can hold size bytes before it is written in place. False (with errno)
     // when the disc has no room; true where the file system cannot tell.
     [[nodiscard]] virtual bool Reserve(int fd, size_t size);
+    // fsync(2): true when the disc holds everything written to the file.
+    [[nodiscard]] virtual bool Flush(int fd);
 
 private:
     // When a lock wait that starts now ends.
@@ -157,6 +164,9 @@ private:
     [[nodiscard]] bool WriteAll(int fd, std::string_view text);
     // Writes what produce makes into the file from its start; false when it could not.
     [[nodiscard]] bool WriteProduced(int fd, const std::function<bool(const TBlockSink&)>& produce);
+    // Flushes the file, running meanwhile (when set) on this thread while the flush waits on
+    // another; true when the flush succeeded.
+    [[nodiscard]] bool FlushWhile(int fd, const std::function<void()>& meanwhile);
     // Copies the size bytes of the file beside target as target.damaged, -2, ...; copy receives
     // the copy's path.
     [[nodiscard]] bool KeepCopy(int fd, size_t size, mode_t mode, const std::string& target,

@@ -17,6 +17,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -419,7 +420,8 @@ TReplaceResult TPosixCollectionFileStore::Replace(const std::string& path,
         if (::fchmod(temporary.Get(), info.st_mode & 07777) != 0 ||
             !(produce ? WriteProduced(temporary.Get(), *produce)
                       : WriteAll(temporary.Get(), text)) ||
-            ::fsync(temporary.Get()) != 0 || ::fstat(temporary.Get(), &written) != 0 ||
+            !FlushWhile(temporary.Get(), request.WhileSyncing) ||
+            ::fstat(temporary.Get(), &written) != 0 ||
             ::rename(temporary.Path().c_str(), target->Path.c_str()) != 0)
             return TFileOutcome::WriteFailed;
         temporary.Keep();
@@ -530,6 +532,31 @@ bool TPosixCollectionFileStore::WriteProduced(int fd,
     });
 }
 
+bool TPosixCollectionFileStore::FlushWhile(int fd, const std::function<void()>& meanwhile)
+{
+    if (!meanwhile)
+        return Flush(fd);
+    bool flushed = false;
+    std::optional<std::thread> flusher;
+    try {
+        flusher.emplace([this, fd, &flushed] { flushed = Flush(fd); });
+    } catch (const std::system_error&) {
+        // No thread to spare: the flush, then the rest.
+        flushed = Flush(fd);
+        meanwhile();
+        return flushed;
+    }
+    {
+        // Joined however meanwhile ends, before the file it flushes can be closed.
+        struct TJoin {
+            std::thread& Thread;
+            ~TJoin() { Thread.join(); }
+        } join{*flusher};
+        meanwhile();
+    }
+    return flushed;
+}
+
 bool TPosixCollectionFileStore::KeepCopy(int fd, size_t size, mode_t mode,
                                          const std::string& target, std::string& copy)
 {
@@ -607,6 +634,11 @@ ssize_t TPosixCollectionFileStore::ReadSome(int fd, char* buffer, size_t size)
 ssize_t TPosixCollectionFileStore::WriteSome(int fd, const char* data, size_t size)
 {
     return ::write(fd, data, size);
+}
+
+bool TPosixCollectionFileStore::Flush(int fd)
+{
+    return ::fsync(fd) == 0;
 }
 
 bool TPosixCollectionFileStore::Reserve(int fd, size_t size)

@@ -249,6 +249,53 @@ TEST_F(CollectionFileStore, LockHeldBrieflyIsWaitedForAndReadersShareTheFile)
     EXPECT_EQ(Content(path), "new");
 }
 
+// The work done while the disc takes the file runs once, when the whole new text is written but
+// the file not yet replaced; the save is done only when the flush succeeded, and a failed flush
+// or a throwing work leaves the file as it was.
+TEST_F(CollectionFileStore, WorkWhileSyncingSeesTheWholeTextWrittenAndNeverASaveHalfDone)
+{
+    const std::string path = PathOf("c.frl");
+    const std::string former = kCollection + "D 0 0 0 old\r\n<\r\n";
+    const std::string newer = kCollection + "D 0 0 0 new\r\n<\r\n";
+    Write(path, former);
+    int calls = 0;
+    TReplaceRequest request{newer, std::nullopt, nullptr, false};
+    request.WhileSyncing = [&] {
+        ++calls;
+        EXPECT_EQ(Content(path), former);
+        const std::vector<std::string> names = Names();
+        ASSERT_EQ(names.size(), 2u);
+        EXPECT_EQ(Content(PathOf(names[0])), newer) << names[0] << " is the temporary file";
+    };
+    EXPECT_EQ(Store.Replace(path, request).Outcome, TFileOutcome::Done);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(Content(path), newer);
+
+    Write(path, former);
+    Store.FailFlush = true;
+    EXPECT_EQ(Store.Replace(path, request).Outcome, TFileOutcome::WriteFailed);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(Content(path), former);
+    EXPECT_THAT(Names(), ElementsAre("c.frl"));
+    Store.FailFlush = false;
+
+    request.WhileSyncing = [] {
+        throw std::runtime_error("meanwhile");
+    };
+    EXPECT_THROW((void)Store.Replace(path, request), std::runtime_error);
+    EXPECT_EQ(Content(path), former);
+    EXPECT_THAT(Names(), ElementsAre("c.frl"));
+
+    // Nothing written, nothing to wait for: the work is not called.
+    Store.DiscSpace = 0;
+    request.WhileSyncing = [&] {
+        ++calls;
+    };
+    EXPECT_EQ(Store.Replace(path, request).Outcome, TFileOutcome::WriteFailed);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(Content(path), former);
+}
+
 // Under a file size limit (ulimit -f) a write that would grow the file past it fails the save;
 // the program goes on and the file keeps its content.
 TEST_F(CollectionFileStore, FileSizeLimitFailsTheSaveInsteadOfEndingTheProgram)

@@ -4,6 +4,7 @@
 #include "platform/AnsiText.h"
 #include "support/SteppedClock.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -424,6 +425,83 @@ TEST_F(TText, FailureAtTheThousandthRecordKeeps999Nodes)
     EXPECT_FALSE(c.LoadFromText(text + "broken\r\n"));
     EXPECT_EQ(c.LastId, 999u);
     EXPECT_EQ(c.ProgressCount, 999);
+}
+
+// The lists still open where the reader stops (at a damaged line, or at the end of the text,
+// which closes them) hold every node read into them, below the right parent.
+TEST(CollectionText, ListsOpenWhereTheReaderStopsKeepTheirNodes)
+{
+    using ::testing::ElementsAre;
+    const std::string start = kHeader + "D 0 0 0 one\r\nF 0 0 0 a\r\nE 0 0 1 x\r\n<\r\n"
+                                        "F 0 0 0 b\r\nE 0 0 2 y\r\nF 0 0 0 c\r\n";
+    for (const std::string& end : {std::string("broken\r\n"), std::string()}) {
+        TFendrel c;
+        EXPECT_EQ(c.LoadFromText(start + end), end.empty()) << end;
+        EXPECT_THAT(c.Discs, ElementsAre(1u));
+        EXPECT_THAT(c.GetNode(1).Children, ElementsAre(2u, 4u));
+        EXPECT_THAT(c.GetNode(2).Children, ElementsAre(3u));
+        EXPECT_THAT(c.GetNode(4).Children, ElementsAre(5u, 6u));
+        EXPECT_TRUE(c.GetNode(6).Children.empty());
+        EXPECT_EQ(c.GetNode(6).ParentId, 4u);
+    }
+}
+
+// A zero byte ends the text wherever it stands (in the header's line end, at a line's start, in
+// a name, in a line's CR LF, far into the records, in the extension section): the load reads
+// exactly what it reads of the text cut there.
+TEST(CollectionText, ZeroByteAnywhereEndsTheTextAsACutThere)
+{
+    TFendrel made;
+    for (int d = 0; d < 3; ++d) {
+        TCollectionNode disc;
+        disc.Flags = nfDisc;
+        disc.Name = "disc " + std::to_string(d);
+        TCollectionNode& added = made.AddNode(made.Discs, disc);
+        for (int f = 0; f < 800; ++f) {
+            TCollectionNode file;
+            file.Flags = nfFile;
+            file.Name = "a file of disc " + std::to_string(d) + " number " + std::to_string(f);
+            file.ParentId = added.Id;
+            TCollectionNode& stored = made.AddNode(added.Children, file);
+            if (f == 500)
+                stored.SetFullSize(uint64_t{5} << 32); // a line in the extension section
+        }
+    }
+    const std::string text = made.SaveToText();
+    ASSERT_GT(text.size(), size_t{100} << 10);
+    const size_t record = text.find("number 17\r\n");
+    // A text that starts with a zero byte is no collection file, where an empty one is.
+    TFendrel first;
+    EXPECT_FALSE(first.LoadFromText(std::string(1, '\0') + text));
+    std::vector<size_t> places{1,
+                               kHeader.size() - 2,
+                               kHeader.size() - 1,
+                               kHeader.size(),
+                               record,
+                               record + 3,
+                               record + 9,
+                               record + 10,
+                               record + 11,
+                               (size_t{64} << 10) - 1,
+                               size_t{64} << 10,
+                               text.size() - 20,
+                               text.size() - 1};
+    for (size_t at = 1000; at < text.size(); at += 9973)
+        places.push_back(at);
+    for (const size_t at : places) {
+        std::string zeroed = text;
+        zeroed[at] = '\0';
+        TFendrel withZero;
+        TFendrel cut;
+        size_t readWithZero = 0;
+        size_t readCut = 0;
+        EXPECT_EQ(withZero.LoadFromText(zeroed, readWithZero),
+                  cut.LoadFromText(text.substr(0, at), readCut))
+            << at;
+        EXPECT_EQ(readWithZero, readCut) << at;
+        EXPECT_EQ(withZero.LastId, cut.LastId) << at;
+        EXPECT_EQ(withZero.SaveToText(), cut.SaveToText()) << at;
+    }
 }
 
 } // namespace

@@ -21,6 +21,7 @@ public:
     bool FailReads = false;          // every read fails with EIO
     size_t MaxTransfer = SIZE_MAX;   // bytes moved by one read or write at most
     bool Interrupt = false;          // every other read or write fails with EINTR
+    bool FailFlush = false;          // the flush to the disc fails, as with EIO
 
     // Reads by ReadSome, as ReadWhole does, instead of mapping the file, so that the faults above
     // reach the window's load too.
@@ -57,6 +58,15 @@ protected:
         if (DiscSpace && written > 0)
             *DiscSpace -= static_cast<size_t>(written);
         return written;
+    }
+
+    bool Flush(int fd) override
+    {
+        if (FailFlush) {
+            errno = EIO;
+            return false;
+        }
+        return TPosixCollectionFileStore::Flush(fd);
     }
 
     bool Reserve(int fd, size_t size) override

@@ -67,6 +67,34 @@ TEST_F(CollectionTree, DiscsInOrderFoldersSortedCaseTwinsSideBySideHiddenLeftOut
     EXPECT_EQ(SelectedData(), 0) << "nothing was selected, so the root is";
 }
 
+// A folder of many folders is sorted as a short one: by name, case twins side by side, of two
+// names equal byte for byte the later one with its branch.
+TEST_F(CollectionTree, ManyFoldersOfOneFolderAreSortedAsFewAre)
+{
+    const uint32_t disc = Disc("Disc");
+    const uint32_t many = Folder(disc, "many");
+    for (int i = 0; i < 40; ++i) {
+        const int number = (i * 17) % 40; // every number once, out of order
+        const uint32_t folder = Folder(many, (number < 10 ? "f0" : "f") + std::to_string(number));
+        if (number == 12)
+            Folder(folder, "dropped");
+        File(folder, "file");
+    }
+    Folder(Folder(many, "f12"), "kept");
+    Folder(many, "F07");
+    Fill();
+    std::vector<std::string> expected{"Библиотека ", "  Disc", "    many"};
+    for (int number = 0; number < 40; ++number) {
+        const std::string name = (number < 10 ? "f0" : "f") + std::to_string(number);
+        if (number == 7)
+            expected.push_back("      F07");
+        expected.push_back("      " + name);
+        if (number == 12)
+            expected.push_back("        kept");
+    }
+    EXPECT_EQ(TreeItems(), expected);
+}
+
 TEST_F(CollectionTree, SelectionIsFoundAgainByIdWithItsAncestorsOpen)
 {
     const uint32_t disc = Disc("disc");

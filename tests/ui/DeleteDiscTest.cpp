@@ -122,6 +122,36 @@ TEST_F(DeleteDisc, TreeStopsShowingTheDiscWhenTheSaveRaisesAnError)
     EXPECT_EQ(QDir(TWindowFixture::Folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
+// The tree is rebuilt while the disc takes the file; a flush that then fails still shows its
+// message, leaves the file as it was and keeps the removal waiting for the next save.
+TEST_F(DeleteDisc, FailedFlushShowsItsMessageAndKeepsTheRemovalForTheNextSave)
+{
+    Window->CollectionFile = PathOf("discs.frl");
+    ASSERT_TRUE(Window->SaveCollectionFile(TCollectionChange::DiscsAppended(C().Discs)));
+    const std::string saved = FileText(Window->CollectionFile);
+    CollectionFiles.FailFlush = true;
+    SelectNode(backup);
+    Dialogs.QuestionAnswers = {TMessageResult::Yes};
+    Window->Act_DeleteDisc->trigger();
+
+    ASSERT_EQ(Dialogs.Messages.size(), 2u);
+    EXPECT_EQ(Dialogs.Messages[1].Utf8Text(),
+              "Ошибка при сохранении коллекции. Возможно, нет места на диске");
+    EXPECT_EQ(FileText(Window->CollectionFile), saved);
+    EXPECT_TRUE(Window->HasUnsavedChanges());
+    EXPECT_TRUE(Window->windowTitle().endsWith(" *"));
+    EXPECT_THAT(TreeItems(),
+                ElementsAre("Библиотека " + Window->CollectionFile, "  Other", "    Music"));
+    EXPECT_EQ(SelectedData(), -1);
+
+    CollectionFiles.FailFlush = false;
+    Dialogs.QuestionAnswers = {TMessageResult::Yes};
+    EXPECT_TRUE(Window->MayCloseCollection());
+    EXPECT_FALSE(Window->HasUnsavedChanges());
+    EXPECT_EQ(FileText(Window->CollectionFile).find("Backup"), std::string::npos);
+    EXPECT_NE(FileText(Window->CollectionFile).find("Other"), std::string::npos);
+}
+
 TEST_F(DeleteDisc, OpeningAFileSelectsTheRoot)
 {
     Window->CollectionFile = PathOf("discs.frl");
