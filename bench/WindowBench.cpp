@@ -9,7 +9,8 @@
 // after the save of a removal, and the memory kept per record.
 // Options: "--accessible" runs it all with the accessibility layer on, as under a screen reader;
 // "--runs=N" sets the number of runs; "--copy-to=PATH" only writes the collection file there, for
-// a profiler; "--file=PATH" times that file instead of a new one (the removals change it).
+// a profiler; "--file=PATH" times that file instead of a new one (the removals change it);
+// "--one-thread-load" reads the collection file on one thread, as before it was read on two.
 #include "bench/BenchSupport.h"
 
 #include "support/MemorySettingsStore.h"
@@ -21,6 +22,7 @@
 #include "browse/CollectionTree.h"
 #include "browse/CollectionTreeModel.h"
 #include "browse/FolderListModel.h"
+#include "collection/Fendrel.h"
 #include "discs/Drives.h"
 #include "platform/CollectionFileStore.h"
 #include "platform/TickClock.h"
@@ -150,10 +152,11 @@ int MeasureFreshProcess(const std::string& collectionFile)
     return 0;
 }
 
-int RunFreshProcess(const std::string& collectionFile, bool accessible)
+int RunFreshProcess(const std::string& collectionFile, bool accessible, bool oneThread)
 {
     const char* const argv[] = {"bench_window", accessible ? "fresh-accessible" : "fresh",
-                                collectionFile.c_str(), nullptr};
+                                collectionFile.c_str(), oneThread ? "one-thread" : nullptr,
+                                nullptr};
     pid_t child = 0;
     if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, const_cast<char* const*>(argv),
                     environ) != 0)
@@ -169,12 +172,15 @@ int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
-    if (argc == 3 && std::strncmp(argv[1], "fresh", 5) == 0) {
+    if (argc >= 3 && std::strncmp(argv[1], "fresh", 5) == 0) {
+        if (argc == 4)
+            TFendrel::SetTwoThreadLoadBytes(SIZE_MAX);
         QAccessible::setActive(std::strcmp(argv[1], "fresh-accessible") == 0);
         return MeasureFreshProcess(argv[2]);
     }
     bool big = false;
     bool accessible = false;
+    bool oneThread = false;
     int runs = 0;
     std::string copyTo;
     std::string given;
@@ -183,6 +189,8 @@ int main(int argc, char** argv)
             big = true;
         else if (std::strcmp(argv[i], "--accessible") == 0)
             accessible = true;
+        else if (std::strcmp(argv[i], "--one-thread-load") == 0)
+            oneThread = true;
         else if (std::strncmp(argv[i], "--runs=", 7) == 0)
             runs = std::atoi(argv[i] + 7);
         else if (std::strncmp(argv[i], "--copy-to=", 10) == 0)
@@ -206,7 +214,9 @@ int main(int argc, char** argv)
         return 0;
     }
     // First, while the file is whole; the child's removal is saved to it.
-    if (RunFreshProcess(path, accessible) != 0)
+    if (oneThread)
+        TFendrel::SetTwoThreadLoadBytes(SIZE_MAX);
+    if (RunFreshProcess(path, accessible, oneThread) != 0)
         return 1;
     std::fflush(stdout);
     QAccessible::setActive(accessible);

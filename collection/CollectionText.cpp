@@ -10,7 +10,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <future>
+#include <optional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -180,6 +185,225 @@ size_t FindLineEnd(std::string_view text, size_t from, bool& passedCr)
     }
     return std::string_view::npos;
 }
+
+// How a read of record lines ended.
+enum class TReadEnd {
+    Read,     // at the closing line of its list, or at the end of the text
+    Cut,      // at a line without its CR LF
+    Unparsed, // at a record line that does not parse
+    AtSplit,  // at the line where it was to stop, with only the list it began with open
+};
+
+// Keeps the open discs and folders on a stack instead of recursing, for the same reason as
+// WriteList. The end of the text closes every open level. The ids of the open lists wait one
+// after the other in one array, and each list is made at once, at its exact size, when it is
+// closed: grown id by id, the lists of a large collection were copied again and again and kept a
+// part of their room unused. Every list still open when the read stops gets its ids all the same.
+//
+// Reads from position on into parent's Children (topList when parent is null). It stops before
+// the line at split when only its first list is open there. store gives each node its id
+// (Add(list, value) stores value, appends its id to list and returns the stored node), counts it
+// (Count(), false when the read is to stop) and hears of a record that does not parse.
+template <typename TStore>
+TReadEnd ReadRecordLines(std::string_view text, size_t& position, size_t split,
+                         TCollectionNode* parent, TCollectionBranch& topList, TStore& store)
+{
+    struct TLevel {
+        TCollectionNode* Owner; // null stands for topList
+        size_t Start;           // where its ids start in waiting
+    };
+    std::vector<uint32_t> waiting;
+    std::vector<TLevel> levels{{parent, 0}};
+    const auto close = [&] {
+        const TLevel level = levels.back();
+        levels.pop_back();
+        TCollectionBranch& list = level.Owner ? level.Owner->Children : topList;
+        list.insert(list.end(), waiting.begin() + static_cast<std::ptrdiff_t>(level.Start),
+                    waiting.end());
+        waiting.resize(level.Start);
+    };
+    // The text ends at its first zero byte: looked for block by block just ahead of the lines
+    // read, while the block is in the cache for them, rather than in a pass of its own over the
+    // whole text first. end is the text's end as far as known; no zero lies before checked.
+    size_t end = text.size();
+    size_t checked = position;
+    const auto checkTo = [&](size_t to) {
+        constexpr size_t kBlock = size_t{64} << 10;
+        while (checked < to && checked < end) {
+            const size_t count = std::min(kBlock, end - checked);
+            if (const void* zero = std::memchr(text.data() + checked, 0, count)) {
+                end = static_cast<size_t>(static_cast<const char*>(zero) - text.data());
+                return;
+            }
+            checked += count;
+        }
+    };
+    const auto readLines = [&] {
+        while (position < end) {
+            if (position == split && levels.size() == 1)
+                return TReadEnd::AtSplit;
+            bool passedCr = false;
+            const size_t lineEnd = FindLineEnd(text, position, passedCr);
+            if (lineEnd == std::string_view::npos)
+                return TReadEnd::Cut;
+            checkTo(lineEnd + kLineEnd.size());
+            if (lineEnd + kLineEnd.size() > end) // the line's end lies past a zero byte
+                return position >= end ? TReadEnd::Read : TReadEnd::Cut;
+            const std::string_view line = text.substr(position, lineEnd - position);
+            if (text[position] == '<') {
+                position = lineEnd + kLineEnd.size();
+                close();
+                if (levels.empty())
+                    return TReadEnd::Read;
+                continue;
+            }
+            TCollectionNode value;
+            std::string_view name;
+            if (!ParseRecord(line, passedCr, value, name)) {
+                store.Unparsed();
+                return TReadEnd::Unparsed;
+            }
+            position = lineEnd + kLineEnd.size();
+            TCollectionNode* owner = levels.back().Owner;
+            value.ParentId = owner ? owner->Id : 0;
+            TCollectionNode& node = store.Add(waiting, value);
+            node.Name = name; // set on the stored node: one copy of the name, not two
+            if (!store.Count())
+                return TReadEnd::Cut;
+            if (!node.Is(nfFile))
+                levels.push_back({&node, waiting.size()});
+        }
+        return TReadEnd::Read;
+    };
+    const TReadEnd read = readLines();
+    while (!levels.empty())
+        close();
+    return read;
+}
+
+// The number of record lines among the lines that start in [from, to): those whose first byte
+// is not that of a closing line. from and to are where lines start. Every CR LF ends a line, so
+// each one before to - 2 starts the next. Stops early, with a wrong count, when stop is set.
+size_t CountRecordLines(std::string_view text, size_t from, size_t to,
+                        const std::atomic<bool>& stop)
+{
+    if (from >= to)
+        return 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    size_t count = bytes[from] != '<' ? 1 : 0;
+    constexpr size_t kBlock = size_t{1} << 20;
+    for (size_t block = from; block + 2 < to && !stop.load(std::memory_order_relaxed);
+         block += kBlock) {
+        const size_t last = std::min(block + kBlock, to - 2);
+        size_t inBlock = 0;
+        for (size_t at = block; at < last; ++at)
+            inBlock += static_cast<size_t>((bytes[at] == '\r') & (bytes[at + 1] == '\n') &
+                                           (bytes[at + 2] != '<'));
+        count += inBlock;
+    }
+    return count;
+}
+
+// The records from a line on, read on a thread of their own into nodes apart from a collection
+// while the collection reads the records before them. Their ids follow those of the records
+// before them, which the thread counts first. Ends the thread, and drops what it read, unless
+// the result was taken.
+class TSecondPartRead {
+public:
+    struct TResult {
+        std::optional<TNodeStore::TTail> Nodes; // none when the read failed
+        TCollectionBranch Discs;
+        size_t Position = 0;
+        TReadEnd End = TReadEnd::Read;
+    };
+
+    // from: where the collection's read of the records starts; split: where this read starts;
+    // lastId: the collection's last id before its read. text must outlive this.
+    TSecondPartRead(std::string_view text, size_t from, size_t split, uint32_t lastId)
+        : Text_(text)
+        , From_(from)
+        , Split_(split)
+        , LastId_(lastId)
+        , Done_(std::async(std::launch::async, [this] { Run(); }))
+    {
+    }
+    ~TSecondPartRead()
+    {
+        Stop_.store(true, std::memory_order_relaxed);
+        Done_.wait();
+    }
+    TSecondPartRead(const TSecondPartRead&) = delete;
+    TSecondPartRead& operator=(const TSecondPartRead&) = delete;
+
+    // Waits for the thread to end, telling progress how many records it has read every tenth of
+    // a second.
+    template <typename TProgress> void Wait(TProgress progress)
+    {
+        while (Done_.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
+            progress(Read_.load(std::memory_order_relaxed));
+    }
+    // Valid once Wait returned.
+    [[nodiscard]] TResult& Result() { return Result_; }
+
+private:
+    // The store of the thread's nodes.
+    struct TTailStore {
+        TSecondPartRead& Read;
+        TNodeStore::TTail& Nodes;
+        uint32_t Counted = 0;
+
+        TCollectionNode& Add(TCollectionBranch& list, const TCollectionNode& value)
+        {
+            const auto id = static_cast<uint32_t>(Nodes.FirstId() + Nodes.size());
+            TCollectionNode& node = Nodes.Append();
+            node = value;
+            node.Id = id;
+            list.push_back(id);
+            return node;
+        }
+        bool Count()
+        {
+            if (++Counted % 4096 != 0)
+                return true;
+            Read.Read_.store(Counted, std::memory_order_relaxed);
+            return !Read.Stop_.load(std::memory_order_relaxed);
+        }
+        static void Unparsed() {}
+    };
+
+    void Run() noexcept
+    {
+        try {
+            const size_t before = CountRecordLines(Text_, From_, Split_, Stop_);
+            if (Stop_.load(std::memory_order_relaxed) || before > UINT32_MAX - LastId_ - 1)
+                return;
+            TNodeStore::TTail& nodes =
+                Result_.Nodes.emplace(static_cast<uint32_t>(LastId_ + before + 1));
+            TTailStore store{*this, nodes};
+            size_t position = Split_;
+            const TReadEnd end = ReadRecordLines(Text_, position, std::string_view::npos, nullptr,
+                                                 Result_.Discs, store);
+            if (Stop_.load(std::memory_order_relaxed)) {
+                Result_.Nodes.reset();
+                return;
+            }
+            Result_.Position = position;
+            Result_.End = end;
+        } catch (...) {
+            // Memory ran out: the collection reads these records itself.
+            Result_.Nodes.reset();
+        }
+    }
+
+    std::string_view Text_;
+    size_t From_;
+    size_t Split_;
+    uint32_t LastId_;
+    std::atomic<bool> Stop_{false};
+    std::atomic<uint32_t> Read_{0};
+    TResult Result_;
+    std::future<void> Done_; // last: the thread starts once every member above is made
+};
 
 } // namespace
 
@@ -354,79 +578,72 @@ bool TFendrel::LoadFromText(std::string_view text, size_t& readTo)
     return true;
 }
 
-// Keeps the open discs and folders on a stack instead of recursing, for the same reason as
-// WriteList. The end of the text closes every open level. The ids of the open lists wait one
-// after the other in one array, and each list is made at once, at its exact size, when it is
-// closed: grown id by id, the lists of a large collection were copied again and again and kept a
-// part of their room unused. Every list still open when the read stops gets its ids all the same.
+// The store of a read into the collection itself.
+struct TFendrel::TCollectionStore {
+    TFendrel& Collection;
+
+    TCollectionNode& Add(TCollectionBranch& list, const TCollectionNode& value)
+    {
+        return Collection.AddNode(list, value);
+    }
+    bool Count()
+    {
+        Collection.CountProgress();
+        return true;
+    }
+    void Unparsed() { Collection.EndProgress(); }
+};
+
 bool TFendrel::ReadList(std::string_view text, size_t& position, TCollectionNode* parent)
 {
-    struct TLevel {
-        TCollectionNode* Owner; // null stands for Discs
-        size_t Start;           // where its ids start in waiting
-    };
-    std::vector<uint32_t> waiting;
-    std::vector<TLevel> levels{{parent, 0}};
-    const auto close = [&] {
-        const TLevel level = levels.back();
-        levels.pop_back();
-        TCollectionBranch& list = level.Owner ? level.Owner->Children : Discs;
-        list.insert(list.end(), waiting.begin() + static_cast<std::ptrdiff_t>(level.Start),
-                    waiting.end());
-        waiting.resize(level.Start);
-    };
-    // The text ends at its first zero byte: looked for block by block just ahead of the lines
-    // read, while the block is in the cache for them, rather than in a pass of its own over the
-    // whole text first. end is the text's end as far as known; no zero lies before checked.
-    size_t end = text.size();
-    size_t checked = position;
-    const auto checkTo = [&](size_t to) {
-        constexpr size_t kBlock = size_t{64} << 10;
-        while (checked < to && checked < end) {
-            const size_t count = std::min(kBlock, end - checked);
-            if (const void* zero = std::memchr(text.data() + checked, 0, count)) {
-                end = static_cast<size_t>(static_cast<const char*>(zero) - text.data());
-                return;
-            }
-            checked += count;
-        }
-    };
-    const auto readLines = [&] {
-        while (position < end) {
-            bool passedCr = false;
-            const size_t lineEnd = FindLineEnd(text, position, passedCr);
-            if (lineEnd == std::string_view::npos)
-                return false;
-            checkTo(lineEnd + kLineEnd.size());
-            if (lineEnd + kLineEnd.size() > end) // the line's end lies past a zero byte
-                return position >= end;
-            const std::string_view line = text.substr(position, lineEnd - position);
-            if (text[position] == '<') {
-                position = lineEnd + kLineEnd.size();
-                close();
-                if (levels.empty())
-                    return true;
-                continue;
-            }
-            TCollectionNode value;
-            std::string_view name;
-            if (!ParseRecord(line, passedCr, value, name)) {
-                EndProgress();
-                return false;
-            }
-            position = lineEnd + kLineEnd.size();
-            TCollectionNode* owner = levels.back().Owner;
-            value.ParentId = owner ? owner->Id : 0;
-            TCollectionNode& node = AddNode(waiting, value);
-            node.Name = name; // set on the stored node: one copy of the name, not two
-            CountProgress();
-            if (!node.Is(nfFile))
-                levels.push_back({&node, waiting.size()});
-        }
-        return true;
-    };
-    const bool read = readLines();
-    while (!levels.empty())
-        close();
-    return read;
+    if (!parent) {
+        if (const size_t split = SplitPoint(text, position); split != std::string_view::npos)
+            return ReadListInTwoParts(text, position, split);
+    }
+    TCollectionStore store{*this};
+    return ReadRecordLines(text, position, std::string_view::npos, parent, Discs, store) ==
+           TReadEnd::Read;
+}
+
+void TFendrel::SetTwoThreadLoadBytes(size_t bytes)
+{
+    TwoThreadLoadBytes_ = bytes;
+}
+
+size_t TFendrel::SplitPoint(std::string_view text, size_t from)
+{
+    static const bool severalCores = std::thread::hardware_concurrency() > 1;
+    if (!severalCores || from >= text.size() || text.size() - from < TwoThreadLoadBytes_)
+        return std::string_view::npos;
+    // A disc's line just past the middle: a disc stands at the top level in every file that
+    // follows the format, and the reader of the first part checks that it does.
+    const size_t found = text.find("\r\nD", from + (text.size() - from) / 2);
+    return found == std::string_view::npos ? found : found + kLineEnd.size();
+}
+
+bool TFendrel::ReadListInTwoParts(std::string_view text, size_t& position, size_t split)
+{
+    TSecondPartRead second(text, position, split, LastId);
+    TCollectionStore store{*this};
+    const TReadEnd first = ReadRecordLines(text, position, split, nullptr, Discs, store);
+    if (first != TReadEnd::AtSplit)
+        return first == TReadEnd::Read; // the second part is not where the records go on
+    const int32_t firstCount = ProgressCount;
+    second.Wait([this, firstCount](uint32_t read) {
+        ProgressCount = firstCount + static_cast<int32_t>(read);
+        StepProgress();
+    });
+    TSecondPartRead::TResult& result = second.Result();
+    if (!result.Nodes || result.Nodes->FirstId() != LastId + 1) // it failed, or counted wrong
+        return ReadRecordLines(text, position, std::string_view::npos, nullptr, Discs, store) ==
+               TReadEnd::Read;
+    const size_t read = result.Nodes->size();
+    Nodes.Join(std::move(*result.Nodes));
+    LastId += static_cast<uint32_t>(read);
+    Discs.insert(Discs.end(), result.Discs.begin(), result.Discs.end());
+    ProgressCount = firstCount + static_cast<int32_t>(read);
+    position = result.Position;
+    if (result.End == TReadEnd::Unparsed)
+        EndProgress();
+    return result.End == TReadEnd::Read;
 }

@@ -32,9 +32,15 @@ public:
     }
     [[nodiscard]] size_t size() const { return Count_; }
 
-private:
     static constexpr size_t ChunkBytes = size_t{2} << 20;
-    static constexpr size_t ChunkSize = ChunkBytes / sizeof(TCollectionNode);
+    static constexpr size_t ChunkSize = ChunkBytes / sizeof(TCollectionNode); // nodes a chunk
+
+    class TTail;
+    // Takes every node of tail, whose first id must be size() + 1. The nodes keep their ids; at
+    // most one chunk's nodes move, the others are handed over whole.
+    void Join(TTail&& tail);
+
+private:
     // A chunk's memory, freed as NewChunk allocated it; its nodes are made by Append one by one
     // and destroyed by the store.
     struct TChunkDeleter {
@@ -45,6 +51,36 @@ private:
     // whole at once.
     [[nodiscard]] static TChunk NewChunk(bool large);
 
+    std::vector<TChunk> Chunks_;
+    size_t Count_ = 0;
+};
+
+// Nodes stored apart from a store, with the ids from a given one on, until they are joined to the
+// store once it holds every id before them: a part of a collection file is so read on a thread of
+// its own while the store takes the part before it. The chunks line up with the store's, so that
+// a chunk of the tail is a chunk of the store after the join.
+class TNodeStore::TTail {
+public:
+    explicit TTail(uint32_t firstId);
+    ~TTail();
+    TTail(const TTail&) = delete;
+    TTail& operator=(const TTail&) = delete;
+
+    // Stores a default node under the next id (FirstId() + size()) and returns it.
+    TCollectionNode& Append();
+    [[nodiscard]] uint32_t FirstId() const { return static_cast<uint32_t>(First_ + 1); }
+    [[nodiscard]] size_t size() const { return Count_; }
+
+private:
+    friend class TNodeStore;
+    [[nodiscard]] TCollectionNode& At(size_t index)
+    {
+        return Chunks_[index / ChunkSize - First_ / ChunkSize][index % ChunkSize];
+    }
+
+    size_t First_; // the index of the first node, one less than its id
+    // Chunks_[0] stands where the store's chunk of the first node stands; its slots before the
+    // first node are never used.
     std::vector<TChunk> Chunks_;
     size_t Count_ = 0;
 };
