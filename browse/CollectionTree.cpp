@@ -8,6 +8,9 @@
 
 #include <QTreeView>
 
+#include <algorithm>
+#include <functional>
+#include <future>
 #include <span>
 #include <vector>
 
@@ -22,6 +25,13 @@ TCollectionTreeModel& ItemsOf(const QTreeView& view)
 {
     return *static_cast<TCollectionTreeModel*>(view.model());
 }
+
+// The branches below a run of discs as the tree shows them, made apart from the tree.
+struct TNotedBranches {
+    std::vector<const TCollectionNode*> Folders; // in display order, disc after disc
+    std::vector<int> Parents; // the position of each one's parent in its disc's part, or -1
+    std::vector<size_t> Ends; // for each disc of the run, where its part of Folders ends
+};
 
 // Adds the branches of the tree below its discs. A branch is built in two steps: first a walk
 // through the lists in their own order, which for a collection read from its file is the order
@@ -43,7 +53,23 @@ public:
     {
         Find(ids);
         SortByParent();
-        Emit(items, parent);
+        Emit(parent, [&items](int item, const TCollectionNode& node) {
+            return items.AddItem(item, node.Name, kFolderImage, kOpenFolderImage, node.Id);
+        });
+    }
+
+    // What Add would add, noted at the end of branch instead: each folder in display order with
+    // the position among the noted folders of its parent, -1 for a folder right below ids.
+    void Note(TNotedBranches& branch, const TCollectionBranch& ids)
+    {
+        Find(ids);
+        SortByParent();
+        const auto first = static_cast<int>(branch.Folders.size());
+        Emit(-1, [&branch, first](int parent, const TCollectionNode& node) {
+            branch.Folders.push_back(&node);
+            branch.Parents.push_back(parent < 0 ? -1 : parent - first);
+            return static_cast<int>(branch.Folders.size()) - 1;
+        });
     }
 
 private:
@@ -99,8 +125,9 @@ private:
         }
     }
 
-    // Adds the kept folders of each group under parent, each before its own group.
-    void Emit(TCollectionTreeModel& items, int parent)
+    // Hands the kept folders of each group to add (add(parent, folder) gives the folder's item),
+    // each before its own group, those of group 0 under parent.
+    template <typename TAdd> void Emit(int parent, TAdd add)
     {
         struct TFrame {
             size_t Group;
@@ -116,8 +143,7 @@ private:
             }
             const int folder = Grouped_[Starts_[top.Group] + top.Next++];
             const TCollectionNode& node = *Folders_[folder];
-            const int item =
-                items.AddItem(top.Item, node.Name, kFolderImage, kOpenFolderImage, node.Id);
+            const int item = add(top.Item, node);
             const auto below = static_cast<size_t>(folder) + 1;
             if (Kept_[below] > 0)
                 open.push_back({below, 0, item}); // top is not used after this
@@ -154,7 +180,74 @@ private:
     TCollectionTreeModel& Items_;
 };
 
+// A tree over a collection of at least this many nodes is built on two threads.
+size_t TwoThreadTreeNodes = 1'000'000;
+
+// Notes the branches of the discs of the list from first on, as the tree would add them.
+TNotedBranches NoteBranches(const TFendrel& collection, size_t first)
+{
+    TNotedBranches noted;
+    TBranchBuilder branches(collection);
+    for (size_t disc = first; disc < collection.Discs.size(); ++disc) {
+        const TCollectionNode& node = collection.GetNode(collection.Discs[disc]);
+        if (!node.Is(nfFilteredOut))
+            branches.Note(noted, node.Children);
+        noted.Ends.push_back(noted.Folders.size());
+    }
+    return noted;
+}
+
+// Adds the visible discs under the root item, each with its branch. In a large collection the
+// discs of the second half (by ids, so by records for a collection read from its file) have their
+// branches found and sorted on a thread of their own while this one adds the first half's; their
+// items are then added from its notes.
+void AddDiscs(const TFendrel& collection, TCollectionTreeModel& items, int root)
+{
+    const TCollectionBranch& discs = collection.Discs;
+    size_t split = discs.size();
+    if (collection.LastId >= TwoThreadTreeNodes && discs.size() > 1)
+        split = static_cast<size_t>(
+            std::find_if(discs.begin() + 1, discs.end(),
+                         [half = collection.LastId / 2](uint32_t id) { return id > half; }) -
+            discs.begin());
+    std::future<TNotedBranches> second;
+    if (split < discs.size())
+        second = std::async(std::launch::async, NoteBranches, std::cref(collection), split);
+    TBranchBuilder branches(collection);
+    for (size_t disc = 0; disc < split; ++disc) {
+        const uint32_t id = discs[disc];
+        const TCollectionNode& node = collection.GetNode(id);
+        if (node.Is(nfFilteredOut))
+            continue;
+        const int item = items.AddItem(root, node.Name, kDiscImage, kDiscImage, id);
+        branches.Add(items, item, node.Children);
+    }
+    if (!second.valid())
+        return;
+    const TNotedBranches noted = second.get();
+    size_t folder = 0;
+    for (size_t disc = split; disc < discs.size(); ++disc) {
+        const uint32_t id = discs[disc];
+        const TCollectionNode& node = collection.GetNode(id);
+        if (node.Is(nfFilteredOut))
+            continue;
+        const int item = items.AddItem(root, node.Name, kDiscImage, kDiscImage, id);
+        // The items of the disc's part follow its own item in the order noted.
+        for (const size_t end = noted.Ends[disc - split]; folder < end; ++folder) {
+            const int parent = noted.Parents[folder];
+            const TCollectionNode& shown = *noted.Folders[folder];
+            items.AddItem(parent < 0 ? item : item + 1 + parent, shown.Name, kFolderImage,
+                          kOpenFolderImage, shown.Id);
+        }
+    }
+}
+
 } // namespace
+
+void SetTwoThreadTreeNodes(size_t nodes)
+{
+    TwoThreadTreeNodes = nodes;
+}
 
 void FillTree(const TFendrel& collection, QTreeView& view, const QString& text)
 {
@@ -172,14 +265,7 @@ void FillTree(const TFendrel& collection, QTreeView& view, const QString& text)
         // The path is shown as the file system spells it, even where code page 1251 has no
         // letter for it.
         items.SetDisplayCaption(root, Display(rootCaption) + text);
-        TBranchBuilder branches(collection);
-        for (const uint32_t id : collection.Discs) {
-            const TCollectionNode& disc = collection.GetNode(id);
-            if (disc.Is(nfFilteredOut))
-                continue;
-            const int item = items.AddItem(root, disc.Name, kDiscImage, kDiscImage, id);
-            branches.Add(items, item, disc.Children);
-        }
+        AddDiscs(collection, items, root);
     }
     view.expand(items.IndexAt(root));
 

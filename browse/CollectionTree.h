@@ -14,6 +14,9 @@ class TFendrel;
 // the visible discs in order, their visible folders sorted by name; then selects again the item
 // whose node was selected before. view's model is a TCollectionTreeModel.
 void FillTree(const TFendrel& collection, QTreeView& view, const QString& text);
+// A collection of at least this many nodes has its tree built on two threads. For tests; a
+// million by default.
+void SetTwoThreadTreeNodes(size_t nodes);
 
 // The tree's items by position in display order (each item before its children, collapsed
 // branches included), as the window's commands need them. view's model is a TCollectionTreeModel.

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 
 #include <numeric>
+#include <random>
+#include <tuple>
 
 using ::testing::ElementsAre;
 
@@ -179,6 +181,52 @@ TEST_F(CollectionTree, ModelWalkReachesEveryItemInDisplayOrderAfterEachRebuild)
     EXPECT_EQ(Tree().index(2, 0, Tree().IndexAt(0)), QModelIndex()) << "no row past the last";
     EXPECT_THAT(TreeItems(),
                 ElementsAre("Библиотека ", "  first", "    second folder", "  second", "    only"));
+}
+
+// A large tree is built on two threads, the second half of the discs' branches found and sorted
+// apart: the items must be those of one thread, in the same places, whichever discs and folders
+// are hidden. A missing node on the second thread's side is reported as on the first's.
+TEST_F(CollectionTree, TreeBuiltOnTwoThreadsIsTheTreeOfOne)
+{
+    std::mt19937 random(1210);
+    for (int d = 0; d < 40; ++d) {
+        const uint32_t disc = Disc("disc " + std::to_string(d % 7));
+        std::vector<uint32_t> open{disc};
+        for (int n = 0; n < 60; ++n) {
+            const uint32_t parent = open[random() % open.size()];
+            const std::string name(1 + random() % 3, static_cast<char>("aAbB"[random() % 4]));
+            if (random() % 3 == 0)
+                File(parent, name);
+            else
+                open.push_back(Folder(parent, name));
+        }
+        if (d % 5 == 1)
+            Hide(disc);
+        if (d % 3 == 0)
+            Hide(open[1 + random() % (open.size() - 1)]);
+    }
+    const auto items = [&](size_t twoThreadsFrom) {
+        SetTwoThreadTreeNodes(twoThreadsFrom);
+        Fill();
+        SetTwoThreadTreeNodes(1'000'000);
+        std::vector<std::tuple<uint32_t, int, int, int>> all;
+        for (int position = 0; position < Tree().Count(); ++position) {
+            const auto& item = Tree().Item(position);
+            all.emplace_back(item.Data, item.Parent, item.Row, item.ChildCount);
+        }
+        return std::make_pair(all, TreeItems());
+    };
+    const auto one = items(SIZE_MAX);
+    ASSERT_GT(one.first.size(), 500U);
+    EXPECT_EQ(items(0), one);
+
+    C().GetNode(C().Discs.back()).Children.push_back(4242);
+    Window->RunGuarded([&] {
+        SetTwoThreadTreeNodes(0);
+        Fill();
+        SetTwoThreadTreeNodes(1'000'000);
+    });
+    EXPECT_THAT(Dialogs.MessageTexts(), ElementsAre("Node not found."));
 }
 
 TEST_F(CollectionTree, DeeplyNestedFoldersDoNotExhaustTheStack)
