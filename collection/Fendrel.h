@@ -97,6 +97,9 @@ public:
     // files and folders whose lower-cased name holds filter, applies them when there are any,
     // and returns their number.
     int32_t FindNodes(const std::string& filter, TCollectionBranch& hits);
+    // A collection of at least this many nodes is searched on two threads. For tests; a million
+    // by default.
+    static void SetTwoThreadSearchNodes(size_t nodes);
     // Hides every node that is neither a hit nor above or below one; an empty list shows all.
     void ApplyFilter(const TCollectionBranch& hits);
 
@@ -191,4 +194,6 @@ private:
     // costs more than the search itself in a collection of millions of records.
     std::vector<uint32_t> SearchEnds_;
     std::vector<uint8_t> SearchStates_;
+    std::vector<uint8_t> SearchMatches_; // of the ids tested on the second thread
+    static inline size_t TwoThreadSearchNodes_ = 1'000'000;
 };

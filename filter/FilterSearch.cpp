@@ -4,6 +4,7 @@
 #include "collection/NameOrder.h"
 #include "platform/AnsiText.h"
 
+#include <future>
 #include <vector>
 
 // What a node is to a filter, for its passes over the nodes in id order.
@@ -33,6 +34,11 @@ int32_t TFendrel::FindNodes(const std::string& filter, TCollectionBranch& hits)
     if (!hits.empty() && !(inIdOrder && MarkFound(hits, states)))
         ApplyFilter(hits);
     return static_cast<int32_t>(hits.size());
+}
+
+void TFendrel::SetTwoThreadSearchNodes(size_t nodes)
+{
+    TwoThreadSearchNodes_ = nodes;
 }
 
 void TFendrel::SearchList(const TCollectionBranch& list, const std::string& filter,
@@ -94,12 +100,29 @@ bool TFendrel::SearchInIdOrder(const std::string& filter, TCollectionBranch& hit
     };
     if (!enter(Discs, 0, last + 1, kReached))
         return false;
+    // A disc's title is never searched: a disc shows only for what it holds.
+    const auto matches = [&filter](const TCollectionNode& node) {
+        return !node.Is(nfDisc) && FoldedNodeNameContains(node.Name, filter);
+    };
+    // In a large collection the names of the upper half of the ids are tested on a second thread
+    // while this one passes the lower half; the pass then takes the answers from there.
+    const uint32_t half = last >= TwoThreadSearchNodes_ ? last / 2 : last;
+    std::vector<uint8_t>& upper = SearchMatches_;
+    std::future<void> upperTested;
+    if (half < last) {
+        upper.assign(last - half, 0);
+        upperTested = std::async(std::launch::async, [this, &upper, &matches, half, last] {
+            for (uint32_t id = half + 1; id <= last; ++id)
+                upper[id - half - 1] = matches(*Nodes.Find(id)) ? 1 : 0;
+        });
+    }
     for (uint32_t id = 1; id <= last; ++id) {
+        if (id == half + 1)
+            upperTested.get();
         if (ends[id] == 0)
             continue;
         const TCollectionNode& node = *Nodes.Find(id);
-        // A disc's title is never searched: a disc shows only for what it holds.
-        if (!node.Is(nfDisc) && FoldedNodeNameContains(node.Name, filter)) {
+        if (id <= half ? matches(node) : upper[id - half - 1] != 0) {
             hits.push_back(id);
             states[id] |= kHit;
         }

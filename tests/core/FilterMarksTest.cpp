@@ -217,7 +217,7 @@ void ExpectFoundAsByTheWalk(TFendrel& c, TFendrel& twin, const std::string& filt
     ASSERT_EQ(AllFlags(c), AllFlags(twin)) << filter;
 }
 
-TEST(FilterMarks, SearchFindsWhatTheWalkFindsInEveryOrderOfTheLists)
+void SearchFindsWhatTheWalkFinds()
 {
     std::mt19937 random(77);
     for (int round = 0; round < 100; ++round) {
@@ -260,6 +260,19 @@ TEST(FilterMarks, SearchFindsWhatTheWalkFindsInEveryOrderOfTheLists)
     TCollectionBranch hits;
     EXPECT_EQ(edited.C.FindNodes("shared", hits), 2);
     ExpectFoundAsByTheWalk(edited.C, editedTwin.C, "early");
+}
+
+TEST(FilterMarks, SearchFindsWhatTheWalkFindsInEveryOrderOfTheLists)
+{
+    SearchFindsWhatTheWalkFinds();
+}
+
+// A large collection's names are tested on two threads, each taking half of the ids.
+TEST(FilterMarks, SearchOnTwoThreadsFindsWhatTheWalkFinds)
+{
+    TFendrel::SetTwoThreadSearchNodes(0);
+    SearchFindsWhatTheWalkFinds();
+    TFendrel::SetTwoThreadSearchNodes(1'000'000);
 }
 
 } // namespace
