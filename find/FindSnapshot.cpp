@@ -1,6 +1,7 @@
 #include "find/FindSnapshot.h"
 
 #include "collection/Fendrel.h"
+#include "platform/LargeBuffer.h"
 
 #include <algorithm>
 
@@ -14,7 +15,8 @@ TFindSnapshot::TFindSnapshot(const TFendrel& collection)
         uint32_t Parent;
     };
     Entries_.reserve(collection.LastId); // every node ever added: enough for those reachable
-    Names_.reserve(size_t{collection.LastId} * 24);
+    PrefaultLarge(Entries_.data(), Entries_.capacity() * sizeof(TEntry));
+    ReserveLarge(Names_, size_t{collection.LastId} * 24);
     std::vector<TFrame> pending{{&collection.Discs, 0, NoParent}};
     while (!pending.empty()) {
         TFrame& top = pending.back();

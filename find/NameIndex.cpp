@@ -17,18 +17,23 @@
 #include "find/FindSnapshot.h"
 #include "platform/AnsiText.h"
 #include "platform/CaseFolding.h"
+#include "platform/LargeBuffer.h"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iterator>
+#include <memory>
 #include <new>
+#include <optional>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -37,6 +42,7 @@ constexpr std::array<char, 8> kMagic = {'F', 'R', 'L', 'N', 'A', 'M', 'I', 'X'};
 constexpr uint32_t kVersion = 1;
 constexpr uint32_t kByteOrder = 0x01020304;
 constexpr uint32_t kBlockShift = 6;
+constexpr size_t kEntriesPerBlock = size_t{1} << kBlockShift;
 constexpr uint32_t kChunkShift = 12;
 constexpr uint32_t kOverrideBit = 0x80000000U;
 constexpr uint32_t kNoParentField = 0x7FFFFFFFU;
@@ -196,14 +202,25 @@ template <typename TVisit> void ForEachTrigram(std::string_view characters, TVis
 // for a name with an 0x98 in it, also as the wildcard search reads its folded name.
 template <typename TVisit> void ForEachNameTrigram(std::string_view name, TVisit&& visit)
 {
-    thread_local std::string characters;
-    characters.clear();
     if (!MayHoldEscapes(name)) {
-        for (const char c : name)
-            characters += static_cast<char>(Lowered()[static_cast<unsigned char>(c)]);
-        ForEachTrigram(characters, visit);
+        // The common case, without the characters in between: each byte's class straight away.
+        static const std::array<uint8_t, 256> classOfByte = [] {
+            std::array<uint8_t, 256> made{};
+            for (size_t c = 0; c < made.size(); ++c)
+                made[c] = Classes()[Lowered()[c]];
+            return made;
+        }();
+        uint32_t key = 0;
+        for (size_t i = 0; i < name.size(); ++i) {
+            key = ((key << kClassBits) | classOfByte[static_cast<unsigned char>(name[i])]) &
+                  (kKeyCount - 1);
+            if (i >= 2)
+                visit(key);
+        }
         return;
     }
+    thread_local std::string characters;
+    characters.clear();
     for (std::string_view rest = name; !rest.empty();) {
         size_t length = 1;
         characters += static_cast<char>(FoldedCharacterAt(rest, length));
@@ -406,6 +423,31 @@ bool RequiredRuns(std::string_view p, std::vector<std::string>& runs)
     return true;
 }
 
+// Runs first here and second on a thread of its own meanwhile (one after the other when no
+// thread can be started); an exception from either is passed on once both have ended.
+template <typename TFirst, typename TSecond> void SideBySide(TFirst&& first, TSecond&& second)
+{
+    std::exception_ptr failure;
+    const auto runSecond = [&] {
+        try {
+            second();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    {
+        std::optional<std::jthread> helper;
+        try {
+            helper.emplace(runSecond);
+        } catch (const std::system_error&) {
+            runSecond();
+        }
+        first(); // the helper is joined however this ends
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 // --- Record lines -------------------------------------------------------------------------------
 
 // Each byte's value as an upper-case hexadecimal digit, 0xFF for the others.
@@ -480,18 +522,16 @@ bool ParseLine(std::string_view text, uint64_t offset, TNameIndex::TItem& item, 
     }
 }
 
-// Where each record line starts, in the order of the file, as the reader goes through it.
-std::vector<uint32_t> RecordLines(std::string_view text)
+// Where each record line that starts in [from, to) starts, in the order of the file, as the
+// reader goes through it; from is where a line starts.
+void AddRecordLines(std::string_view text, size_t from, size_t to, std::vector<uint32_t>& lines)
 {
-    std::vector<uint32_t> lines;
-    if (!text.starts_with(kHeaderLine.substr(0, kHeaderLine.size() - 2)))
-        return lines;
-    for (size_t position = kHeaderLine.size(); position < text.size();) {
+    for (size_t position = from; position < to;) {
         size_t end = position;
         for (;;) {
             const void* cr = std::memchr(text.data() + end, '\r', text.size() - end);
             if (!cr)
-                return lines;
+                return;
             end = static_cast<size_t>(static_cast<const char*>(cr) - text.data());
             if (end + 1 < text.size() && text[end + 1] == '\n')
                 break;
@@ -501,96 +541,284 @@ std::vector<uint32_t> RecordLines(std::string_view text)
             lines.push_back(static_cast<uint32_t>(position));
         position = end + 2;
     }
+}
+
+// Where the record lines start. Past the header, every CR LF ends a line (no two overlap), so
+// the text can be shared at any CR LF between two threads that each go through their part.
+std::vector<uint32_t> RecordLines(std::string_view text, bool twoThreads)
+{
+    std::vector<uint32_t> lines;
+    if (!text.starts_with(kHeaderLine.substr(0, kHeaderLine.size() - 2)))
+        return lines;
+    const size_t first = kHeaderLine.size();
+    if (!twoThreads || text.size() < 2 * first) {
+        AddRecordLines(text, first, text.size(), lines);
+        return lines;
+    }
+    const size_t crlf = text.find("\r\n", text.size() / 2);
+    const size_t middle = crlf == std::string_view::npos ? text.size() : crlf + 2;
+    std::vector<uint32_t> second;
+    SideBySide([&] { AddRecordLines(text, first, middle, lines); },
+               [&] { AddRecordLines(text, middle, text.size(), second); });
+    lines.insert(lines.end(), second.begin(), second.end());
     return lines;
 }
 
 // --- Writing ------------------------------------------------------------------------------------
 
-void AppendVarint(std::vector<uint8_t>& out, uint32_t value)
-{
-    while (value >= 0x80) {
-        out.push_back(static_cast<uint8_t>(value | 0x80));
-        value >>= 7;
-    }
-    out.push_back(static_cast<uint8_t>(value));
-}
-
-// For each trigram, the blocks that hold it. The pairs of trigram and block are gathered for a
-// batch of blocks and sorted by trigram before they go to the trigrams' lists: added one by one,
-// each would land in another list, far in memory from the one before.
+// For each trigram, the blocks that hold it, as LEB128 differences. The trigrams of a batch of 64
+// blocks are gathered first as one bit a block in a word a trigram, which keeps each only once
+// however often the batch holds it; then each trigram met in the batch adds its blocks to its
+// list. Each list grows in chunks of 64 bytes cut from large slabs, so that no list is ever
+// copied as it grows and nothing is sorted. One builder takes the blocks of one part of the
+// entries, in ascending order.
 class TPostingsBuilder {
 public:
     TPostingsBuilder()
-        : Keys_(kKeyCount)
+        : Slots_(kKeyCount)
+        , Touched_(kKeyCount / 64)
     {
-        Pairs_.reserve(size_t{kBatchBlocks} << 11);
+        Masks_.reserve(size_t{kKeyCount} * kMaskWords);
+        Lists_.reserve(kKeyCount);
     }
 
-    // Blocks come in ascending order.
-    void Add(uint32_t key, uint32_t block)
+    // The block of the names added next.
+    void Enter(uint32_t block)
     {
-        if (block >= BatchStart_ + kBatchBlocks)
-            Flush(block);
-        Pairs_.push_back((key << kBatchBits) | (block - BatchStart_));
+        if (block - BatchStart_ >= kBatchBlocks) {
+            Flush();
+            BatchStart_ = block;
+        }
+        Word_ = (block - BatchStart_) / 64;
+        Bit_ = uint64_t{1} << ((block - BatchStart_) % 64);
     }
-    void Finish() { Flush(0); }
+    void Add(uint32_t key)
+    {
+        uint32_t& slotPlusOne = Slots_[key];
+        if (slotPlusOne == 0) [[unlikely]]
+            slotPlusOne = NewSlot();
+        const uint32_t slot = slotPlusOne - 1;
+        Masks_[size_t{slot} * kMaskWords + Word_] |= Bit_;
+        Touched_[slot / 64] |= uint64_t{1} << (slot % 64);
+    }
+    // After the last name.
+    void Finish() { Flush(); }
 
-    // Calls visit(key, count, bytes) for every trigram held, in the order of their keys.
-    template <typename TVisit> void ForEach(TVisit&& visit) const
+    // False when the lists outgrew what a builder can hold (4 GiB).
+    [[nodiscard]] bool Good() const { return Good_; }
+    // The bytes taken for the lists, chunks' links and unused ends included.
+    [[nodiscard]] uint64_t Used() const { return Next_; }
+    [[nodiscard]] uint32_t Blocks(uint32_t key) const
     {
-        for (uint32_t key = 0; key < Keys_.size(); ++key)
-            if (Keys_[key].Count > 0)
-                visit(key, Keys_[key].Count, Keys_[key].Bytes);
+        return Slots_[key] == 0 ? 0 : Lists_[Slots_[key] - 1].Count;
     }
-    [[nodiscard]] size_t size() const
+    // The block after the last one in the key's list; 0 for an empty list.
+    [[nodiscard]] uint32_t LastPlusOne(uint32_t key) const
     {
-        return static_cast<size_t>(
-            std::count_if(Keys_.begin(), Keys_.end(), [](const TKey& k) { return k.Count > 0; }));
+        return Slots_[key] == 0 ? 0 : Lists_[Slots_[key] - 1].LastPlusOne;
+    }
+
+    // Calls take(bytes, size) for every piece of the key's list in order.
+    template <typename TTake> void Walk(uint32_t key, TTake&& take) const
+    {
+        if (Slots_[key] == 0)
+            return;
+        const TList& list = Lists_[Slots_[key] - 1];
+        for (uint32_t at = list.Head; at != 0;) {
+            const uint8_t* chunk = At(at);
+            if (at >> kChunkBits == list.Tail >> kChunkBits) {
+                take(chunk, size_t{list.Tail - at});
+                return;
+            }
+            take(chunk, size_t{kChunkData});
+            std::memcpy(&at, chunk + kChunkData, sizeof at);
+        }
     }
 
 private:
-    static constexpr unsigned kBatchBits = 11;
-    static constexpr uint32_t kBatchBlocks = uint32_t{1} << kBatchBits;
-    static constexpr unsigned kDigitBits = 9; // two digits make a key
+    static constexpr uint32_t kMaskWords = 2;
+    static constexpr uint32_t kBatchBlocks = 64 * kMaskWords;
+    static constexpr unsigned kChunkBits = 6;
+    static constexpr uint32_t kChunkData = (uint32_t{1} << kChunkBits) - sizeof(uint32_t);
+    static constexpr unsigned kSlabBits = 22;
+    static constexpr size_t kSlabSize = size_t{1} << kSlabBits;
+    static constexpr size_t kHugePage = size_t{1} << 21;
 
-    struct TKey {
-        uint32_t LastBlockPlusOne = 0;
+    struct TList {
+        uint32_t LastPlusOne = 0;
         uint32_t Count = 0;
-        std::vector<uint8_t> Bytes;
+        uint32_t Head = 0; // the first chunk; 0 before the first block
+        uint32_t Tail = 0; // where the next byte goes
+    };
+    struct TFree {
+        void operator()(uint8_t* slab) const { std::free(slab); }
     };
 
-    // Sorts the batch's pairs by key, keeping the order of blocks within a key, and adds them
-    // to the lists; the next batch starts at the batch of block.
-    void Flush(uint32_t block)
+    // A trigram met for the first time gets the next slot: the slots of the trigrams a
+    // collection holds lie close together, however far apart their keys are.
+    uint32_t NewSlot()
     {
-        Sorted_.resize(Pairs_.size());
-        for (const unsigned shift : {kBatchBits, kBatchBits + kDigitBits}) {
-            std::array<uint32_t, (1U << kDigitBits) + 1> starts{};
-            for (const uint32_t pair : Pairs_)
-                ++starts[((pair >> shift) & ((1U << kDigitBits) - 1)) + 1];
-            for (size_t i = 1; i < starts.size(); ++i)
-                starts[i] += starts[i - 1];
-            for (const uint32_t pair : Pairs_)
-                Sorted_[starts[(pair >> shift) & ((1U << kDigitBits) - 1)]++] = pair;
-            Pairs_.swap(Sorted_);
-        }
-        for (const uint32_t pair : Pairs_) {
-            TKey& k = Keys_[pair >> kBatchBits];
-            const uint32_t plusOne = BatchStart_ + (pair & (kBatchBlocks - 1)) + 1;
-            if (k.LastBlockPlusOne == plusOne)
-                continue;
-            AppendVarint(k.Bytes, plusOne - k.LastBlockPlusOne);
-            k.LastBlockPlusOne = plusOne;
-            ++k.Count;
-        }
-        Pairs_.clear();
-        BatchStart_ = block & ~(kBatchBlocks - 1);
+        Masks_.resize(Masks_.size() + kMaskWords);
+        Lists_.emplace_back();
+        return static_cast<uint32_t>(Lists_.size());
     }
 
-    std::vector<TKey> Keys_;
-    std::vector<uint32_t> Pairs_;
-    std::vector<uint32_t> Sorted_;
+    void Flush()
+    {
+        // The ends of the lists are far apart in memory: each is asked for some turns ahead.
+        constexpr size_t kTailsAhead = 8;
+        size_t count = 0;
+        const auto words = static_cast<uint32_t>((Lists_.size() + 63) / 64);
+        for (uint32_t word = 0; word < words; ++word) {
+            for (uint64_t bits = Touched_[word]; bits != 0; bits &= bits - 1)
+                Order_[count++] = word * 64 + static_cast<uint32_t>(std::countr_zero(bits));
+            Touched_[word] = 0;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            if (i + kTailsAhead < count) {
+                const uint32_t tail = Lists_[Order_[i + kTailsAhead]].Tail;
+                if (tail != 0)
+                    __builtin_prefetch(At(tail), 1);
+            }
+            const uint32_t slot = Order_[i];
+            TList& list = Lists_[slot];
+            if (list.Head == 0)
+                list.Head = list.Tail = NewChunk();
+            for (uint32_t word = 0; word < kMaskWords; ++word) {
+                uint64_t mask = Masks_[size_t{slot} * kMaskWords + word];
+                Masks_[size_t{slot} * kMaskWords + word] = 0;
+                for (; mask != 0; mask &= mask - 1) {
+                    ++list.Count;
+                    const uint32_t plusOne = BatchStart_ + word * 64 +
+                                             static_cast<uint32_t>(std::countr_zero(mask)) + 1;
+                    uint32_t difference = plusOne - list.LastPlusOne;
+                    list.LastPlusOne = plusOne;
+                    while (difference >= 0x80) {
+                        Put(list, static_cast<uint8_t>(difference | 0x80));
+                        difference >>= 7;
+                    }
+                    Put(list, static_cast<uint8_t>(difference));
+                }
+            }
+        }
+    }
+    void Put(TList& list, uint8_t byte)
+    {
+        if ((list.Tail & ((uint32_t{1} << kChunkBits) - 1)) == kChunkData) {
+            const uint32_t next = NewChunk();
+            std::memcpy(At(list.Tail), &next, sizeof next); // the link in the chunk's last bytes
+            list.Tail = next;
+        }
+        *At(list.Tail++) = byte;
+    }
+    // The place of a new chunk; the first chunk of the first slab is never given, so that 0
+    // stands for none.
+    uint32_t NewChunk()
+    {
+        if (Next_ % kSlabSize == 0) {
+            if (!Good_ || Next_ + kSlabSize > UINT32_MAX) {
+                Good_ = false; // the writing fails; until then the lists' bytes go nowhere
+                Next_ = uint32_t{1} << kChunkBits;
+                return static_cast<uint32_t>(Next_);
+            }
+            auto* slab = static_cast<uint8_t*>(std::aligned_alloc(kHugePage, kSlabSize));
+            if (!slab)
+                throw std::bad_alloc();
+            Slabs_.emplace_back(slab);
+            PrefaultHugePages(slab, kSlabSize);
+            if (Next_ == 0)
+                Next_ = uint64_t{1} << kChunkBits;
+        }
+        const auto chunk = static_cast<uint32_t>(Next_);
+        Next_ += uint64_t{1} << kChunkBits;
+        return chunk;
+    }
+    [[nodiscard]] uint8_t* At(uint32_t at) const
+    {
+        return Slabs_[at >> kSlabBits].get() + (at & (kSlabSize - 1));
+    }
+
+    std::vector<uint32_t> Slots_;   // per trigram, its slot plus one; 0 for none yet
+    std::vector<uint64_t> Masks_;   // per slot, the blocks of the batch that hold its trigram
+    std::vector<uint64_t> Touched_; // a bit for each slot whose mask is not 0
+    std::vector<uint32_t> Order_ = std::vector<uint32_t>(kKeyCount);
     uint32_t BatchStart_ = 0;
+    uint32_t Word_ = 0;
+    uint64_t Bit_ = 1;
+    std::vector<TList> Lists_;
+    std::vector<std::unique_ptr<uint8_t, TFree>> Slabs_;
+    uint64_t Next_ = 0;
+    bool Good_ = true;
+};
+
+// The lists of the builders of consecutive parts of the entries joined into one for each
+// trigram, in the order of their keys. A part's list begins with the difference from no block
+// at all; joined, it becomes the difference from the last block of the parts before.
+class TJoinedPostings {
+public:
+    explicit TJoinedPostings(const std::vector<const TPostingsBuilder*>& parts)
+    {
+        uint64_t room = 0;
+        for (const TPostingsBuilder* part : parts)
+            room += part->Used();
+        Bytes_ = std::make_unique_for_overwrite<uint8_t[]>(room);
+        if (room >= kPrefaultWorthy)
+            PrefaultLarge(Bytes_.get(), room);
+        for (uint32_t key = 0; key < kKeyCount; ++key) {
+            const uint64_t start = Size_;
+            uint32_t blocks = 0;
+            uint32_t lastPlusOne = 0;
+            for (const TPostingsBuilder* part : parts) {
+                if (part->Blocks(key) == 0)
+                    continue;
+                bool first = true;
+                part->Walk(key, [&](const uint8_t* bytes, size_t size) {
+                    if (first) {
+                        first = false;
+                        // The part's first difference is the block's own number plus one.
+                        uint32_t plusOne = 0;
+                        size_t length = 0;
+                        for (unsigned shift = 0;; shift += 7) {
+                            plusOne |= uint32_t{bytes[length] & 0x7FU} << shift;
+                            if (bytes[length++] < 0x80)
+                                break;
+                        }
+                        Append(plusOne - lastPlusOne);
+                        bytes += length;
+                        size -= length;
+                    }
+                    std::memcpy(Bytes_.get() + Size_, bytes, size);
+                    Size_ += size;
+                });
+                blocks += part->Blocks(key);
+                lastPlusOne = part->LastPlusOne(key);
+            }
+            if (blocks > 0)
+                Trigrams_.push_back({key, blocks, start});
+        }
+    }
+
+    [[nodiscard]] const std::vector<TTrigramRecord>& Trigrams() const { return Trigrams_; }
+    [[nodiscard]] std::string_view Bytes() const
+    {
+        return {reinterpret_cast<const char*>(Bytes_.get()), Size_};
+    }
+
+private:
+    static constexpr size_t kPrefaultWorthy = size_t{4} << 20;
+
+    void Append(uint32_t value)
+    {
+        while (value >= 0x80) {
+            Bytes_[Size_++] = static_cast<uint8_t>(value | 0x80);
+            value >>= 7;
+        }
+        Bytes_[Size_++] = static_cast<uint8_t>(value);
+    }
+
+    std::unique_ptr<uint8_t[]> Bytes_;
+    size_t Size_ = 0;
+    std::vector<TTrigramRecord> Trigrams_;
 };
 
 // Passes bytes on to the sink in large pieces, summing every chunk of them as it goes.
@@ -677,24 +905,21 @@ private:
     bool Good_ = true;
 };
 
-} // namespace
+// The index's records of the entries [First, End) of a snapshot, as one thread makes them.
+struct TIndexPart {
+    size_t First = 0;
+    size_t End = 0;
+    std::vector<TOverrideRecord> Overrides; // their names' starts are into this part's Names
+    std::string Names;
+    TPostingsBuilder Postings;
+    bool Good = true;
+};
 
-bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapshot,
-                    const TCollectionIdentity& identity, std::string_view collectionPath,
-                    const TIndexSink& sink)
+void MakeIndexPart(std::string_view text, const std::vector<uint32_t>& lines,
+                   const TFindSnapshot& snapshot, std::vector<TEntryRecord>& entries,
+                   TIndexPart& part)
 {
-    // The reader stops at the first zero byte, and so does everything here.
-    const std::string_view text = collectionText.substr(0, collectionText.find('\0'));
-    const size_t count = snapshot.size();
-    if (count >= kNoParentField || text.size() > UINT32_MAX)
-        return false;
-    const std::vector<uint32_t> lines = RecordLines(text);
-
-    std::vector<TEntryRecord> entries(count);
-    std::vector<TOverrideRecord> overrides;
-    std::string names;
-    TPostingsBuilder postings;
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = part.First; i < part.End; ++i) {
         const TFindSnapshot::TEntry& entry = snapshot.Entry(i);
         const std::string_view name = snapshot.Name(i);
         TNameIndex::TItem parsed;
@@ -705,17 +930,69 @@ bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapsh
         record.Parent = entry.Parent == TFindSnapshot::NoParent ? kNoParentField : entry.Parent;
         if (!sameName || parsed.Flags != entry.Flags || parsed.Size != entry.Size ||
             parsed.Time != entry.Time) {
-            if (!sameName && names.size() + name.size() > UINT32_MAX)
-                return false;
+            if (!sameName && part.Names.size() + name.size() > UINT32_MAX) {
+                part.Good = false;
+                return;
+            }
             record.Parent |= kOverrideBit;
-            overrides.push_back({static_cast<uint32_t>(i), entry.Flags, entry.Size, entry.Time,
-                                 sameName ? 0 : static_cast<uint32_t>(names.size()),
-                                 sameName ? kNameFromLine : static_cast<uint32_t>(name.size())});
+            part.Overrides.push_back(
+                {static_cast<uint32_t>(i), entry.Flags, entry.Size, entry.Time,
+                 sameName ? 0 : static_cast<uint32_t>(part.Names.size()),
+                 sameName ? kNameFromLine : static_cast<uint32_t>(name.size())});
             if (!sameName)
-                names.append(name);
+                part.Names.append(name);
         }
-        const auto block = static_cast<uint32_t>(i >> kBlockShift);
-        ForEachNameTrigram(name, [&](uint32_t key) { postings.Add(key, block); });
+        part.Postings.Enter(static_cast<uint32_t>(i >> kBlockShift));
+        ForEachNameTrigram(name, [&](uint32_t key) { part.Postings.Add(key); });
+    }
+    part.Postings.Finish();
+    part.Good = part.Good && part.Postings.Good();
+}
+
+} // namespace
+
+bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapshot,
+                    const TCollectionIdentity& identity, std::string_view collectionPath,
+                    const TIndexSink& sink, uint64_t entriesForTwoThreads)
+{
+    // The reader stops at the first zero byte, and so does everything here.
+    const std::string_view text = collectionText.substr(0, collectionText.find('\0'));
+    const size_t count = snapshot.size();
+    if (count >= kNoParentField || text.size() > UINT32_MAX)
+        return false;
+    // A large collection is shared with a second thread: each takes half the blocks of entries,
+    // and their parts are joined into the index that one thread would have made.
+    const bool twoThreads = count >= entriesForTwoThreads && count >= 2 * kEntriesPerBlock &&
+                            std::thread::hardware_concurrency() >= 2;
+    const std::vector<uint32_t> lines = RecordLines(text, twoThreads);
+
+    std::vector<TEntryRecord> entries(count);
+    std::vector<std::unique_ptr<TIndexPart>> parts;
+    parts.push_back(std::make_unique<TIndexPart>());
+    parts[0]->End = count;
+    if (twoThreads) {
+        parts.push_back(std::make_unique<TIndexPart>());
+        parts[1]->First = parts[0]->End = count / 2 / kEntriesPerBlock * kEntriesPerBlock;
+        parts[1]->End = count;
+        SideBySide([&] { MakeIndexPart(text, lines, snapshot, entries, *parts[0]); },
+                   [&] { MakeIndexPart(text, lines, snapshot, entries, *parts[1]); });
+    } else {
+        MakeIndexPart(text, lines, snapshot, entries, *parts[0]);
+    }
+    std::vector<TOverrideRecord> overrides;
+    std::string names;
+    std::vector<const TPostingsBuilder*> builders;
+    for (const std::unique_ptr<TIndexPart>& part : parts) {
+        if (!part->Good || names.size() + part->Names.size() > UINT32_MAX)
+            return false;
+        const auto namesBefore = static_cast<uint32_t>(names.size());
+        for (TOverrideRecord record : part->Overrides) {
+            if (record.NameSize != kNameFromLine)
+                record.NameStart += namesBefore;
+            overrides.push_back(record);
+        }
+        names.append(part->Names);
+        builders.push_back(&part->Postings);
     }
 
     THeader header{};
@@ -737,21 +1014,14 @@ bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapsh
     out.WriteAll(entries);
     std::vector<TEntryRecord>().swap(entries);
 
-    std::vector<TTrigramRecord> trigrams;
-    postings.Finish();
-    trigrams.reserve(postings.size());
-    uint64_t start = 0;
-    postings.ForEach([&](uint32_t key, uint32_t blocks, const std::vector<uint8_t>& bytes) {
-        trigrams.push_back({key, blocks, start});
-        start += bytes.size();
-    });
+    const TJoinedPostings postings(builders);
+    parts.clear();
     header.TrigramsOffset = out.Offset();
-    header.TrigramCount = trigrams.size();
-    out.WriteAll(trigrams);
+    header.TrigramCount = postings.Trigrams().size();
+    out.WriteAll(postings.Trigrams());
     header.PostingsOffset = out.Offset();
-    header.PostingsSize = start;
-    postings.ForEach(
-        [&](uint32_t, uint32_t, const std::vector<uint8_t>& bytes) { out.WriteAll(bytes); });
+    header.PostingsSize = postings.Bytes().size();
+    out.Write(postings.Bytes().data(), postings.Bytes().size());
     out.Align();
     header.OverridesOffset = out.Offset();
     header.OverrideCount = overrides.size();
