@@ -101,8 +101,7 @@ int main(int argc, char** argv)
         generated.emplace(shape);
     const std::string path = given.empty() ? generated->Path() : given;
     if (!copyTo.empty()) {
-        std::filesystem::copy_file(path, copyTo,
-                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(path, copyTo, std::filesystem::copy_options::overwrite_existing);
         return 0;
     }
     const std::string cache = MakeTempFolder("fendrel-index-cache");
@@ -167,8 +166,9 @@ int main(int argc, char** argv)
             TBestRun best;
             for (int i = 0; i < (big ? 3 : 7); ++i) {
                 const TStopwatch watch;
-                if (!WriteNameIndex(mapping->Text(), snapshot, mapping->Identity(), path,
-                                    [](std::string_view) { return true; }, entriesForTwoThreads))
+                if (!WriteNameIndex(
+                        mapping->Text(), snapshot, mapping->Identity(), path,
+                        [](std::string_view) { return true; }, entriesForTwoThreads))
                     return 1;
                 keepBest(best, watch);
             }
@@ -190,11 +190,9 @@ int main(int argc, char** argv)
         for (int i = 0; i < runs; ++i) {
             const double start = ProcessCpuSeconds();
             std::unique_ptr<TSharedMapping> mapping;
-            if (TSharedMapping::Open(path, std::chrono::seconds(10), mapping) !=
-                TMapOutcome::Done)
+            if (TSharedMapping::Open(path, std::chrono::seconds(10), mapping) != TMapOutcome::Done)
                 return 1;
-            const auto stored =
-                TStoredNameIndex::Open(AbsoluteCollectionPath(path), *mapping);
+            const auto stored = TStoredNameIndex::Open(AbsoluteCollectionPath(path), *mapping);
             if (!stored)
                 return 1;
             TFindConditions conditions;

@@ -18,6 +18,7 @@
 #include "platform/AnsiText.h"
 #include "platform/CaseFolding.h"
 #include "platform/LargeBuffer.h"
+#include "platform/SideBySide.h"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -33,7 +34,6 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <system_error>
 #include <thread>
 
 namespace {
@@ -423,31 +423,6 @@ bool RequiredRuns(std::string_view p, std::vector<std::string>& runs)
     return true;
 }
 
-// Runs first here and second on a thread of its own meanwhile (one after the other when no
-// thread can be started); an exception from either is passed on once both have ended.
-template <typename TFirst, typename TSecond> void SideBySide(TFirst&& first, TSecond&& second)
-{
-    std::exception_ptr failure;
-    const auto runSecond = [&] {
-        try {
-            second();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    };
-    {
-        std::optional<std::jthread> helper;
-        try {
-            helper.emplace(runSecond);
-        } catch (const std::system_error&) {
-            runSecond();
-        }
-        first(); // the helper is joined however this ends
-    }
-    if (failure)
-        std::rethrow_exception(failure);
-}
-
 // --- Record lines -------------------------------------------------------------------------------
 
 // Each byte's value as an upper-case hexadecimal digit, 0xFF for the others.
@@ -689,8 +664,8 @@ private:
                 Masks_[size_t{slot} * kMaskWords + word] = 0;
                 for (; mask != 0; mask &= mask - 1) {
                     ++list.Count;
-                    const uint32_t plusOne = BatchStart_ + word * 64 +
-                                             static_cast<uint32_t>(std::countr_zero(mask)) + 1;
+                    const uint32_t plusOne =
+                        BatchStart_ + word * 64 + static_cast<uint32_t>(std::countr_zero(mask)) + 1;
                     uint32_t difference = plusOne - list.LastPlusOne;
                     list.LastPlusOne = plusOne;
                     while (difference >= 0x80) {
