@@ -587,13 +587,18 @@ public:
     {
         return Slots_[key] == 0 ? 0 : Lists_[Slots_[key] - 1].Count;
     }
+    [[nodiscard]] uint32_t Bytes(uint32_t key) const
+    {
+        return Slots_[key] == 0 ? 0 : Lists_[Slots_[key] - 1].Bytes;
+    }
     // The block after the last one in the key's list; 0 for an empty list.
     [[nodiscard]] uint32_t LastPlusOne(uint32_t key) const
     {
         return Slots_[key] == 0 ? 0 : Lists_[Slots_[key] - 1].LastPlusOne;
     }
 
-    // Calls take(bytes, size) for every piece of the key's list in order.
+    // Calls take(bytes, size) for every piece of the key's list in order, until it returns false.
+    // The first piece holds at least the list's first difference.
     template <typename TTake> void Walk(uint32_t key, TTake&& take) const
     {
         if (Slots_[key] == 0)
@@ -602,10 +607,11 @@ public:
         for (uint32_t at = list.Head; at != 0;) {
             const uint8_t* chunk = At(at);
             if (at >> kChunkBits == list.Tail >> kChunkBits) {
-                take(chunk, size_t{list.Tail - at});
+                (void)take(chunk, size_t{list.Tail - at});
                 return;
             }
-            take(chunk, size_t{kChunkData});
+            if (!take(chunk, size_t{kChunkData}))
+                return;
             std::memcpy(&at, chunk + kChunkData, sizeof at);
         }
     }
@@ -624,6 +630,7 @@ private:
         uint32_t Count = 0;
         uint32_t Head = 0; // the first chunk; 0 before the first block
         uint32_t Tail = 0; // where the next byte goes
+        uint32_t Bytes = 0;
     };
     struct TFree {
         void operator()(uint8_t* slab) const { std::free(slab); }
@@ -685,6 +692,7 @@ private:
             list.Tail = next;
         }
         *At(list.Tail++) = byte;
+        ++list.Bytes;
     }
     // The place of a new chunk; the first chunk of the first slab is never given, so that 0
     // stands for none.
@@ -726,74 +734,112 @@ private:
     bool Good_ = true;
 };
 
+// The length of a difference as LEB128.
+size_t VarintLength(uint32_t value)
+{
+    size_t length = 1;
+    for (; value >= 0x80; value >>= 7)
+        ++length;
+    return length;
+}
+
+// The difference that begins a list of blocks, and its length.
+uint32_t FirstVarint(const uint8_t* bytes, size_t& length)
+{
+    uint32_t value = 0;
+    length = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        value |= uint32_t{bytes[length] & 0x7FU} << shift;
+        if (bytes[length++] < 0x80)
+            return value;
+    }
+}
+
 // The lists of the builders of consecutive parts of the entries joined into one for each
-// trigram, in the order of their keys. A part's list begins with the difference from no block
-// at all; joined, it becomes the difference from the last block of the parts before.
+// trigram, in the order of their keys, as the index holds them. A part's list begins with the
+// difference from no block at all; joined, it begins with the difference from the last block of
+// the parts before, and may be shorter by a byte or two.
 class TJoinedPostings {
 public:
     explicit TJoinedPostings(const std::vector<const TPostingsBuilder*>& parts)
+        : Parts_(parts)
     {
-        uint64_t room = 0;
-        for (const TPostingsBuilder* part : parts)
-            room += part->Used();
-        Bytes_ = std::make_unique_for_overwrite<uint8_t[]>(room);
-        if (room >= kPrefaultWorthy)
-            PrefaultLarge(Bytes_.get(), room);
         for (uint32_t key = 0; key < kKeyCount; ++key) {
-            const uint64_t start = Size_;
             uint32_t blocks = 0;
+            uint64_t bytes = 0;
             uint32_t lastPlusOne = 0;
             for (const TPostingsBuilder* part : parts) {
                 if (part->Blocks(key) == 0)
                     continue;
-                bool first = true;
-                part->Walk(key, [&](const uint8_t* bytes, size_t size) {
-                    if (first) {
-                        first = false;
-                        // The part's first difference is the block's own number plus one.
-                        uint32_t plusOne = 0;
+                bytes += part->Bytes(key);
+                if (lastPlusOne != 0) {
+                    part->Walk(key, [&](const uint8_t* first, size_t) {
                         size_t length = 0;
-                        for (unsigned shift = 0;; shift += 7) {
-                            plusOne |= uint32_t{bytes[length] & 0x7FU} << shift;
-                            if (bytes[length++] < 0x80)
-                                break;
-                        }
-                        Append(plusOne - lastPlusOne);
-                        bytes += length;
-                        size -= length;
-                    }
-                    std::memcpy(Bytes_.get() + Size_, bytes, size);
-                    Size_ += size;
-                });
+                        const uint32_t plusOne = FirstVarint(first, length);
+                        bytes = bytes - length + VarintLength(plusOne - lastPlusOne);
+                        return false;
+                    });
+                }
                 blocks += part->Blocks(key);
                 lastPlusOne = part->LastPlusOne(key);
             }
-            if (blocks > 0)
-                Trigrams_.push_back({key, blocks, start});
+            if (blocks > 0) {
+                Trigrams_.push_back({key, blocks, Size_});
+                Size_ += bytes;
+            }
         }
     }
 
     [[nodiscard]] const std::vector<TTrigramRecord>& Trigrams() const { return Trigrams_; }
-    [[nodiscard]] std::string_view Bytes() const
+    [[nodiscard]] uint64_t Size() const { return Size_; }
+
+    // Passes the joined lists on to write(bytes, size), in pieces of at most kPiece bytes.
+    template <typename TWrite> void Write(TWrite&& write) const
     {
-        return {reinterpret_cast<const char*>(Bytes_.get()), Size_};
+        constexpr size_t kPiece = size_t{64} << 10;
+        std::vector<uint8_t> piece(kPiece);
+        size_t used = 0;
+        const auto add = [&](const uint8_t* bytes, size_t size) {
+            if (used + size > kPiece) {
+                write(piece.data(), used);
+                used = 0;
+            }
+            std::memcpy(piece.data() + used, bytes, size);
+            used += size;
+        };
+        for (const TTrigramRecord& trigram : Trigrams_) {
+            uint32_t lastPlusOne = 0;
+            for (const TPostingsBuilder* part : Parts_) {
+                if (part->Blocks(trigram.Key) == 0)
+                    continue;
+                bool first = lastPlusOne != 0;
+                part->Walk(trigram.Key, [&](const uint8_t* bytes, size_t size) {
+                    if (first) {
+                        first = false;
+                        size_t length = 0;
+                        uint32_t difference = FirstVarint(bytes, length) - lastPlusOne;
+                        std::array<uint8_t, 5> encoded{};
+                        size_t at = 0;
+                        for (; difference >= 0x80; difference >>= 7)
+                            encoded[at++] = static_cast<uint8_t>(difference | 0x80);
+                        encoded[at++] = static_cast<uint8_t>(difference);
+                        add(encoded.data(), at);
+                        bytes += length;
+                        size -= length;
+                    }
+                    add(bytes, size);
+                    return true;
+                });
+                lastPlusOne = part->LastPlusOne(trigram.Key);
+            }
+        }
+        write(piece.data(), used);
     }
 
 private:
-    static constexpr size_t kPrefaultWorthy = size_t{4} << 20;
-
-    void Append(uint32_t value)
-    {
-        while (value >= 0x80) {
-            Bytes_[Size_++] = static_cast<uint8_t>(value | 0x80);
-            value >>= 7;
-        }
-        Bytes_[Size_++] = static_cast<uint8_t>(value);
-    }
-
-    std::unique_ptr<uint8_t[]> Bytes_;
-    size_t Size_ = 0;
+    std::vector<const TPostingsBuilder*> Parts_;
     std::vector<TTrigramRecord> Trigrams_;
+    uint64_t Size_ = 0;
 };
 
 // Passes bytes on to the sink in large pieces, summing every chunk of them as it goes.
@@ -990,13 +1036,13 @@ bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapsh
     std::vector<TEntryRecord>().swap(entries);
 
     const TJoinedPostings postings(builders);
-    parts.clear();
     header.TrigramsOffset = out.Offset();
     header.TrigramCount = postings.Trigrams().size();
     out.WriteAll(postings.Trigrams());
     header.PostingsOffset = out.Offset();
-    header.PostingsSize = postings.Bytes().size();
-    out.Write(postings.Bytes().data(), postings.Bytes().size());
+    header.PostingsSize = postings.Size();
+    postings.Write([&](const uint8_t* bytes, size_t size) { out.Write(bytes, size); });
+    parts.clear();
     out.Align();
     header.OverridesOffset = out.Offset();
     header.OverrideCount = overrides.size();
