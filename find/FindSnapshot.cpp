@@ -2,29 +2,25 @@
 
 #include "collection/Fendrel.h"
 #include "platform/LargeBuffer.h"
-#include "platform/SideBySide.h"
 
 #include <algorithm>
-#include <thread>
 
-void TFindSnapshot::AddDiscs(const TFendrel& collection, const TCollectionBranch& discs,
-                             size_t first, size_t end, size_t room)
+TFindSnapshot::TFindSnapshot(const TFendrel& collection)
 {
     // Pre-order with an explicit stack of (list, next position, parent entry), so that a
     // collection nested deeper than the thread's stack cannot crash the copy.
     struct TFrame {
         const TCollectionBranch* List;
         size_t Next;
-        size_t End;
         uint32_t Parent;
     };
-    Entries_.reserve(room);
+    Entries_.reserve(collection.LastId); // every node ever added: enough for those reachable
     PrefaultLarge(Entries_.data(), Entries_.capacity() * sizeof(TEntry));
-    ReserveLarge(Names_, room * 24);
-    std::vector<TFrame> pending{{&discs, first, end, NoParent}};
+    ReserveLarge(Names_, size_t{collection.LastId} * 24);
+    std::vector<TFrame> pending{{&collection.Discs, 0, NoParent}};
     while (!pending.empty()) {
         TFrame& top = pending.back();
-        if (top.Next == top.End) {
+        if (top.Next == top.List->size()) {
             pending.pop_back();
             continue;
         }
@@ -32,9 +28,9 @@ void TFindSnapshot::AddDiscs(const TFendrel& collection, const TCollectionBranch
         // copying: waiting for each in turn would take most of the time.
         constexpr size_t kNodesAhead = 8;
         constexpr size_t kNamesAhead = 4;
-        if (top.Next + kNodesAhead < top.End)
+        if (top.Next + kNodesAhead < top.List->size())
             __builtin_prefetch(&collection.GetNode((*top.List)[top.Next + kNodesAhead]));
-        if (top.Next + kNamesAhead < top.End)
+        if (top.Next + kNamesAhead < top.List->size())
             __builtin_prefetch(
                 collection.GetNode((*top.List)[top.Next + kNamesAhead]).Name.view().data());
         const TCollectionNode& node = collection.GetNode((*top.List)[top.Next++]);
@@ -48,8 +44,8 @@ void TFindSnapshot::AddDiscs(const TFendrel& collection, const TCollectionBranch
         entry.Size = node.FullSize();
         entry.Time = (uint64_t{node.WriteTimeHigh} << 32) | node.WriteTimeLow;
         Names_.append(node.Name.view());
-        if (!node.Children.empty()) // top is not used after this
-            pending.push_back({&node.Children, 0, node.Children.size(), index});
+        if (!node.Children.empty())
+            pending.push_back({&node.Children, 0, index}); // top is not used after this
     }
 
     // A folder's size is the total of the files at any depth below it, as the list shows it:
@@ -65,37 +61,6 @@ void TFindSnapshot::AddDiscs(const TFendrel& collection, const TCollectionBranch
         if (entry.Flags & (nfFolder | nfFile))
             Entries_[entry.Parent].Size += entry.Size;
     }
-}
-
-TFindSnapshot::TFindSnapshot(const TFendrel& collection, uint32_t nodesForTwoThreads)
-{
-    const TCollectionBranch& discs = collection.Discs;
-    // Every node ever added is room enough for those reachable.
-    if (collection.LastId < nodesForTwoThreads || discs.size() < 2 ||
-        std::thread::hardware_concurrency() < 2) {
-        AddDiscs(collection, discs, 0, discs.size(), collection.LastId);
-        return;
-    }
-    // A large collection is copied on two threads, each taking the discs on one side of the
-    // middle of the ids: a disc's nodes have the ids after its own when it was read from a file
-    // or added whole, so each takes about half the nodes. The second part then follows the first.
-    size_t middle = 1;
-    while (middle + 1 < discs.size() && discs[middle] < collection.LastId / 2)
-        ++middle;
-    TFindSnapshot second;
-    SideBySide(
-        [&] { AddDiscs(collection, discs, 0, middle, collection.LastId); },
-        [&] { second.AddDiscs(collection, discs, middle, discs.size(), collection.LastId / 2); });
-    const auto entriesBefore = static_cast<uint32_t>(Entries_.size());
-    const uint64_t namesBefore = Names_.size();
-    Entries_.reserve(Entries_.size() + second.Entries_.size());
-    for (TEntry entry : second.Entries_) {
-        if (entry.Parent != NoParent)
-            entry.Parent += entriesBefore;
-        entry.NameStart += namesBefore;
-        Entries_.push_back(entry);
-    }
-    Names_.append(second.Names_);
 }
 
 size_t TFindSnapshot::DiscOf(size_t index) const

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "collection/CollectionNode.h"
 #include "find/FindQuery.h"
 
 #include <cstdint>
@@ -29,9 +28,7 @@ public:
         uint64_t Time = 0;      // last-write time, a FILETIME
     };
 
-    // A collection of at least nodesForTwoThreads nodes is copied on two threads when the
-    // machine has two processors; the snapshot is the same.
-    explicit TFindSnapshot(const TFendrel& collection, uint32_t nodesForTwoThreads = 200'000);
+    explicit TFindSnapshot(const TFendrel& collection);
 
     [[nodiscard]] size_t size() const { return Entries_.size(); }
     [[nodiscard]] const TEntry& Entry(size_t index) const { return Entries_[index]; }
@@ -47,12 +44,6 @@ public:
     [[nodiscard]] std::string Path(size_t index, char separator = '\\') const;
 
 private:
-    TFindSnapshot() = default;
-    // Appends the entries of discs [first, end) and everything below them, with room made for
-    // about room of them, and sums their folders' sizes.
-    void AddDiscs(const TFendrel& collection, const TCollectionBranch& discs, size_t first,
-                  size_t end, size_t room);
-
     std::vector<TEntry> Entries_;
     std::string Names_;
 };

@@ -541,197 +541,94 @@ std::vector<uint32_t> RecordLines(std::string_view text, bool twoThreads)
 
 // --- Writing ------------------------------------------------------------------------------------
 
-// For each trigram, the blocks that hold it, as LEB128 differences. The trigrams of a batch of 64
-// blocks are gathered first as one bit a block in a word a trigram, which keeps each only once
-// however often the batch holds it; then each trigram met in the batch adds its blocks to its
-// list. Each list grows in chunks of 64 bytes cut from large slabs, so that no list is ever
-// copied as it grows and nothing is sorted. One builder takes the blocks of one part of the
-// entries, in ascending order.
+void AppendVarint(std::vector<uint8_t>& out, uint32_t value)
+{
+    while (value >= 0x80) {
+        out.push_back(static_cast<uint8_t>(value | 0x80));
+        value >>= 7;
+    }
+    out.push_back(static_cast<uint8_t>(value));
+}
+
+// For each trigram, the blocks that hold it, as LEB128 differences. The pairs of trigram and
+// block are gathered for a batch of blocks and sorted by trigram before they go to the trigrams'
+// lists: added one by one, each would land in another list, far in memory from the one before.
+// One builder takes the blocks of one part of the entries.
 class TPostingsBuilder {
 public:
     TPostingsBuilder()
-        : Slots_(kKeyCount)
-        , Touched_(kKeyCount / 64)
+        : Keys_(kKeyCount)
     {
-        Masks_.reserve(size_t{kKeyCount} * kMaskWords);
-        Lists_.reserve(kKeyCount);
+        Pairs_.reserve(size_t{kBatchBlocks} << 11);
     }
 
-    // The block of the names added next.
-    void Enter(uint32_t block)
+    // Blocks come in ascending order.
+    void Add(uint32_t key, uint32_t block)
     {
-        if (block - BatchStart_ >= kBatchBlocks) {
-            Flush();
-            BatchStart_ = block;
-        }
-        Word_ = (block - BatchStart_) / 64;
-        Bit_ = uint64_t{1} << ((block - BatchStart_) % 64);
+        if (block >= BatchStart_ + kBatchBlocks)
+            Flush(block);
+        Pairs_.push_back((key << kBatchBits) | (block - BatchStart_));
     }
-    void Add(uint32_t key)
-    {
-        uint32_t& slotPlusOne = Slots_[key];
-        if (slotPlusOne == 0) [[unlikely]]
-            slotPlusOne = NewSlot();
-        const uint32_t slot = slotPlusOne - 1;
-        Masks_[size_t{slot} * kMaskWords + Word_] |= Bit_;
-        Touched_[slot / 64] |= uint64_t{1} << (slot % 64);
-    }
-    // After the last name.
-    void Finish() { Flush(); }
+    void Finish() { Flush(0); }
 
-    // False when the lists outgrew what a builder can hold (4 GiB).
-    [[nodiscard]] bool Good() const { return Good_; }
-    // The bytes taken for the lists, chunks' links and unused ends included.
-    [[nodiscard]] uint64_t Used() const { return Next_; }
-    [[nodiscard]] uint32_t Blocks(uint32_t key) const
-    {
-        return Slots_[key] == 0 ? 0 : Lists_[Slots_[key] - 1].Count;
-    }
+    [[nodiscard]] uint32_t Blocks(uint32_t key) const { return Keys_[key].Count; }
     [[nodiscard]] uint32_t Bytes(uint32_t key) const
     {
-        return Slots_[key] == 0 ? 0 : Lists_[Slots_[key] - 1].Bytes;
+        return static_cast<uint32_t>(Keys_[key].Bytes.size());
     }
     // The block after the last one in the key's list; 0 for an empty list.
-    [[nodiscard]] uint32_t LastPlusOne(uint32_t key) const
-    {
-        return Slots_[key] == 0 ? 0 : Lists_[Slots_[key] - 1].LastPlusOne;
-    }
-
-    // Calls take(bytes, size) for every piece of the key's list in order, until it returns false.
-    // The first piece holds at least the list's first difference.
+    [[nodiscard]] uint32_t LastPlusOne(uint32_t key) const { return Keys_[key].LastBlockPlusOne; }
+    // Calls take(bytes, size) with the key's list.
     template <typename TTake> void Walk(uint32_t key, TTake&& take) const
     {
-        if (Slots_[key] == 0)
-            return;
-        const TList& list = Lists_[Slots_[key] - 1];
-        for (uint32_t at = list.Head; at != 0;) {
-            const uint8_t* chunk = At(at);
-            if (at >> kChunkBits == list.Tail >> kChunkBits) {
-                (void)take(chunk, size_t{list.Tail - at});
-                return;
-            }
-            if (!take(chunk, size_t{kChunkData}))
-                return;
-            std::memcpy(&at, chunk + kChunkData, sizeof at);
-        }
+        const std::vector<uint8_t>& bytes = Keys_[key].Bytes;
+        if (!bytes.empty())
+            (void)take(bytes.data(), bytes.size());
     }
 
 private:
-    static constexpr uint32_t kMaskWords = 2;
-    static constexpr uint32_t kBatchBlocks = 64 * kMaskWords;
-    static constexpr unsigned kChunkBits = 6;
-    static constexpr uint32_t kChunkData = (uint32_t{1} << kChunkBits) - sizeof(uint32_t);
-    static constexpr unsigned kSlabBits = 22;
-    static constexpr size_t kSlabSize = size_t{1} << kSlabBits;
-    static constexpr size_t kHugePage = size_t{1} << 21;
+    static constexpr unsigned kBatchBits = 11;
+    static constexpr uint32_t kBatchBlocks = uint32_t{1} << kBatchBits;
+    static constexpr unsigned kDigitBits = 9; // two digits make a key
 
-    struct TList {
-        uint32_t LastPlusOne = 0;
+    struct TKey {
+        uint32_t LastBlockPlusOne = 0;
         uint32_t Count = 0;
-        uint32_t Head = 0; // the first chunk; 0 before the first block
-        uint32_t Tail = 0; // where the next byte goes
-        uint32_t Bytes = 0;
-    };
-    struct TFree {
-        void operator()(uint8_t* slab) const { std::free(slab); }
+        std::vector<uint8_t> Bytes;
     };
 
-    // A trigram met for the first time gets the next slot: the slots of the trigrams a
-    // collection holds lie close together, however far apart their keys are.
-    uint32_t NewSlot()
+    // Sorts the batch's pairs by key, keeping the order of blocks within a key, and adds them
+    // to the lists; the next batch starts at the batch of block.
+    void Flush(uint32_t block)
     {
-        Masks_.resize(Masks_.size() + kMaskWords);
-        Lists_.emplace_back();
-        return static_cast<uint32_t>(Lists_.size());
+        Sorted_.resize(Pairs_.size());
+        for (const unsigned shift : {kBatchBits, kBatchBits + kDigitBits}) {
+            std::array<uint32_t, (1U << kDigitBits) + 1> starts{};
+            for (const uint32_t pair : Pairs_)
+                ++starts[((pair >> shift) & ((1U << kDigitBits) - 1)) + 1];
+            for (size_t i = 1; i < starts.size(); ++i)
+                starts[i] += starts[i - 1];
+            for (const uint32_t pair : Pairs_)
+                Sorted_[starts[(pair >> shift) & ((1U << kDigitBits) - 1)]++] = pair;
+            Pairs_.swap(Sorted_);
+        }
+        for (const uint32_t pair : Pairs_) {
+            TKey& k = Keys_[pair >> kBatchBits];
+            const uint32_t plusOne = BatchStart_ + (pair & (kBatchBlocks - 1)) + 1;
+            if (k.LastBlockPlusOne == plusOne)
+                continue;
+            AppendVarint(k.Bytes, plusOne - k.LastBlockPlusOne);
+            k.LastBlockPlusOne = plusOne;
+            ++k.Count;
+        }
+        Pairs_.clear();
+        BatchStart_ = block & ~(kBatchBlocks - 1);
     }
 
-    void Flush()
-    {
-        // The ends of the lists are far apart in memory: each is asked for some turns ahead.
-        constexpr size_t kTailsAhead = 8;
-        size_t count = 0;
-        const auto words = static_cast<uint32_t>((Lists_.size() + 63) / 64);
-        for (uint32_t word = 0; word < words; ++word) {
-            for (uint64_t bits = Touched_[word]; bits != 0; bits &= bits - 1)
-                Order_[count++] = word * 64 + static_cast<uint32_t>(std::countr_zero(bits));
-            Touched_[word] = 0;
-        }
-        for (size_t i = 0; i < count; ++i) {
-            if (i + kTailsAhead < count) {
-                const uint32_t tail = Lists_[Order_[i + kTailsAhead]].Tail;
-                if (tail != 0)
-                    __builtin_prefetch(At(tail), 1);
-            }
-            const uint32_t slot = Order_[i];
-            TList& list = Lists_[slot];
-            if (list.Head == 0)
-                list.Head = list.Tail = NewChunk();
-            for (uint32_t word = 0; word < kMaskWords; ++word) {
-                uint64_t mask = Masks_[size_t{slot} * kMaskWords + word];
-                Masks_[size_t{slot} * kMaskWords + word] = 0;
-                for (; mask != 0; mask &= mask - 1) {
-                    ++list.Count;
-                    const uint32_t plusOne =
-                        BatchStart_ + word * 64 + static_cast<uint32_t>(std::countr_zero(mask)) + 1;
-                    uint32_t difference = plusOne - list.LastPlusOne;
-                    list.LastPlusOne = plusOne;
-                    while (difference >= 0x80) {
-                        Put(list, static_cast<uint8_t>(difference | 0x80));
-                        difference >>= 7;
-                    }
-                    Put(list, static_cast<uint8_t>(difference));
-                }
-            }
-        }
-    }
-    void Put(TList& list, uint8_t byte)
-    {
-        if ((list.Tail & ((uint32_t{1} << kChunkBits) - 1)) == kChunkData) {
-            const uint32_t next = NewChunk();
-            std::memcpy(At(list.Tail), &next, sizeof next); // the link in the chunk's last bytes
-            list.Tail = next;
-        }
-        *At(list.Tail++) = byte;
-        ++list.Bytes;
-    }
-    // The place of a new chunk; the first chunk of the first slab is never given, so that 0
-    // stands for none.
-    uint32_t NewChunk()
-    {
-        if (Next_ % kSlabSize == 0) {
-            if (!Good_ || Next_ + kSlabSize > UINT32_MAX) {
-                Good_ = false; // the writing fails; until then the lists' bytes go nowhere
-                Next_ = uint32_t{1} << kChunkBits;
-                return static_cast<uint32_t>(Next_);
-            }
-            auto* slab = static_cast<uint8_t*>(std::aligned_alloc(kHugePage, kSlabSize));
-            if (!slab)
-                throw std::bad_alloc();
-            Slabs_.emplace_back(slab);
-            PrefaultHugePages(slab, kSlabSize);
-            if (Next_ == 0)
-                Next_ = uint64_t{1} << kChunkBits;
-        }
-        const auto chunk = static_cast<uint32_t>(Next_);
-        Next_ += uint64_t{1} << kChunkBits;
-        return chunk;
-    }
-    [[nodiscard]] uint8_t* At(uint32_t at) const
-    {
-        return Slabs_[at >> kSlabBits].get() + (at & (kSlabSize - 1));
-    }
-
-    std::vector<uint32_t> Slots_;   // per trigram, its slot plus one; 0 for none yet
-    std::vector<uint64_t> Masks_;   // per slot, the blocks of the batch that hold its trigram
-    std::vector<uint64_t> Touched_; // a bit for each slot whose mask is not 0
-    std::vector<uint32_t> Order_ = std::vector<uint32_t>(kKeyCount);
+    std::vector<TKey> Keys_;
+    std::vector<uint32_t> Pairs_;
+    std::vector<uint32_t> Sorted_;
     uint32_t BatchStart_ = 0;
-    uint32_t Word_ = 0;
-    uint64_t Bit_ = 1;
-    std::vector<TList> Lists_;
-    std::vector<std::unique_ptr<uint8_t, TFree>> Slabs_;
-    uint64_t Next_ = 0;
-    bool Good_ = true;
 };
 
 // The length of a difference as LEB128.
@@ -793,7 +690,7 @@ public:
     [[nodiscard]] const std::vector<TTrigramRecord>& Trigrams() const { return Trigrams_; }
     [[nodiscard]] uint64_t Size() const { return Size_; }
 
-    // Passes the joined lists on to write(bytes, size), in pieces of at most kPiece bytes.
+    // Passes the joined lists on to write(bytes, size): short ones gathered into larger pieces.
     template <typename TWrite> void Write(TWrite&& write) const
     {
         constexpr size_t kPiece = size_t{64} << 10;
@@ -803,6 +700,10 @@ public:
             if (used + size > kPiece) {
                 write(piece.data(), used);
                 used = 0;
+            }
+            if (size > kPiece) {
+                write(bytes, size); // a long list goes as it is
+                return;
             }
             std::memcpy(piece.data() + used, bytes, size);
             used += size;
@@ -963,11 +864,10 @@ void MakeIndexPart(std::string_view text, const std::vector<uint32_t>& lines,
             if (!sameName)
                 part.Names.append(name);
         }
-        part.Postings.Enter(static_cast<uint32_t>(i >> kBlockShift));
-        ForEachNameTrigram(name, [&](uint32_t key) { part.Postings.Add(key); });
+        const auto block = static_cast<uint32_t>(i >> kBlockShift);
+        ForEachNameTrigram(name, [&](uint32_t key) { part.Postings.Add(key, block); });
     }
     part.Postings.Finish();
-    part.Good = part.Good && part.Postings.Good();
 }
 
 } // namespace
