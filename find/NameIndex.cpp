@@ -17,7 +17,6 @@
 #include "find/FindSnapshot.h"
 #include "platform/AnsiText.h"
 #include "platform/CaseFolding.h"
-#include "platform/LargeBuffer.h"
 #include "platform/SideBySide.h"
 
 #define XXH_INLINE_ALL
@@ -25,7 +24,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
