@@ -1,6 +1,7 @@
 #include "find/FindSnapshot.h"
 
 #include "collection/Fendrel.h"
+#include "platform/LargeBuffer.h"
 
 #include <algorithm>
 
@@ -14,7 +15,8 @@ TFindSnapshot::TFindSnapshot(const TFendrel& collection)
         uint32_t Parent;
     };
     Entries_.reserve(collection.LastId); // every node ever added: enough for those reachable
-    Names_.reserve(size_t{collection.LastId} * 24);
+    PrefaultLarge(Entries_.data(), Entries_.capacity() * sizeof(TEntry));
+    ReserveLarge(Names_, size_t{collection.LastId} * 24);
     std::vector<TFrame> pending{{&collection.Discs, 0, NoParent}};
     while (!pending.empty()) {
         TFrame& top = pending.back();
@@ -22,6 +24,15 @@ TFindSnapshot::TFindSnapshot(const TFendrel& collection)
             pending.pop_back();
             continue;
         }
+        // Nodes, and names too long to sit in them, are asked for some turns ahead of their
+        // copying: waiting for each in turn would take most of the time.
+        constexpr size_t kNodesAhead = 8;
+        constexpr size_t kNamesAhead = 4;
+        if (top.Next + kNodesAhead < top.List->size())
+            __builtin_prefetch(&collection.GetNode((*top.List)[top.Next + kNodesAhead]));
+        if (top.Next + kNamesAhead < top.List->size())
+            __builtin_prefetch(
+                collection.GetNode((*top.List)[top.Next + kNamesAhead]).Name.view().data());
         const TCollectionNode& node = collection.GetNode((*top.List)[top.Next++]);
         const auto index = static_cast<uint32_t>(Entries_.size());
         TEntry& entry = Entries_.emplace_back();

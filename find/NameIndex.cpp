@@ -17,6 +17,7 @@
 #include "find/FindSnapshot.h"
 #include "platform/AnsiText.h"
 #include "platform/CaseFolding.h"
+#include "platform/SideBySide.h"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -28,7 +29,9 @@
 #include <cstring>
 #include <exception>
 #include <iterator>
+#include <memory>
 #include <new>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -37,6 +40,7 @@ constexpr std::array<char, 8> kMagic = {'F', 'R', 'L', 'N', 'A', 'M', 'I', 'X'};
 constexpr uint32_t kVersion = 1;
 constexpr uint32_t kByteOrder = 0x01020304;
 constexpr uint32_t kBlockShift = 6;
+constexpr size_t kEntriesPerBlock = size_t{1} << kBlockShift;
 constexpr uint32_t kChunkShift = 12;
 constexpr uint32_t kOverrideBit = 0x80000000U;
 constexpr uint32_t kNoParentField = 0x7FFFFFFFU;
@@ -196,14 +200,25 @@ template <typename TVisit> void ForEachTrigram(std::string_view characters, TVis
 // for a name with an 0x98 in it, also as the wildcard search reads its folded name.
 template <typename TVisit> void ForEachNameTrigram(std::string_view name, TVisit&& visit)
 {
-    thread_local std::string characters;
-    characters.clear();
     if (!MayHoldEscapes(name)) {
-        for (const char c : name)
-            characters += static_cast<char>(Lowered()[static_cast<unsigned char>(c)]);
-        ForEachTrigram(characters, visit);
+        // The common case, without the characters in between: each byte's class straight away.
+        static const std::array<uint8_t, 256> classOfByte = [] {
+            std::array<uint8_t, 256> made{};
+            for (size_t c = 0; c < made.size(); ++c)
+                made[c] = Classes()[Lowered()[c]];
+            return made;
+        }();
+        uint32_t key = 0;
+        for (size_t i = 0; i < name.size(); ++i) {
+            key = ((key << kClassBits) | classOfByte[static_cast<unsigned char>(name[i])]) &
+                  (kKeyCount - 1);
+            if (i >= 2)
+                visit(key);
+        }
         return;
     }
+    thread_local std::string characters;
+    characters.clear();
     for (std::string_view rest = name; !rest.empty();) {
         size_t length = 1;
         characters += static_cast<char>(FoldedCharacterAt(rest, length));
@@ -480,18 +495,16 @@ bool ParseLine(std::string_view text, uint64_t offset, TNameIndex::TItem& item, 
     }
 }
 
-// Where each record line starts, in the order of the file, as the reader goes through it.
-std::vector<uint32_t> RecordLines(std::string_view text)
+// Where each record line that starts in [from, to) starts, in the order of the file, as the
+// reader goes through it; from is where a line starts.
+void AddRecordLines(std::string_view text, size_t from, size_t to, std::vector<uint32_t>& lines)
 {
-    std::vector<uint32_t> lines;
-    if (!text.starts_with(kHeaderLine.substr(0, kHeaderLine.size() - 2)))
-        return lines;
-    for (size_t position = kHeaderLine.size(); position < text.size();) {
+    for (size_t position = from; position < to;) {
         size_t end = position;
         for (;;) {
             const void* cr = std::memchr(text.data() + end, '\r', text.size() - end);
             if (!cr)
-                return lines;
+                return;
             end = static_cast<size_t>(static_cast<const char*>(cr) - text.data());
             if (end + 1 < text.size() && text[end + 1] == '\n')
                 break;
@@ -501,6 +514,28 @@ std::vector<uint32_t> RecordLines(std::string_view text)
             lines.push_back(static_cast<uint32_t>(position));
         position = end + 2;
     }
+}
+
+// Where the record lines start. Past the header, every CR LF ends a line (no two overlap), so
+// the text can be shared at any CR LF between two threads that each go through their part.
+std::vector<uint32_t> RecordLines(std::string_view text, size_t expected, bool twoThreads)
+{
+    std::vector<uint32_t> lines;
+    lines.reserve(expected); // as many as the snapshot's entries, in a file Fendrel wrote
+    if (!text.starts_with(kHeaderLine.substr(0, kHeaderLine.size() - 2)))
+        return lines;
+    const size_t first = kHeaderLine.size();
+    if (!twoThreads || text.size() < 2 * first) {
+        AddRecordLines(text, first, text.size(), lines);
+        return lines;
+    }
+    const size_t crlf = text.find("\r\n", text.size() / 2);
+    const size_t middle = crlf == std::string_view::npos ? text.size() : crlf + 2;
+    std::vector<uint32_t> second;
+    second.reserve(expected / 2 + kEntriesPerBlock);
+    SideBySide([&] { AddRecordLines(text, first, middle, lines); },
+               [&] { AddRecordLines(text, middle, text.size(), second); });
+    lines.insert(lines.end(), second.begin(), second.end());
     return lines;
 }
 
@@ -515,9 +550,10 @@ void AppendVarint(std::vector<uint8_t>& out, uint32_t value)
     out.push_back(static_cast<uint8_t>(value));
 }
 
-// For each trigram, the blocks that hold it. The pairs of trigram and block are gathered for a
-// batch of blocks and sorted by trigram before they go to the trigrams' lists: added one by one,
-// each would land in another list, far in memory from the one before.
+// For each trigram, the blocks that hold it, as LEB128 differences. The pairs of trigram and
+// block are gathered for a batch of blocks and sorted by trigram before they go to the trigrams'
+// lists: added one by one, each would land in another list, far in memory from the one before.
+// One builder takes the blocks of one part of the entries.
 class TPostingsBuilder {
 public:
     TPostingsBuilder()
@@ -535,17 +571,19 @@ public:
     }
     void Finish() { Flush(0); }
 
-    // Calls visit(key, count, bytes) for every trigram held, in the order of their keys.
-    template <typename TVisit> void ForEach(TVisit&& visit) const
+    [[nodiscard]] uint32_t Blocks(uint32_t key) const { return Keys_[key].Count; }
+    [[nodiscard]] uint32_t Bytes(uint32_t key) const
     {
-        for (uint32_t key = 0; key < Keys_.size(); ++key)
-            if (Keys_[key].Count > 0)
-                visit(key, Keys_[key].Count, Keys_[key].Bytes);
+        return static_cast<uint32_t>(Keys_[key].Bytes.size());
     }
-    [[nodiscard]] size_t size() const
+    // The block after the last one in the key's list; 0 for an empty list.
+    [[nodiscard]] uint32_t LastPlusOne(uint32_t key) const { return Keys_[key].LastBlockPlusOne; }
+    // Calls take(bytes, size) with the key's list.
+    template <typename TTake> void Walk(uint32_t key, TTake&& take) const
     {
-        return static_cast<size_t>(
-            std::count_if(Keys_.begin(), Keys_.end(), [](const TKey& k) { return k.Count > 0; }));
+        const std::vector<uint8_t>& bytes = Keys_[key].Bytes;
+        if (!bytes.empty())
+            (void)take(bytes.data(), bytes.size());
     }
 
 private:
@@ -591,6 +629,118 @@ private:
     std::vector<uint32_t> Pairs_;
     std::vector<uint32_t> Sorted_;
     uint32_t BatchStart_ = 0;
+};
+
+// The length of a difference as LEB128.
+size_t VarintLength(uint32_t value)
+{
+    size_t length = 1;
+    for (; value >= 0x80; value >>= 7)
+        ++length;
+    return length;
+}
+
+// The difference that begins a list of blocks, and its length.
+uint32_t FirstVarint(const uint8_t* bytes, size_t& length)
+{
+    uint32_t value = 0;
+    length = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        value |= uint32_t{bytes[length] & 0x7FU} << shift;
+        if (bytes[length++] < 0x80)
+            return value;
+    }
+}
+
+// The lists of the builders of consecutive parts of the entries joined into one for each
+// trigram, in the order of their keys, as the index holds them. A part's list begins with the
+// difference from no block at all; joined, it begins with the difference from the last block of
+// the parts before, and may be shorter by a byte or two.
+class TJoinedPostings {
+public:
+    explicit TJoinedPostings(const std::vector<const TPostingsBuilder*>& parts)
+        : Parts_(parts)
+    {
+        for (uint32_t key = 0; key < kKeyCount; ++key) {
+            uint32_t blocks = 0;
+            uint64_t bytes = 0;
+            uint32_t lastPlusOne = 0;
+            for (const TPostingsBuilder* part : parts) {
+                if (part->Blocks(key) == 0)
+                    continue;
+                bytes += part->Bytes(key);
+                if (lastPlusOne != 0) {
+                    part->Walk(key, [&](const uint8_t* first, size_t) {
+                        size_t length = 0;
+                        const uint32_t plusOne = FirstVarint(first, length);
+                        bytes = bytes - length + VarintLength(plusOne - lastPlusOne);
+                        return false;
+                    });
+                }
+                blocks += part->Blocks(key);
+                lastPlusOne = part->LastPlusOne(key);
+            }
+            if (blocks > 0) {
+                Trigrams_.push_back({key, blocks, Size_});
+                Size_ += bytes;
+            }
+        }
+    }
+
+    [[nodiscard]] const std::vector<TTrigramRecord>& Trigrams() const { return Trigrams_; }
+    [[nodiscard]] uint64_t Size() const { return Size_; }
+
+    // Passes the joined lists on to write(bytes, size): short ones gathered into larger pieces.
+    template <typename TWrite> void Write(TWrite&& write) const
+    {
+        constexpr size_t kPiece = size_t{64} << 10;
+        std::vector<uint8_t> piece(kPiece);
+        size_t used = 0;
+        const auto add = [&](const uint8_t* bytes, size_t size) {
+            if (used + size > kPiece) {
+                write(piece.data(), used);
+                used = 0;
+            }
+            if (size > kPiece) {
+                write(bytes, size); // a long list goes as it is
+                return;
+            }
+            std::memcpy(piece.data() + used, bytes, size);
+            used += size;
+        };
+        for (const TTrigramRecord& trigram : Trigrams_) {
+            uint32_t lastPlusOne = 0;
+            for (const TPostingsBuilder* part : Parts_) {
+                if (part->Blocks(trigram.Key) == 0)
+                    continue;
+                bool first = lastPlusOne != 0;
+                part->Walk(trigram.Key, [&](const uint8_t* bytes, size_t size) {
+                    if (first) {
+                        first = false;
+                        size_t length = 0;
+                        uint32_t difference = FirstVarint(bytes, length) - lastPlusOne;
+                        std::array<uint8_t, 5> encoded{};
+                        size_t at = 0;
+                        for (; difference >= 0x80; difference >>= 7)
+                            encoded[at++] = static_cast<uint8_t>(difference | 0x80);
+                        encoded[at++] = static_cast<uint8_t>(difference);
+                        add(encoded.data(), at);
+                        bytes += length;
+                        size -= length;
+                    }
+                    add(bytes, size);
+                    return true;
+                });
+                lastPlusOne = part->LastPlusOne(trigram.Key);
+            }
+        }
+        write(piece.data(), used);
+    }
+
+private:
+    std::vector<const TPostingsBuilder*> Parts_;
+    std::vector<TTrigramRecord> Trigrams_;
+    uint64_t Size_ = 0;
 };
 
 // Passes bytes on to the sink in large pieces, summing every chunk of them as it goes.
@@ -677,24 +827,21 @@ private:
     bool Good_ = true;
 };
 
-} // namespace
+// The index's records of the entries [First, End) of a snapshot, as one thread makes them.
+struct TIndexPart {
+    size_t First = 0;
+    size_t End = 0;
+    std::vector<TOverrideRecord> Overrides; // their names' starts are into this part's Names
+    std::string Names;
+    TPostingsBuilder Postings;
+    bool Good = true;
+};
 
-bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapshot,
-                    const TCollectionIdentity& identity, std::string_view collectionPath,
-                    const TIndexSink& sink)
+void MakeIndexPart(std::string_view text, const std::vector<uint32_t>& lines,
+                   const TFindSnapshot& snapshot, std::vector<TEntryRecord>& entries,
+                   TIndexPart& part)
 {
-    // The reader stops at the first zero byte, and so does everything here.
-    const std::string_view text = collectionText.substr(0, collectionText.find('\0'));
-    const size_t count = snapshot.size();
-    if (count >= kNoParentField || text.size() > UINT32_MAX)
-        return false;
-    const std::vector<uint32_t> lines = RecordLines(text);
-
-    std::vector<TEntryRecord> entries(count);
-    std::vector<TOverrideRecord> overrides;
-    std::string names;
-    TPostingsBuilder postings;
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = part.First; i < part.End; ++i) {
         const TFindSnapshot::TEntry& entry = snapshot.Entry(i);
         const std::string_view name = snapshot.Name(i);
         TNameIndex::TItem parsed;
@@ -705,17 +852,68 @@ bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapsh
         record.Parent = entry.Parent == TFindSnapshot::NoParent ? kNoParentField : entry.Parent;
         if (!sameName || parsed.Flags != entry.Flags || parsed.Size != entry.Size ||
             parsed.Time != entry.Time) {
-            if (!sameName && names.size() + name.size() > UINT32_MAX)
-                return false;
+            if (!sameName && part.Names.size() + name.size() > UINT32_MAX) {
+                part.Good = false;
+                return;
+            }
             record.Parent |= kOverrideBit;
-            overrides.push_back({static_cast<uint32_t>(i), entry.Flags, entry.Size, entry.Time,
-                                 sameName ? 0 : static_cast<uint32_t>(names.size()),
-                                 sameName ? kNameFromLine : static_cast<uint32_t>(name.size())});
+            part.Overrides.push_back(
+                {static_cast<uint32_t>(i), entry.Flags, entry.Size, entry.Time,
+                 sameName ? 0 : static_cast<uint32_t>(part.Names.size()),
+                 sameName ? kNameFromLine : static_cast<uint32_t>(name.size())});
             if (!sameName)
-                names.append(name);
+                part.Names.append(name);
         }
         const auto block = static_cast<uint32_t>(i >> kBlockShift);
-        ForEachNameTrigram(name, [&](uint32_t key) { postings.Add(key, block); });
+        ForEachNameTrigram(name, [&](uint32_t key) { part.Postings.Add(key, block); });
+    }
+    part.Postings.Finish();
+}
+
+} // namespace
+
+bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapshot,
+                    const TCollectionIdentity& identity, std::string_view collectionPath,
+                    const TIndexSink& sink, uint64_t entriesForTwoThreads)
+{
+    // The reader stops at the first zero byte, and so does everything here.
+    const std::string_view text = collectionText.substr(0, collectionText.find('\0'));
+    const size_t count = snapshot.size();
+    if (count >= kNoParentField || text.size() > UINT32_MAX)
+        return false;
+    // A large collection is shared with a second thread: each takes half the blocks of entries,
+    // and their parts are joined into the index that one thread would have made.
+    const bool twoThreads = count >= entriesForTwoThreads && count >= 2 * kEntriesPerBlock &&
+                            std::thread::hardware_concurrency() >= 2;
+    const std::vector<uint32_t> lines = RecordLines(text, count, twoThreads);
+
+    std::vector<TEntryRecord> entries(count);
+    std::vector<std::unique_ptr<TIndexPart>> parts;
+    parts.push_back(std::make_unique<TIndexPart>());
+    parts[0]->End = count;
+    if (twoThreads) {
+        parts.push_back(std::make_unique<TIndexPart>());
+        parts[1]->First = parts[0]->End = count / 2 / kEntriesPerBlock * kEntriesPerBlock;
+        parts[1]->End = count;
+        SideBySide([&] { MakeIndexPart(text, lines, snapshot, entries, *parts[0]); },
+                   [&] { MakeIndexPart(text, lines, snapshot, entries, *parts[1]); });
+    } else {
+        MakeIndexPart(text, lines, snapshot, entries, *parts[0]);
+    }
+    std::vector<TOverrideRecord> overrides;
+    std::string names;
+    std::vector<const TPostingsBuilder*> builders;
+    for (const std::unique_ptr<TIndexPart>& part : parts) {
+        if (!part->Good || names.size() + part->Names.size() > UINT32_MAX)
+            return false;
+        const auto namesBefore = static_cast<uint32_t>(names.size());
+        for (TOverrideRecord record : part->Overrides) {
+            if (record.NameSize != kNameFromLine)
+                record.NameStart += namesBefore;
+            overrides.push_back(record);
+        }
+        names.append(part->Names);
+        builders.push_back(&part->Postings);
     }
 
     THeader header{};
@@ -737,21 +935,14 @@ bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapsh
     out.WriteAll(entries);
     std::vector<TEntryRecord>().swap(entries);
 
-    std::vector<TTrigramRecord> trigrams;
-    postings.Finish();
-    trigrams.reserve(postings.size());
-    uint64_t start = 0;
-    postings.ForEach([&](uint32_t key, uint32_t blocks, const std::vector<uint8_t>& bytes) {
-        trigrams.push_back({key, blocks, start});
-        start += bytes.size();
-    });
+    const TJoinedPostings postings(builders);
     header.TrigramsOffset = out.Offset();
-    header.TrigramCount = trigrams.size();
-    out.WriteAll(trigrams);
+    header.TrigramCount = postings.Trigrams().size();
+    out.WriteAll(postings.Trigrams());
     header.PostingsOffset = out.Offset();
-    header.PostingsSize = start;
-    postings.ForEach(
-        [&](uint32_t, uint32_t, const std::vector<uint8_t>& bytes) { out.WriteAll(bytes); });
+    header.PostingsSize = postings.Size();
+    postings.Write([&](const uint8_t* bytes, size_t size) { out.Write(bytes, size); });
+    parts.clear();
     out.Align();
     header.OverridesOffset = out.Offset();
     header.OverrideCount = overrides.size();

@@ -35,11 +35,14 @@ public:
 // file and its parent; a trigram filter over the folded names narrows a search to a few blocks
 // of entries; what the record lines do not tell (folder totals, anything a hand-made line says
 // otherwise) is kept beside. The sink takes the index piece by piece, in order; false from it
-// stops the writing, and the function returns false.
+// stops the writing, and the function returns false. A collection of at least
+// entriesForTwoThreads files and folders is indexed on two threads when the machine has two
+// processors; the index is the same byte for byte.
 using TIndexSink = std::function<bool(std::string_view bytes)>;
 [[nodiscard]] bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapshot,
                                   const TCollectionIdentity& identity,
-                                  std::string_view collectionPath, const TIndexSink& sink);
+                                  std::string_view collectionPath, const TIndexSink& sink,
+                                  uint64_t entriesForTwoThreads = 100'000);
 
 // An index over its bytes (which must outlive it) and the text of the collection file it was made
 // from. Nothing in the bytes is trusted: every part read is checked against its checksum and its

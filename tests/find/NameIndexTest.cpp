@@ -278,6 +278,29 @@ TEST(NameIndex, TroubleOnTwoThreadsEndsTheSearchAsOnOne)
     EXPECT_LT(alone.size(), index->size() / 2) << "the search stopped early";
 }
 
+// A large collection's index is made on two threads, each taking half the entries, and the
+// halves joined: the index is the same, byte for byte, as one thread's. The collection is large
+// enough for lists of blocks that run over both halves, with gaps of more than 127 blocks (longer
+// differences) and longer than a chunk of the builder.
+TEST(NameIndex, MadeOnTwoThreadsAsOnOne)
+{
+    const TMade made = MakeCollection(2024, 300);
+    const auto indexOf = [&](uint64_t entriesForTwoThreads) {
+        std::string bytes;
+        EXPECT_TRUE(WriteNameIndex(
+            made.Text, *made.Snapshot, kIdentity, "/shelf/c.frl",
+            [&](std::string_view piece) {
+                bytes += piece;
+                return true;
+            },
+            entriesForTwoThreads));
+        return bytes;
+    };
+    const std::string one = indexOf(UINT64_MAX);
+    EXPECT_TRUE(one == indexOf(1)) << "the index made on two threads differs";
+    EXPECT_TRUE(one == IndexOf(made));
+}
+
 TEST(NameIndex, NarrowsTheSearchToTheTrigramsOfThePattern)
 {
     const auto keys = [](TFindMatch match, const char* pattern) {
