@@ -5,12 +5,11 @@
 #include "collection/Fendrel.h"
 #include "platform/AnsiText.h"
 #include "platform/QtText.h"
+#include "platform/SideBySide.h"
 
 #include <QTreeView>
 
 #include <algorithm>
-#include <functional>
-#include <future>
 #include <span>
 #include <vector>
 
@@ -210,21 +209,23 @@ void AddDiscs(const TFendrel& collection, TCollectionTreeModel& items, int root)
             std::find_if(discs.begin() + 1, discs.end(),
                          [half = collection.LastId / 2](uint32_t id) { return id > half; }) -
             discs.begin());
-    std::future<TNotedBranches> second;
-    if (split < discs.size())
-        second = std::async(std::launch::async, NoteBranches, std::cref(collection), split);
-    TBranchBuilder branches(collection);
-    for (size_t disc = 0; disc < split; ++disc) {
-        const uint32_t id = discs[disc];
-        const TCollectionNode& node = collection.GetNode(id);
-        if (node.Is(nfFilteredOut))
-            continue;
-        const int item = items.AddItem(root, node.Name, kDiscImage, kDiscImage, id);
-        branches.Add(items, item, node.Children);
-    }
-    if (!second.valid())
+    const auto addFirstHalf = [&] {
+        TBranchBuilder branches(collection);
+        for (size_t disc = 0; disc < split; ++disc) {
+            const uint32_t id = discs[disc];
+            const TCollectionNode& node = collection.GetNode(id);
+            if (node.Is(nfFilteredOut))
+                continue;
+            const int item = items.AddItem(root, node.Name, kDiscImage, kDiscImage, id);
+            branches.Add(items, item, node.Children);
+        }
+    };
+    if (split == discs.size()) {
+        addFirstHalf();
         return;
-    const TNotedBranches noted = second.get();
+    }
+    TNotedBranches noted;
+    SideBySide(addFirstHalf, [&] { noted = NoteBranches(collection, split); });
     size_t folder = 0;
     for (size_t disc = split; disc < discs.size(); ++disc) {
         const uint32_t id = discs[disc];

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <future>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -623,8 +624,16 @@ size_t TFendrel::SplitPoint(std::string_view text, size_t from)
 
 bool TFendrel::ReadListInTwoParts(std::string_view text, size_t& position, size_t split)
 {
-    TSecondPartRead second(text, position, split, LastId);
     TCollectionStore store{*this};
+    std::optional<TSecondPartRead> started;
+    try {
+        started.emplace(text, position, split, LastId);
+    } catch (const std::system_error&) {
+        // No thread to be had: this one reads it all.
+        return ReadRecordLines(text, position, std::string_view::npos, nullptr, Discs, store) ==
+               TReadEnd::Read;
+    }
+    TSecondPartRead& second = *started;
     const TReadEnd first = ReadRecordLines(text, position, split, nullptr, Discs, store);
     if (first != TReadEnd::AtSplit)
         return first == TReadEnd::Read; // the second part is not where the records go on

@@ -5,6 +5,7 @@
 #include "platform/AnsiText.h"
 
 #include <future>
+#include <system_error>
 #include <vector>
 
 // What a node is to a filter, for its passes over the nodes in id order.
@@ -106,15 +107,19 @@ bool TFendrel::SearchInIdOrder(const std::string& filter, TCollectionBranch& hit
     };
     // In a large collection the names of the upper half of the ids are tested on a second thread
     // while this one passes the lower half; the pass then takes the answers from there.
-    const uint32_t half = last >= TwoThreadSearchNodes_ ? last / 2 : last;
+    uint32_t half = last >= TwoThreadSearchNodes_ ? last / 2 : last;
     std::vector<uint8_t>& upper = SearchMatches_;
     std::future<void> upperTested;
     if (half < last) {
         upper.assign(last - half, 0);
-        upperTested = std::async(std::launch::async, [this, &upper, &matches, half, last] {
-            for (uint32_t id = half + 1; id <= last; ++id)
-                upper[id - half - 1] = matches(*Nodes.Find(id)) ? 1 : 0;
-        });
+        try {
+            upperTested = std::async(std::launch::async, [this, &upper, &matches, half, last] {
+                for (uint32_t id = half + 1; id <= last; ++id)
+                    upper[id - half - 1] = matches(*Nodes.Find(id)) ? 1 : 0;
+            });
+        } catch (const std::system_error&) {
+            half = last; // no thread to be had: this one tests every name
+        }
     }
     for (uint32_t id = 1; id <= last; ++id) {
         if (id == half + 1)
