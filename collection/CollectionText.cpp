@@ -643,9 +643,11 @@ bool TFendrel::ReadListInTwoParts(std::string_view text, size_t& position, size_
         StepProgress();
     });
     TSecondPartRead::TResult& result = second.Result();
-    if (!result.Nodes || result.Nodes->FirstId() != LastId + 1) // it failed, or counted wrong
+    if (!result.Nodes || result.Nodes->FirstId() != LastId + 1) { // it failed, or counted wrong
+        ProgressCount = firstCount; // the records it read are counted again as this one reads them
         return ReadRecordLines(text, position, std::string_view::npos, nullptr, Discs, store) ==
                TReadEnd::Read;
+    }
     const size_t read = result.Nodes->size();
     Nodes.Join(std::move(*result.Nodes));
     LastId += static_cast<uint32_t>(read);
