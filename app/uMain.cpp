@@ -55,12 +55,17 @@ TForm_Main::~TForm_Main()
 
 void TForm_Main::ReplaceCollection()
 {
+    // The tree makes its folders from the collection as they are opened.
+    if (TreeModel)
+        TreeModel->ForgetCollection();
     Collection_.reset();
     ReplaceCollection(std::make_unique<TFendrel>(&Progress_));
 }
 
 void TForm_Main::ReplaceCollection(std::unique_ptr<TFendrel> collection)
 {
+    if (TreeModel)
+        TreeModel->ForgetCollection();
     Collection_ = std::move(collection);
     emit CollectionReplaced();
 }
@@ -95,6 +100,8 @@ void TForm_Main::CreateLayout()
     TreeView_Main = new QTreeView(Splitter1);
     TreeView_Main->setObjectName("TreeView_Main");
     TreeView_Main->setModel(TreeModel);
+    connect(TreeModel, &TCollectionTreeModel::BranchUnreadable, this,
+            [this](const QByteArray& message) { ShowErrorBox(message.toStdString()); });
     TreeView_Main->setHeaderHidden(true);
     TreeView_Main->setIndentation(19);
     TreeView_Main->setEditTriggers(QAbstractItemView::NoEditTriggers);

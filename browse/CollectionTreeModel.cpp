@@ -1,6 +1,11 @@
 #include "browse/CollectionTreeModel.h"
 
+#include "browse/FolderListing.h"
+#include "collection/Fendrel.h"
 #include "platform/QtText.h"
+
+#include <span>
+#include <stdexcept>
 
 TCollectionTreeModel::TCollectionTreeModel(QList<QIcon> images, QObject* parent)
     : QAbstractItemModel(parent)
@@ -8,20 +13,22 @@ TCollectionTreeModel::TCollectionTreeModel(QList<QIcon> images, QObject* parent)
 {
 }
 
-void TCollectionTreeModel::Clear()
+void TCollectionTreeModel::Clear(const TFendrel* collection, int folderImage, int openFolderImage)
 {
     if (!Resetting_) {
         beginResetModel();
         Resetting_ = true;
     }
-    Items_.clear(); // keeps its memory for the items that follow
-    ChildPositions_.clear();
+    Items_.clear();
     TopLevel_.clear();
     DisplayCaptions_.clear();
+    Collection_ = collection;
+    FolderImage_ = folderImage;
+    OpenFolderImage_ = openFolderImage;
 }
 
 int TCollectionTreeModel::AddItem(int parent, std::string_view caption, int image,
-                                  int selectedImage, uint32_t data)
+                                  int selectedImage, uint32_t data, bool foldersLater)
 {
     if (!Resetting_) {
         beginResetModel();
@@ -33,37 +40,150 @@ int TCollectionTreeModel::AddItem(int parent, std::string_view caption, int imag
         row = static_cast<int>(TopLevel_.size());
         TopLevel_.push_back(position);
     } else {
-        row = Items_.at(parent).ChildCount++;
+        TItem& above = Items_.at(parent);
+        if (above.ChildCount <= 0) {
+            above.ChildCount = 0;
+            above.FirstChild = position;
+        } else if (above.FirstChild + above.ChildCount != position) {
+            throw std::logic_error("tree items added out of order");
+        }
+        row = above.ChildCount++;
     }
-    Items_.push_back({TNodeName(caption), data, parent, row, image, selectedImage, 0, 0});
+    Items_.push_back(
+        {TNodeName(caption), data, parent, row, image, selectedImage, foldersLater ? -1 : 0, 0});
     return position;
 }
 
-std::span<const int> TCollectionTreeModel::Children(int position) const
+int TCollectionTreeModel::ChildCountOf(int position) const
 {
     if (position < 0)
-        return TopLevel_;
+        return static_cast<int>(TopLevel_.size());
     if (Resetting_)
-        return {};
-    const TItem& item = Items_.at(position);
-    return std::span<const int>(ChildPositions_)
-        .subspan(static_cast<size_t>(item.FirstChild), static_cast<size_t>(item.ChildCount));
+        return 0;
+    MakeFolders(position);
+    return Items_.at(position).ChildCount;
 }
 
-void TCollectionTreeModel::LinkChildren()
+int TCollectionTreeModel::ChildAt(int position, int row) const
 {
-    int next = 0;
-    for (TItem& item : Items_) {
-        item.FirstChild = next;
-        next += item.ChildCount;
+    if (position < 0)
+        return TopLevel_.at(row);
+    MakeFolders(position);
+    const TItem& item = Items_.at(position);
+    if (row < 0 || row >= item.ChildCount)
+        throw std::out_of_range("no such row");
+    return item.FirstChild + row;
+}
+
+void TCollectionTreeModel::MakeFolders(int position) const
+{
+    TItem& item = Items_.at(position);
+    if (item.ChildCount >= 0)
+        return;
+    item.ChildCount = 0;
+    item.FirstChild = Count();
+    const TCollectionNode* node = Collection_ ? Collection_->Nodes.Find(item.Data) : nullptr;
+    if (!node)
+        return;
+    Folders_.clear();
+    std::string unreadable;
+    for (const uint32_t id : node->Children) {
+        const TCollectionNode* child = Collection_->Nodes.Find(id);
+        if (!child) {
+            // The collection's own error, as every other walk over it reports a missing node.
+            try {
+                (void)Collection_->GetNode(id);
+            } catch (const std::exception& error) {
+                unreadable = error.what();
+            }
+            continue;
+        }
+        if (child->Is(nfFolder) && !child->Is(nfFilteredOut))
+            Folders_.push_back(child);
     }
-    ChildPositions_.resize(static_cast<size_t>(next));
-    // Items come in display order, so each parent's children arrive in row order.
-    for (int position = 0; position < Count(); ++position) {
+    const size_t kept = MergeByNameInPlace(
+        std::span<const TCollectionNode*>(Folders_),
+        [](const TCollectionNode* folder) -> const auto& { return *folder; });
+    for (size_t row = 0; row < kept; ++row) {
+        const TCollectionNode& folder = *Folders_[row];
+        Items_.push_back({folder.Name, folder.Id, position, static_cast<int>(row), FolderImage_,
+                          OpenFolderImage_, -1, 0});
+    }
+    item.ChildCount = static_cast<int>(kept);
+    if (!unreadable.empty()) {
+        // Reported after the view's request is answered: a message box now would let the view
+        // ask the model again while it is in the middle of a question.
+        auto* self = const_cast<TCollectionTreeModel*>(this);
+        QMetaObject::invokeMethod(
+            self,
+            [self, message = QByteArray::fromStdString(unreadable)] {
+                emit self->BranchUnreadable(message);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+bool TCollectionTreeModel::MayHaveFolders(const TItem& item) const
+{
+    if (item.ChildCount >= 0)
+        return item.ChildCount > 0;
+    const TCollectionNode* node = Collection_ ? Collection_->Nodes.Find(item.Data) : nullptr;
+    if (!node)
+        return false;
+    for (const uint32_t id : node->Children) {
+        const TCollectionNode* child = Collection_->Nodes.Find(id);
+        if (!child)
+            return true; // making them reports the fault
+        if (child->Is(nfFolder) && !child->Is(nfFilteredOut))
+            return true;
+    }
+    return false;
+}
+
+int TCollectionTreeModel::PositionOfNode(uint32_t data) const
+{
+    if (Resetting_)
+        return -1;
+    // The node's way down from its disc, when the collection knows it.
+    std::vector<uint32_t> way;
+    if (data != 0 && Collection_) {
+        for (uint32_t id = data; id != 0 && way.size() <= Collection_->LastId;) {
+            const TCollectionNode* node = Collection_->Nodes.Find(id);
+            if (!node) {
+                way.clear();
+                break;
+            }
+            way.push_back(id);
+            id = node->ParentId;
+        }
+    }
+    // The first item on the way (or the node's own item, when there is no way) is among those
+    // already made: the root and the discs are made with the tree.
+    const uint32_t first = way.empty() ? data : way.back();
+    int position = -1;
+    for (int made = 0; made < Count(); ++made) {
+        if (Items_[made].Data == first) {
+            position = made;
+            break;
+        }
+    }
+    if (position < 0 || way.size() <= 1)
+        return position;
+    for (auto next = way.rbegin() + 1; next != way.rend(); ++next) {
+        MakeFolders(position);
         const TItem& item = Items_[position];
-        if (item.Parent >= 0)
-            ChildPositions_[Items_[item.Parent].FirstChild + item.Row] = position;
+        int found = -1;
+        for (int row = 0; row < item.ChildCount; ++row) {
+            if (Items_[item.FirstChild + row].Data == *next) {
+                found = item.FirstChild + row;
+                break;
+            }
+        }
+        if (found < 0)
+            return -1;
+        position = found;
     }
+    return position;
 }
 
 void TCollectionTreeModel::SetDisplayCaption(int position, QString text)
@@ -74,7 +194,6 @@ void TCollectionTreeModel::SetDisplayCaption(int position, QString text)
 void TCollectionTreeModel::EndUpdate()
 {
     if (Resetting_) {
-        LinkChildren();
         Resetting_ = false;
         endResetModel();
     }
@@ -94,14 +213,12 @@ int TCollectionTreeModel::PositionOf(const QModelIndex& index) const
 
 QModelIndex TCollectionTreeModel::index(int row, int column, const QModelIndex& parent) const
 {
-    if (column != 0 || row < 0)
+    if (column != 0 || row < 0 || Resetting_)
         return {};
-    if (Resetting_)
+    const int above = parent.isValid() ? PositionOf(parent) : -1;
+    if (row >= ChildCountOf(above))
         return {};
-    const std::span<const int> siblings = Children(parent.isValid() ? PositionOf(parent) : -1);
-    if (row >= static_cast<int>(siblings.size()))
-        return {};
-    return createIndex(row, 0, static_cast<quintptr>(siblings[row]));
+    return createIndex(row, 0, static_cast<quintptr>(ChildAt(above, row)));
 }
 
 QModelIndex TCollectionTreeModel::parent(const QModelIndex& child) const
@@ -115,9 +232,16 @@ int TCollectionTreeModel::rowCount(const QModelIndex& parent) const
 {
     if (Resetting_)
         return 0;
+    return ChildCountOf(parent.isValid() ? PositionOf(parent) : -1);
+}
+
+bool TCollectionTreeModel::hasChildren(const QModelIndex& parent) const
+{
+    if (Resetting_)
+        return false;
     if (!parent.isValid())
-        return static_cast<int>(TopLevel_.size());
-    return Items_[PositionOf(parent)].ChildCount;
+        return !TopLevel_.empty();
+    return MayHaveFolders(Items_[PositionOf(parent)]);
 }
 
 int TCollectionTreeModel::columnCount(const QModelIndex&) const

@@ -62,7 +62,7 @@ TEST_F(AddDisc, DiscIsScannedCountedShownAndSaved)
     EXPECT_EQ(Disc(0),
               "F Docs t=" + t + " s=0\n  E a.txt t=" + t + " s=10\n  E b.txt t=" + t + " s=20\n");
     EXPECT_EQ(w.Panel_Status->text(), " Готово");
-    EXPECT_EQ(w.TreeModel->Children(0).size(), 1u) << "the tree shows the new disc";
+    EXPECT_EQ(w.TreeModel->ChildCountOf(0), 1) << "the tree shows the new disc";
     std::ostringstream saved;
     saved << std::ifstream(w.CollectionFile, std::ios::binary).rdbuf();
     EXPECT_NE(saved.str().find(Ansi("Архив 2020")), std::string::npos);
@@ -109,7 +109,7 @@ TEST_F(AddDisc, SameDiscTwiceUnderAnEmptyTitleAndATitleWithALineBreak)
     EXPECT_EQ(AnsiToUtf8(c.GetNode(c.Discs[1]).Name), "a␍␊b");
     EXPECT_EQ(Disc(0), Disc(1));
     EXPECT_EQ(c.Discs[1], c.Discs[0] + 4) << "each disc has nodes of its own";
-    EXPECT_EQ(w.TreeModel->Children(0).size(), 2u);
+    EXPECT_EQ(w.TreeModel->ChildCountOf(0), 2);
 }
 
 TEST_F(AddDisc, FailedSaveKeepsTheDiscInMemory)

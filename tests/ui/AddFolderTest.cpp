@@ -57,7 +57,7 @@ TEST_F(AddFolder, FolderIsScannedAsADiscUnderItsNameAndSaved)
     EXPECT_EQ(DumpScanned(c, disc, true), "F DCIM" + t + " s=0\n  E IMG_0001.JPG" + t +
                                               " s=4096\n  E latest" + t + " s=0\nE outside" + t +
                                               " s=0\nE Заметки.txt" + t + " s=7\n");
-    EXPECT_EQ(w.TreeModel->Children(0).size(), 1u);
+    EXPECT_EQ(w.TreeModel->ChildCountOf(0), 1);
     std::ostringstream saved;
     saved << std::ifstream(w.CollectionFile, std::ios::binary).rdbuf();
     EXPECT_NE(saved.str().find(Ansi("Флешка")), std::string::npos);

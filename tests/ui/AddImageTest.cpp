@@ -64,7 +64,7 @@ TEST_F(AddImage, ImageIsScannedCountedShownAndSavedWithoutADrive)
     const std::string t = std::to_string(FileTimeFromUnix(kTime));
     EXPECT_EQ(DumpScanned(c, c.GetNode(c.Discs[0])),
               "F Docs t=" + t + " s=0\n  E a.txt t=" + t + " s=10\n  E b.txt t=" + t + " s=20\n");
-    EXPECT_EQ(w.TreeModel->Children(0).size(), 1u);
+    EXPECT_EQ(w.TreeModel->ChildCountOf(0), 1);
     std::ostringstream saved;
     saved << std::ifstream(w.CollectionFile, std::ios::binary).rdbuf();
     EXPECT_NE(saved.str().find(Ansi("Архив 2020")), std::string::npos);
@@ -142,7 +142,7 @@ TEST_F(AddImage, SeveralImagesAreAddedInTheirOrderWithOneCountAndOneSave)
     ASSERT_EQ(c.Discs.size(), 2u);
     EXPECT_EQ(c.GetNode(c.Discs[0]).Name.str(), Ansi("Архив"));
     EXPECT_EQ(c.GetNode(c.Discs[1]).Name.str(), "Third");
-    EXPECT_EQ(w.TreeModel->Children(0).size(), 2u);
+    EXPECT_EQ(w.TreeModel->ChildCountOf(0), 2);
     TFendrel reloaded;
     std::ostringstream saved;
     saved << std::ifstream(w.CollectionFile, std::ios::binary).rdbuf();

@@ -53,11 +53,28 @@ protected:
     void Fill() { FillTree(C(), *Window->TreeView_Main, DisplayPath(Window->CollectionFile)); }
 
     TCollectionTreeModel& Tree() { return *Window->TreeModel; }
+    // Every item's position in display order (each item before its children, collapsed
+    // branches included), making every folder of the tree.
+    std::vector<int> DisplayOrder()
+    {
+        std::vector<int> order;
+        std::vector<int> pending;
+        for (int row = Tree().ChildCountOf(-1) - 1; row >= 0; --row)
+            pending.push_back(Tree().ChildAt(-1, row));
+        while (!pending.empty()) {
+            const int position = pending.back();
+            pending.pop_back();
+            order.push_back(position);
+            for (int row = Tree().ChildCountOf(position) - 1; row >= 0; --row)
+                pending.push_back(Tree().ChildAt(position, row));
+        }
+        return order;
+    }
     // Every item's caption in display order, two spaces of indent per level.
     std::vector<std::string> TreeItems()
     {
         std::vector<std::string> items;
-        for (int position = 0; position < Tree().Count(); ++position) {
+        for (const int position : DisplayOrder()) {
             std::string indent;
             for (int above = Tree().Item(position).Parent; above >= 0;
                  above = Tree().Item(above).Parent)

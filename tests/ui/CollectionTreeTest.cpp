@@ -1,10 +1,13 @@
 #include "BrowseFixture.h"
 
+#include "browse/FolderListing.h"
+
+#include <QCoreApplication>
+
 #include <gmock/gmock.h>
 
-#include <numeric>
+#include <algorithm>
 #include <random>
-#include <tuple>
 
 using ::testing::ElementsAre;
 
@@ -55,11 +58,13 @@ TEST_F(CollectionTree, DiscsInOrderFoldersSortedCaseTwinsSideBySideHiddenLeftOut
                             "    DOCS", "      sub", "    Docs", "      old", "    MÜLLER",
                             "    Müller", "    same", "      kept", "  Zed"))
         << "twins by their bytes; of two names equal byte for byte the later stands";
-    EXPECT_EQ(Tree().Item(7).Data, upper);
-    EXPECT_EQ(Tree().Item(9).Data, lower);
-    EXPECT_EQ(Tree().data(Tree().IndexAt(7), Qt::ToolTipRole).toString().toStdString(), "DOCS");
+    const std::vector<int> order = DisplayOrder();
+    EXPECT_EQ(Tree().Item(order[7]).Data, upper);
+    EXPECT_EQ(Tree().Item(order[9]).Data, lower);
+    EXPECT_EQ(Tree().data(Tree().IndexAt(order[7]), Qt::ToolTipRole).toString().toStdString(),
+              "DOCS");
     const auto images = [&](int item) {
-        return std::pair(Tree().Item(item).Image, Tree().Item(item).SelectedImage);
+        return std::pair(Tree().Item(order[item]).Image, Tree().Item(order[item]).SelectedImage);
     };
     EXPECT_EQ(images(0), std::pair(0, 0));
     EXPECT_EQ(images(1), std::pair(1, 1));
@@ -122,18 +127,58 @@ TEST_F(CollectionTree, SelectionIsFoundAgainByIdWithItsAncestorsOpen)
     EXPECT_THAT(ListCaptions(), ElementsAre("disc"));
 }
 
+// A list naming a node the collection lacks is reported when its folder is opened; the folder
+// shows the rest, and the tree stays usable.
 TEST_F(CollectionTree, MissingNodeIsReportedAndTheTreeStaysUsable)
 {
     const uint32_t disc = Disc("disc");
     Folder(disc, "a");
     C().GetNode(disc).Children.push_back(4242);
+    Folder(disc, "b");
     Window->RunGuarded([&] { Fill(); });
+    const QModelIndex discIndex = Tree().IndexAt(FindTreeItem(*Window->TreeView_Main, disc));
+    EXPECT_TRUE(Tree().hasChildren(discIndex));
+    EXPECT_EQ(Tree().rowCount(discIndex), 2) << "the view sees the folders the collection has";
+    QCoreApplication::processEvents();
     EXPECT_THAT(Dialogs.MessageTexts(), ElementsAre("Node not found."));
-    EXPECT_EQ(Tree().rowCount(Tree().IndexAt(0)), 1) << "the view sees the items made before";
+    EXPECT_EQ(Tree().rowCount(discIndex), 2);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Dialogs.MessageTexts().size(), 1U) << "reported once";
 }
 
+// The tree makes a disc's folders only when they are asked for, and forgets the collection it
+// came from when the window's collection is replaced: what was not made then shows nothing
+// until the tree is rebuilt, and never reads the collection that has gone.
+TEST_F(CollectionTree, FoldersAreMadeWhenAskedForAndNeverFromACollectionThatHasGone)
+{
+    const uint32_t first = Disc("first");
+    Folder(Folder(first, "outer"), "inner");
+    File(first, "only a file");
+    const uint32_t second = Disc("second");
+    Folder(second, "kept");
+    const uint32_t files = Disc("files");
+    File(files, "a.txt");
+    Fill();
+    const int made = Tree().Count();
+    EXPECT_EQ(made, 4) << "the root and the discs";
+    const auto indexOf = [&](uint32_t id) {
+        return Tree().IndexAt(FindTreeItem(*Window->TreeView_Main, id));
+    };
+    EXPECT_TRUE(Tree().hasChildren(indexOf(first)));
+    EXPECT_FALSE(Tree().hasChildren(indexOf(files))) << "files are not shown in the tree";
+    EXPECT_EQ(Tree().Count(), made) << "asking whether there are folders makes none";
+    EXPECT_EQ(Tree().rowCount(indexOf(first)), 1);
+    EXPECT_EQ(Tree().Count(), made + 1) << "one level at a time";
+
+    const QModelIndex secondIndex = indexOf(second);
+    Window->ReplaceCollection();
+    EXPECT_EQ(Tree().rowCount(secondIndex), 0);
+    EXPECT_EQ(FindTreeItem(*Window->TreeView_Main, 0), 0) << "the items made stay";
+    Fill();
+    EXPECT_EQ(Tree().Count(), 1) << "an empty collection";
+}
 // The view finds every item through index, parent and rowCount, also after a rebuild with fewer
-// items that reuses the memory of the ones before; a long caption is kept whole.
+// items; a long caption is kept whole.
 TEST_F(CollectionTree, ModelWalkReachesEveryItemInDisplayOrderAfterEachRebuild)
 {
     const std::string longName(70, 'L');
@@ -152,8 +197,7 @@ TEST_F(CollectionTree, ModelWalkReachesEveryItemInDisplayOrderAfterEachRebuild)
             pending.pop_back();
             if (parent.isValid()) {
                 order.push_back(Tree().PositionOf(parent));
-                EXPECT_EQ(Tree().Children(order.back()).size(),
-                          static_cast<size_t>(Tree().rowCount(parent)));
+                EXPECT_EQ(Tree().hasChildren(parent), Tree().rowCount(parent) > 0);
             }
             for (int row = Tree().rowCount(parent) - 1; row >= 0; --row) {
                 const QModelIndex child = Tree().index(row, 0, parent);
@@ -164,31 +208,30 @@ TEST_F(CollectionTree, ModelWalkReachesEveryItemInDisplayOrderAfterEachRebuild)
         }
         return order;
     };
-    const auto positions = [](int count) {
-        std::vector<int> all(static_cast<size_t>(count));
-        std::iota(all.begin(), all.end(), 0);
-        return all;
-    };
 
     Fill();
-    EXPECT_EQ(walk(), positions(9));
+    const std::vector<int> walked = walk();
+    EXPECT_EQ(walked.size(), 9U);
+    EXPECT_EQ(walked, DisplayOrder());
+    EXPECT_EQ(Tree().Count(), 9);
     EXPECT_THAT(TreeItems(), ElementsAre("Библиотека ", "  first", "    outer", "      inner",
                                          "        innermost", "      " + longName,
                                          "    second folder", "  second", "    only"));
     Hide(outer);
     Fill();
-    EXPECT_EQ(walk(), positions(5));
+    EXPECT_EQ(walk().size(), 5U);
     EXPECT_EQ(Tree().index(2, 0, Tree().IndexAt(0)), QModelIndex()) << "no row past the last";
     EXPECT_THAT(TreeItems(),
                 ElementsAre("Библиотека ", "  first", "    second folder", "  second", "    only"));
 }
 
-// A large tree is built on two threads, the second half of the discs' branches found and sorted
-// apart: the items must be those of one thread, in the same places, whichever discs and folders
-// are hidden. A missing node on the second thread's side is reported as on the first's.
-TEST_F(CollectionTree, TreeBuiltOnTwoThreadsIsTheTreeOfOne)
+// Over a random collection with hidden discs and folders and case twins, every item the tree
+// makes, whichever way it is reached, is the one a plain walk of the collection expects: the
+// visible folders of its node, sorted and merged as the folder list sorts them.
+TEST_F(CollectionTree, EveryFolderMadeIsTheOneTheCollectionShows)
 {
     std::mt19937 random(1210);
+    std::vector<uint32_t> folders;
     for (int d = 0; d < 40; ++d) {
         const uint32_t disc = Disc("disc " + std::to_string(d % 7));
         std::vector<uint32_t> open{disc};
@@ -204,29 +247,44 @@ TEST_F(CollectionTree, TreeBuiltOnTwoThreadsIsTheTreeOfOne)
             Hide(disc);
         if (d % 3 == 0)
             Hide(open[1 + random() % (open.size() - 1)]);
+        folders.insert(folders.end(), open.begin() + 1, open.end());
     }
-    const auto items = [&](size_t twoThreadsFrom) {
-        SetTwoThreadTreeNodes(twoThreadsFrom);
-        Fill();
-        SetTwoThreadTreeNodes(1'000'000);
-        std::vector<std::tuple<uint32_t, int, int, int>> all;
-        for (int position = 0; position < Tree().Count(); ++position) {
-            const auto& item = Tree().Item(position);
-            all.emplace_back(item.Data, item.Parent, item.Row, item.ChildCount);
+    Fill();
+    // The expected tree, one level at a time from the collection.
+    std::vector<std::string> expected{AnsiToUtf8(Tree().Item(0).Caption)};
+    const auto expect = [&](const auto& self, const TCollectionBranch& ids,
+                            const std::string& indent) -> void {
+        std::vector<const TCollectionNode*> shown;
+        for (const uint32_t id : ids)
+            if (C().GetNode(id).Is(nfFolder) && !C().GetNode(id).Is(nfFilteredOut))
+                shown.push_back(&C().GetNode(id));
+        for (const TCollectionNode* folder : MergeByName(shown)) {
+            expected.push_back(indent + AnsiToUtf8(folder->Name));
+            self(self, folder->Children, indent + "  ");
         }
-        return std::make_pair(all, TreeItems());
     };
-    const auto one = items(SIZE_MAX);
-    ASSERT_GT(one.first.size(), 500U);
-    EXPECT_EQ(items(0), one);
+    for (const uint32_t disc : C().Discs)
+        if (!C().GetNode(disc).Is(nfFilteredOut)) {
+            expected.push_back("  " + AnsiToUtf8(C().GetNode(disc).Name));
+            expect(expect, C().GetNode(disc).Children, "    ");
+        }
 
-    C().GetNode(C().Discs.back()).Children.push_back(4242);
-    Window->RunGuarded([&] {
-        SetTwoThreadTreeNodes(0);
-        Fill();
-        SetTwoThreadTreeNodes(1'000'000);
-    });
-    EXPECT_THAT(Dialogs.MessageTexts(), ElementsAre("Node not found."));
+    // Reached first by looking up folders in a random order, then by the whole walk.
+    std::shuffle(folders.begin(), folders.end(), random);
+    size_t found = 0;
+    for (const uint32_t id : folders) {
+        const int position = FindTreeItem(*Window->TreeView_Main, id);
+        if (position < 0)
+            continue;
+        ++found;
+        EXPECT_EQ(Tree().Item(position).Data, id);
+        const int parent = Tree().Item(position).Parent;
+        EXPECT_EQ(Tree().ChildAt(parent, Tree().Item(position).Row), position);
+        EXPECT_EQ(Tree().Item(parent).Data, C().GetNode(id).ParentId);
+    }
+    EXPECT_GT(found, 500U);
+    EXPECT_EQ(TreeItems(), expected);
+    EXPECT_EQ(static_cast<size_t>(Tree().Count()), expected.size());
 }
 
 TEST_F(CollectionTree, DeeplyNestedFoldersDoNotExhaustTheStack)
@@ -236,8 +294,11 @@ TEST_F(CollectionTree, DeeplyNestedFoldersDoNotExhaustTheStack)
     for (int level = 0; level < kLevels; ++level)
         parent = Folder(parent, "f");
     Fill();
-    ASSERT_EQ(Tree().Count(), kLevels + 2);
-    EXPECT_EQ(Tree().Item(kLevels + 1).Data, parent);
+    const int deepest = FindTreeItem(*Window->TreeView_Main, parent);
+    ASSERT_GE(deepest, 0);
+    EXPECT_EQ(Tree().Item(deepest).Data, parent);
+    EXPECT_EQ(Tree().Count(), kLevels + 2);
+    EXPECT_EQ(DisplayOrder().size(), static_cast<size_t>(kLevels + 2));
 }
 
 } // namespace

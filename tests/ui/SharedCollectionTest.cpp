@@ -149,8 +149,8 @@ protected:
     static std::vector<std::string> TreeDiscs(TForm_Main& w)
     {
         std::vector<std::string> captions;
-        for (const int item : w.TreeModel->Children(0))
-            captions.push_back(w.TreeModel->Item(item).Caption.str());
+        for (int row = 0; row < w.TreeModel->ChildCountOf(0); ++row)
+            captions.push_back(w.TreeModel->Item(w.TreeModel->ChildAt(0, row)).Caption.str());
         return captions;
     }
     [[nodiscard]] std::vector<std::string> Hidden() const
