@@ -6,6 +6,7 @@
 
 #include <span>
 #include <stdexcept>
+#include <utility>
 
 TCollectionTreeModel::TCollectionTreeModel(QList<QIcon> images, QObject* parent)
     : QAbstractItemModel(parent)
@@ -110,17 +111,20 @@ void TCollectionTreeModel::MakeFolders(int position) const
                           OpenFolderImage_, -1, 0});
     }
     item.ChildCount = static_cast<int>(kept);
-    if (!unreadable.empty()) {
+    if (!unreadable.empty() && Unreadable_.isEmpty()) {
         // Reported after the view's request is answered: a message box now would let the view
         // ask the model again while it is in the middle of a question.
-        auto* self = const_cast<TCollectionTreeModel*>(this);
-        QMetaObject::invokeMethod(
-            self,
-            [self, message = QByteArray::fromStdString(unreadable)] {
-                emit self->BranchUnreadable(message);
-            },
-            Qt::QueuedConnection);
+        Unreadable_ = QByteArray::fromStdString(unreadable);
+        QMetaObject::invokeMethod(const_cast<TCollectionTreeModel*>(this), "ReportUnreadable",
+                                  Qt::QueuedConnection);
     }
+}
+
+void TCollectionTreeModel::ReportUnreadable()
+{
+    const QByteArray message = std::exchange(Unreadable_, {});
+    if (!message.isEmpty())
+        emit BranchUnreadable(message);
 }
 
 bool TCollectionTreeModel::MayHaveFolders(const TItem& item) const

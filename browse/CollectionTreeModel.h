@@ -84,6 +84,9 @@ signals:
     // view's request that met it has been answered, with the node left out.
     void BranchUnreadable(const QByteArray& message);
 
+private slots:
+    void ReportUnreadable();
+
 private:
     [[nodiscard]] const QIcon& IconFor(int image, int selectedImage) const;
     // Makes the item's folders when they have not been made yet.
@@ -100,6 +103,7 @@ private:
     std::vector<int> TopLevel_;
     std::map<int, QString> DisplayCaptions_;
     bool Resetting_ = false;
+    mutable QByteArray Unreadable_;                       // the fault still to be reported
     mutable std::vector<const TCollectionNode*> Folders_; // reused by MakeFolders
     mutable std::map<std::pair<int, int>, QIcon> Icons_;  // normal picture with its selected one
 };
