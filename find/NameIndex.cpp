@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -447,6 +448,21 @@ bool ReadHex8(const char* at, uint32_t& value)
     return (bad & 0xF0) == 0;
 }
 
+// The time and size of the record line at offset, which ParseLine found to be one without
+// reading them.
+bool ReadLineFields(std::string_view text, uint64_t offset, TNameIndex::TItem& item)
+{
+    const char* line = text.data() + offset;
+    uint32_t high = 0;
+    uint32_t low = 0;
+    uint32_t size = 0;
+    if (!ReadHex8(line + 2, high) || !ReadHex8(line + 11, low) || !ReadHex8(line + 20, size))
+        return false;
+    item.Time = (uint64_t{high} << 32) | low;
+    item.Size = size;
+    return true;
+}
+
 // The record line at offset as Fendrel writes it, read strictly: any other form is no record
 // line here (the index then keeps what the reader made of it as an override). Without fields,
 // the time and size are left unread (a search that asks only for names reads them only for its
@@ -471,15 +487,8 @@ bool ParseLine(std::string_view text, uint64_t offset, TNameIndex::TItem& item, 
     }
     if (line[1] != ' ' || line[10] != ' ' || line[19] != ' ' || line[28] != ' ')
         return false;
-    if (fields) {
-        uint32_t high = 0;
-        uint32_t low = 0;
-        uint32_t size = 0;
-        if (!ReadHex8(line + 2, high) || !ReadHex8(line + 11, low) || !ReadHex8(line + 20, size))
-            return false;
-        item.Time = (uint64_t{high} << 32) | low;
-        item.Size = size;
-    }
+    if (fields && !ReadLineFields(text, offset, item))
+        return false;
     const size_t nameStart = offset + kFieldsSize;
     const size_t reach = std::min(text.size() - nameStart, kLongestLine);
     for (size_t from = 0;;) {
@@ -969,7 +978,9 @@ struct TNameIndex::TParts {
     std::string_view Text;
     THeader Header{};
     const uint64_t* Sums = nullptr;
-    mutable std::vector<uint8_t> Checked; // per chunk: 1 when its checksum was found right
+    // Per chunk: 1 when its checksum was found right. Threads that read the index at once may
+    // each check a chunk and mark it; the mark only ever goes from 0 to 1.
+    std::unique_ptr<std::atomic<uint8_t>[]> Checked;
 
     [[noreturn]] static void Damaged() { throw ENameIndexDamaged("the name index is damaged"); }
 
@@ -982,14 +993,14 @@ struct TNameIndex::TParts {
             return;
         for (uint64_t chunk = offset >> kChunkShift; chunk <= (offset + size - 1) >> kChunkShift;
              ++chunk) {
-            if (Checked[chunk])
+            if (Checked[chunk].load(std::memory_order_relaxed))
                 continue;
             const uint64_t start = chunk << kChunkShift;
             const uint64_t length =
                 std::min<uint64_t>(uint64_t{1} << kChunkShift, Header.SumsOffset - start);
             if (XXH3_64bits(Bytes.data() + start, length) != Sums[chunk])
                 Damaged();
-            Checked[chunk] = 1;
+            Checked[chunk].store(1, std::memory_order_relaxed);
         }
     }
     template <typename T> T Read(uint64_t offset) const
@@ -1012,8 +1023,11 @@ struct TNameIndex::TParts {
             return;
         TEntryRecord record;
         std::memcpy(&record, Bytes.data() + offset, sizeof record);
+        // A record line is mostly longer than the rest of its first cache line.
         if (record.Line < Text.size())
             __builtin_prefetch(Text.data() + record.Line);
+        if (record.Line + 64 < Text.size())
+            __builtin_prefetch(Text.data() + record.Line + 64);
     }
     [[nodiscard]] TTrigramRecord Trigram(uint64_t index) const
     {
@@ -1212,7 +1226,7 @@ std::unique_ptr<TNameIndex> TNameIndex::Open(std::string_view bytes,
     // Every record line the index points at ends before the first zero byte, if there is one,
     // as it did when the index was made.
     parts->Text = collectionText;
-    parts->Checked.assign(chunks, 0);
+    parts->Checked = std::make_unique<std::atomic<uint8_t>[]>(chunks); // all 0
     try {
         parts->Check(header.PathOffset, header.PathSize);
     } catch (const ENameIndexDamaged&) {
@@ -1245,6 +1259,20 @@ TNameIndex::TItem TNameIndex::Item(uint32_t entry) const
     if (record.Parent & kOverrideBit)
         kept = parts.OverrideOf(entry);
     return parts.ItemOf(entry, record, kept);
+}
+
+void TNameIndex::PrefetchRecord(uint32_t entry) const
+{
+    const TParts& parts = *Parts_;
+    if (entry < parts.Header.EntryCount)
+        __builtin_prefetch(parts.Bytes.data() + parts.Header.EntriesOffset +
+                           uint64_t{entry} * sizeof(TEntryRecord));
+}
+
+void TNameIndex::PrefetchLine(uint32_t entry) const
+{
+    if (entry < Parts_->Header.EntryCount)
+        Parts_->PrefetchLine(entry);
 }
 
 namespace {
@@ -1328,13 +1356,22 @@ private:
                 return;
             if (!Query_.Matches({item.Name, (item.Flags & nfFolder) != 0, 0, 0}))
                 return;
+            // The rest of the hit, as ItemOf reads it, from the line already found.
+            if (!ReadLineFields(Parts_.Text, record.Line, item))
+                throw ENameIndexDamaged("the collection file does not fit its name index");
+            const uint32_t parent = record.Parent & ~kOverrideBit;
+            if (parent != kNoParentField) {
+                if (parent >= i)
+                    TParts::Damaged();
+                item.Parent = parent;
+            }
+        } else {
+            item = Parts_.ItemOf(i, record, kept);
+            if (item.Flags & nfDisc)
+                return;
+            if (!Query_.Matches({item.Name, (item.Flags & nfFolder) != 0, item.Size, item.Time}))
+                return;
         }
-        item = Parts_.ItemOf(i, record, kept);
-        if (item.Flags & nfDisc)
-            return;
-        if (!linesNames &&
-            !Query_.Matches({item.Name, (item.Flags & nfFolder) != 0, item.Size, item.Time}))
-            return;
         Hits_.push_back(i);
         if (kept)
             (void)Index_.Item(i); // as the printing reads it, through the override table's search
@@ -1404,11 +1441,8 @@ void TNameIndex::Find(TFindQuery& query, std::vector<uint32_t>& hits) const
     }
     // A search that tests most of a large collection (a common extension, a short pattern)
     // shares the entries with a second thread; the hits of the second half follow those of the
-    // first, so the order is that of one thread. Every part of the index the testing reads is
-    // checked here first, so that the threads only read what was checked.
-    parts.Check(parts.Header.EntriesOffset, count * sizeof(TEntryRecord));
-    parts.Check(parts.Header.OverridesOffset, parts.Header.OverrideCount * sizeof(TOverrideRecord));
-    parts.Check(parts.Header.NamesOffset, parts.Header.NamesSize);
+    // first, so the order is that of one thread. Each thread checks the parts of the index it
+    // reads as it goes (see Check), so the checking is shared too.
     std::vector<TEntryRun> secondRuns;
     uint64_t firstShare = 0;
     for (size_t i = 0; i < runs.size(); ++i) {

@@ -1,8 +1,10 @@
 // The name index: the same answers as the search over the collection, in the same order, and
 // never an answer from an index that does not fit the collection file as it is now.
 #include "find/NameIndex.h"
+#include "browse/FolderListing.h"
 #include "collection/Fendrel.h"
 #include "find/FindSnapshot.h"
+#include "find/IndexedHits.h"
 #include "find/NameIndexStore.h"
 #include "platform/AnsiText.h"
 
@@ -373,6 +375,141 @@ TEST(NameIndex, DamageIsFoundNeverAnswered)
         ASSERT_EQ(found, expected) << "byte " << at;
     }
     EXPECT_GT(refused, 0);
+}
+
+// Shared between two threads, each checking what it reads as it goes, the search finds the
+// damage as one thread does: a damaged index never answers wrong.
+TEST(NameIndex, DamageIsFoundOnTwoThreadsToo)
+{
+    const TMade made = MakeCollection(11, 2);
+    const std::string bytes = IndexOf(made);
+    TFindConditions c;
+    c.Pattern = "a";
+    std::string error;
+    std::optional<TFindQuery> query = TFindQuery::Make(c, error);
+    std::vector<uint32_t> expected;
+    FindInSnapshot(*made.Snapshot, *query, expected);
+    int refused = 0;
+    for (size_t at = 0; at < bytes.size(); at += 3) {
+        std::string damaged = bytes;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x21);
+        const auto index = TNameIndex::Open(damaged, made.Text, kIdentity, "/shelf/c.frl");
+        if (!index) {
+            ++refused;
+            continue;
+        }
+        index->SetEntriesForTwoThreads(1);
+        std::vector<uint32_t> found;
+        try {
+            index->Find(*query, found);
+        } catch (const ENameIndexDamaged&) {
+            ++refused;
+            continue;
+        }
+        ASSERT_EQ(found, expected) << "byte " << at;
+    }
+    EXPECT_GT(refused, 0);
+}
+
+// Each hit as the search over the collection prints it (see fendrel-find).
+std::string SnapshotLines(const TFindSnapshot& snapshot, const std::vector<uint32_t>& hits,
+                          const THitPrinting& printing)
+{
+    std::string lines;
+    for (const uint32_t hit : hits) {
+        const TFindSnapshot::TEntry& entry = snapshot.Entry(hit);
+        const std::string where = snapshot.Path(hit, printing.Separator);
+        TPrintedHit printed;
+        printed.Collection = printing.Collection;
+        printed.Disc = snapshot.Name(snapshot.DiscOf(hit));
+        printed.Path = where;
+        printed.Name = snapshot.Name(hit);
+        printed.Folder = (entry.Flags & nfFolder) != 0;
+        printed.Size = entry.Size;
+        printed.Time = FileTimeToLocal(static_cast<uint32_t>(entry.Time >> 32),
+                                       static_cast<uint32_t>(entry.Time), printing.UtcOffset);
+        AppendHitLine(lines, printed, printing.Form);
+    }
+    return lines;
+}
+
+// The lines of the hits an index found are those the search over the collection prints, in the
+// same order, in every form, whether one thread makes them or two share them piece by piece;
+// names with escapes, in folders with and without them, among them.
+TEST(NameIndex, PrintsTheHitsAsTheSearchOverTheCollectionDoes)
+{
+    const TMade made = MakeCollection(23, 30);
+    const std::string bytes = IndexOf(made);
+    const auto index = TNameIndex::Open(bytes, made.Text, kIdentity, "/shelf/c.frl");
+    ASSERT_TRUE(index);
+    const TFindSnapshot& snapshot = *made.Snapshot;
+    std::vector<uint32_t> all;  // every file and folder
+    std::vector<uint32_t> some; // a few, far apart
+    for (uint32_t i = 0; i < snapshot.size(); ++i) {
+        if (snapshot.Entry(i).Parent == TFindSnapshot::NoParent)
+            continue;
+        all.push_back(i);
+        if (i % 13 == 0)
+            some.push_back(i);
+    }
+    int escapedNames = 0;
+    for (const uint32_t i : all)
+        escapedNames += MayHoldEscapes(snapshot.Name(i)) ? 1 : 0;
+    ASSERT_GT(escapedNames, 50);
+
+    for (const THitForm form : {THitForm::Text, THitForm::Json, THitForm::Csv}) {
+        for (const char separator : {'\\', '/'}) {
+            THitPrinting printing;
+            printing.Collection = "/shelf/c.frl";
+            printing.Form = form;
+            printing.Separator = separator;
+            printing.UtcOffset = 3 * 3600;
+            for (const std::vector<uint32_t>* hits : {&all, &some}) {
+                const std::string expected = SnapshotLines(snapshot, *hits, printing);
+                // One thread; two with pieces of one hit, of a few, of many.
+                for (const auto& [forTwo, perPiece] : std::vector<std::pair<size_t, size_t>>{
+                         {SIZE_MAX, 16384}, {0, 1}, {0, 7}, {0, 100}}) {
+                    printing.HitsForTwoThreads = forTwo;
+                    printing.HitsPerPiece = perPiece;
+                    std::string lines;
+                    PrintIndexedHits(*index, *hits, printing,
+                                     [&](std::string_view piece) { lines += piece; });
+                    ASSERT_EQ(lines, expected)
+                        << "form " << static_cast<int>(form) << ", separator " << separator << ", "
+                        << hits->size() << " hits, pieces of " << perPiece;
+                }
+            }
+        }
+    }
+}
+
+// An entry that cannot be read ends the printing with the damage, on whichever thread meets it,
+// and the lines of the pieces before it are printed; neither thread is left waiting.
+TEST(NameIndex, PrintingStopsAtAnEntryThatCannotBeRead)
+{
+    const TMade made = MakeCollection(29, 2);
+    const std::string bytes = IndexOf(made);
+    const auto index = TNameIndex::Open(bytes, made.Text, kIdentity, "/shelf/c.frl");
+    ASSERT_TRUE(index);
+    const uint32_t beyond = static_cast<uint32_t>(index->size());
+    for (const size_t bad : {0U, 1U, 2U, 5U, 8U}) {
+        std::vector<uint32_t> hits;
+        for (uint32_t i = 1; hits.size() < 10; ++i)
+            if (made.Snapshot->Entry(i).Parent != TFindSnapshot::NoParent)
+                hits.push_back(i);
+        hits[bad] = beyond;
+        THitPrinting printing;
+        printing.HitsForTwoThreads = 0;
+        printing.HitsPerPiece = 1;
+        std::string lines;
+        EXPECT_THROW(PrintIndexedHits(*index, hits, printing,
+                                      [&](std::string_view piece) { lines += piece; }),
+                     ENameIndexDamaged);
+        EXPECT_EQ(lines,
+                  SnapshotLines(*made.Snapshot,
+                                std::vector<uint32_t>(hits.begin(), hits.begin() + bad), printing))
+            << bad;
+    }
 }
 
 // The collection file on disk, its index in the cache folder.
