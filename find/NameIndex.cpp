@@ -33,7 +33,9 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <sys/mman.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -1321,8 +1323,10 @@ public:
                      !conditions.TimeMax;
     }
 
-    void Run(const std::vector<TEntryRun>& runs)
+    void Run(const std::vector<TEntryRun>& runs, bool many = false)
     {
+        if (many && !runs.empty())
+            MapAhead(runs.front().First, runs.back().Last);
         for (const TEntryRun& run : runs) {
             for (uint64_t i = run.First; i < run.Last; ++i) {
                 // The record lines are met in the file's order, but the wait for each one's
@@ -1335,6 +1339,35 @@ public:
     }
 
 private:
+    // Asks the system to map at once the entries from first to last and the stretch of the
+    // collection file their lines lie in (where the file keeps them in order): a search through
+    // most of a large collection would otherwise fault the pages in one by one, which costs more.
+    // Only a hint: nothing is read.
+    void MapAhead(uint64_t first, uint64_t last) const
+    {
+        const auto map = [](const char* from, const char* to) {
+            const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+            const auto start = reinterpret_cast<uintptr_t>(from) & ~(page - 1);
+            if (reinterpret_cast<uintptr_t>(to) > start)
+                (void)::madvise(reinterpret_cast<void*>(start),
+                                reinterpret_cast<uintptr_t>(to) - start, MADV_POPULATE_READ);
+        };
+        const THeader& header = Parts_.Header;
+        const uint64_t entries = header.EntriesOffset + first * sizeof(TEntryRecord);
+        const uint64_t entriesEnd = header.EntriesOffset + last * sizeof(TEntryRecord);
+        if (first >= last || entriesEnd > header.SumsOffset)
+            return;
+        map(Parts_.Bytes.data() + entries, Parts_.Bytes.data() + entriesEnd);
+        TEntryRecord front;
+        TEntryRecord back;
+        std::memcpy(&front, Parts_.Bytes.data() + entries, sizeof front);
+        std::memcpy(&back, Parts_.Bytes.data() + entriesEnd - sizeof back, sizeof back);
+        const std::string_view text = Parts_.Text;
+        if (front.Line < back.Line && back.Line < text.size())
+            map(text.data() + front.Line,
+                text.data() + std::min<size_t>(text.size(), back.Line + kLongestLine));
+    }
+
     void Test(uint32_t i)
     {
         const TEntryRecord record = Parts_.Entry(i);
@@ -1465,12 +1498,12 @@ void TNameIndex::Find(TFindQuery& query, std::vector<uint32_t>& hits) const
     {
         std::jthread second([&] {
             try {
-                TEntryTester(*this, twin, secondHits).Run(secondRuns);
+                TEntryTester(*this, twin, secondHits).Run(secondRuns, true);
             } catch (...) {
                 secondFailure = std::current_exception();
             }
         });
-        TEntryTester(*this, query, hits).Run(runs); // the thread is joined however this ends
+        TEntryTester(*this, query, hits).Run(runs, true); // the thread is joined however this ends
     }
     if (secondFailure)
         std::rethrow_exception(secondFailure);
