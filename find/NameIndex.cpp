@@ -570,7 +570,7 @@ public:
     TPostingsBuilder()
         : Keys_(kKeyCount)
     {
-        Pairs_.reserve(size_t{kBatchBlocks} << 11);
+        Pairs_.reserve(size_t{kBatchBlocks} << kBlockShift << 5); // 32 trigrams a name
     }
 
     // Blocks come in ascending order.
@@ -598,7 +598,10 @@ public:
     }
 
 private:
-    static constexpr unsigned kBatchBits = 11;
+    // A batch of 512 blocks keeps its pairs (about 4 MB) in the processor's cache while they are
+    // sorted, and needs little fresh memory, which costs more here than its use: measured
+    // faster than batches of 2,048 blocks at 1.1 and at 11 million names.
+    static constexpr unsigned kBatchBits = 9;
     static constexpr uint32_t kBatchBlocks = uint32_t{1} << kBatchBits;
     static constexpr unsigned kDigitBits = 9; // two digits make a key
 
