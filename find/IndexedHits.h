@@ -15,7 +15,7 @@ struct THitPrinting {
     char Separator = '\\';
     int64_t UtcOffset = 0; // seconds east of UTC, for the local dates
     // With at least this many hits (and two processors), the lines are made on two threads.
-    size_t HitsForTwoThreads = 200'000;
+    size_t HitsForTwoThreads = 50'000;
     // Hits whose lines are made in one go, by one thread; the lines reach the sink in pieces of
     // about that many hits.
     size_t HitsPerPiece = 16'384;
