@@ -33,6 +33,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
 #include <sys/mman.h>
 #include <thread>
 #include <unistd.h>
@@ -51,6 +52,8 @@ constexpr uint32_t kNameFromLine = UINT32_MAX;
 constexpr std::string_view kHeaderLine = ";Fendrel File v1 begin\r\n";
 // The fields of a record line before its name: "E 01C5081B E17AFC80 00000400 ".
 constexpr size_t kFieldsSize = 29;
+// How many pieces a search on two threads cuts its candidates into.
+constexpr uint64_t kPieces = 64;
 // How far ahead of the entry tested a search asks for record lines.
 constexpr uint64_t kLinesAhead = 32;
 // No record line the reader keeps whole is longer than this.
@@ -1328,11 +1331,10 @@ private:
 // Tests runs of entries against one query, in order, and keeps the hits.
 class TNameIndex::TEntryTester {
 public:
-    TEntryTester(const TNameIndex& index, TFindQuery& query, std::vector<uint32_t>& hits)
+    TEntryTester(const TNameIndex& index, TFindQuery& query)
         : Index_(index)
         , Parts_(*index.Parts_)
         , Query_(query)
-        , Hits_(hits)
         , CheckedFolders_(Parts_.Header.EntryCount)
     {
         const TFindConditions& conditions = query.Conditions();
@@ -1340,10 +1342,12 @@ public:
                      !conditions.TimeMax;
     }
 
-    void Run(const std::vector<TEntryRun>& runs, bool many = false)
+    // Writes the hits to out, which has room for every entry of the runs; returns their end.
+    uint32_t* Run(std::span<const TEntryRun> runs, uint32_t* out, bool many = false)
     {
         if (many && !runs.empty())
             MapAhead(runs.front().First, runs.back().Last);
+        Out_ = out;
         for (const TEntryRun& run : runs) {
             for (uint64_t i = run.First; i < run.Last; ++i) {
                 // The record lines are met in the file's order, but the wait for each one's
@@ -1353,6 +1357,7 @@ public:
                 Test(static_cast<uint32_t>(i));
             }
         }
+        return Out_;
     }
 
 private:
@@ -1422,7 +1427,7 @@ private:
             if (!Query_.Matches({item.Name, (item.Flags & nfFolder) != 0, item.Size, item.Time}))
                 return;
         }
-        Hits_.push_back(i);
+        *Out_++ = i;
         if (kept)
             (void)Index_.Item(i); // as the printing reads it, through the override table's search
         // Everything printed of a hit is read here, so that a damaged index shows before
@@ -1436,7 +1441,7 @@ private:
     const TNameIndex& Index_;
     const TParts& Parts_;
     TFindQuery& Query_;
-    std::vector<uint32_t>& Hits_;
+    uint32_t* Out_ = nullptr;
     TEntryBits CheckedFolders_;
     bool NamesOnly_ = true;
     uint64_t NextOverride_ = 0;
@@ -1485,55 +1490,107 @@ void TNameIndex::Find(TFindQuery& query, std::vector<uint32_t>& hits) const
         }
     }
 
+    // Room for a hit at every candidate: a large block is only address space until it is
+    // written, while a list grown step by step writes each step's copy into fresh memory.
+    const std::unique_ptr<uint32_t[]> found(new uint32_t[candidates]);
     if (candidates < EntriesForTwoThreads_ || std::thread::hardware_concurrency() < 2) {
-        TEntryTester(*this, query, hits).Run(runs);
+        TEntryTester tester(*this, query);
+        hits.insert(hits.end(), found.get(), tester.Run(runs, found.get()));
         return;
     }
+    if (!query.Trouble().empty())
+        return; // a query that has given up matches nothing, as on one thread
+
     // A search that tests most of a large collection (a common extension, a short pattern)
-    // shares the entries with a second thread; the hits of the second half follow those of the
-    // first, so the order is that of one thread. Each thread checks the parts of the index it
-    // reads as it goes (see Check), so the checking is shared too.
-    std::vector<TEntryRun> secondRuns;
-    uint64_t firstShare = 0;
-    for (size_t i = 0; i < runs.size(); ++i) {
-        const uint64_t size = runs[i].Last - runs[i].First;
-        if (firstShare + size <= candidates / 2) {
-            firstShare += size;
-            continue;
+    // shares the entries with a second thread: the candidates are cut into pieces, which the two
+    // threads take in turn as each is done (so that neither waits when the other is slower), each
+    // writing its hits to the place of the piece; joined in the order of the pieces, the hits are
+    // in the order of one thread. Each thread checks the parts of the index it reads as it goes
+    // (see Check), so the checking is shared too.
+    struct TPiece {
+        size_t FirstRun = 0; // into runs
+        size_t EndRun = 0;
+        uint64_t Offset = 0; // of its first candidate among all
+        uint64_t Found = 0;
+        int Tester = -1; // the thread whose query met trouble in it, if one did
+    };
+    const uint64_t perPiece = std::max<uint64_t>(kEntriesPerBlock, candidates / kPieces);
+    std::vector<TPiece> pieces;
+    {
+        std::vector<TEntryRun> cut;
+        uint64_t offset = 0;
+        uint64_t inPiece = 0;
+        pieces.push_back({});
+        for (TEntryRun run : runs) {
+            while (run.First < run.Last) {
+                const uint64_t take = std::min(run.Last - run.First, perPiece - inPiece);
+                cut.push_back({run.First, run.First + take});
+                run.First += take;
+                inPiece += take;
+                offset += take;
+                if (inPiece == perPiece) {
+                    pieces.back().EndRun = cut.size();
+                    pieces.push_back({cut.size(), cut.size(), offset, 0, -1});
+                    inPiece = 0;
+                }
+            }
         }
-        const uint64_t middle = runs[i].First + (candidates / 2 - firstShare);
-        secondRuns.push_back({middle, runs[i].Last});
-        secondRuns.insert(secondRuns.end(), runs.begin() + static_cast<ptrdiff_t>(i) + 1,
-                          runs.end());
-        runs.resize(i + 1);
-        runs.back().Last = middle;
-        break;
+        pieces.back().EndRun = cut.size();
+        runs.swap(cut);
     }
-    TFindQuery twin = query.Twin();
-    std::vector<uint32_t> secondHits;
-    // Room for every candidate, taken at once: a large block is only address space until it is
-    // written, while a list grown step by step writes each step's copy into fresh memory, and the
-    // second half's hits join the first's without another copy.
-    hits.reserve(hits.size() + candidates);
-    secondHits.reserve(candidates - candidates / 2);
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> stopAfter{pieces.size()}; // no piece after a trouble is wanted
+    std::array<TFindQuery, 2> queries = {query.Twin(), query.Twin()};
+    const auto test = [&](int tester) {
+        TEntryTester entries(*this, queries[tester]);
+        for (size_t k = next++; k < pieces.size() && k <= stopAfter; k = next++) {
+            TPiece& piece = pieces[k];
+            const std::span<const TEntryRun> its(runs.data() + piece.FirstRun,
+                                                 piece.EndRun - piece.FirstRun);
+            uint32_t* const out = found.get() + piece.Offset;
+            piece.Found = static_cast<uint64_t>(entries.Run(its, out, true) - out);
+            if (!queries[tester].Trouble().empty()) {
+                piece.Tester = tester;
+                for (size_t was = stopAfter; k < was && !stopAfter.compare_exchange_weak(was, k);)
+                    ;
+                return; // nothing after this piece is wanted of this thread
+            }
+        }
+    };
     std::exception_ptr secondFailure;
     {
         std::jthread second([&] {
             try {
-                TEntryTester(*this, twin, secondHits).Run(secondRuns, true);
+                test(1);
             } catch (...) {
                 secondFailure = std::current_exception();
+                stopAfter = 0;
+                next = pieces.size();
             }
         });
-        TEntryTester(*this, query, hits).Run(runs, true); // the thread is joined however this ends
+        try {
+            test(0);
+        } catch (...) {
+            stopAfter = 0;
+            next = pieces.size();
+            throw; // the thread is joined on the way out
+        }
     }
     if (secondFailure)
         std::rethrow_exception(secondFailure);
-    // A query that gave up in the first half found nothing after that point, as with one thread.
-    if (!query.Trouble().empty())
-        return;
-    query.TakeTrouble(twin);
-    hits.insert(hits.end(), secondHits.begin(), secondHits.end());
+    uint64_t total = 0;
+    for (const TPiece& piece : pieces)
+        total += piece.Found;
+    hits.reserve(hits.size() + total);
+    for (const TPiece& piece : pieces) {
+        hits.insert(hits.end(), found.get() + piece.Offset,
+                    found.get() + piece.Offset + piece.Found);
+        if (piece.Tester >= 0) {
+            // The search ends where one thread would have ended it, with that trouble.
+            query.TakeTrouble(queries[static_cast<size_t>(piece.Tester)]);
+            return;
+        }
+    }
 }
 
 uint32_t TNameIndex::DiscOf(uint32_t entry) const

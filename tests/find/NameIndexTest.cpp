@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <spawn.h>
 #include <sys/file.h>
@@ -79,7 +80,10 @@ struct TMade {
     std::unique_ptr<TFindSnapshot> Snapshot;
 };
 
-TMade MakeCollection(uint32_t seed, int discs)
+// rename, when given, may change the name of each file or folder made (d: its disc, i: its
+// number on the disc).
+TMade MakeCollection(uint32_t seed, int discs,
+                     const std::function<void(int d, int i, std::string& name)>& rename = {})
 {
     std::mt19937 random(seed);
     TFendrel made;
@@ -95,7 +99,10 @@ TMade MakeCollection(uint32_t seed, int discs)
             const bool folder = i % 7 == 0;
             const uint32_t parent = folders[random() % folders.size()];
             TCollectionNode node;
-            node.Name = RandomName(random);
+            std::string name = RandomName(random);
+            if (rename)
+                rename(d, i, name);
+            node.Name = name;
             node.Flags = folder ? nfFolder : nfFile;
             node.ParentId = parent;
             node.Size = folder ? 0 : size(random);
@@ -340,6 +347,41 @@ TEST(NameIndex, OpensOnlyForTheSameFileInTheSameState)
     EXPECT_FALSE(
         TNameIndex::Open(bytes.substr(0, bytes.size() - 1), made.Text, kIdentity, "/shelf/c.frl"));
     EXPECT_FALSE(TNameIndex::Open("", made.Text, kIdentity, "/shelf/c.frl"));
+}
+
+// A name the matcher gives up on ends the search there, with that name in the message: shared
+// between two threads that take pieces of the candidates in turn, the search ends at the first
+// such name in order, whichever thread met another one first, with the hits before it.
+TEST(NameIndex, GivingUpOnTwoThreadsEndsAtTheFirstNameInOrder)
+{
+    const std::string hard = std::string(25, 'a') + "0000!";
+    // Names the pattern gives up on on several discs, so in several pieces.
+    const TMade made = MakeCollection(41, 40, [&](int d, int i, std::string& name) {
+        if (d % 9 == 4 && i == 30)
+            name = hard + std::to_string(d);
+    });
+    const std::string bytes = IndexOf(made);
+    const auto index = TNameIndex::Open(bytes, made.Text, kIdentity, "/shelf/c.frl");
+    ASSERT_TRUE(index);
+    TFindConditions conditions;
+    conditions.Match = TFindMatch::RegularExpression;
+    conditions.Pattern = "((a+)+b|[xk])";
+    const auto search = [&](uint64_t entriesForTwoThreads, std::vector<uint32_t>& hits) {
+        std::string error;
+        std::optional<TFindQuery> query = TFindQuery::Make(conditions, error);
+        index->SetEntriesForTwoThreads(entriesForTwoThreads);
+        index->Find(*query, hits);
+        return query->Trouble();
+    };
+    std::vector<uint32_t> alone;
+    const std::string trouble = search(UINT64_MAX, alone);
+    ASSERT_NE(trouble.find(hard + "4"), std::string::npos) << trouble;
+    ASSERT_GT(alone.size(), 20U);
+    for (int round = 0; round < 5; ++round) {
+        std::vector<uint32_t> shared;
+        EXPECT_EQ(search(1, shared), trouble);
+        EXPECT_EQ(shared, alone);
+    }
 }
 
 // Every byte of the index changed in turn: the index either does not open, or the search over it
