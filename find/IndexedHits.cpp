@@ -5,6 +5,7 @@
 #include "platform/AnsiText.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <condition_variable>
 #include <exception>
@@ -168,48 +169,81 @@ private:
     std::string Where_;
 };
 
-// The pieces of lines a second thread makes, every other one, in two places that it fills in
-// turn while the first thread hands the one before to the sink.
-class TSecondPieces {
+// The pieces of lines on their way to the sink: each piece is made by whichever thread takes it
+// first, into the place of its number among kPlaces, and handed to the sink by the first thread,
+// in order. A piece is taken only when its place is free, so neither thread waits for the other
+// while there is a piece it may make.
+class TPiecesInTurn {
 public:
-    // Waits until the place of the k-th piece is free; false when the printing has stopped.
-    bool WaitToFill(size_t k)
+    static constexpr size_t kPlaces = 4;
+
+    explicit TPiecesInTurn(size_t pieces)
+        : Pieces_(pieces)
+    {
+    }
+
+    // The number of a piece to make, taken now; nothing when there is none left, or when wait is
+    // false and no place is free yet. With wait, waits for a free place. Nothing too once the
+    // printing has stopped.
+    std::optional<size_t> Take(bool wait)
     {
         std::unique_lock lock(Mutex_);
-        Changed_.wait(lock, [&] { return Stopped_ || !Places_[k % 2].Full; });
-        return !Stopped_;
+        for (;;) {
+            if (Stopped_ || Next_ == Pieces_)
+                return std::nullopt;
+            if (Next_ < Written_ + kPlaces)
+                return Next_++;
+            if (!wait)
+                return std::nullopt;
+            Changed_.wait(lock);
+        }
     }
-    [[nodiscard]] std::string& Text(size_t k) { return Places_[k % 2].Text; }
-    void Filled(size_t k)
+    [[nodiscard]] std::string& Text(size_t piece) { return Places_[piece % kPlaces].Text; }
+    void Made(size_t piece)
     {
         {
             const std::lock_guard lock(Mutex_);
-            Places_[k % 2].Full = true;
+            Places_[piece % kPlaces].Made = true;
         }
         Changed_.notify_all();
+    }
+    // The next piece to hand to the sink, when it is made; with wait, waits for it. Throws what
+    // stopped the second thread instead.
+    const std::string* NextMade(bool wait)
+    {
+        std::unique_lock lock(Mutex_);
+        for (;;) {
+            TPlace& place = Places_[Written_ % kPlaces];
+            if (place.Made)
+                return &place.Text;
+            if (Failure_)
+                std::rethrow_exception(Failure_);
+            if (!wait)
+                return nullptr;
+            Changed_.wait(lock);
+        }
+    }
+    // The next piece has reached the sink: its place is free.
+    void Written()
+    {
+        {
+            const std::lock_guard lock(Mutex_);
+            Places_[Written_ % kPlaces].Made = false;
+            ++Written_;
+        }
+        Changed_.notify_all();
+    }
+    [[nodiscard]] size_t WrittenCount()
+    {
+        const std::lock_guard lock(Mutex_);
+        return Written_;
     }
     void Failed(std::exception_ptr failure)
     {
         {
             const std::lock_guard lock(Mutex_);
             Failure_ = std::move(failure);
-        }
-        Changed_.notify_all();
-    }
-    // Waits for the k-th piece; throws what stopped the second thread instead.
-    const std::string& WaitFilled(size_t k)
-    {
-        std::unique_lock lock(Mutex_);
-        Changed_.wait(lock, [&] { return Failure_ || Places_[k % 2].Full; });
-        if (Failure_ && !Places_[k % 2].Full)
-            std::rethrow_exception(Failure_);
-        return Places_[k % 2].Text;
-    }
-    void Taken(size_t k)
-    {
-        {
-            const std::lock_guard lock(Mutex_);
-            Places_[k % 2].Full = false;
+            Stopped_ = true;
         }
         Changed_.notify_all();
     }
@@ -225,11 +259,14 @@ public:
 private:
     struct TPlace {
         std::string Text;
-        bool Full = false;
+        bool Made = false;
     };
+    const size_t Pieces_;
     std::mutex Mutex_;
     std::condition_variable Changed_;
-    TPlace Places_[2];
+    std::array<TPlace, kPlaces> Places_;
+    size_t Next_ = 0;    // the next piece to take
+    size_t Written_ = 0; // pieces handed to the sink
     bool Stopped_ = false;
     std::exception_ptr Failure_;
 };
@@ -241,21 +278,17 @@ void PrintIndexedHits(const TNameIndex& index, const std::vector<uint32_t>& hits
 {
     const size_t perPiece = std::max<size_t>(1, printing.HitsPerPiece);
     const size_t pieces = (hits.size() + perPiece - 1) / perPiece;
-    const auto piece = [&](size_t i) {
-        const uint32_t* first = hits.data() + i * perPiece;
-        return std::pair(first, first + std::min(perPiece, hits.size() - i * perPiece));
-    };
     const auto make = [&](TLineMaker& maker, std::string& out, size_t i) {
         out.clear();
-        const auto [first, last] = piece(i);
-        maker.Append(out, first, last);
+        const uint32_t* first = hits.data() + i * perPiece;
+        maker.Append(out, first, first + std::min(perPiece, hits.size() - i * perPiece));
     };
     TLineMaker maker(index, printing);
-    std::string own;
     const auto alone = [&] {
+        std::string out;
         for (size_t i = 0; i < pieces; ++i) {
-            make(maker, own, i);
-            sink(own);
+            make(maker, out, i);
+            sink(out);
         }
     };
     if (hits.size() < printing.HitsForTwoThreads || pieces < 2 ||
@@ -264,21 +297,18 @@ void PrintIndexedHits(const TNameIndex& index, const std::vector<uint32_t>& hits
         return;
     }
 
-    // The second thread makes the odd pieces, this one the even ones and hands all to the sink.
-    TSecondPieces second;
+    TPiecesInTurn turns(pieces);
     std::optional<std::jthread> helper;
     try {
         helper.emplace([&] {
             try {
                 TLineMaker its(index, printing);
-                for (size_t i = 1; i < pieces; i += 2) {
-                    if (!second.WaitToFill(i / 2))
-                        return;
-                    make(its, second.Text(i / 2), i);
-                    second.Filled(i / 2);
+                while (const std::optional<size_t> piece = turns.Take(true)) {
+                    make(its, turns.Text(*piece), *piece);
+                    turns.Made(*piece);
                 }
             } catch (...) {
-                second.Failed(std::current_exception());
+                turns.Failed(std::current_exception());
             }
         });
     } catch (const std::system_error&) {
@@ -286,17 +316,31 @@ void PrintIndexedHits(const TNameIndex& index, const std::vector<uint32_t>& hits
         return;
     }
     try {
-        for (size_t i = 0; i < pieces; ++i) {
-            if (i % 2 == 0) {
-                make(maker, own, i);
-                sink(own);
+        // This thread hands each made piece on as soon as it can, and makes pieces meanwhile.
+        while (turns.WrittenCount() < pieces) {
+            if (const std::string* text = turns.NextMade(false)) {
+                sink(*text);
+                turns.Written();
+            } else if (const std::optional<size_t> piece = turns.Take(false)) {
+                try {
+                    make(maker, turns.Text(*piece), *piece);
+                } catch (...) {
+                    // The pieces before this one reach the sink first, as on one thread.
+                    turns.Stop();
+                    while (turns.WrittenCount() < *piece) {
+                        sink(*turns.NextMade(true));
+                        turns.Written();
+                    }
+                    throw;
+                }
+                turns.Made(*piece);
             } else {
-                sink(second.WaitFilled(i / 2));
-                second.Taken(i / 2);
+                sink(*turns.NextMade(true));
+                turns.Written();
             }
         }
     } catch (...) {
-        second.Stop();
+        turns.Stop();
         throw; // the helper is joined on the way out
     }
 }
