@@ -1369,10 +1369,10 @@ private:
     {
         const auto map = [](const char* from, const char* to) {
             const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-            const auto start = reinterpret_cast<uintptr_t>(from) & ~(page - 1);
-            if (reinterpret_cast<uintptr_t>(to) > start)
-                (void)::madvise(reinterpret_cast<void*>(start),
-                                reinterpret_cast<uintptr_t>(to) - start, MADV_POPULATE_READ);
+            const char* start = from - (reinterpret_cast<uintptr_t>(from) & (page - 1));
+            if (to > start)
+                (void)::madvise(const_cast<char*>(start), static_cast<size_t>(to - start),
+                                MADV_POPULATE_READ);
         };
         const THeader& header = Parts_.Header;
         const uint64_t entries = header.EntriesOffset + first * sizeof(TEntryRecord);
@@ -1380,8 +1380,8 @@ private:
         if (first >= last || entriesEnd > header.SumsOffset)
             return;
         map(Parts_.Bytes.data() + entries, Parts_.Bytes.data() + entriesEnd);
-        TEntryRecord front;
-        TEntryRecord back;
+        TEntryRecord front{};
+        TEntryRecord back{};
         std::memcpy(&front, Parts_.Bytes.data() + entries, sizeof front);
         std::memcpy(&back, Parts_.Bytes.data() + entriesEnd - sizeof back, sizeof back);
         const std::string_view text = Parts_.Text;
