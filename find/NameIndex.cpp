@@ -619,6 +619,7 @@ private:
     static constexpr uint64_t kBatchesAtLeast = 32;
     [[nodiscard]] uint32_t BatchBlocks() const { return uint32_t{1} << BatchBits_; }
     static constexpr unsigned kDigitBits = 9; // two digits make a key
+    static constexpr size_t kFirstListBytes = 32;
 
     struct TKey {
         uint32_t LastBlockPlusOne = 0;
@@ -646,6 +647,10 @@ private:
             const uint32_t plusOne = BatchStart_ + (pair & (BatchBlocks() - 1)) + 1;
             if (k.LastBlockPlusOne == plusOne)
                 continue;
+            // A list starts with room for a few dozen blocks: grown from nothing, each of the
+            // many short lists would be moved five times more on its way there.
+            if (k.Bytes.empty())
+                k.Bytes.reserve(kFirstListBytes);
             AppendVarint(k.Bytes, plusOne - k.LastBlockPlusOne);
             k.LastBlockPlusOne = plusOne;
             ++k.Count;
