@@ -47,26 +47,6 @@ const TUpperHalf& UpperHalf()
 
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
 
-// A name in UTF-8 with each control character as '?', as the text output shows it.
-void AppendPrintable(std::string& out, std::string_view ansi)
-{
-    if (MayHoldEscapes(ansi)) {
-        std::string text(ansi);
-        for (char& c : text)
-            if (IsControl(c))
-                c = '?';
-        out += AnsiToUtf8(text);
-        return;
-    }
-    const TUpperHalf& upper = UpperHalf();
-    for (const char c : ansi) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            out += upper.Of(static_cast<unsigned char>(c));
-        else
-            out += IsControl(c) ? '?' : c;
-    }
-}
-
 bool IsAscii(std::string_view text)
 {
     for (const char c : text)
@@ -205,6 +185,51 @@ size_t SequenceLength(std::string_view text)
 }
 
 } // namespace
+
+void AppendPrintable(std::string& out, std::string_view ansi)
+{
+    if (MayHoldEscapes(ansi)) {
+        std::string text(ansi);
+        for (char& c : text)
+            if (IsControl(c))
+                c = '?';
+        out += AnsiToUtf8(text);
+        return;
+    }
+    // Runs of printable ASCII go over whole: most names are mostly made of them.
+    const TUpperHalf& upper = UpperHalf();
+    while (!ansi.empty()) {
+        size_t plain = 0;
+        while (plain < ansi.size() && static_cast<unsigned char>(ansi[plain]) < 0x7F &&
+               static_cast<unsigned char>(ansi[plain]) >= 0x20)
+            ++plain;
+        out.append(ansi.data(), plain);
+        ansi.remove_prefix(plain);
+        if (ansi.empty())
+            break;
+        const auto c = static_cast<unsigned char>(ansi[0]);
+        if (c >= 0x80)
+            out += upper.Of(c);
+        else
+            out += '?';
+        ansi.remove_prefix(1);
+    }
+}
+
+void AppendHitLine(std::string& out, const TPrintedHit& hit, THitForm form)
+{
+    switch (form) {
+    case THitForm::Text:
+        AppendTextLine(out, hit);
+        return;
+    case THitForm::Json:
+        AppendJsonLine(out, hit);
+        return;
+    case THitForm::Csv:
+        AppendCsvLine(out, hit);
+        return;
+    }
+}
 
 void AppendDateText(std::string& out, const std::optional<TCalendarTime>& time)
 {

@@ -20,6 +20,10 @@ struct TPrintedHit {
     std::optional<TCalendarTime> Time; // local; nothing when the stored time has no date
 };
 
+// 8-bit text in UTF-8 as the text line shows it: each control character as '?'. Without escapes
+// in it, each byte is shown on its own, so the text of a path is that of its parts joined.
+void AppendPrintable(std::string& out, std::string_view ansi);
+
 // "disc<TAB>path<TAB>size<TAB>date" and a line feed, in UTF-8: the size in bytes, the date as
 // "2005-02-01 05:07:09" (empty when there is none). A tab, line break or other control
 // character inside a name would break the line, so each shows as '?', as Fendrel records such
@@ -44,6 +48,10 @@ void AppendCsvLine(std::string& out, const TPrintedHit& hit);
 [[nodiscard]] std::string CsvLine(const TPrintedHit& hit);
 // What starts a CSV file: the byte order mark by which spreadsheets recognise UTF-8.
 inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// The forms fendrel-find prints its hits in: the text line, JSON or CSV (below).
+enum class THitForm { Text, Json, Csv };
+void AppendHitLine(std::string& out, const TPrintedHit& hit, THitForm form);
 
 // "2005-02-01 05:07:09"; empty for nothing.
 [[nodiscard]] std::string DateText(const std::optional<TCalendarTime>& time);

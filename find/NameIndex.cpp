@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -32,7 +33,10 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
+#include <sys/mman.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +52,8 @@ constexpr uint32_t kNameFromLine = UINT32_MAX;
 constexpr std::string_view kHeaderLine = ";Fendrel File v1 begin\r\n";
 // The fields of a record line before its name: "E 01C5081B E17AFC80 00000400 ".
 constexpr size_t kFieldsSize = 29;
+// How many pieces a search on two threads cuts its candidates into.
+constexpr uint64_t kPieces = 64;
 // How far ahead of the entry tested a search asks for record lines.
 constexpr uint64_t kLinesAhead = 32;
 // No record line the reader keeps whole is longer than this.
@@ -447,6 +453,21 @@ bool ReadHex8(const char* at, uint32_t& value)
     return (bad & 0xF0) == 0;
 }
 
+// The time and size of the record line at offset, which ParseLine found to be one without
+// reading them.
+bool ReadLineFields(std::string_view text, uint64_t offset, TNameIndex::TItem& item)
+{
+    const char* line = text.data() + offset;
+    uint32_t high = 0;
+    uint32_t low = 0;
+    uint32_t size = 0;
+    if (!ReadHex8(line + 2, high) || !ReadHex8(line + 11, low) || !ReadHex8(line + 20, size))
+        return false;
+    item.Time = (uint64_t{high} << 32) | low;
+    item.Size = size;
+    return true;
+}
+
 // The record line at offset as Fendrel writes it, read strictly: any other form is no record
 // line here (the index then keeps what the reader made of it as an override). Without fields,
 // the time and size are left unread (a search that asks only for names reads them only for its
@@ -471,15 +492,8 @@ bool ParseLine(std::string_view text, uint64_t offset, TNameIndex::TItem& item, 
     }
     if (line[1] != ' ' || line[10] != ' ' || line[19] != ' ' || line[28] != ' ')
         return false;
-    if (fields) {
-        uint32_t high = 0;
-        uint32_t low = 0;
-        uint32_t size = 0;
-        if (!ReadHex8(line + 2, high) || !ReadHex8(line + 11, low) || !ReadHex8(line + 20, size))
-            return false;
-        item.Time = (uint64_t{high} << 32) | low;
-        item.Size = size;
-    }
+    if (fields && !ReadLineFields(text, offset, item))
+        return false;
     const size_t nameStart = offset + kFieldsSize;
     const size_t reach = std::min(text.size() - nameStart, kLongestLine);
     for (size_t from = 0;;) {
@@ -559,15 +573,24 @@ public:
     TPostingsBuilder()
         : Keys_(kKeyCount)
     {
-        Pairs_.reserve(size_t{kBatchBlocks} << 11);
+    }
+
+    // Sizes the batches for the number of blocks the builder is to take.
+    void Start(uint64_t blocks)
+    {
+        BatchBits_ = kMostBatchBits;
+        while (BatchBits_ > kFewestBatchBits &&
+               (uint64_t{1} << BatchBits_) * kBatchesAtLeast > blocks)
+            --BatchBits_;
+        Pairs_.reserve(size_t{BatchBlocks()} << kBlockShift << 5); // 32 trigrams a name
     }
 
     // Blocks come in ascending order.
     void Add(uint32_t key, uint32_t block)
     {
-        if (block >= BatchStart_ + kBatchBlocks)
+        if (block >= BatchStart_ + BatchBlocks())
             Flush(block);
-        Pairs_.push_back((key << kBatchBits) | (block - BatchStart_));
+        Pairs_.push_back((key << BatchBits_) | (block - BatchStart_));
     }
     void Finish() { Flush(0); }
 
@@ -587,9 +610,16 @@ public:
     }
 
 private:
-    static constexpr unsigned kBatchBits = 11;
-    static constexpr uint32_t kBatchBlocks = uint32_t{1} << kBatchBits;
+    // A batch is 2^BatchBits_ blocks. A large one keeps each trigram's list in the processor's
+    // cache while its pairs are added to it: measured best at 11 million names. A small one keeps
+    // the pairs themselves in the cache and needs less fresh memory, which costs more here than
+    // its use: measured a quarter faster at 1.1 million names, in batches of 256 or 512 blocks.
+    static constexpr unsigned kMostBatchBits = 11;
+    static constexpr unsigned kFewestBatchBits = 8;
+    static constexpr uint64_t kBatchesAtLeast = 32;
+    [[nodiscard]] uint32_t BatchBlocks() const { return uint32_t{1} << BatchBits_; }
     static constexpr unsigned kDigitBits = 9; // two digits make a key
+    static constexpr size_t kFirstListBytes = 32;
 
     struct TKey {
         uint32_t LastBlockPlusOne = 0;
@@ -602,7 +632,7 @@ private:
     void Flush(uint32_t block)
     {
         Sorted_.resize(Pairs_.size());
-        for (const unsigned shift : {kBatchBits, kBatchBits + kDigitBits}) {
+        for (const unsigned shift : {BatchBits_, BatchBits_ + kDigitBits}) {
             std::array<uint32_t, (1U << kDigitBits) + 1> starts{};
             for (const uint32_t pair : Pairs_)
                 ++starts[((pair >> shift) & ((1U << kDigitBits) - 1)) + 1];
@@ -613,22 +643,27 @@ private:
             Pairs_.swap(Sorted_);
         }
         for (const uint32_t pair : Pairs_) {
-            TKey& k = Keys_[pair >> kBatchBits];
-            const uint32_t plusOne = BatchStart_ + (pair & (kBatchBlocks - 1)) + 1;
+            TKey& k = Keys_[pair >> BatchBits_];
+            const uint32_t plusOne = BatchStart_ + (pair & (BatchBlocks() - 1)) + 1;
             if (k.LastBlockPlusOne == plusOne)
                 continue;
+            // A list starts with room for a few dozen blocks: grown from nothing, each of the
+            // many short lists would be moved five times more on its way there.
+            if (k.Bytes.empty())
+                k.Bytes.reserve(kFirstListBytes);
             AppendVarint(k.Bytes, plusOne - k.LastBlockPlusOne);
             k.LastBlockPlusOne = plusOne;
             ++k.Count;
         }
         Pairs_.clear();
-        BatchStart_ = block & ~(kBatchBlocks - 1);
+        BatchStart_ = block & ~(BatchBlocks() - 1);
     }
 
     std::vector<TKey> Keys_;
     std::vector<uint32_t> Pairs_;
     std::vector<uint32_t> Sorted_;
     uint32_t BatchStart_ = 0;
+    unsigned BatchBits_ = kMostBatchBits;
 };
 
 // The length of a difference as LEB128.
@@ -841,6 +876,7 @@ void MakeIndexPart(std::string_view text, const std::vector<uint32_t>& lines,
                    const TFindSnapshot& snapshot, std::vector<TEntryRecord>& entries,
                    TIndexPart& part)
 {
+    part.Postings.Start((part.End - part.First + kEntriesPerBlock - 1) >> kBlockShift);
     for (size_t i = part.First; i < part.End; ++i) {
         const TFindSnapshot::TEntry& entry = snapshot.Entry(i);
         const std::string_view name = snapshot.Name(i);
@@ -969,7 +1005,9 @@ struct TNameIndex::TParts {
     std::string_view Text;
     THeader Header{};
     const uint64_t* Sums = nullptr;
-    mutable std::vector<uint8_t> Checked; // per chunk: 1 when its checksum was found right
+    // Per chunk: 1 when its checksum was found right. Threads that read the index at once may
+    // each check a chunk and mark it; the mark only ever goes from 0 to 1.
+    std::unique_ptr<std::atomic<uint8_t>[]> Checked;
 
     [[noreturn]] static void Damaged() { throw ENameIndexDamaged("the name index is damaged"); }
 
@@ -982,14 +1020,14 @@ struct TNameIndex::TParts {
             return;
         for (uint64_t chunk = offset >> kChunkShift; chunk <= (offset + size - 1) >> kChunkShift;
              ++chunk) {
-            if (Checked[chunk])
+            if (Checked[chunk].load(std::memory_order_relaxed))
                 continue;
             const uint64_t start = chunk << kChunkShift;
             const uint64_t length =
                 std::min<uint64_t>(uint64_t{1} << kChunkShift, Header.SumsOffset - start);
             if (XXH3_64bits(Bytes.data() + start, length) != Sums[chunk])
                 Damaged();
-            Checked[chunk] = 1;
+            Checked[chunk].store(1, std::memory_order_relaxed);
         }
     }
     template <typename T> T Read(uint64_t offset) const
@@ -1012,8 +1050,11 @@ struct TNameIndex::TParts {
             return;
         TEntryRecord record;
         std::memcpy(&record, Bytes.data() + offset, sizeof record);
+        // A record line is mostly longer than the rest of its first cache line.
         if (record.Line < Text.size())
             __builtin_prefetch(Text.data() + record.Line);
+        if (record.Line + 64 < Text.size())
+            __builtin_prefetch(Text.data() + record.Line + 64);
     }
     [[nodiscard]] TTrigramRecord Trigram(uint64_t index) const
     {
@@ -1212,7 +1253,7 @@ std::unique_ptr<TNameIndex> TNameIndex::Open(std::string_view bytes,
     // Every record line the index points at ends before the first zero byte, if there is one,
     // as it did when the index was made.
     parts->Text = collectionText;
-    parts->Checked.assign(chunks, 0);
+    parts->Checked = std::make_unique<std::atomic<uint8_t>[]>(chunks); // all 0
     try {
         parts->Check(header.PathOffset, header.PathSize);
     } catch (const ENameIndexDamaged&) {
@@ -1245,6 +1286,20 @@ TNameIndex::TItem TNameIndex::Item(uint32_t entry) const
     if (record.Parent & kOverrideBit)
         kept = parts.OverrideOf(entry);
     return parts.ItemOf(entry, record, kept);
+}
+
+void TNameIndex::PrefetchRecord(uint32_t entry) const
+{
+    const TParts& parts = *Parts_;
+    if (entry < parts.Header.EntryCount)
+        __builtin_prefetch(parts.Bytes.data() + parts.Header.EntriesOffset +
+                           uint64_t{entry} * sizeof(TEntryRecord));
+}
+
+void TNameIndex::PrefetchLine(uint32_t entry) const
+{
+    if (entry < Parts_->Header.EntryCount)
+        Parts_->PrefetchLine(entry);
 }
 
 namespace {
@@ -1281,11 +1336,10 @@ private:
 // Tests runs of entries against one query, in order, and keeps the hits.
 class TNameIndex::TEntryTester {
 public:
-    TEntryTester(const TNameIndex& index, TFindQuery& query, std::vector<uint32_t>& hits)
+    TEntryTester(const TNameIndex& index, TFindQuery& query)
         : Index_(index)
         , Parts_(*index.Parts_)
         , Query_(query)
-        , Hits_(hits)
         , CheckedFolders_(Parts_.Header.EntryCount)
     {
         const TFindConditions& conditions = query.Conditions();
@@ -1293,8 +1347,12 @@ public:
                      !conditions.TimeMax;
     }
 
-    void Run(const std::vector<TEntryRun>& runs)
+    // Writes the hits to out, which has room for every entry of the runs; returns their end.
+    uint32_t* Run(std::span<const TEntryRun> runs, uint32_t* out, bool many = false)
     {
+        if (many && !runs.empty())
+            MapAhead(runs.front().First, runs.back().Last);
+        Out_ = out;
         for (const TEntryRun& run : runs) {
             for (uint64_t i = run.First; i < run.Last; ++i) {
                 // The record lines are met in the file's order, but the wait for each one's
@@ -1304,9 +1362,39 @@ public:
                 Test(static_cast<uint32_t>(i));
             }
         }
+        return Out_;
     }
 
 private:
+    // Asks the system to map at once the entries from first to last and the stretch of the
+    // collection file their lines lie in (where the file keeps them in order): a search through
+    // most of a large collection would otherwise fault the pages in one by one, which costs more.
+    // Only a hint: nothing is read.
+    void MapAhead(uint64_t first, uint64_t last) const
+    {
+        const auto map = [](const char* from, const char* to) {
+            const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+            const char* start = from - (reinterpret_cast<uintptr_t>(from) & (page - 1));
+            if (to > start)
+                (void)::madvise(const_cast<char*>(start), static_cast<size_t>(to - start),
+                                MADV_POPULATE_READ);
+        };
+        const THeader& header = Parts_.Header;
+        const uint64_t entries = header.EntriesOffset + first * sizeof(TEntryRecord);
+        const uint64_t entriesEnd = header.EntriesOffset + last * sizeof(TEntryRecord);
+        if (first >= last || entriesEnd > header.SumsOffset)
+            return;
+        map(Parts_.Bytes.data() + entries, Parts_.Bytes.data() + entriesEnd);
+        TEntryRecord front{};
+        TEntryRecord back{};
+        std::memcpy(&front, Parts_.Bytes.data() + entries, sizeof front);
+        std::memcpy(&back, Parts_.Bytes.data() + entriesEnd - sizeof back, sizeof back);
+        const std::string_view text = Parts_.Text;
+        if (front.Line < back.Line && back.Line < text.size())
+            map(text.data() + front.Line,
+                text.data() + std::min<size_t>(text.size(), back.Line + kLongestLine));
+    }
+
     void Test(uint32_t i)
     {
         const TEntryRecord record = Parts_.Entry(i);
@@ -1328,14 +1416,23 @@ private:
                 return;
             if (!Query_.Matches({item.Name, (item.Flags & nfFolder) != 0, 0, 0}))
                 return;
+            // The rest of the hit, as ItemOf reads it, from the line already found.
+            if (!ReadLineFields(Parts_.Text, record.Line, item))
+                throw ENameIndexDamaged("the collection file does not fit its name index");
+            const uint32_t parent = record.Parent & ~kOverrideBit;
+            if (parent != kNoParentField) {
+                if (parent >= i)
+                    TParts::Damaged();
+                item.Parent = parent;
+            }
+        } else {
+            item = Parts_.ItemOf(i, record, kept);
+            if (item.Flags & nfDisc)
+                return;
+            if (!Query_.Matches({item.Name, (item.Flags & nfFolder) != 0, item.Size, item.Time}))
+                return;
         }
-        item = Parts_.ItemOf(i, record, kept);
-        if (item.Flags & nfDisc)
-            return;
-        if (!linesNames &&
-            !Query_.Matches({item.Name, (item.Flags & nfFolder) != 0, item.Size, item.Time}))
-            return;
-        Hits_.push_back(i);
+        *Out_++ = i;
         if (kept)
             (void)Index_.Item(i); // as the printing reads it, through the override table's search
         // Everything printed of a hit is read here, so that a damaged index shows before
@@ -1349,7 +1446,7 @@ private:
     const TNameIndex& Index_;
     const TParts& Parts_;
     TFindQuery& Query_;
-    std::vector<uint32_t>& Hits_;
+    uint32_t* Out_ = nullptr;
     TEntryBits CheckedFolders_;
     bool NamesOnly_ = true;
     uint64_t NextOverride_ = 0;
@@ -1398,53 +1495,107 @@ void TNameIndex::Find(TFindQuery& query, std::vector<uint32_t>& hits) const
         }
     }
 
+    // Room for a hit at every candidate: a large block is only address space until it is
+    // written, while a list grown step by step writes each step's copy into fresh memory.
+    const std::unique_ptr<uint32_t[]> found(new uint32_t[candidates]);
     if (candidates < EntriesForTwoThreads_ || std::thread::hardware_concurrency() < 2) {
-        TEntryTester(*this, query, hits).Run(runs);
+        TEntryTester tester(*this, query);
+        hits.insert(hits.end(), found.get(), tester.Run(runs, found.get()));
         return;
     }
+    if (!query.Trouble().empty())
+        return; // a query that has given up matches nothing, as on one thread
+
     // A search that tests most of a large collection (a common extension, a short pattern)
-    // shares the entries with a second thread; the hits of the second half follow those of the
-    // first, so the order is that of one thread. Every part of the index the testing reads is
-    // checked here first, so that the threads only read what was checked.
-    parts.Check(parts.Header.EntriesOffset, count * sizeof(TEntryRecord));
-    parts.Check(parts.Header.OverridesOffset, parts.Header.OverrideCount * sizeof(TOverrideRecord));
-    parts.Check(parts.Header.NamesOffset, parts.Header.NamesSize);
-    std::vector<TEntryRun> secondRuns;
-    uint64_t firstShare = 0;
-    for (size_t i = 0; i < runs.size(); ++i) {
-        const uint64_t size = runs[i].Last - runs[i].First;
-        if (firstShare + size <= candidates / 2) {
-            firstShare += size;
-            continue;
+    // shares the entries with a second thread: the candidates are cut into pieces, which the two
+    // threads take in turn as each is done (so that neither waits when the other is slower), each
+    // writing its hits to the place of the piece; joined in the order of the pieces, the hits are
+    // in the order of one thread. Each thread checks the parts of the index it reads as it goes
+    // (see Check), so the checking is shared too.
+    struct TPiece {
+        size_t FirstRun = 0; // into runs
+        size_t EndRun = 0;
+        uint64_t Offset = 0; // of its first candidate among all
+        uint64_t Found = 0;
+        int Tester = -1; // the thread whose query met trouble in it, if one did
+    };
+    const uint64_t perPiece = std::max<uint64_t>(kEntriesPerBlock, candidates / kPieces);
+    std::vector<TPiece> pieces;
+    {
+        std::vector<TEntryRun> cut;
+        uint64_t offset = 0;
+        uint64_t inPiece = 0;
+        pieces.push_back({});
+        for (TEntryRun run : runs) {
+            while (run.First < run.Last) {
+                const uint64_t take = std::min(run.Last - run.First, perPiece - inPiece);
+                cut.push_back({run.First, run.First + take});
+                run.First += take;
+                inPiece += take;
+                offset += take;
+                if (inPiece == perPiece) {
+                    pieces.back().EndRun = cut.size();
+                    pieces.push_back({cut.size(), cut.size(), offset, 0, -1});
+                    inPiece = 0;
+                }
+            }
         }
-        const uint64_t middle = runs[i].First + (candidates / 2 - firstShare);
-        secondRuns.push_back({middle, runs[i].Last});
-        secondRuns.insert(secondRuns.end(), runs.begin() + static_cast<ptrdiff_t>(i) + 1,
-                          runs.end());
-        runs.resize(i + 1);
-        runs.back().Last = middle;
-        break;
+        pieces.back().EndRun = cut.size();
+        runs.swap(cut);
     }
-    TFindQuery twin = query.Twin();
-    std::vector<uint32_t> secondHits;
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> stopAfter{pieces.size()}; // no piece after a trouble is wanted
+    std::array<TFindQuery, 2> queries = {query.Twin(), query.Twin()};
+    const auto test = [&](int tester) {
+        TEntryTester entries(*this, queries[tester]);
+        for (size_t k = next++; k < pieces.size() && k <= stopAfter; k = next++) {
+            TPiece& piece = pieces[k];
+            const std::span<const TEntryRun> its(runs.data() + piece.FirstRun,
+                                                 piece.EndRun - piece.FirstRun);
+            uint32_t* const out = found.get() + piece.Offset;
+            piece.Found = static_cast<uint64_t>(entries.Run(its, out, true) - out);
+            if (!queries[tester].Trouble().empty()) {
+                piece.Tester = tester;
+                for (size_t was = stopAfter; k < was && !stopAfter.compare_exchange_weak(was, k);)
+                    ;
+                return; // nothing after this piece is wanted of this thread
+            }
+        }
+    };
     std::exception_ptr secondFailure;
     {
         std::jthread second([&] {
             try {
-                TEntryTester(*this, twin, secondHits).Run(secondRuns);
+                test(1);
             } catch (...) {
                 secondFailure = std::current_exception();
+                stopAfter = 0;
+                next = pieces.size();
             }
         });
-        TEntryTester(*this, query, hits).Run(runs); // the thread is joined however this ends
+        try {
+            test(0);
+        } catch (...) {
+            stopAfter = 0;
+            next = pieces.size();
+            throw; // the thread is joined on the way out
+        }
     }
     if (secondFailure)
         std::rethrow_exception(secondFailure);
-    // A query that gave up in the first half found nothing after that point, as with one thread.
-    if (!query.Trouble().empty())
-        return;
-    query.TakeTrouble(twin);
-    hits.insert(hits.end(), secondHits.begin(), secondHits.end());
+    uint64_t total = 0;
+    for (const TPiece& piece : pieces)
+        total += piece.Found;
+    hits.reserve(hits.size() + total);
+    for (const TPiece& piece : pieces) {
+        hits.insert(hits.end(), found.get() + piece.Offset,
+                    found.get() + piece.Offset + piece.Found);
+        if (piece.Tester >= 0) {
+            // The search ends where one thread would have ended it, with that trouble.
+            query.TakeTrouble(queries[static_cast<size_t>(piece.Tester)]);
+            return;
+        }
+    }
 }
 
 uint32_t TNameIndex::DiscOf(uint32_t entry) const

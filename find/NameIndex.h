@@ -46,8 +46,8 @@ using TIndexSink = std::function<bool(std::string_view bytes)>;
 
 // An index over its bytes (which must outlive it) and the text of the collection file it was made
 // from. Nothing in the bytes is trusted: every part read is checked against its checksum and its
-// bounds first, and anything wrong throws ENameIndexDamaged. It remembers what it has checked:
-// use it from one thread at a time.
+// bounds first, and anything wrong throws ENameIndexDamaged. It remembers what it has checked.
+// Item, DiscOf and Path may be called from several threads at once; Find from one at a time.
 class TNameIndex {
 public:
     // The index, or nothing when the bytes are no index, a damaged one, or one made from another
@@ -69,6 +69,11 @@ public:
 
     [[nodiscard]] size_t size() const;
     [[nodiscard]] TItem Item(uint32_t entry) const;
+    // Asks the processor for the memory that Item(entry) reads first; only a hint, that reads
+    // nothing it has not checked. Of two entries to come, the farther one's record should be
+    // asked for first (whole), the nearer one's line then.
+    void PrefetchRecord(uint32_t entry) const;
+    void PrefetchLine(uint32_t entry) const;
     // Every file and folder the query matches, in the order the search over the collection's
     // snapshot gives them (entry numbers are the snapshot's indexes).
     void Find(TFindQuery& query, std::vector<uint32_t>& hits) const;

@@ -7,6 +7,7 @@
 #include "find/FindQuery.h"
 #include "find/FindSnapshot.h"
 #include "find/HitOutput.h"
+#include "find/IndexedHits.h"
 #include "find/NameIndexStore.h"
 #include "platform/AnsiText.h"
 #include "platform/LocalTime.h"
@@ -59,12 +60,11 @@ constexpr const char* kUsage =
     "Размер папки — сумма размеров всех файлов в ней. Дата — местное время.\n"
     "Код выхода: 0 — найдено, 1 — ничего не найдено, 2 — ошибка.\n";
 
-enum class TOutputForm { Text, Json, Csv };
 enum class TCopiesKind { None, Duplicates, Unique };
 
 struct TOptions {
     TFindConditions Conditions;
-    TOutputForm Form = TOutputForm::Text;
+    THitForm Form = THitForm::Text;
     TCopiesKind Copies = TCopiesKind::None;
     std::optional<std::string> UniqueDisc; // --unique=DISC: the disc's title, UTF-8
     char Separator = '\\';
@@ -191,7 +191,7 @@ TOptions ParseOptions(int argc, char** argv)
             if (formGiven)
                 UsageError("--json и --csv исключают друг друга");
             formGiven = true;
-            result.Form = option == Json ? TOutputForm::Json : TOutputForm::Csv;
+            result.Form = option == Json ? THitForm::Json : THitForm::Csv;
             break;
         case Separator:
             if (std::strcmp(optarg, "/") != 0 && std::strcmp(optarg, "\\") != 0)
@@ -236,49 +236,6 @@ TOptions ParseOptions(int argc, char** argv)
     return result;
 }
 
-// One hit as the chosen output form prints it, added to out.
-void AppendHitLine(std::string& out, const TPrintedHit& printed, TOutputForm form)
-{
-    switch (form) {
-    case TOutputForm::Text:
-        AppendTextLine(out, printed);
-        return;
-    case TOutputForm::Json:
-        AppendJsonLine(out, printed);
-        return;
-    case TOutputForm::Csv:
-        AppendCsvLine(out, printed);
-        return;
-    }
-}
-
-// Lines gathered and handed to stdout in large pieces: a search with a million hits would
-// otherwise spend more on the calls than on the search. What is gathered goes out when the
-// printer ends, also when an exception ends it, so no line printed before a failure is lost.
-class THitPrinter {
-public:
-    THitPrinter() { Out_.reserve(kPiece + 4096); }
-    ~THitPrinter() { Write(); }
-    THitPrinter(const THitPrinter&) = delete;
-    THitPrinter& operator=(const THitPrinter&) = delete;
-
-    void Print(const TPrintedHit& printed, TOutputForm form)
-    {
-        AppendHitLine(Out_, printed, form);
-        if (Out_.size() >= kPiece)
-            Write();
-    }
-
-private:
-    static constexpr size_t kPiece = 64 * 1024;
-    void Write()
-    {
-        std::fwrite(Out_.data(), 1, Out_.size(), stdout);
-        Out_.clear();
-    }
-    std::string Out_;
-};
-
 // The message for a collection file that could not be opened for reading.
 std::string MapFailure(TMapOutcome outcome, int error)
 {
@@ -298,95 +255,6 @@ std::string MapFailure(TMapOutcome outcome, int error)
     return std::string("ошибка при чтении файла (") + std::strerror(error) + ")";
 }
 
-// The folders above the hits as they are printed, from the disc down: hits come in pre-order,
-// so the path of a hit's folder is mostly that of the hit before, or shares its start.
-class TIndexedFolderPath {
-public:
-    TIndexedFolderPath(const TNameIndex& index, char separator)
-        : Index_(index)
-        , Separator_(separator)
-    {
-    }
-
-    // Moves to folder (an entry with a parent, or a disc).
-    void MoveTo(uint32_t folder)
-    {
-        if (!Chain_.empty() && Chain_.back().Entry == folder)
-            return;
-        Climb_.clear();
-        size_t kept = 0;
-        for (uint32_t at = folder;;) {
-            const auto known = std::find_if(Chain_.begin(), Chain_.end(),
-                                            [at](const TStep& step) { return step.Entry == at; });
-            if (known != Chain_.end()) {
-                kept = static_cast<size_t>(known - Chain_.begin()) + 1;
-                break;
-            }
-            const TNameIndex::TItem item = Index_.Item(at);
-            Climb_.push_back({at, item.Name, 0});
-            if (item.Parent == TNameIndex::NoParent)
-                break; // a disc the chain did not hold: the chain starts anew
-            at = item.Parent;
-        }
-        Chain_.resize(kept);
-        Path_.resize(kept == 0 ? 0 : Chain_.back().PathEnd);
-        for (auto step = Climb_.rbegin(); step != Climb_.rend(); ++step) {
-            if (!Chain_.empty()) { // the disc's own name is no part of a path
-                Path_ += Separator_;
-                Path_ += step->Name;
-            }
-            step->PathEnd = Path_.size();
-            Chain_.push_back(*step);
-        }
-    }
-    // The path of the folder moved to, as TNameIndex::Path gives it, and the name of its disc.
-    [[nodiscard]] const std::string& Path() const { return Path_; }
-    [[nodiscard]] std::string_view Disc() const { return Chain_.front().Name; }
-
-private:
-    struct TStep {
-        uint32_t Entry = 0;
-        std::string_view Name;
-        size_t PathEnd = 0;
-    };
-    const TNameIndex& Index_;
-    const char Separator_;
-    std::vector<TStep> Chain_;
-    std::vector<TStep> Climb_;
-    std::string Path_;
-};
-
-// Prints the hits that a search through the index found.
-void PrintIndexedHits(const std::string& path, const TNameIndex& index,
-                      const std::vector<uint32_t>& hits, const TOptions& options, int64_t offset)
-{
-    TIndexedFolderPath folder(index, options.Separator);
-    std::string where;
-    THitPrinter printer;
-    for (const uint32_t hit : hits) {
-        const TNameIndex::TItem item = index.Item(hit);
-        where.clear();
-        if (item.Parent == TNameIndex::NoParent) {
-            folder.MoveTo(hit);
-        } else {
-            folder.MoveTo(item.Parent);
-            where += folder.Path();
-            where += options.Separator;
-            where += item.Name;
-        }
-        TPrintedHit printed;
-        printed.Collection = path;
-        printed.Disc = folder.Disc();
-        printed.Path = where;
-        printed.Name = item.Name;
-        printed.Folder = (item.Flags & nfFolder) != 0;
-        printed.Size = item.Size;
-        printed.Time = FileTimeToLocal(static_cast<uint32_t>(item.Time >> 32),
-                                       static_cast<uint32_t>(item.Time), offset);
-        printer.Print(printed, options.Form);
-    }
-}
-
 // Searches the collection through its name index and prints the hits. False, having printed
 // nothing, when there is no index made from the file as it is now, or the index turns out
 // damaged: the file itself is searched then.
@@ -403,8 +271,15 @@ bool SearchIndexed(const std::string& path, const std::string& absolute, const T
     } catch (const ENameIndexDamaged&) {
         return false;
     }
+    THitPrinting printing;
+    printing.Collection = path;
+    printing.Form = options.Form;
+    printing.Separator = options.Separator;
+    printing.UtcOffset = offset;
     try {
-        PrintIndexedHits(path, index, hits, options, offset);
+        PrintIndexedHits(index, hits, printing, [](std::string_view lines) {
+            std::fwrite(lines.data(), 1, lines.size(), stdout);
+        });
     } catch (const ENameIndexDamaged&) {
         // Find read all of this already; only a file changed under the program gets here.
         std::fflush(stdout);
@@ -432,7 +307,7 @@ void PrintHit(const TFindSnapshot& snapshot, uint32_t hit, const std::string& pa
                                    static_cast<uint32_t>(entry.Time), offset);
     std::string line;
     AppendHitLine(line, printed, options.Form);
-    if (options.Form == TOutputForm::Json && group != 0)
+    if (options.Form == THitForm::Json && group != 0)
         line.insert(1, "\"group\":" + std::to_string(group) + ","); // after the opening brace
     std::fwrite(line.data(), 1, line.size(), stdout);
 }
@@ -518,7 +393,7 @@ bool SearchCopiesInFile(const std::string& path, const TOptions& options, TFindQ
     for (size_t i = 0; i < copies.Entries.size(); ++i) {
         const uint32_t number = copies.Groups[i];
         if (number != last) {
-            if (options.Form == TOutputForm::Text && group > 0)
+            if (options.Form == THitForm::Text && group > 0)
                 std::fputc('\n', stdout); // an empty line between groups
             ++group;
             last = number;
@@ -541,7 +416,7 @@ int main(int argc, char** argv)
         return kTrouble;
     }
 
-    if (options.Form == TOutputForm::Csv) {
+    if (options.Form == THitForm::Csv) {
         std::fwrite(kUtf8ByteOrderMark.data(), 1, kUtf8ByteOrderMark.size(), stdout);
         std::fwrite(CsvHeader().data(), 1, CsvHeader().size(), stdout);
     }

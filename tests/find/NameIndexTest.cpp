@@ -1,8 +1,10 @@
 // The name index: the same answers as the search over the collection, in the same order, and
 // never an answer from an index that does not fit the collection file as it is now.
 #include "find/NameIndex.h"
+#include "browse/FolderListing.h"
 #include "collection/Fendrel.h"
 #include "find/FindSnapshot.h"
+#include "find/IndexedHits.h"
 #include "find/NameIndexStore.h"
 #include "platform/AnsiText.h"
 
@@ -14,6 +16,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <spawn.h>
 #include <sys/file.h>
@@ -77,7 +80,10 @@ struct TMade {
     std::unique_ptr<TFindSnapshot> Snapshot;
 };
 
-TMade MakeCollection(uint32_t seed, int discs)
+// rename, when given, may change the name of each file or folder made (d: its disc, i: its
+// number on the disc).
+TMade MakeCollection(uint32_t seed, int discs,
+                     const std::function<void(int d, int i, std::string& name)>& rename = {})
 {
     std::mt19937 random(seed);
     TFendrel made;
@@ -93,7 +99,10 @@ TMade MakeCollection(uint32_t seed, int discs)
             const bool folder = i % 7 == 0;
             const uint32_t parent = folders[random() % folders.size()];
             TCollectionNode node;
-            node.Name = RandomName(random);
+            std::string name = RandomName(random);
+            if (rename)
+                rename(d, i, name);
+            node.Name = name;
             node.Flags = folder ? nfFolder : nfFile;
             node.ParentId = parent;
             node.Size = folder ? 0 : size(random);
@@ -340,6 +349,41 @@ TEST(NameIndex, OpensOnlyForTheSameFileInTheSameState)
     EXPECT_FALSE(TNameIndex::Open("", made.Text, kIdentity, "/shelf/c.frl"));
 }
 
+// A name the matcher gives up on ends the search there, with that name in the message: shared
+// between two threads that take pieces of the candidates in turn, the search ends at the first
+// such name in order, whichever thread met another one first, with the hits before it.
+TEST(NameIndex, GivingUpOnTwoThreadsEndsAtTheFirstNameInOrder)
+{
+    const std::string hard = std::string(25, 'a') + "0000!";
+    // Names the pattern gives up on on several discs, so in several pieces.
+    const TMade made = MakeCollection(41, 40, [&](int d, int i, std::string& name) {
+        if (d % 9 == 4 && i == 30)
+            name = hard + std::to_string(d);
+    });
+    const std::string bytes = IndexOf(made);
+    const auto index = TNameIndex::Open(bytes, made.Text, kIdentity, "/shelf/c.frl");
+    ASSERT_TRUE(index);
+    TFindConditions conditions;
+    conditions.Match = TFindMatch::RegularExpression;
+    conditions.Pattern = "((a+)+b|[xk])";
+    const auto search = [&](uint64_t entriesForTwoThreads, std::vector<uint32_t>& hits) {
+        std::string error;
+        std::optional<TFindQuery> query = TFindQuery::Make(conditions, error);
+        index->SetEntriesForTwoThreads(entriesForTwoThreads);
+        index->Find(*query, hits);
+        return query->Trouble();
+    };
+    std::vector<uint32_t> alone;
+    const std::string trouble = search(UINT64_MAX, alone);
+    ASSERT_NE(trouble.find(hard + "4"), std::string::npos) << trouble;
+    ASSERT_GT(alone.size(), 20U);
+    for (int round = 0; round < 5; ++round) {
+        std::vector<uint32_t> shared;
+        EXPECT_EQ(search(1, shared), trouble);
+        EXPECT_EQ(shared, alone);
+    }
+}
+
 // Every byte of the index changed in turn: the index either does not open, or the search over it
 // reports the damage, or it still answers right (a byte nothing reads); it never answers wrong.
 TEST(NameIndex, DamageIsFoundNeverAnswered)
@@ -373,6 +417,141 @@ TEST(NameIndex, DamageIsFoundNeverAnswered)
         ASSERT_EQ(found, expected) << "byte " << at;
     }
     EXPECT_GT(refused, 0);
+}
+
+// Shared between two threads, each checking what it reads as it goes, the search finds the
+// damage as one thread does: a damaged index never answers wrong.
+TEST(NameIndex, DamageIsFoundOnTwoThreadsToo)
+{
+    const TMade made = MakeCollection(11, 2);
+    const std::string bytes = IndexOf(made);
+    TFindConditions c;
+    c.Pattern = "a";
+    std::string error;
+    std::optional<TFindQuery> query = TFindQuery::Make(c, error);
+    std::vector<uint32_t> expected;
+    FindInSnapshot(*made.Snapshot, *query, expected);
+    int refused = 0;
+    for (size_t at = 0; at < bytes.size(); at += 3) {
+        std::string damaged = bytes;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x21);
+        const auto index = TNameIndex::Open(damaged, made.Text, kIdentity, "/shelf/c.frl");
+        if (!index) {
+            ++refused;
+            continue;
+        }
+        index->SetEntriesForTwoThreads(1);
+        std::vector<uint32_t> found;
+        try {
+            index->Find(*query, found);
+        } catch (const ENameIndexDamaged&) {
+            ++refused;
+            continue;
+        }
+        ASSERT_EQ(found, expected) << "byte " << at;
+    }
+    EXPECT_GT(refused, 0);
+}
+
+// Each hit as the search over the collection prints it (see fendrel-find).
+std::string SnapshotLines(const TFindSnapshot& snapshot, const std::vector<uint32_t>& hits,
+                          const THitPrinting& printing)
+{
+    std::string lines;
+    for (const uint32_t hit : hits) {
+        const TFindSnapshot::TEntry& entry = snapshot.Entry(hit);
+        const std::string where = snapshot.Path(hit, printing.Separator);
+        TPrintedHit printed;
+        printed.Collection = printing.Collection;
+        printed.Disc = snapshot.Name(snapshot.DiscOf(hit));
+        printed.Path = where;
+        printed.Name = snapshot.Name(hit);
+        printed.Folder = (entry.Flags & nfFolder) != 0;
+        printed.Size = entry.Size;
+        printed.Time = FileTimeToLocal(static_cast<uint32_t>(entry.Time >> 32),
+                                       static_cast<uint32_t>(entry.Time), printing.UtcOffset);
+        AppendHitLine(lines, printed, printing.Form);
+    }
+    return lines;
+}
+
+// The lines of the hits an index found are those the search over the collection prints, in the
+// same order, in every form, whether one thread makes them or two share them piece by piece;
+// names with escapes, in folders with and without them, among them.
+TEST(NameIndex, PrintsTheHitsAsTheSearchOverTheCollectionDoes)
+{
+    const TMade made = MakeCollection(23, 30);
+    const std::string bytes = IndexOf(made);
+    const auto index = TNameIndex::Open(bytes, made.Text, kIdentity, "/shelf/c.frl");
+    ASSERT_TRUE(index);
+    const TFindSnapshot& snapshot = *made.Snapshot;
+    std::vector<uint32_t> all;  // every file and folder
+    std::vector<uint32_t> some; // a few, far apart
+    for (uint32_t i = 0; i < snapshot.size(); ++i) {
+        if (snapshot.Entry(i).Parent == TFindSnapshot::NoParent)
+            continue;
+        all.push_back(i);
+        if (i % 13 == 0)
+            some.push_back(i);
+    }
+    int escapedNames = 0;
+    for (const uint32_t i : all)
+        escapedNames += MayHoldEscapes(snapshot.Name(i)) ? 1 : 0;
+    ASSERT_GT(escapedNames, 50);
+
+    for (const THitForm form : {THitForm::Text, THitForm::Json, THitForm::Csv}) {
+        for (const char separator : {'\\', '/'}) {
+            THitPrinting printing;
+            printing.Collection = "/shelf/c.frl";
+            printing.Form = form;
+            printing.Separator = separator;
+            printing.UtcOffset = 3 * 3600;
+            for (const std::vector<uint32_t>* hits : {&all, &some}) {
+                const std::string expected = SnapshotLines(snapshot, *hits, printing);
+                // One thread; two with pieces of one hit, of a few, of many.
+                for (const auto& [forTwo, perPiece] : std::vector<std::pair<size_t, size_t>>{
+                         {SIZE_MAX, 16384}, {0, 1}, {0, 7}, {0, 100}}) {
+                    printing.HitsForTwoThreads = forTwo;
+                    printing.HitsPerPiece = perPiece;
+                    std::string lines;
+                    PrintIndexedHits(*index, *hits, printing,
+                                     [&](std::string_view piece) { lines += piece; });
+                    ASSERT_EQ(lines, expected)
+                        << "form " << static_cast<int>(form) << ", separator " << separator << ", "
+                        << hits->size() << " hits, pieces of " << perPiece;
+                }
+            }
+        }
+    }
+}
+
+// An entry that cannot be read ends the printing with the damage, on whichever thread meets it,
+// and the lines of the pieces before it are printed; neither thread is left waiting.
+TEST(NameIndex, PrintingStopsAtAnEntryThatCannotBeRead)
+{
+    const TMade made = MakeCollection(29, 2);
+    const std::string bytes = IndexOf(made);
+    const auto index = TNameIndex::Open(bytes, made.Text, kIdentity, "/shelf/c.frl");
+    ASSERT_TRUE(index);
+    const uint32_t beyond = static_cast<uint32_t>(index->size());
+    for (const size_t bad : {0U, 1U, 2U, 5U, 8U}) {
+        std::vector<uint32_t> hits;
+        for (uint32_t i = 1; hits.size() < 10; ++i)
+            if (made.Snapshot->Entry(i).Parent != TFindSnapshot::NoParent)
+                hits.push_back(i);
+        hits[bad] = beyond;
+        THitPrinting printing;
+        printing.HitsForTwoThreads = 0;
+        printing.HitsPerPiece = 1;
+        std::string lines;
+        EXPECT_THROW(PrintIndexedHits(*index, hits, printing,
+                                      [&](std::string_view piece) { lines += piece; }),
+                     ENameIndexDamaged);
+        EXPECT_EQ(lines,
+                  SnapshotLines(*made.Snapshot,
+                                std::vector<uint32_t>(hits.begin(), hits.begin() + bad), printing))
+            << bad;
+    }
 }
 
 // The collection file on disk, its index in the cache folder.
