@@ -4,6 +4,7 @@
 #   bash dev.sh test   install what is needed, build and run every test
 #   bash dev.sh test-sanitized   the tests again, in a Debug build with ASan and UBSan
 #   bash dev.sh fuzz [seconds]   fuzz the collection file's reader (clang, ASan, UBSan; 60 s)
+#   bash dev.sh fuzz-index [seconds]   fuzz the name index the same way
 #   bash dev.sh fuzz-image [seconds]   fuzz the reader of disc images the same way
 #   bash dev.sh fuzz-udf [seconds]   fuzz the reader of UDF images the same way
 #   bash dev.sh package  make the Debian package (build/release/fendrel_*.deb) and check its contents
@@ -174,6 +175,17 @@ fuzz)
         -dict=tests/fuzz/collection.dict -artifact_prefix=build/fuzz/ build/fuzz/corpus \
         tests/fuzz/corpus
     ;;
+fuzz-index)
+    install_packages
+    configure_fuzz fendrel_fuzz_name_index
+    say "fuzzing the name index for ${2:-60} s"
+    # Its inputs are collection files too: it starts from the same seeds.
+    mkdir -p build/fuzz/index-corpus
+    UBSAN_OPTIONS=print_stacktrace=1 build/fuzz/tests/fuzz/fendrel_fuzz_name_index \
+        -max_total_time="${2:-60}" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+        -dict=tests/fuzz/collection.dict -artifact_prefix=build/fuzz/index- \
+        build/fuzz/index-corpus tests/fuzz/corpus
+    ;;
 fuzz-image)
     install_packages
     configure_fuzz fendrel_fuzz_iso_image
@@ -230,8 +242,8 @@ icons)
     say "app/icons/fendrel-*.png rendered"
     ;;
 *)
-    echo "usage: bash dev.sh run | test | test-sanitized | fuzz [seconds] | fuzz-image [seconds] |" \
-        "fuzz-udf [seconds] | package | screenshot | icons" >&2
+    echo "usage: bash dev.sh run | test | test-sanitized | fuzz [seconds] | fuzz-index [seconds] |" \
+        "fuzz-image [seconds] | fuzz-udf [seconds] | package | screenshot | icons" >&2
     exit 2
     ;;
 esac
