@@ -186,6 +186,23 @@ size_t SequenceLength(std::string_view text)
 
 } // namespace
 
+TPrintedHit PrintedSnapshotHit(const TFindSnapshot& snapshot, uint32_t hit,
+                               std::string_view collection, std::string_view where,
+                               int64_t utcOffset)
+{
+    const TFindSnapshot::TEntry& entry = snapshot.Entry(hit);
+    TPrintedHit printed;
+    printed.Collection = collection;
+    printed.Disc = snapshot.Name(snapshot.DiscOf(hit));
+    printed.Path = where;
+    printed.Name = snapshot.Name(hit);
+    printed.Folder = (entry.Flags & nfFolder) != 0;
+    printed.Size = entry.Size;
+    printed.Time = FileTimeToLocal(static_cast<uint32_t>(entry.Time >> 32),
+                                   static_cast<uint32_t>(entry.Time), utcOffset);
+    return printed;
+}
+
 void AppendPrintable(std::string& out, std::string_view ansi)
 {
     if (MayHoldEscapes(ansi)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browse/FolderListing.h"
+#include "find/FindSnapshot.h"
 
 #include <cstdint>
 #include <optional>
@@ -19,6 +20,12 @@ struct TPrintedHit {
     uint64_t Size = 0;                 // a folder's: the total of its files
     std::optional<TCalendarTime> Time; // local; nothing when the stored time has no date
 };
+
+// The snapshot's entry hit as it is printed. collection and where (the entry's path as
+// TFindSnapshot::Path gives it) must outlive the result, which holds views of them.
+[[nodiscard]] TPrintedHit PrintedSnapshotHit(const TFindSnapshot& snapshot, uint32_t hit,
+                                             std::string_view collection, std::string_view where,
+                                             int64_t utcOffset);
 
 // 8-bit text in UTF-8 as the text line shows it: each control character as '?'. Without escapes
 // in it, each byte is shown on its own, so the text of a path is that of its parts joined.

@@ -294,17 +294,8 @@ bool SearchIndexed(const std::string& path, const std::string& absolute, const T
 void PrintHit(const TFindSnapshot& snapshot, uint32_t hit, const std::string& path,
               const TOptions& options, int64_t offset, uint32_t group)
 {
-    const TFindSnapshot::TEntry& entry = snapshot.Entry(hit);
     const std::string where = snapshot.Path(hit, options.Separator); // printed holds views
-    TPrintedHit printed;
-    printed.Collection = path;
-    printed.Disc = snapshot.Name(snapshot.DiscOf(hit));
-    printed.Path = where;
-    printed.Name = snapshot.Name(hit);
-    printed.Folder = (entry.Flags & nfFolder) != 0;
-    printed.Size = entry.Size;
-    printed.Time = FileTimeToLocal(static_cast<uint32_t>(entry.Time >> 32),
-                                   static_cast<uint32_t>(entry.Time), offset);
+    const TPrintedHit printed = PrintedSnapshotHit(snapshot, hit, path, where, offset);
     std::string line;
     AppendHitLine(line, printed, options.Form);
     if (options.Form == THitForm::Json && group != 0)
