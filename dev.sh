@@ -227,9 +227,11 @@ screenshot)
     sample=/tmp/fendrel-screenshot
     rm -rf "$sample" && mkdir -p "$sample"
     # A real X server with a window manager, so that the picture has the window's frame and
-    # title; the program draws with the xcb platform as on a desktop.
+    # title; the program draws with the xcb platform as on a desktop. The window manager is given
+    # a second to start: a window shown before it runs has no frame, and on a busy machine the
+    # picture came out black.
     xvfb-run -a -s "-screen 0 1024x700x24" sh -c \
-        'openbox >/dev/null 2>&1 & QT_QPA_PLATFORM=xcb "$1" "$2" "$3"' sh \
+        'openbox >/dev/null 2>&1 & sleep 1; QT_QPA_PLATFORM=xcb "$1" "$2" "$3"' sh \
         build/release/tools/fendrel_screenshot "$sample" doc/screenshot.png
     rm -rf "$sample"
     say "doc/screenshot.png written"
