@@ -14,9 +14,10 @@
 
 #include "collection/CollectionNode.h"
 #include "collection/NameOrder.h"
-#include "find/FindSnapshot.h"
+#include "collection/Fendrel.h"
 #include "platform/AnsiText.h"
 #include "platform/CaseFolding.h"
+#include "platform/LargeBuffer.h"
 #include "platform/SideBySide.h"
 
 #define XXH_INLINE_ALL
@@ -862,39 +863,168 @@ private:
     bool Good_ = true;
 };
 
-// The index's records of the entries [First, End) of a snapshot, as one thread makes them.
+// The files, folders and discs reachable from a collection's discs in depth-first pre-order, the
+// order in which the search's snapshot numbers them: each one's node and the entry of its parent.
+// A parent that is a file, which only a hand-made file can give, is marked: no size is added
+// into a file.
+constexpr uint32_t kParentIsFile = 0x80000000U;
+class TEntryOrder {
+public:
+    explicit TEntryOrder(const TFendrel& collection)
+        : Collection_(collection)
+    {
+        if (!Walk(true)) {
+            InIdOrder_ = false;
+            Walk(false);
+        }
+    }
+
+    [[nodiscard]] size_t size() const { return Count_; }
+    // False when the collection has more entries than an index can number.
+    [[nodiscard]] bool Fits() const { return Fits_; }
+    [[nodiscard]] const TCollectionNode& Node(size_t entry) const
+    {
+        return InIdOrder_ ? *Collection_.Nodes.Find(static_cast<uint32_t>(entry) + 1)
+                          : *Nodes_[entry];
+    }
+    // Asks the processor for the node of an entry to come.
+    void Prefetch(size_t entry) const
+    {
+        __builtin_prefetch(InIdOrder_ ? Collection_.Nodes.Find(static_cast<uint32_t>(entry) + 1)
+                                      : Nodes_[entry]);
+    }
+    // kNoParentField for a disc; kParentIsFile set for a file.
+    [[nodiscard]] uint32_t Parent(size_t entry, const TCollectionNode& node) const
+    {
+        if (!InIdOrder_)
+            return Parents_[entry];
+        if (node.ParentId == 0)
+            return kNoParentField;
+        return Collection_.Nodes.Find(node.ParentId)->Is(nfFile)
+                   ? (node.ParentId - 1) | kParentIsFile
+                   : node.ParentId - 1;
+    }
+
+private:
+    // With inIdOrder, only checks that entry k is node k + 1 and that each node's ParentId names
+    // the node whose list holds it, as in a collection just read from its file: then nothing
+    // need be kept. Otherwise notes every node and parent.
+    bool Walk(bool inIdOrder)
+    {
+        // An explicit stack of (list, next position, parent entry), so that a collection nested
+        // deeper than the thread's stack cannot crash the walk.
+        struct TFrame {
+            const TCollectionBranch* List;
+            size_t Next;
+            uint32_t Parent;
+        };
+        Count_ = 0;
+        if (!inIdOrder) {
+            Nodes_.reserve(Collection_.LastId); // every node ever added: enough for those reachable
+            Parents_.reserve(Collection_.LastId);
+        }
+        std::vector<TFrame> pending{{&Collection_.Discs, 0, kNoParentField}};
+        while (!pending.empty()) {
+            TFrame& top = pending.back();
+            if (top.Next == top.List->size()) {
+                pending.pop_back();
+                continue;
+            }
+            // The node is asked for some turns ahead: waiting for each in turn would take most
+            // of the time of a walk through millions of them.
+            constexpr size_t kNodesAhead = 8;
+            if (top.Next + kNodesAhead < top.List->size())
+                __builtin_prefetch(Collection_.Nodes.Find((*top.List)[top.Next + kNodesAhead]));
+            const TCollectionNode& node = Collection_.GetNode((*top.List)[top.Next++]);
+            if (Count_ >= kNoParentField) {
+                Fits_ = false;
+                return true;
+            }
+            const auto entry = static_cast<uint32_t>(Count_++);
+            const uint32_t parent = top.Parent & ~kParentIsFile;
+            if (inIdOrder) {
+                if (node.Id != entry + 1 || node.ParentId != (parent == kNoParentField ? 0 : parent + 1))
+                    return false;
+            } else {
+                Nodes_.push_back(&node);
+                Parents_.push_back(top.Parent);
+            }
+            if (!node.Children.empty())
+                pending.push_back({&node.Children, 0, node.Is(nfFile) ? entry | kParentIsFile : entry});
+        }
+        return true;
+    }
+
+    const TFendrel& Collection_;
+    bool InIdOrder_ = true;
+    bool Fits_ = true;
+    size_t Count_ = 0;
+    std::vector<const TCollectionNode*> Nodes_;
+    std::vector<uint32_t> Parents_;
+};
+
+// An override of a folder or disc: its size is the total of the files below it, known only once
+// every part is made. It is dropped when its record line says all of it after all.
+struct TPendingTotal {
+    size_t Override = 0; // in the part's Overrides
+    uint64_t LineSize = 0;
+    bool LineSaysTheRest = false; // the line gives its kind, name and time
+};
+
+// The index's records of the entries [First, End), as one thread makes them.
 struct TIndexPart {
     size_t First = 0;
     size_t End = 0;
     std::vector<TOverrideRecord> Overrides; // their names' starts are into this part's Names
     std::string Names;
+    std::vector<TPendingTotal> Pending;
+    // Sizes of files added into folders before First, which another part makes.
+    std::vector<std::pair<uint32_t, uint64_t>> EarlierTotals;
     TPostingsBuilder Postings;
     bool Good = true;
 };
 
 void MakeIndexPart(std::string_view text, const std::vector<uint32_t>& lines,
-                   const TFindSnapshot& snapshot, std::vector<TEntryRecord>& entries,
-                   TIndexPart& part)
+                   const TEntryOrder& order, const TLargeArray<TEntryRecord>& entries,
+                   uint64_t* totals, TIndexPart& part)
 {
     part.Postings.Start((part.End - part.First + kEntriesPerBlock - 1) >> kBlockShift);
     for (size_t i = part.First; i < part.End; ++i) {
-        const TFindSnapshot::TEntry& entry = snapshot.Entry(i);
-        const std::string_view name = snapshot.Name(i);
+        const TCollectionNode& node = order.Node(i);
+        constexpr size_t kNodesAhead = 8;
+        if (i + kNodesAhead < part.End)
+            order.Prefetch(i + kNodesAhead);
+        const std::string_view name = node.Name.view();
+        const uint32_t flags = node.Flags & 0xFF;
+        const uint64_t time = (uint64_t{node.WriteTimeHigh} << 32) | node.WriteTimeLow;
+        const uint32_t parent = order.Parent(i, node);
         TNameIndex::TItem parsed;
         const bool lineRead = i < lines.size() && ParseLine(text, lines[i], parsed);
         const bool sameName = lineRead && parsed.Name == name;
         TEntryRecord& record = entries[i];
         record.Line = lineRead ? lines[i] : 0;
-        record.Parent = entry.Parent == TFindSnapshot::NoParent ? kNoParentField : entry.Parent;
-        if (!sameName || parsed.Flags != entry.Flags || parsed.Size != entry.Size ||
-            parsed.Time != entry.Time) {
+        record.Parent = parent & ~kParentIsFile;
+        const bool isFile = (flags & nfFile) != 0;
+        // A folder's size is the total of the files at any depth below it, as the list shows
+        // it: a file's own size goes into its folder here, folders' totals into theirs once
+        // every part is made.
+        if (isFile && parent != kNoParentField && !(parent & kParentIsFile)) {
+            if (parent >= part.First)
+                totals[parent] += node.FullSize();
+            else
+                part.EarlierTotals.emplace_back(parent, node.FullSize());
+        }
+        const bool lineSaysTheRest = sameName && parsed.Flags == flags && parsed.Time == time;
+        if (!isFile || !lineSaysTheRest || parsed.Size != node.FullSize()) {
             if (!sameName && part.Names.size() + name.size() > UINT32_MAX) {
                 part.Good = false;
                 return;
             }
             record.Parent |= kOverrideBit;
+            if (!isFile)
+                part.Pending.push_back({part.Overrides.size(), parsed.Size, lineSaysTheRest});
             part.Overrides.push_back(
-                {static_cast<uint32_t>(i), entry.Flags, entry.Size, entry.Time,
+                {static_cast<uint32_t>(i), flags, isFile ? node.FullSize() : 0, time,
                  sameName ? 0 : static_cast<uint32_t>(part.Names.size()),
                  sameName ? kNameFromLine : static_cast<uint32_t>(name.size())});
             if (!sameName)
@@ -906,24 +1036,60 @@ void MakeIndexPart(std::string_view text, const std::vector<uint32_t>& lines,
     part.Postings.Finish();
 }
 
+// Every folder's and disc's total: the totals of the folders below it added into it, the
+// deepest first (children come after their parent), and its override given it, or dropped when
+// its record line says it all.
+void AddUpTotals(const TEntryOrder& order, const TLargeArray<TEntryRecord>& entries, uint64_t* totals,
+                 std::vector<std::unique_ptr<TIndexPart>>& parts)
+{
+    for (const std::unique_ptr<TIndexPart>& part : parts)
+        for (const auto& [parent, size] : part->EarlierTotals)
+            totals[parent] += size;
+    for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+        for (auto pending = (*part)->Pending.rbegin(); pending != (*part)->Pending.rend();
+             ++pending) {
+            const uint32_t entry = (*part)->Overrides[pending->Override].Entry;
+            const TCollectionNode& node = order.Node(entry);
+            const uint32_t parent = order.Parent(entry, node);
+            if ((node.Flags & nfFolder) && parent != kNoParentField &&
+                !(parent & kParentIsFile))
+                totals[parent] += totals[entry];
+        }
+    }
+    for (const std::unique_ptr<TIndexPart>& part : parts) {
+        for (const TPendingTotal& pending : part->Pending) {
+            TOverrideRecord& record = part->Overrides[pending.Override];
+            record.Size = totals[record.Entry];
+            if (pending.LineSaysTheRest && pending.LineSize == record.Size) {
+                entries[record.Entry].Parent &= ~kOverrideBit;
+                record.Entry = kNoParentField; // dropped
+            }
+        }
+    }
+}
+
 } // namespace
 
-bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapshot,
+bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
                     const TCollectionIdentity& identity, std::string_view collectionPath,
                     const TIndexSink& sink, uint64_t entriesForTwoThreads)
 {
     // The reader stops at the first zero byte, and so does everything here.
     const std::string_view text = collectionText.substr(0, collectionText.find('\0'));
-    const size_t count = snapshot.size();
-    if (count >= kNoParentField || text.size() > UINT32_MAX)
+    if (text.size() > UINT32_MAX)
         return false;
+    const TEntryOrder order(collection);
+    if (!order.Fits())
+        return false;
+    const size_t count = order.size();
     // A large collection is shared with a second thread: each takes half the blocks of entries,
     // and their parts are joined into the index that one thread would have made.
     const bool twoThreads = count >= entriesForTwoThreads && count >= 2 * kEntriesPerBlock &&
                             std::thread::hardware_concurrency() >= 2;
     const std::vector<uint32_t> lines = RecordLines(text, count, twoThreads);
 
-    std::vector<TEntryRecord> entries(count);
+    const TLargeArray<TEntryRecord> entries(count);
+    const TLargeArray<uint64_t> totals(count);
     std::vector<std::unique_ptr<TIndexPart>> parts;
     parts.push_back(std::make_unique<TIndexPart>());
     parts[0]->End = count;
@@ -931,19 +1097,26 @@ bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapsh
         parts.push_back(std::make_unique<TIndexPart>());
         parts[1]->First = parts[0]->End = count / 2 / kEntriesPerBlock * kEntriesPerBlock;
         parts[1]->End = count;
-        SideBySide([&] { MakeIndexPart(text, lines, snapshot, entries, *parts[0]); },
-                   [&] { MakeIndexPart(text, lines, snapshot, entries, *parts[1]); });
+        SideBySide(
+            [&] { MakeIndexPart(text, lines, order, entries, totals.data(), *parts[0]); },
+            [&] { MakeIndexPart(text, lines, order, entries, totals.data(), *parts[1]); });
     } else {
-        MakeIndexPart(text, lines, snapshot, entries, *parts[0]);
+        MakeIndexPart(text, lines, order, entries, totals.data(), *parts[0]);
     }
+    for (const std::unique_ptr<TIndexPart>& part : parts)
+        if (!part->Good)
+            return false;
+    AddUpTotals(order, entries, totals.data(), parts);
     std::vector<TOverrideRecord> overrides;
     std::string names;
     std::vector<const TPostingsBuilder*> builders;
     for (const std::unique_ptr<TIndexPart>& part : parts) {
-        if (!part->Good || names.size() + part->Names.size() > UINT32_MAX)
+        if (names.size() + part->Names.size() > UINT32_MAX)
             return false;
         const auto namesBefore = static_cast<uint32_t>(names.size());
         for (TOverrideRecord record : part->Overrides) {
+            if (record.Entry == kNoParentField)
+                continue;
             if (record.NameSize != kNameFromLine)
                 record.NameStart += namesBefore;
             overrides.push_back(record);
@@ -968,8 +1141,7 @@ bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapsh
     out.Write(collectionPath.data(), collectionPath.size());
     out.Align();
     header.EntriesOffset = out.Offset();
-    out.WriteAll(entries);
-    std::vector<TEntryRecord>().swap(entries);
+    out.Write(entries.data(), entries.size() * sizeof(TEntryRecord));
 
     const TJoinedPostings postings(builders);
     header.TrigramsOffset = out.Offset();

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-class TFindSnapshot;
+class TFendrel;
 
 // A collection file as the index knows it: a file changed in any way since the index was made
 // (written again, replaced by another, touched) differs in one of these.
@@ -30,8 +30,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Writes the index of a collection: the text of its file, and the snapshot of the collection
-// loaded from that text. Each file and folder is kept as the place of its record line in the
+// Writes the index of a collection: the text of its file, and the collection loaded from that
+// text. Its entries are numbered as TFindSnapshot numbers them. Each file and folder is kept as the place of its record line in the
 // file and its parent; a trigram filter over the folded names narrows a search to a few blocks
 // of entries; what the record lines do not tell (folder totals, anything a hand-made line says
 // otherwise) is kept beside. The sink takes the index piece by piece, in order; false from it
@@ -39,7 +39,7 @@ public:
 // entriesForTwoThreads files and folders is indexed on two threads when the machine has two
 // processors; the index is the same byte for byte.
 using TIndexSink = std::function<bool(std::string_view bytes)>;
-[[nodiscard]] bool WriteNameIndex(std::string_view collectionText, const TFindSnapshot& snapshot,
+[[nodiscard]] bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
                                   const TCollectionIdentity& identity,
                                   std::string_view collectionPath, const TIndexSink& sink,
                                   uint64_t entriesForTwoThreads = 100'000);

@@ -1,7 +1,6 @@
 #include "find/NameIndexStore.h"
 
 #include "collection/Fendrel.h"
-#include "find/FindSnapshot.h"
 #include "platform/UniqueFd.h"
 
 #define XXH_INLINE_ALL
@@ -172,7 +171,7 @@ TStoredNameIndex::~TStoredNameIndex()
 }
 
 bool StoreNameIndex(std::string_view absolutePath, std::string_view text,
-                    const TCollectionIdentity& identity, const TFindSnapshot& snapshot)
+                    const TCollectionIdentity& identity, const TFendrel& collection)
 {
     const std::optional<std::string> file = NameIndexFileOf(absolutePath);
     if (!file)
@@ -215,7 +214,7 @@ bool StoreNameIndex(std::string_view absolutePath, std::string_view text,
     if (!out)
         return false;
     const bool written =
-        WriteNameIndex(text, snapshot, identity, absolutePath,
+        WriteNameIndex(text, collection, identity, absolutePath,
                        [&](std::string_view bytes) { return WriteAll(out.Get(), bytes); });
     if (!written || ::rename(temporary.c_str(), file->c_str()) != 0) {
         ::unlink(temporary.c_str());
@@ -243,9 +242,8 @@ void RefreshNow(const std::string& path)
     size_t readTo = 0;
     if (!collection.LoadFromText(mapping->Text(), readTo))
         return; // a damaged file is searched by fendrel-find itself, never through an index
-    const TFindSnapshot snapshot(collection);
     (void)StoreNameIndex(AbsoluteCollectionPath(path), mapping->Text(), mapping->Identity(),
-                         snapshot);
+                         collection);
 }
 
 } // namespace

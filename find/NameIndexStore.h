@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-class TFindSnapshot;
+class TFendrel;
 
 // How opening a collection file for a shared read ended.
 enum class TMapOutcome {
@@ -75,7 +75,7 @@ private:
 // the work when another process is writing it just then, or a fitting index is there already.
 // True when a fitting index is there afterwards.
 bool StoreNameIndex(std::string_view absolutePath, std::string_view text,
-                    const TCollectionIdentity& identity, const TFindSnapshot& snapshot);
+                    const TCollectionIdentity& identity, const TFendrel& collection);
 
 // Reads the collection file at path and writes its index again, when it has one, on a thread of
 // its own at low priority, so that the caller goes on at once. A request made while one runs is

@@ -334,7 +334,7 @@ bool SearchFile(const std::string& path, const TOptions& options, TFindQuery& qu
     if (loaded) {
         // The answer goes out first; a damaged file gets no index, and is read whole each time.
         std::fflush(stdout);
-        (void)StoreNameIndex(absolute, file->Text(), file->Identity(), snapshot);
+        (void)StoreNameIndex(absolute, file->Text(), file->Identity(), collection);
     }
     return loaded;
 }

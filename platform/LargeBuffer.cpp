@@ -40,3 +40,29 @@ void PrefaultHugePages(void* block, size_t size)
     (void)::madvise(block, size, MADV_HUGEPAGE);
     PrefaultLarge(block, size);
 }
+
+void TLargeBlockDeleter::operator()(void* block) const
+{
+    ::munmap(block, Size);
+}
+
+TLargeBlock AllocateLarge(size_t size)
+{
+    // A mapping of its own: zero from the system, aligned to a huge page by trimming what lies
+    // before the first one and after the last, and given back whole.
+    constexpr size_t kHugePage = size_t{2} << 20;
+    const size_t rounded = (size + kHugePage - 1) & ~(kHugePage - 1);
+    void* mapped = ::mmap(nullptr, rounded + kHugePage, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return TLargeBlock(nullptr, TLargeBlockDeleter{});
+    const auto begin = reinterpret_cast<uintptr_t>(mapped);
+    const uintptr_t aligned = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    if (aligned > begin)
+        ::munmap(mapped, aligned - begin);
+    if (const uintptr_t after = begin + rounded + kHugePage - (aligned + rounded); after > 0)
+        ::munmap(reinterpret_cast<void*>(aligned + rounded), after);
+    void* block = reinterpret_cast<void*>(aligned);
+    PrefaultHugePages(block, rounded);
+    return TLargeBlock(block, TLargeBlockDeleter{rounded});
+}

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <memory>
+#include <new>
 #include <string>
+#include <type_traits>
 
 // Reserves room for size bytes in text. The pages of a block of many megabytes, such as the text
 // of a large collection file, are all mapped in one request instead of one page fault each, which
@@ -14,3 +18,35 @@ void PrefaultLarge(void* block, size_t size);
 // huge pages where the system allows them for the asking (a mapping of 2 MiB instead of 512 of 4
 // KiB costs a third of the time on the machines measured), in small ones otherwise.
 void PrefaultHugePages(void* block, size_t size);
+
+// Memory of at least size bytes, zero, in huge pages where the system gives them and all mapped in
+// one request; null when the system has none to give. For arrays of tens of megabytes and more,
+// filled once and dropped whole.
+struct TLargeBlockDeleter {
+    size_t Size = 0;
+    void operator()(void* block) const;
+};
+using TLargeBlock = std::unique_ptr<void, TLargeBlockDeleter>;
+[[nodiscard]] TLargeBlock AllocateLarge(size_t size);
+
+// count values of T in such memory, each zero at first. Throws std::bad_alloc when there is no
+// memory for them.
+template <typename T> class TLargeArray {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+
+public:
+    explicit TLargeArray(size_t count)
+        : Block_(AllocateLarge(std::max<size_t>(count, 1) * sizeof(T)))
+        , Count_(count)
+    {
+        if (!Block_)
+            throw std::bad_alloc();
+    }
+    [[nodiscard]] T* data() const { return static_cast<T*>(Block_.get()); }
+    [[nodiscard]] size_t size() const { return Count_; }
+    T& operator[](size_t index) const { return data()[index]; }
+
+private:
+    TLargeBlock Block_;
+    size_t Count_;
+};

@@ -128,7 +128,7 @@ std::string IndexOf(const TMade& made, const TCollectionIdentity& identity = kId
 {
     std::string bytes;
     EXPECT_TRUE(
-        WriteNameIndex(made.Text, *made.Snapshot, identity, path, [&](std::string_view piece) {
+        WriteNameIndex(made.Text, *made.Collection, identity, path, [&](std::string_view piece) {
             bytes += piece;
             return true;
         }));
@@ -297,7 +297,7 @@ TEST(NameIndex, MadeOnTwoThreadsAsOnOne)
     const auto indexOf = [&](uint64_t entriesForTwoThreads) {
         std::string bytes;
         EXPECT_TRUE(WriteNameIndex(
-            made.Text, *made.Snapshot, kIdentity, "/shelf/c.frl",
+            made.Text, *made.Collection, kIdentity, "/shelf/c.frl",
             [&](std::string_view piece) {
                 bytes += piece;
                 return true;
@@ -560,9 +560,8 @@ protected:
         const auto mapping = Map();
         TFendrel collection;
         EXPECT_TRUE(collection.LoadFromText(mapping->Text()));
-        const TFindSnapshot snapshot(collection);
         return StoreNameIndex(AbsoluteCollectionPath(Path), mapping->Text(), mapping->Identity(),
-                              snapshot);
+                              collection);
     }
 
     [[nodiscard]] bool Fits() const

@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string bytes;
     const uint64_t twoThreadsFrom = (seed & 1) != 0 ? 0 : UINT64_MAX;
     if (!WriteNameIndex(
-            saved, snapshot, identity, kPath,
+            saved, loaded, identity, kPath,
             [&bytes](std::string_view piece) {
                 bytes.append(piece);
                 return true;
