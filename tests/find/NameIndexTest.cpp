@@ -259,6 +259,81 @@ TEST(NameIndex, AnswersAsTheSearchOverTheCollectionDoes)
     }
 }
 
+// Every entry of the index of the collection loaded from text (or of collection, when given) as
+// the search's snapshot of that collection has it.
+void ExpectEntriesAsTheSnapshotHasThem(const std::string& text, const TFendrel* collection = nullptr)
+{
+    TFendrel loaded;
+    if (!collection) {
+        ASSERT_TRUE(loaded.LoadFromText(text));
+        collection = &loaded;
+    }
+    std::string bytes;
+    ASSERT_TRUE(WriteNameIndex(text, *collection, kIdentity, "/c.frl", [&](std::string_view piece) {
+        bytes += piece;
+        return true;
+    }));
+    const auto index = TNameIndex::Open(bytes, text, kIdentity, "/c.frl");
+    ASSERT_TRUE(index);
+    const TFindSnapshot snapshot(*collection);
+    ASSERT_EQ(index->size(), snapshot.size());
+    for (uint32_t i = 0; i < snapshot.size(); ++i) {
+        const TNameIndex::TItem item = index->Item(i);
+        const TFindSnapshot::TEntry& entry = snapshot.Entry(i);
+        EXPECT_EQ(item.Name, snapshot.Name(i)) << i;
+        EXPECT_EQ(item.Flags, entry.Flags) << i;
+        EXPECT_EQ(item.Size, entry.Size) << i;
+        EXPECT_EQ(item.Time, entry.Time) << i;
+        EXPECT_EQ(index->Path(i, '/'), snapshot.Path(i, '/')) << i;
+        EXPECT_EQ(index->DiscOf(i), snapshot.DiscOf(i)) << i;
+    }
+}
+
+// The index is made from the collection in memory, whatever order its ids are in: a collection
+// read from its file has them in the order of the walk, one changed in the window does not. Its
+// sizes are those of the snapshot: a file of 5 GiB (whose line holds only the low half), folder
+// totals, none added into a file that holds nodes, a folder whose hand-made line gives its total
+// already, a line the strict reading of the index does not take.
+TEST(NameIndex, EveryEntryAsTheSnapshotHasItWhateverTheOrderOfIds)
+{
+    TFendrel made;
+    const auto add = [&](TCollectionBranch& list, uint32_t parent, const char* name,
+                         uint32_t flags, uint64_t size) -> TCollectionNode& {
+        TCollectionNode node;
+        node.Name = name;
+        node.Flags = flags;
+        node.ParentId = parent;
+        node.WriteTimeHigh = 0x01C5081B;
+        node.WriteTimeLow = 0xE17AFC80 + static_cast<uint32_t>(made.LastId);
+        node.SetFullSize(size);
+        return made.AddNode(list, node);
+    };
+    const uint32_t first = add(made.Discs, 0, "First", nfDisc, 0).Id;
+    const uint32_t second = add(made.Discs, 0, "Second", nfDisc, 0).Id;
+    const uint32_t films = add(made.GetNode(first).Children, first, "Films", nfFolder, 0).Id;
+    add(made.GetNode(films).Children, films, "big.mkv", nfFile, uint64_t{5} << 30);
+    const uint32_t deep = add(made.GetNode(films).Children, films, "Deep", nfFolder, 0).Id;
+    add(made.GetNode(deep).Children, deep, "a.txt", nfFile, 1000);
+    add(made.GetNode(second).Children, second, "Empty", nfFolder, 0);
+    const uint32_t notes = add(made.GetNode(second).Children, second, "notes", nfFile, 70).Id;
+    add(made.GetNode(notes).Children, notes, "inside", nfFile, 5);
+    add(made.GetNode(first).Children, first, "b.txt", nfFile, 24);
+    const std::string text = made.SaveToText();
+
+    ExpectEntriesAsTheSnapshotHasThem(text, &made);
+    ExpectEntriesAsTheSnapshotHasThem(text);
+    std::string handMade = text;
+    const auto replace = [&](std::string_view from, std::string_view to) {
+        const size_t at = handMade.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        handMade.replace(at, from.size(), to);
+    };
+    replace(" 00000000 Deep\r\n", " 000003E8 Deep\r\n"); // its total
+    replace(" 00000018 b.txt", " 00000018  b.txt"); // the reader skips the second blank
+    replace("E 01C5081B", "E 01c5081b");
+    ExpectEntriesAsTheSnapshotHasThem(handMade);
+}
+
 // A query that gives up stops where one thread would have stopped: on two threads the hits of
 // the second half never follow a first half that gave up, and trouble met only in the second
 // half is the query's trouble.
