@@ -512,7 +512,7 @@ bool ParseLine(std::string_view text, uint64_t offset, TNameIndex::TItem& item, 
 
 // Where each record line that starts in [from, to) starts, in the order of the file, as the
 // reader goes through it; from is where a line starts.
-void AddRecordLines(std::string_view text, size_t from, size_t to, std::vector<uint32_t>& lines)
+void AddRecordLines(std::string_view text, size_t from, size_t to, TLargeVector<uint32_t>& lines)
 {
     for (size_t position = from; position < to;) {
         size_t end = position;
@@ -533,9 +533,9 @@ void AddRecordLines(std::string_view text, size_t from, size_t to, std::vector<u
 
 // Where the record lines start. Past the header, every CR LF ends a line (no two overlap), so
 // the text can be shared at any CR LF between two threads that each go through their part.
-std::vector<uint32_t> RecordLines(std::string_view text, size_t expected, bool twoThreads)
+TLargeVector<uint32_t> RecordLines(std::string_view text, size_t expected, bool twoThreads)
 {
-    std::vector<uint32_t> lines;
+    TLargeVector<uint32_t> lines;
     lines.reserve(expected); // as many as the snapshot's entries, in a file Fendrel wrote
     if (!text.starts_with(kHeaderLine.substr(0, kHeaderLine.size() - 2)))
         return lines;
@@ -546,7 +546,7 @@ std::vector<uint32_t> RecordLines(std::string_view text, size_t expected, bool t
     }
     const size_t crlf = text.find("\r\n", text.size() / 2);
     const size_t middle = crlf == std::string_view::npos ? text.size() : crlf + 2;
-    std::vector<uint32_t> second;
+    TLargeVector<uint32_t> second;
     second.reserve(expected / 2 + kEntriesPerBlock);
     SideBySide([&] { AddRecordLines(text, first, middle, lines); },
                [&] { AddRecordLines(text, middle, text.size(), second); });
@@ -556,20 +556,53 @@ std::vector<uint32_t> RecordLines(std::string_view text, size_t expected, bool t
 
 // --- Writing ------------------------------------------------------------------------------------
 
-void AppendVarint(std::vector<uint8_t>& out, uint32_t value)
+// The length of a difference as LEB128.
+size_t VarintLength(uint32_t value)
 {
-    while (value >= 0x80) {
-        out.push_back(static_cast<uint8_t>(value | 0x80));
-        value >>= 7;
+    size_t length = 1;
+    for (; value >= 0x80; value >>= 7)
+        ++length;
+    return length;
+}
+
+uint8_t* PutVarint(uint8_t* out, uint32_t value)
+{
+    for (; value >= 0x80; value >>= 7)
+        *out++ = static_cast<uint8_t>(value | 0x80);
+    *out++ = static_cast<uint8_t>(value);
+    return out;
+}
+
+// The difference that begins a list of blocks, and its length.
+uint32_t FirstVarint(const uint8_t* bytes, size_t& length)
+{
+    uint32_t value = 0;
+    length = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        value |= uint32_t{bytes[length] & 0x7FU} << shift;
+        if (bytes[length++] < 0x80)
+            return value;
     }
-    out.push_back(static_cast<uint8_t>(value));
 }
 
 // For each trigram, the blocks that hold it, as LEB128 differences. The pairs of trigram and
-// block are gathered for a batch of blocks and sorted by trigram before they go to the trigrams'
-// lists: added one by one, each would land in another list, far in memory from the one before.
-// One builder takes the blocks of one part of the entries.
+// block are gathered for a batch of blocks and sorted by trigram; each trigram's blocks in the
+// batch then go, as a run, to the end of the batch's runs, which are written one after the other
+// in the order of their trigrams. Every write is to the next byte, and the lists are read back
+// the same way, trigram after trigram, one reader on each batch's runs: added to each trigram's
+// own list instead, nearly every run would wait for that list's end to come from memory. One
+// builder takes the blocks of one part of the entries.
 class TPostingsBuilder {
+    // Runs of one batch written into one pool; a batch's runs may take several.
+    struct TSegment {
+        const uint8_t* Data;
+        size_t Size;
+    };
+    struct TBatch {
+        size_t FirstSegment;
+        size_t EndSegment;
+    };
+
 public:
     TPostingsBuilder()
         : Keys_(kKeyCount)
@@ -596,97 +629,193 @@ public:
     void Finish() { Flush(0); }
 
     [[nodiscard]] uint32_t Blocks(uint32_t key) const { return Keys_[key].Count; }
-    [[nodiscard]] uint32_t Bytes(uint32_t key) const
-    {
-        return static_cast<uint32_t>(Keys_[key].Bytes.size());
-    }
-    // The block after the last one in the key's list; 0 for an empty list.
-    [[nodiscard]] uint32_t LastPlusOne(uint32_t key) const { return Keys_[key].LastBlockPlusOne; }
-    // Calls take(bytes, size) with the key's list.
-    template <typename TTake> void Walk(uint32_t key, TTake&& take) const
-    {
-        const std::vector<uint8_t>& bytes = Keys_[key].Bytes;
-        if (!bytes.empty())
-            (void)take(bytes.data(), bytes.size());
-    }
+    [[nodiscard]] uint32_t Bytes(uint32_t key) const { return Keys_[key].Bytes; }
+    // The first block of the key's list and the one after its last, plus one; 0 for an empty
+    // list.
+    [[nodiscard]] uint32_t FirstPlusOne(uint32_t key) const { return Keys_[key].FirstPlusOne; }
+    [[nodiscard]] uint32_t LastPlusOne(uint32_t key) const { return Keys_[key].LastPlusOne; }
+
+    // Reads the lists back, key after key in ascending order.
+    class TReader {
+    public:
+        explicit TReader(const TPostingsBuilder& builder)
+        {
+            for (const TBatch& batch : builder.Batches_) {
+                TCursor cursor;
+                cursor.At = builder.Segments_.data() + batch.FirstSegment;
+                cursor.End = builder.Segments_.data() + batch.EndSegment;
+                Cursors_.push_back(cursor);
+                Next(Cursors_.back());
+            }
+        }
+        // Calls take(bytes, size) with each run of the key, in order. key is above the last.
+        template <typename TTake> void Walk(uint32_t key, TTake&& take)
+        {
+            for (TCursor& cursor : Cursors_) {
+                if (cursor.Key != key)
+                    continue;
+                take(cursor.Run, size_t{cursor.Size});
+                cursor.Position += cursor.Size;
+                Next(cursor);
+            }
+        }
+
+    private:
+        struct TCursor {
+            const TSegment* At = nullptr;
+            const TSegment* End = nullptr;
+            size_t Position = 0;
+            uint32_t Key = 0;
+            uint32_t Size = 0;
+            const uint8_t* Run = nullptr;
+        };
+        // Moves to the cursor's next run; past its last, its key is kKeyCount.
+        static void Next(TCursor& cursor)
+        {
+            while (cursor.At != cursor.End && cursor.Position == cursor.At->Size) {
+                ++cursor.At;
+                cursor.Position = 0;
+            }
+            if (cursor.At == cursor.End) {
+                cursor.Key = kKeyCount;
+                return;
+            }
+            const uint8_t* at = cursor.At->Data + cursor.Position;
+            size_t length = 0;
+            cursor.Key += FirstVarint(at, length);
+            cursor.Size = uint32_t{at[length]} | (uint32_t{at[length + 1]} << 8);
+            cursor.Run = at + length + 2;
+            cursor.Position += length + 2;
+        }
+        std::vector<TCursor> Cursors_;
+    };
 
 private:
-    // A batch is 2^BatchBits_ blocks. A large one keeps each trigram's list in the processor's
-    // cache while its pairs are added to it: measured best at 11 million names. A small one keeps
-    // the pairs themselves in the cache and needs less fresh memory, which costs more here than
-    // its use: measured a quarter faster at 1.1 million names, in batches of 256 or 512 blocks.
+    // A batch is 2^BatchBits_ blocks. A large one makes fewer, longer runs; a small one keeps
+    // the pairs in the processor's cache while they are sorted, and needs less fresh memory.
     static constexpr unsigned kMostBatchBits = 11;
     static constexpr unsigned kFewestBatchBits = 8;
     static constexpr uint64_t kBatchesAtLeast = 32;
     [[nodiscard]] uint32_t BatchBlocks() const { return uint32_t{1} << BatchBits_; }
     static constexpr unsigned kDigitBits = 9; // two digits make a key
-    static constexpr size_t kFirstListBytes = 32;
+    static constexpr uint32_t kDigits = 1U << kDigitBits;
+    static_assert(2 * kDigitBits == 3 * kClassBits);
+    static_assert((size_t{2} << kMostBatchBits) + 5 <= UINT16_MAX, "a run's length fits two bytes");
 
     struct TKey {
-        uint32_t LastBlockPlusOne = 0;
+        uint32_t FirstPlusOne = 0;
+        uint32_t LastPlusOne = 0;
         uint32_t Count = 0;
-        std::vector<uint8_t> Bytes;
+        uint32_t Bytes = 0;
     };
 
-    // Sorts the batch's pairs by key, keeping the order of blocks within a key, and adds them
-    // to the lists; the next batch starts at the batch of block.
+    // Room for at least size more bytes at Out_, in the current segment or a new one.
+    void MakeRoom(size_t size)
+    {
+        if (Out_ && static_cast<size_t>(PoolEnd_ - Out_) >= size)
+            return;
+        EndSegment();
+        const size_t poolSize = std::max(kPoolBytes, size);
+        Pools_.push_back(AllocateLarge(poolSize));
+        if (!Pools_.back())
+            throw std::bad_alloc();
+        Out_ = static_cast<uint8_t*>(Pools_.back().get());
+        PoolEnd_ = Out_ + poolSize;
+        SegmentStart_ = Out_;
+    }
+    void EndSegment()
+    {
+        if (Out_ && Out_ != SegmentStart_)
+            Segments_.push_back({SegmentStart_, static_cast<size_t>(Out_ - SegmentStart_)});
+        SegmentStart_ = Out_;
+    }
+
+    // Sorts the batch's pairs by key, keeping the order of blocks within a key: first by the
+    // key's top digit over the whole batch, then each top digit's few thousand pairs by the other
+    // digit, in the cache. Each key's blocks then go out as a run; the next batch starts at the
+    // batch of block.
     void Flush(uint32_t block)
     {
+        const size_t firstSegment = Segments_.size();
         Sorted_.resize(Pairs_.size());
-        for (const unsigned shift : {BatchBits_, BatchBits_ + kDigitBits}) {
-            std::array<uint32_t, (1U << kDigitBits) + 1> starts{};
-            for (const uint32_t pair : Pairs_)
-                ++starts[((pair >> shift) & ((1U << kDigitBits) - 1)) + 1];
-            for (size_t i = 1; i < starts.size(); ++i)
-                starts[i] += starts[i - 1];
-            for (const uint32_t pair : Pairs_)
-                Sorted_[starts[(pair >> shift) & ((1U << kDigitBits) - 1)]++] = pair;
-            Pairs_.swap(Sorted_);
-        }
-        for (const uint32_t pair : Pairs_) {
-            TKey& k = Keys_[pair >> BatchBits_];
-            const uint32_t plusOne = BatchStart_ + (pair & (BatchBlocks() - 1)) + 1;
-            if (k.LastBlockPlusOne == plusOne)
+        const unsigned topShift = BatchBits_ + kDigitBits;
+        std::array<uint32_t, kDigits + 1> starts{};
+        for (const uint32_t pair : Pairs_)
+            ++starts[(pair >> topShift) + 1];
+        for (size_t i = 1; i < starts.size(); ++i)
+            starts[i] += starts[i - 1];
+        std::array<uint32_t, kDigits + 1> ends = starts;
+        for (const uint32_t pair : Pairs_)
+            Sorted_[ends[pair >> topShift]++] = pair;
+
+        uint32_t previousKey = 0;
+        for (uint32_t top = 0; top < kDigits; ++top) {
+            const uint32_t* const from = Sorted_.data() + starts[top];
+            const size_t count = starts[top + 1] - starts[top];
+            if (count == 0)
                 continue;
-            // A list starts with room for a few dozen blocks: grown from nothing, each of the
-            // many short lists would be moved five times more on its way there.
-            if (k.Bytes.empty())
-                k.Bytes.reserve(kFirstListBytes);
-            AppendVarint(k.Bytes, plusOne - k.LastBlockPlusOne);
-            k.LastBlockPlusOne = plusOne;
-            ++k.Count;
+            Digit_.resize(count);
+            std::array<uint32_t, kDigits + 1> low{};
+            for (size_t i = 0; i < count; ++i)
+                ++low[((from[i] >> BatchBits_) & (kDigits - 1)) + 1];
+            for (size_t i = 1; i < low.size(); ++i)
+                low[i] += low[i - 1];
+            for (size_t i = 0; i < count; ++i)
+                Digit_[low[(from[i] >> BatchBits_) & (kDigits - 1)]++] = from[i];
+            // A run: the difference from the batch's key before, two bytes of length, the
+            // differences of its blocks; never longer than a block a byte and the first's five.
+            for (size_t i = 0; i < count;) {
+                const uint32_t key = Digit_[i] >> BatchBits_;
+                size_t end = i + 1;
+                while (end < count && (Digit_[end] >> BatchBits_) == key)
+                    ++end;
+                MakeRoom(5 + 2 + 5 + 2 * (end - i));
+                const size_t start = i;
+                TKey& k = Keys_[key];
+                uint8_t* const head = PutVarint(Out_, key - previousKey);
+                uint8_t* out = head + 2;
+                uint32_t last = k.LastPlusOne;
+                uint32_t blocks = 0;
+                for (; i < end; ++i) {
+                    const uint32_t plusOne = BatchStart_ + (Digit_[i] & (BatchBlocks() - 1)) + 1;
+                    if (plusOne == last)
+                        continue;
+                    out = PutVarint(out, plusOne - last);
+                    last = plusOne;
+                    ++blocks;
+                }
+                const auto size = static_cast<uint32_t>(out - (head + 2));
+                head[0] = static_cast<uint8_t>(size);
+                head[1] = static_cast<uint8_t>(size >> 8);
+                if (k.Count == 0)
+                    k.FirstPlusOne = BatchStart_ + (Digit_[start] & (BatchBlocks() - 1)) + 1;
+                k.LastPlusOne = last;
+                k.Count += blocks;
+                k.Bytes += size;
+                Out_ = out;
+                previousKey = key;
+            }
         }
+        EndSegment();
+        if (Segments_.size() > firstSegment)
+            Batches_.push_back({firstSegment, Segments_.size()});
         Pairs_.clear();
         BatchStart_ = block & ~(BatchBlocks() - 1);
     }
-
-    std::vector<TKey> Keys_;
-    std::vector<uint32_t> Pairs_;
-    std::vector<uint32_t> Sorted_;
+    static constexpr size_t kPoolBytes = size_t{16} << 20;
+    TLargeVector<TKey> Keys_;
+    std::vector<TLargeBlock> Pools_;
+    std::vector<TSegment> Segments_;
+    std::vector<TBatch> Batches_;
+    uint8_t* Out_ = nullptr;
+    uint8_t* PoolEnd_ = nullptr;
+    uint8_t* SegmentStart_ = nullptr;
+    TLargeVector<uint32_t> Pairs_;
+    TLargeVector<uint32_t> Sorted_;
+    TLargeVector<uint32_t> Digit_;
     uint32_t BatchStart_ = 0;
     unsigned BatchBits_ = kMostBatchBits;
 };
-
-// The length of a difference as LEB128.
-size_t VarintLength(uint32_t value)
-{
-    size_t length = 1;
-    for (; value >= 0x80; value >>= 7)
-        ++length;
-    return length;
-}
-
-// The difference that begins a list of blocks, and its length.
-uint32_t FirstVarint(const uint8_t* bytes, size_t& length)
-{
-    uint32_t value = 0;
-    length = 0;
-    for (unsigned shift = 0;; shift += 7) {
-        value |= uint32_t{bytes[length] & 0x7FU} << shift;
-        if (bytes[length++] < 0x80)
-            return value;
-    }
-}
 
 // The lists of the builders of consecutive parts of the entries joined into one for each
 // trigram, in the order of their keys, as the index holds them. A part's list begins with the
@@ -706,12 +835,8 @@ public:
                     continue;
                 bytes += part->Bytes(key);
                 if (lastPlusOne != 0) {
-                    part->Walk(key, [&](const uint8_t* first, size_t) {
-                        size_t length = 0;
-                        const uint32_t plusOne = FirstVarint(first, length);
-                        bytes = bytes - length + VarintLength(plusOne - lastPlusOne);
-                        return false;
-                    });
+                    const uint32_t plusOne = part->FirstPlusOne(key);
+                    bytes = bytes - VarintLength(plusOne) + VarintLength(plusOne - lastPlusOne);
                 }
                 blocks += part->Blocks(key);
                 lastPlusOne = part->LastPlusOne(key);
@@ -723,7 +848,7 @@ public:
         }
     }
 
-    [[nodiscard]] const std::vector<TTrigramRecord>& Trigrams() const { return Trigrams_; }
+    [[nodiscard]] const TLargeVector<TTrigramRecord>& Trigrams() const { return Trigrams_; }
     [[nodiscard]] uint64_t Size() const { return Size_; }
 
     // Passes the joined lists on to write(bytes, size): short ones gathered into larger pieces.
@@ -744,30 +869,30 @@ public:
             std::memcpy(piece.data() + used, bytes, size);
             used += size;
         };
+        std::vector<TPostingsBuilder::TReader> readers;
+        for (const TPostingsBuilder* part : Parts_)
+            readers.emplace_back(*part);
         for (const TTrigramRecord& trigram : Trigrams_) {
             uint32_t lastPlusOne = 0;
-            for (const TPostingsBuilder* part : Parts_) {
-                if (part->Blocks(trigram.Key) == 0)
+            for (size_t p = 0; p < Parts_.size(); ++p) {
+                if (Parts_[p]->Blocks(trigram.Key) == 0)
                     continue;
                 bool first = lastPlusOne != 0;
-                part->Walk(trigram.Key, [&](const uint8_t* bytes, size_t size) {
+                readers[p].Walk(trigram.Key, [&](const uint8_t* bytes, size_t size) {
                     if (first) {
                         first = false;
                         size_t length = 0;
-                        uint32_t difference = FirstVarint(bytes, length) - lastPlusOne;
+                        const uint32_t difference = FirstVarint(bytes, length) - lastPlusOne;
                         std::array<uint8_t, 5> encoded{};
-                        size_t at = 0;
-                        for (; difference >= 0x80; difference >>= 7)
-                            encoded[at++] = static_cast<uint8_t>(difference | 0x80);
-                        encoded[at++] = static_cast<uint8_t>(difference);
-                        add(encoded.data(), at);
+                        add(encoded.data(),
+                            static_cast<size_t>(PutVarint(encoded.data(), difference) -
+                                                encoded.data()));
                         bytes += length;
                         size -= length;
                     }
                     add(bytes, size);
-                    return true;
                 });
-                lastPlusOne = part->LastPlusOne(trigram.Key);
+                lastPlusOne = Parts_[p]->LastPlusOne(trigram.Key);
             }
         }
         write(piece.data(), used);
@@ -775,7 +900,7 @@ public:
 
 private:
     std::vector<const TPostingsBuilder*> Parts_;
-    std::vector<TTrigramRecord> Trigrams_;
+    TLargeVector<TTrigramRecord> Trigrams_;
     uint64_t Size_ = 0;
 };
 
@@ -805,9 +930,9 @@ public:
             Offset_ += piece;
         }
     }
-    template <typename T> void WriteAll(const std::vector<T>& items)
+    template <typename TItems> void WriteAll(const TItems& items)
     {
-        Write(items.data(), items.size() * sizeof(T));
+        Write(items.data(), items.size() * sizeof(items[0]));
     }
     void Align()
     {
@@ -959,8 +1084,8 @@ private:
     bool InIdOrder_ = true;
     bool Fits_ = true;
     size_t Count_ = 0;
-    std::vector<const TCollectionNode*> Nodes_;
-    std::vector<uint32_t> Parents_;
+    TLargeVector<const TCollectionNode*> Nodes_;
+    TLargeVector<uint32_t> Parents_;
 };
 
 // An override of a folder or disc: its size is the total of the files below it, known only once
@@ -975,16 +1100,16 @@ struct TPendingTotal {
 struct TIndexPart {
     size_t First = 0;
     size_t End = 0;
-    std::vector<TOverrideRecord> Overrides; // their names' starts are into this part's Names
-    std::string Names;
-    std::vector<TPendingTotal> Pending;
+    TLargeVector<TOverrideRecord> Overrides; // their names' starts are into this part's Names
+    TLargeString Names;
+    TLargeVector<TPendingTotal> Pending;
     // Sizes of files added into folders before First, which another part makes.
-    std::vector<std::pair<uint32_t, uint64_t>> EarlierTotals;
+    TLargeVector<std::pair<uint32_t, uint64_t>> EarlierTotals;
     TPostingsBuilder Postings;
     bool Good = true;
 };
 
-void MakeIndexPart(std::string_view text, const std::vector<uint32_t>& lines,
+void MakeIndexPart(std::string_view text, const TLargeVector<uint32_t>& lines,
                    const TEntryOrder& order, const TLargeArray<TEntryRecord>& entries,
                    uint64_t* totals, TIndexPart& part)
 {
@@ -1086,7 +1211,7 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
     // and their parts are joined into the index that one thread would have made.
     const bool twoThreads = count >= entriesForTwoThreads && count >= 2 * kEntriesPerBlock &&
                             std::thread::hardware_concurrency() >= 2;
-    const std::vector<uint32_t> lines = RecordLines(text, count, twoThreads);
+    const TLargeVector<uint32_t> lines = RecordLines(text, count, twoThreads);
 
     const TLargeArray<TEntryRecord> entries(count);
     const TLargeArray<uint64_t> totals(count);
@@ -1107,8 +1232,12 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
         if (!part->Good)
             return false;
     AddUpTotals(order, entries, totals.data(), parts);
-    std::vector<TOverrideRecord> overrides;
-    std::string names;
+    TLargeVector<TOverrideRecord> overrides;
+    TLargeString names;
+    size_t overrideCount = 0;
+    for (const std::unique_ptr<TIndexPart>& part : parts)
+        overrideCount += part->Overrides.size();
+    overrides.reserve(overrideCount);
     std::vector<const TPostingsBuilder*> builders;
     for (const std::unique_ptr<TIndexPart>& part : parts) {
         if (names.size() + part->Names.size() > UINT32_MAX)

@@ -46,12 +46,22 @@ void TLargeBlockDeleter::operator()(void* block) const
     ::munmap(block, Size);
 }
 
+namespace {
+
+constexpr size_t kHugePage = size_t{2} << 20;
+
+} // namespace
+
+size_t LargeBlockSize(size_t size)
+{
+    return (size + kHugePage - 1) & ~(kHugePage - 1);
+}
+
 TLargeBlock AllocateLarge(size_t size)
 {
     // A mapping of its own: zero from the system, aligned to a huge page by trimming what lies
     // before the first one and after the last, and given back whole.
-    constexpr size_t kHugePage = size_t{2} << 20;
-    const size_t rounded = (size + kHugePage - 1) & ~(kHugePage - 1);
+    const size_t rounded = LargeBlockSize(size);
     void* mapped = ::mmap(nullptr, rounded + kHugePage, PROT_READ | PROT_WRITE,
                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED)

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 // Reserves room for size bytes in text. The pages of a block of many megabytes, such as the text
 // of a large collection file, are all mapped in one request instead of one page fault each, which
@@ -28,6 +29,8 @@ struct TLargeBlockDeleter {
 };
 using TLargeBlock = std::unique_ptr<void, TLargeBlockDeleter>;
 [[nodiscard]] TLargeBlock AllocateLarge(size_t size);
+// The size of the mapping AllocateLarge makes for size bytes.
+[[nodiscard]] size_t LargeBlockSize(size_t size);
 
 // count values of T in such memory, each zero at first. Throws std::bad_alloc when there is no
 // memory for them.
@@ -50,3 +53,39 @@ private:
     TLargeBlock Block_;
     size_t Count_;
 };
+
+// An allocator for containers that may grow to many megabytes: blocks of kWorthy bytes and more
+// come from AllocateLarge, in huge pages, the others from operator new. Fresh small pages cost
+// more than the work done in them on some machines (a page fault each, three times the time of
+// a huge page's on the virtual machines measured).
+template <typename T> class TLargeAllocator {
+public:
+    using value_type = T;
+    static constexpr size_t kWorthy = size_t{1} << 20;
+
+    TLargeAllocator() = default;
+    template <typename U> TLargeAllocator(const TLargeAllocator<U>&) noexcept {} // NOLINT
+
+    [[nodiscard]] T* allocate(size_t count)
+    {
+        const size_t size = count * sizeof(T);
+        if (size < kWorthy)
+            return static_cast<T*>(::operator new(size));
+        TLargeBlock block = AllocateLarge(size);
+        if (!block)
+            throw std::bad_alloc();
+        return static_cast<T*>(block.release());
+    }
+    void deallocate(T* block, size_t count) noexcept
+    {
+        const size_t size = count * sizeof(T);
+        if (size < kWorthy)
+            ::operator delete(block);
+        else
+            TLargeBlock(block, TLargeBlockDeleter{LargeBlockSize(size)});
+    }
+    template <typename U> bool operator==(const TLargeAllocator<U>&) const noexcept { return true; }
+};
+
+template <typename T> using TLargeVector = std::vector<T, TLargeAllocator<T>>;
+using TLargeString = std::basic_string<char, std::char_traits<char>, TLargeAllocator<char>>;
