@@ -1088,21 +1088,14 @@ private:
     TLargeVector<uint32_t> Parents_;
 };
 
-// An override of a folder or disc: its size is the total of the files below it, known only once
-// every part is made. It is dropped when its record line says all of it after all.
-struct TPendingTotal {
-    size_t Override = 0; // in the part's Overrides
-    uint64_t LineSize = 0;
-    bool LineSaysTheRest = false; // the line gives its kind, name and time
-};
-
 // The index's records of the entries [First, End), as one thread makes them.
 struct TIndexPart {
     size_t First = 0;
     size_t End = 0;
-    TLargeVector<TOverrideRecord> Overrides; // their names' starts are into this part's Names
+    // Every folder and disc has one: its size is the total of the files below it, known only
+    // once every part is made. Their names' starts are into this part's Names.
+    TLargeVector<TOverrideRecord> Overrides;
     TLargeString Names;
-    TLargeVector<TPendingTotal> Pending;
     // Sizes of files added into folders before First, which another part makes.
     TLargeVector<std::pair<uint32_t, uint64_t>> EarlierTotals;
     TPostingsBuilder Postings;
@@ -1139,15 +1132,13 @@ void MakeIndexPart(std::string_view text, const TLargeVector<uint32_t>& lines,
             else
                 part.EarlierTotals.emplace_back(parent, node.FullSize());
         }
-        const bool lineSaysTheRest = sameName && parsed.Flags == flags && parsed.Time == time;
-        if (!isFile || !lineSaysTheRest || parsed.Size != node.FullSize()) {
+        if (!isFile || !sameName || parsed.Flags != flags || parsed.Time != time ||
+            parsed.Size != node.FullSize()) {
             if (!sameName && part.Names.size() + name.size() > UINT32_MAX) {
                 part.Good = false;
                 return;
             }
             record.Parent |= kOverrideBit;
-            if (!isFile)
-                part.Pending.push_back({part.Overrides.size(), parsed.Size, lineSaysTheRest});
             part.Overrides.push_back(
                 {static_cast<uint32_t>(i), flags, isFile ? node.FullSize() : 0, time,
                  sameName ? 0 : static_cast<uint32_t>(part.Names.size()),
@@ -1162,35 +1153,38 @@ void MakeIndexPart(std::string_view text, const TLargeVector<uint32_t>& lines,
 }
 
 // Every folder's and disc's total: the totals of the folders below it added into it, the
-// deepest first (children come after their parent), and its override given it, or dropped when
-// its record line says it all.
-void AddUpTotals(const TEntryOrder& order, const TLargeArray<TEntryRecord>& entries, uint64_t* totals,
+// deepest first (children come after their parent), and given to its override. The names of the
+// overrides of each part then start after those of the parts before; false when they would not
+// fit the index.
+bool AddUpTotals(const TEntryOrder& order, uint64_t* totals,
                  std::vector<std::unique_ptr<TIndexPart>>& parts)
 {
     for (const std::unique_ptr<TIndexPart>& part : parts)
         for (const auto& [parent, size] : part->EarlierTotals)
             totals[parent] += size;
     for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
-        for (auto pending = (*part)->Pending.rbegin(); pending != (*part)->Pending.rend();
-             ++pending) {
-            const uint32_t entry = (*part)->Overrides[pending->Override].Entry;
-            const TCollectionNode& node = order.Node(entry);
-            const uint32_t parent = order.Parent(entry, node);
-            if ((node.Flags & nfFolder) && parent != kNoParentField &&
-                !(parent & kParentIsFile))
-                totals[parent] += totals[entry];
+        for (auto record = (*part)->Overrides.rbegin(); record != (*part)->Overrides.rend();
+             ++record) {
+            if (!(record->Flags & nfFolder) || (record->Flags & nfFile))
+                continue;
+            const uint32_t parent = order.Parent(record->Entry, order.Node(record->Entry));
+            if (parent != kNoParentField && !(parent & kParentIsFile))
+                totals[parent] += totals[record->Entry];
         }
     }
+    uint64_t namesBefore = 0;
     for (const std::unique_ptr<TIndexPart>& part : parts) {
-        for (const TPendingTotal& pending : part->Pending) {
-            TOverrideRecord& record = part->Overrides[pending.Override];
-            record.Size = totals[record.Entry];
-            if (pending.LineSaysTheRest && pending.LineSize == record.Size) {
-                entries[record.Entry].Parent &= ~kOverrideBit;
-                record.Entry = kNoParentField; // dropped
-            }
+        if (namesBefore + part->Names.size() > UINT32_MAX)
+            return false;
+        for (TOverrideRecord& record : part->Overrides) {
+            if (!(record.Flags & nfFile))
+                record.Size = totals[record.Entry];
+            if (record.NameSize != kNameFromLine)
+                record.NameStart += static_cast<uint32_t>(namesBefore);
         }
+        namesBefore += part->Names.size();
     }
+    return true;
 }
 
 } // namespace
@@ -1228,29 +1222,10 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
     } else {
         MakeIndexPart(text, lines, order, entries, totals.data(), *parts[0]);
     }
-    for (const std::unique_ptr<TIndexPart>& part : parts)
-        if (!part->Good)
-            return false;
-    AddUpTotals(order, entries, totals.data(), parts);
-    TLargeVector<TOverrideRecord> overrides;
-    TLargeString names;
-    size_t overrideCount = 0;
-    for (const std::unique_ptr<TIndexPart>& part : parts)
-        overrideCount += part->Overrides.size();
-    overrides.reserve(overrideCount);
     std::vector<const TPostingsBuilder*> builders;
     for (const std::unique_ptr<TIndexPart>& part : parts) {
-        if (names.size() + part->Names.size() > UINT32_MAX)
+        if (!part->Good)
             return false;
-        const auto namesBefore = static_cast<uint32_t>(names.size());
-        for (TOverrideRecord record : part->Overrides) {
-            if (record.Entry == kNoParentField)
-                continue;
-            if (record.NameSize != kNameFromLine)
-                record.NameStart += namesBefore;
-            overrides.push_back(record);
-        }
-        names.append(part->Names);
         builders.push_back(&part->Postings);
     }
 
@@ -1272,21 +1247,40 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
     header.EntriesOffset = out.Offset();
     out.Write(entries.data(), entries.size() * sizeof(TEntryRecord));
 
-    const TJoinedPostings postings(builders);
-    header.TrigramsOffset = out.Offset();
-    header.TrigramCount = postings.Trigrams().size();
-    out.WriteAll(postings.Trigrams());
-    header.PostingsOffset = out.Offset();
-    header.PostingsSize = postings.Size();
-    postings.Write([&](const uint8_t* bytes, size_t size) { out.Write(bytes, size); });
-    parts.clear();
+    // The totals are added up on a second thread while the lists are written: only the
+    // overrides, written after them, need them.
+    bool namesFit = true;
+    const auto addUp = [&] { namesFit = AddUpTotals(order, totals.data(), parts); };
+    const auto writePostings = [&] {
+        const TJoinedPostings postings(builders);
+        header.TrigramsOffset = out.Offset();
+        header.TrigramCount = postings.Trigrams().size();
+        out.WriteAll(postings.Trigrams());
+        header.PostingsOffset = out.Offset();
+        header.PostingsSize = postings.Size();
+        postings.Write([&](const uint8_t* bytes, size_t size) { out.Write(bytes, size); });
+    };
+    if (twoThreads) {
+        SideBySide(writePostings, addUp);
+    } else {
+        writePostings();
+        addUp();
+    }
+    if (!namesFit)
+        return false;
     out.Align();
     header.OverridesOffset = out.Offset();
-    header.OverrideCount = overrides.size();
-    out.WriteAll(overrides);
+    header.OverrideCount = 0;
+    for (const std::unique_ptr<TIndexPart>& part : parts) {
+        out.WriteAll(part->Overrides);
+        header.OverrideCount += part->Overrides.size();
+    }
     header.NamesOffset = out.Offset();
-    header.NamesSize = names.size();
-    out.Write(names.data(), names.size());
+    header.NamesSize = 0;
+    for (const std::unique_ptr<TIndexPart>& part : parts) {
+        out.Write(part->Names.data(), part->Names.size());
+        header.NamesSize += part->Names.size();
+    }
     out.Align();
 
     header.SumsOffset = out.Offset();
