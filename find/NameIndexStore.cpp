@@ -1,6 +1,7 @@
 #include "find/NameIndexStore.h"
 
 #include "collection/Fendrel.h"
+#include "platform/BackgroundWriter.h"
 #include "platform/UniqueFd.h"
 
 #define XXH_INLINE_ALL
@@ -213,9 +214,14 @@ bool StoreNameIndex(std::string_view absolutePath, std::string_view text,
         ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
     if (!out)
         return false;
-    const bool written =
-        WriteNameIndex(text, collection, identity, absolutePath,
-                       [&](std::string_view bytes) { return WriteAll(out.Get(), bytes); });
+    // The file is written on a thread of its own while the index is made.
+    bool written = false;
+    {
+        TBackgroundWriter writer([&](std::string_view bytes) { return WriteAll(out.Get(), bytes); });
+        written = WriteNameIndex(text, collection, identity, absolutePath,
+                                 [&](std::string_view bytes) { return writer.Put(bytes); }) &&
+                  writer.Finish();
+    }
     if (!written || ::rename(temporary.c_str(), file->c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
