@@ -531,26 +531,13 @@ void AddRecordLines(std::string_view text, size_t from, size_t to, TLargeVector<
     }
 }
 
-// Where the record lines start. Past the header, every CR LF ends a line (no two overlap), so
-// the text can be shared at any CR LF between two threads that each go through their part.
-TLargeVector<uint32_t> RecordLines(std::string_view text, size_t expected, bool twoThreads)
+// Where the record lines start; expected is about how many there are.
+TLargeVector<uint32_t> RecordLines(std::string_view text, size_t expected)
 {
     TLargeVector<uint32_t> lines;
-    lines.reserve(expected); // as many as the snapshot's entries, in a file Fendrel wrote
-    if (!text.starts_with(kHeaderLine.substr(0, kHeaderLine.size() - 2)))
-        return lines;
-    const size_t first = kHeaderLine.size();
-    if (!twoThreads || text.size() < 2 * first) {
-        AddRecordLines(text, first, text.size(), lines);
-        return lines;
-    }
-    const size_t crlf = text.find("\r\n", text.size() / 2);
-    const size_t middle = crlf == std::string_view::npos ? text.size() : crlf + 2;
-    TLargeVector<uint32_t> second;
-    second.reserve(expected / 2 + kEntriesPerBlock);
-    SideBySide([&] { AddRecordLines(text, first, middle, lines); },
-               [&] { AddRecordLines(text, middle, text.size(), second); });
-    lines.insert(lines.end(), second.begin(), second.end());
+    lines.reserve(expected);
+    if (text.starts_with(kHeaderLine.substr(0, kHeaderLine.size() - 2)))
+        AddRecordLines(text, kHeaderLine.size(), text.size(), lines);
     return lines;
 }
 
@@ -1197,15 +1184,24 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
     const std::string_view text = collectionText.substr(0, collectionText.find('\0'));
     if (text.size() > UINT32_MAX)
         return false;
-    const TEntryOrder order(collection);
-    if (!order.Fits())
+    // A large collection is shared with a second thread: the record lines are found while the
+    // collection is walked, then each thread takes half the blocks of entries, and their parts
+    // are joined into the index that one thread would have made.
+    const bool mayShare = std::thread::hardware_concurrency() >= 2 &&
+                          collection.LastId >= std::max<uint64_t>(entriesForTwoThreads, 2 * kEntriesPerBlock);
+    std::optional<TEntryOrder> order;
+    TLargeVector<uint32_t> lines;
+    if (mayShare) {
+        SideBySide([&] { order.emplace(collection); },
+                   [&] { lines = RecordLines(text, collection.LastId); });
+    } else {
+        order.emplace(collection);
+        lines = RecordLines(text, order->size());
+    }
+    if (!order->Fits())
         return false;
-    const size_t count = order.size();
-    // A large collection is shared with a second thread: each takes half the blocks of entries,
-    // and their parts are joined into the index that one thread would have made.
-    const bool twoThreads = count >= entriesForTwoThreads && count >= 2 * kEntriesPerBlock &&
-                            std::thread::hardware_concurrency() >= 2;
-    const TLargeVector<uint32_t> lines = RecordLines(text, count, twoThreads);
+    const size_t count = order->size();
+    const bool twoThreads = mayShare && count >= entriesForTwoThreads && count >= 2 * kEntriesPerBlock;
 
     const TLargeArray<TEntryRecord> entries(count);
     const TLargeArray<uint64_t> totals(count);
@@ -1217,10 +1213,10 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
         parts[1]->First = parts[0]->End = count / 2 / kEntriesPerBlock * kEntriesPerBlock;
         parts[1]->End = count;
         SideBySide(
-            [&] { MakeIndexPart(text, lines, order, entries, totals.data(), *parts[0]); },
-            [&] { MakeIndexPart(text, lines, order, entries, totals.data(), *parts[1]); });
+            [&] { MakeIndexPart(text, lines, *order, entries, totals.data(), *parts[0]); },
+            [&] { MakeIndexPart(text, lines, *order, entries, totals.data(), *parts[1]); });
     } else {
-        MakeIndexPart(text, lines, order, entries, totals.data(), *parts[0]);
+        MakeIndexPart(text, lines, *order, entries, totals.data(), *parts[0]);
     }
     std::vector<const TPostingsBuilder*> builders;
     for (const std::unique_ptr<TIndexPart>& part : parts) {
@@ -1250,7 +1246,7 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
     // The totals are added up on a second thread while the lists are written: only the
     // overrides, written after them, need them.
     bool namesFit = true;
-    const auto addUp = [&] { namesFit = AddUpTotals(order, totals.data(), parts); };
+    const auto addUp = [&] { namesFit = AddUpTotals(*order, totals.data(), parts); };
     const auto writePostings = [&] {
         const TJoinedPostings postings(builders);
         header.TrigramsOffset = out.Offset();
