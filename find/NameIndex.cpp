@@ -603,15 +603,24 @@ public:
         while (BatchBits_ > kFewestBatchBits &&
                (uint64_t{1} << BatchBits_) * kBatchesAtLeast > blocks)
             --BatchBits_;
-        Pairs_.reserve(size_t{BatchBlocks()} << kBlockShift << 5); // 32 trigrams a name
+        // Room for 32 trigrams a name at first, shared out evenly; each batch then shares it out
+        // as the batch before used it.
+        Pairs_.resize(size_t{BatchBlocks()} << kBlockShift << 5);
+        for (uint32_t top = 0; top < kDigits; ++top)
+            Room_[top] = static_cast<uint32_t>(Pairs_.size() / kDigits);
+        StartBatch(0);
     }
 
-    // Blocks come in ascending order.
+    // Blocks come in ascending order. A pair goes straight to its place among the pairs of keys
+    // with the same top digit.
     void Add(uint32_t key, uint32_t block)
     {
         if (block >= BatchStart_ + BatchBlocks())
             Flush(block);
-        Pairs_.push_back((key << BatchBits_) | (block - BatchStart_));
+        const uint32_t top = key >> kDigitBits;
+        if (Fill_[top] == End_[top])
+            Flush(block, true); // the batch ends early, at a place full
+        *Fill_[top]++ = ((key & (kDigits - 1)) << BatchBits_) | (block - BatchStart_);
     }
     void Finish() { Flush(0); }
 
@@ -721,63 +730,74 @@ private:
     // key's top digit over the whole batch, then each top digit's few thousand pairs by the other
     // digit, in the cache. Each key's blocks then go out as a run; the next batch starts at the
     // batch of block.
-    void Flush(uint32_t block)
+    // Shares the pairs' room out among the top digits for a batch from block on.
+    void StartBatch(uint32_t block)
+    {
+        size_t needed = 0;
+        for (uint32_t top = 0; top < kDigits; ++top)
+            needed += Room_[top];
+        if (needed > Pairs_.size())
+            Pairs_.resize(needed);
+        uint32_t* at = Pairs_.data();
+        for (uint32_t top = 0; top < kDigits; ++top) {
+            Begin_[top] = Fill_[top] = at;
+            at += Room_[top];
+            End_[top] = at;
+        }
+        BatchStart_ = block & ~(BatchBlocks() - 1);
+    }
+
+    // Sorts each top digit's pairs by the other digit, keeping the order of blocks within a key,
+    // in the cache, and sends each key's blocks out as a run. The next batch starts at the batch
+    // of block; when this one ended early, with room for twice as many pairs of each top digit.
+    void Flush(uint32_t block, bool early = false)
     {
         const size_t firstSegment = Segments_.size();
-        Sorted_.resize(Pairs_.size());
-        const unsigned topShift = BatchBits_ + kDigitBits;
-        std::array<uint32_t, kDigits + 1> starts{};
-        for (const uint32_t pair : Pairs_)
-            ++starts[(pair >> topShift) + 1];
-        for (size_t i = 1; i < starts.size(); ++i)
-            starts[i] += starts[i - 1];
-        std::array<uint32_t, kDigits + 1> ends = starts;
-        for (const uint32_t pair : Pairs_)
-            Sorted_[ends[pair >> topShift]++] = pair;
-
         uint32_t previousKey = 0;
         for (uint32_t top = 0; top < kDigits; ++top) {
-            const uint32_t* const from = Sorted_.data() + starts[top];
-            const size_t count = starts[top + 1] - starts[top];
+            const uint32_t* const from = Begin_[top];
+            const auto count = static_cast<size_t>(Fill_[top] - Begin_[top]);
+            Room_[top] = static_cast<uint32_t>(early ? 2 * count + kLeastRoom
+                                                     : count + count / 4 + kLeastRoom);
             if (count == 0)
                 continue;
             Digit_.resize(count);
             std::array<uint32_t, kDigits + 1> low{};
             for (size_t i = 0; i < count; ++i)
-                ++low[((from[i] >> BatchBits_) & (kDigits - 1)) + 1];
+                ++low[(from[i] >> BatchBits_) + 1];
             for (size_t i = 1; i < low.size(); ++i)
                 low[i] += low[i - 1];
             for (size_t i = 0; i < count; ++i)
-                Digit_[low[(from[i] >> BatchBits_) & (kDigits - 1)]++] = from[i];
+                Digit_[low[from[i] >> BatchBits_]++] = from[i];
             // A run: the difference from the batch's key before, two bytes of length, the
             // differences of its blocks; never longer than a block a byte and the first's five.
             for (size_t i = 0; i < count;) {
-                const uint32_t key = Digit_[i] >> BatchBits_;
+                const uint32_t lowDigit = Digit_[i] >> BatchBits_;
+                const uint32_t key = (top << kDigitBits) | lowDigit;
                 size_t end = i + 1;
-                while (end < count && (Digit_[end] >> BatchBits_) == key)
+                while (end < count && (Digit_[end] >> BatchBits_) == lowDigit)
                     ++end;
                 MakeRoom(5 + 2 + 5 + 2 * (end - i));
-                const size_t start = i;
                 TKey& k = Keys_[key];
                 uint8_t* const head = PutVarint(Out_, key - previousKey);
                 uint8_t* out = head + 2;
                 uint32_t last = k.LastPlusOne;
-                uint32_t blocks = 0;
                 for (; i < end; ++i) {
                     const uint32_t plusOne = BatchStart_ + (Digit_[i] & (BatchBlocks() - 1)) + 1;
                     if (plusOne == last)
                         continue;
+                    if (k.Count == 0)
+                        k.FirstPlusOne = plusOne;
                     out = PutVarint(out, plusOne - last);
                     last = plusOne;
-                    ++blocks;
+                    ++k.Count;
                 }
                 const auto size = static_cast<uint32_t>(out - (head + 2));
+                if (size == 0)
+                    continue; // a block already in the list, from a batch that ended early
                 head[0] = static_cast<uint8_t>(size);
                 head[1] = static_cast<uint8_t>(size >> 8);
-                if (k.Count == 0)
-                    k.FirstPlusOne = BatchStart_ + (Digit_[start] & (BatchBlocks() - 1)) + 1;
                 k.LastPlusOne = last;
-                k.Count += blocks;
                 k.Bytes += size;
                 Out_ = out;
                 previousKey = key;
@@ -786,9 +806,9 @@ private:
         EndSegment();
         if (Segments_.size() > firstSegment)
             Batches_.push_back({firstSegment, Segments_.size()});
-        Pairs_.clear();
-        BatchStart_ = block & ~(BatchBlocks() - 1);
+        StartBatch(block);
     }
+
     static constexpr size_t kPoolBytes = size_t{16} << 20;
     TLargeVector<TKey> Keys_;
     std::vector<TLargeBlock> Pools_;
@@ -797,8 +817,13 @@ private:
     uint8_t* Out_ = nullptr;
     uint8_t* PoolEnd_ = nullptr;
     uint8_t* SegmentStart_ = nullptr;
+    // The pairs of a batch, by top digit: the low digit of the key and the block in the batch.
     TLargeVector<uint32_t> Pairs_;
-    TLargeVector<uint32_t> Sorted_;
+    std::array<uint32_t*, kDigits> Begin_{};
+    std::array<uint32_t*, kDigits> Fill_{};
+    std::array<uint32_t*, kDigits> End_{};
+    std::array<uint32_t, kDigits> Room_{};
+    static constexpr uint32_t kLeastRoom = 64;
     TLargeVector<uint32_t> Digit_;
     uint32_t BatchStart_ = 0;
     unsigned BatchBits_ = kMostBatchBits;
