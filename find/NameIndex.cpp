@@ -13,8 +13,8 @@
 #include "find/NameIndex.h"
 
 #include "collection/CollectionNode.h"
-#include "collection/NameOrder.h"
 #include "collection/Fendrel.h"
+#include "collection/NameOrder.h"
 #include "platform/AnsiText.h"
 #include "platform/CaseFolding.h"
 #include "platform/LargeBuffer.h"
@@ -510,35 +510,29 @@ bool ParseLine(std::string_view text, uint64_t offset, TNameIndex::TItem& item, 
     }
 }
 
-// Where each record line that starts in [from, to) starts, in the order of the file, as the
-// reader goes through it; from is where a line starts.
-void AddRecordLines(std::string_view text, size_t from, size_t to, TLargeVector<uint32_t>& lines)
+// Notes where each record line starts, in the order of the file as the reader goes through it, in
+// the Line of one entry after the other, for at most room entries; how many it noted.
+size_t NoteRecordLines(std::string_view text, TEntryRecord* entries, size_t room)
 {
-    for (size_t position = from; position < to;) {
+    if (!text.starts_with(kHeaderLine.substr(0, kHeaderLine.size() - 2)))
+        return 0;
+    size_t noted = 0;
+    for (size_t position = kHeaderLine.size(); position < text.size() && noted < room;) {
         size_t end = position;
         for (;;) {
             const void* cr = std::memchr(text.data() + end, '\r', text.size() - end);
             if (!cr)
-                return;
+                return noted;
             end = static_cast<size_t>(static_cast<const char*>(cr) - text.data());
             if (end + 1 < text.size() && text[end + 1] == '\n')
                 break;
             ++end;
         }
         if (text[position] != '<')
-            lines.push_back(static_cast<uint32_t>(position));
+            entries[noted++].Line = static_cast<uint32_t>(position);
         position = end + 2;
     }
-}
-
-// Where the record lines start; expected is about how many there are.
-TLargeVector<uint32_t> RecordLines(std::string_view text, size_t expected)
-{
-    TLargeVector<uint32_t> lines;
-    lines.reserve(expected);
-    if (text.starts_with(kHeaderLine.substr(0, kHeaderLine.size() - 2)))
-        AddRecordLines(text, kHeaderLine.size(), text.size(), lines);
-    return lines;
+    return noted;
 }
 
 // --- Writing ------------------------------------------------------------------------------------
@@ -1080,14 +1074,16 @@ private:
             const auto entry = static_cast<uint32_t>(Count_++);
             const uint32_t parent = top.Parent & ~kParentIsFile;
             if (inIdOrder) {
-                if (node.Id != entry + 1 || node.ParentId != (parent == kNoParentField ? 0 : parent + 1))
+                if (node.Id != entry + 1 ||
+                    node.ParentId != (parent == kNoParentField ? 0 : parent + 1))
                     return false;
             } else {
                 Nodes_.push_back(&node);
                 Parents_.push_back(top.Parent);
             }
             if (!node.Children.empty())
-                pending.push_back({&node.Children, 0, node.Is(nfFile) ? entry | kParentIsFile : entry});
+                pending.push_back(
+                    {&node.Children, 0, node.Is(nfFile) ? entry | kParentIsFile : entry});
         }
         return true;
     }
@@ -1114,9 +1110,8 @@ struct TIndexPart {
     bool Good = true;
 };
 
-void MakeIndexPart(std::string_view text, const TLargeVector<uint32_t>& lines,
-                   const TEntryOrder& order, const TLargeArray<TEntryRecord>& entries,
-                   uint64_t* totals, TIndexPart& part)
+void MakeIndexPart(std::string_view text, size_t lineCount, const TEntryOrder& order,
+                   const TLargeArray<TEntryRecord>& entries, uint64_t* totals, TIndexPart& part)
 {
     part.Postings.Start((part.End - part.First + kEntriesPerBlock - 1) >> kBlockShift);
     for (size_t i = part.First; i < part.End; ++i) {
@@ -1129,10 +1124,11 @@ void MakeIndexPart(std::string_view text, const TLargeVector<uint32_t>& lines,
         const uint64_t time = (uint64_t{node.WriteTimeHigh} << 32) | node.WriteTimeLow;
         const uint32_t parent = order.Parent(i, node);
         TNameIndex::TItem parsed;
-        const bool lineRead = i < lines.size() && ParseLine(text, lines[i], parsed);
-        const bool sameName = lineRead && parsed.Name == name;
         TEntryRecord& record = entries[i];
-        record.Line = lineRead ? lines[i] : 0;
+        const bool lineRead = i < lineCount && ParseLine(text, record.Line, parsed);
+        const bool sameName = lineRead && parsed.Name == name;
+        if (!lineRead)
+            record.Line = 0;
         record.Parent = parent & ~kParentIsFile;
         const bool isFile = (flags & nfFile) != 0;
         // A folder's size is the total of the files at any depth below it, as the list shows
@@ -1212,23 +1208,33 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
     // A large collection is shared with a second thread: the record lines are found while the
     // collection is walked, then each thread takes half the blocks of entries, and their parts
     // are joined into the index that one thread would have made.
-    const bool mayShare = std::thread::hardware_concurrency() >= 2 &&
-                          collection.LastId >= std::max<uint64_t>(entriesForTwoThreads, 2 * kEntriesPerBlock);
+    const bool mayShare =
+        std::thread::hardware_concurrency() >= 2 &&
+        collection.LastId >= std::max<uint64_t>(entriesForTwoThreads, 2 * kEntriesPerBlock);
+    // Each entry's record line is noted in the entry itself, for as many entries as the
+    // collection has nodes, or more when it turns out to have more entries.
+    const size_t room = std::max<size_t>(collection.LastId, 1);
+    TLargeArray<TEntryRecord> entries(room);
+    size_t lineCount = 0;
     std::optional<TEntryOrder> order;
-    TLargeVector<uint32_t> lines;
     if (mayShare) {
         SideBySide([&] { order.emplace(collection); },
-                   [&] { lines = RecordLines(text, collection.LastId); });
+                   [&] { lineCount = NoteRecordLines(text, entries.data(), room); });
     } else {
         order.emplace(collection);
-        lines = RecordLines(text, order->size());
+        lineCount = NoteRecordLines(text, entries.data(), room);
     }
     if (!order->Fits())
         return false;
     const size_t count = order->size();
-    const bool twoThreads = mayShare && count >= entriesForTwoThreads && count >= 2 * kEntriesPerBlock;
+    if (count > room) { // a node in two lists: a collection not read from a file
+        TLargeArray<TEntryRecord> more(count);
+        lineCount = NoteRecordLines(text, more.data(), count);
+        entries = std::move(more);
+    }
+    const bool twoThreads =
+        mayShare && count >= entriesForTwoThreads && count >= 2 * kEntriesPerBlock;
 
-    const TLargeArray<TEntryRecord> entries(count);
     const TLargeArray<uint64_t> totals(count);
     std::vector<std::unique_ptr<TIndexPart>> parts;
     parts.push_back(std::make_unique<TIndexPart>());
@@ -1238,10 +1244,10 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
         parts[1]->First = parts[0]->End = count / 2 / kEntriesPerBlock * kEntriesPerBlock;
         parts[1]->End = count;
         SideBySide(
-            [&] { MakeIndexPart(text, lines, *order, entries, totals.data(), *parts[0]); },
-            [&] { MakeIndexPart(text, lines, *order, entries, totals.data(), *parts[1]); });
+            [&] { MakeIndexPart(text, lineCount, *order, entries, totals.data(), *parts[0]); },
+            [&] { MakeIndexPart(text, lineCount, *order, entries, totals.data(), *parts[1]); });
     } else {
-        MakeIndexPart(text, lines, *order, entries, totals.data(), *parts[0]);
+        MakeIndexPart(text, lineCount, *order, entries, totals.data(), *parts[0]);
     }
     std::vector<const TPostingsBuilder*> builders;
     for (const std::unique_ptr<TIndexPart>& part : parts) {
@@ -1266,12 +1272,14 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
     out.Write(collectionPath.data(), collectionPath.size());
     out.Align();
     header.EntriesOffset = out.Offset();
-    out.Write(entries.data(), entries.size() * sizeof(TEntryRecord));
+    out.Write(entries.data(), count * sizeof(TEntryRecord));
 
     // The totals are added up on a second thread while the lists are written: only the
     // overrides, written after them, need them.
     bool namesFit = true;
-    const auto addUp = [&] { namesFit = AddUpTotals(*order, totals.data(), parts); };
+    const auto addUp = [&] {
+        namesFit = AddUpTotals(*order, totals.data(), parts);
+    };
     const auto writePostings = [&] {
         const TJoinedPostings postings(builders);
         header.TrigramsOffset = out.Offset();

@@ -217,7 +217,8 @@ bool StoreNameIndex(std::string_view absolutePath, std::string_view text,
     // The file is written on a thread of its own while the index is made.
     bool written = false;
     {
-        TBackgroundWriter writer([&](std::string_view bytes) { return WriteAll(out.Get(), bytes); });
+        TBackgroundWriter writer(
+            [&](std::string_view bytes) { return WriteAll(out.Get(), bytes); });
         written = WriteNameIndex(text, collection, identity, absolutePath,
                                  [&](std::string_view bytes) { return writer.Put(bytes); }) &&
                   writer.Finish();

@@ -261,7 +261,8 @@ TEST(NameIndex, AnswersAsTheSearchOverTheCollectionDoes)
 
 // Every entry of the index of the collection loaded from text (or of collection, when given) as
 // the search's snapshot of that collection has it.
-void ExpectEntriesAsTheSnapshotHasThem(const std::string& text, const TFendrel* collection = nullptr)
+void ExpectEntriesAsTheSnapshotHasThem(const std::string& text,
+                                       const TFendrel* collection = nullptr)
 {
     TFendrel loaded;
     if (!collection) {
@@ -290,15 +291,16 @@ void ExpectEntriesAsTheSnapshotHasThem(const std::string& text, const TFendrel* 
 }
 
 // The index is made from the collection in memory, whatever order its ids are in: a collection
-// read from its file has them in the order of the walk, one changed in the window does not. Its
+// read from its file has them in the order of the walk, one changed in the window does not (nor
+// one broken, with a node in two lists). Its
 // sizes are those of the snapshot: a file of 5 GiB (whose line holds only the low half), folder
 // totals, none added into a file that holds nodes, a folder whose hand-made line gives its total
 // already, a line the strict reading of the index does not take.
 TEST(NameIndex, EveryEntryAsTheSnapshotHasItWhateverTheOrderOfIds)
 {
     TFendrel made;
-    const auto add = [&](TCollectionBranch& list, uint32_t parent, const char* name,
-                         uint32_t flags, uint64_t size) -> TCollectionNode& {
+    const auto add = [&](TCollectionBranch& list, uint32_t parent, const char* name, uint32_t flags,
+                         uint64_t size) -> TCollectionNode& {
         TCollectionNode node;
         node.Name = name;
         node.Flags = flags;
@@ -317,10 +319,13 @@ TEST(NameIndex, EveryEntryAsTheSnapshotHasItWhateverTheOrderOfIds)
     add(made.GetNode(second).Children, second, "Empty", nfFolder, 0);
     const uint32_t notes = add(made.GetNode(second).Children, second, "notes", nfFile, 70).Id;
     add(made.GetNode(notes).Children, notes, "inside", nfFile, 5);
-    add(made.GetNode(first).Children, first, "b.txt", nfFile, 24);
+    const uint32_t last = add(made.GetNode(first).Children, first, "b.txt", nfFile, 24).Id;
     const std::string text = made.SaveToText();
 
     ExpectEntriesAsTheSnapshotHasThem(text, &made);
+    // A node in two lists is two entries, as the snapshot has it.
+    made.GetNode(deep).Children.push_back(last);
+    ExpectEntriesAsTheSnapshotHasThem(made.SaveToText(), &made);
     ExpectEntriesAsTheSnapshotHasThem(text);
     std::string handMade = text;
     const auto replace = [&](std::string_view from, std::string_view to) {
@@ -329,7 +334,7 @@ TEST(NameIndex, EveryEntryAsTheSnapshotHasItWhateverTheOrderOfIds)
         handMade.replace(at, from.size(), to);
     };
     replace(" 00000000 Deep\r\n", " 000003E8 Deep\r\n"); // its total
-    replace(" 00000018 b.txt", " 00000018  b.txt"); // the reader skips the second blank
+    replace(" 00000018 b.txt", " 00000018  b.txt");      // the reader skips the second blank
     replace("E 01C5081B", "E 01c5081b");
     ExpectEntriesAsTheSnapshotHasThem(handMade);
 }
