@@ -1097,21 +1097,57 @@ private:
 };
 
 // The index's records of the entries [First, End), as one thread makes them.
+// A node with nodes below it whose entry a part has made, and whose last entry below it is still
+// to come. Its total is the size of every file at any depth below it, as the list shows a
+// folder's size: a file's own size goes into its folder, a folder's total into its own.
+struct TOpenNode {
+    uint32_t Entry = 0;
+    uint32_t Parent = kNoParentField; // kParentIsFile set when it is a file
+    size_t Override = 0;              // in its part's Overrides, when it is no file
+    uint64_t Total = 0;
+    bool IsFile = false;
+    bool IsFolder = false;
+};
+
+// The index's records of the entries [First, End), as one thread makes them.
 struct TIndexPart {
     size_t First = 0;
     size_t End = 0;
-    // Every folder and disc has one: its size is the total of the files below it, known only
-    // once every part is made. Their names' starts are into this part's Names.
+    // Every folder and disc has one, with its total as its size. Their names' starts are into
+    // this part's Names.
     TLargeVector<TOverrideRecord> Overrides;
     TLargeString Names;
-    // Sizes of files added into folders before First, which another part makes.
-    TLargeVector<std::pair<uint32_t, uint64_t>> EarlierTotals;
+    // The nodes above the entry last made, the nearest last.
+    std::vector<TOpenNode> Open;
+    // What goes into the totals of nodes before First, which another part makes.
+    std::vector<std::pair<uint32_t, uint64_t>> EarlierTotals;
     TPostingsBuilder Postings;
     bool Good = true;
+
+    // Adds size into the total of the entry parent (a node above the entry last made).
+    void AddToTotal(uint32_t parent, uint64_t size)
+    {
+        if (parent == kNoParentField || (parent & kParentIsFile) || size == 0)
+            return;
+        if (!Open.empty() && Open.back().Entry == parent)
+            Open.back().Total += size;
+        else if (parent < First)
+            EarlierTotals.emplace_back(parent, size);
+    }
+    // Closes the nearest open node: its total is known.
+    void Close()
+    {
+        const TOpenNode node = Open.back();
+        Open.pop_back();
+        if (!node.IsFile)
+            Overrides[node.Override].Size = node.Total;
+        if (node.IsFolder)
+            AddToTotal(node.Parent, node.Total);
+    }
 };
 
 void MakeIndexPart(std::string_view text, size_t lineCount, const TEntryOrder& order,
-                   const TLargeArray<TEntryRecord>& entries, uint64_t* totals, TIndexPart& part)
+                   const TLargeArray<TEntryRecord>& entries, TIndexPart& part)
 {
     part.Postings.Start((part.End - part.First + kEntriesPerBlock - 1) >> kBlockShift);
     for (size_t i = part.First; i < part.End; ++i) {
@@ -1131,15 +1167,12 @@ void MakeIndexPart(std::string_view text, size_t lineCount, const TEntryOrder& o
             record.Line = 0;
         record.Parent = parent & ~kParentIsFile;
         const bool isFile = (flags & nfFile) != 0;
-        // A folder's size is the total of the files at any depth below it, as the list shows
-        // it: a file's own size goes into its folder here, folders' totals into theirs once
-        // every part is made.
-        if (isFile && parent != kNoParentField && !(parent & kParentIsFile)) {
-            if (parent >= part.First)
-                totals[parent] += node.FullSize();
-            else
-                part.EarlierTotals.emplace_back(parent, node.FullSize());
-        }
+        // Every node open but the parent and the nodes above it has had its last entry.
+        const uint32_t parentEntry = parent & ~kParentIsFile;
+        while (!part.Open.empty() && part.Open.back().Entry != parentEntry)
+            part.Close();
+        if (isFile)
+            part.AddToTotal(parent, node.FullSize());
         if (!isFile || !sameName || parsed.Flags != flags || parsed.Time != time ||
             parsed.Size != node.FullSize()) {
             if (!sameName && part.Names.size() + name.size() > UINT32_MAX) {
@@ -1154,42 +1187,44 @@ void MakeIndexPart(std::string_view text, size_t lineCount, const TEntryOrder& o
             if (!sameName)
                 part.Names.append(name);
         }
+        if (!node.Children.empty())
+            part.Open.push_back({static_cast<uint32_t>(i), parent, part.Overrides.size() - 1, 0,
+                                 isFile, !isFile && (flags & nfFolder) != 0});
         const auto block = static_cast<uint32_t>(i >> kBlockShift);
         ForEachNameTrigram(name, [&](uint32_t key) { part.Postings.Add(key, block); });
     }
     part.Postings.Finish();
 }
 
-// Every folder's and disc's total: the totals of the folders below it added into it, the
-// deepest first (children come after their parent), and given to its override. The names of the
+// Closes the nodes still open at the end of each part, the last part first: what a later part
+// adds into a node of an earlier one goes into it before it is closed. The names of the
 // overrides of each part then start after those of the parts before; false when they would not
 // fit the index.
-bool AddUpTotals(const TEntryOrder& order, uint64_t* totals,
-                 std::vector<std::unique_ptr<TIndexPart>>& parts)
+bool CloseParts(std::vector<std::unique_ptr<TIndexPart>>& parts)
 {
-    for (const std::unique_ptr<TIndexPart>& part : parts)
-        for (const auto& [parent, size] : part->EarlierTotals)
-            totals[parent] += size;
-    for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
-        for (auto record = (*part)->Overrides.rbegin(); record != (*part)->Overrides.rend();
-             ++record) {
-            if (!(record->Flags & nfFolder) || (record->Flags & nfFile))
-                continue;
-            const uint32_t parent = order.Parent(record->Entry, order.Node(record->Entry));
-            if (parent != kNoParentField && !(parent & kParentIsFile))
-                totals[parent] += totals[record->Entry];
+    for (size_t p = parts.size(); p-- > 0;) {
+        TIndexPart& part = *parts[p];
+        if (p + 1 < parts.size()) {
+            for (const auto& [entry, size] : parts[p + 1]->EarlierTotals) {
+                for (TOpenNode& node : part.Open) {
+                    if (node.Entry == entry) {
+                        node.Total += size;
+                        break;
+                    }
+                }
+            }
         }
+        while (!part.Open.empty())
+            part.Close();
     }
     uint64_t namesBefore = 0;
     for (const std::unique_ptr<TIndexPart>& part : parts) {
         if (namesBefore + part->Names.size() > UINT32_MAX)
             return false;
-        for (TOverrideRecord& record : part->Overrides) {
-            if (!(record.Flags & nfFile))
-                record.Size = totals[record.Entry];
-            if (record.NameSize != kNameFromLine)
-                record.NameStart += static_cast<uint32_t>(namesBefore);
-        }
+        if (namesBefore > 0)
+            for (TOverrideRecord& record : part->Overrides)
+                if (record.NameSize != kNameFromLine)
+                    record.NameStart += static_cast<uint32_t>(namesBefore);
         namesBefore += part->Names.size();
     }
     return true;
@@ -1235,7 +1270,6 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
     const bool twoThreads =
         mayShare && count >= entriesForTwoThreads && count >= 2 * kEntriesPerBlock;
 
-    const TLargeArray<uint64_t> totals(count);
     std::vector<std::unique_ptr<TIndexPart>> parts;
     parts.push_back(std::make_unique<TIndexPart>());
     parts[0]->End = count;
@@ -1243,11 +1277,10 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
         parts.push_back(std::make_unique<TIndexPart>());
         parts[1]->First = parts[0]->End = count / 2 / kEntriesPerBlock * kEntriesPerBlock;
         parts[1]->End = count;
-        SideBySide(
-            [&] { MakeIndexPart(text, lineCount, *order, entries, totals.data(), *parts[0]); },
-            [&] { MakeIndexPart(text, lineCount, *order, entries, totals.data(), *parts[1]); });
+        SideBySide([&] { MakeIndexPart(text, lineCount, *order, entries, *parts[0]); },
+                   [&] { MakeIndexPart(text, lineCount, *order, entries, *parts[1]); });
     } else {
-        MakeIndexPart(text, lineCount, *order, entries, totals.data(), *parts[0]);
+        MakeIndexPart(text, lineCount, *order, entries, *parts[0]);
     }
     std::vector<const TPostingsBuilder*> builders;
     for (const std::unique_ptr<TIndexPart>& part : parts) {
@@ -1274,27 +1307,14 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
     header.EntriesOffset = out.Offset();
     out.Write(entries.data(), count * sizeof(TEntryRecord));
 
-    // The totals are added up on a second thread while the lists are written: only the
-    // overrides, written after them, need them.
-    bool namesFit = true;
-    const auto addUp = [&] {
-        namesFit = AddUpTotals(*order, totals.data(), parts);
-    };
-    const auto writePostings = [&] {
-        const TJoinedPostings postings(builders);
-        header.TrigramsOffset = out.Offset();
-        header.TrigramCount = postings.Trigrams().size();
-        out.WriteAll(postings.Trigrams());
-        header.PostingsOffset = out.Offset();
-        header.PostingsSize = postings.Size();
-        postings.Write([&](const uint8_t* bytes, size_t size) { out.Write(bytes, size); });
-    };
-    if (twoThreads) {
-        SideBySide(writePostings, addUp);
-    } else {
-        writePostings();
-        addUp();
-    }
+    const TJoinedPostings postings(builders);
+    header.TrigramsOffset = out.Offset();
+    header.TrigramCount = postings.Trigrams().size();
+    out.WriteAll(postings.Trigrams());
+    header.PostingsOffset = out.Offset();
+    header.PostingsSize = postings.Size();
+    postings.Write([&](const uint8_t* bytes, size_t size) { out.Write(bytes, size); });
+    const bool namesFit = CloseParts(parts);
     if (!namesFit)
         return false;
     out.Align();
