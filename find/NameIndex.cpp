@@ -616,7 +616,14 @@ public:
             Flush(block, true); // the batch ends early, at a place full
         *Fill_[top]++ = ((key & (kDigits - 1)) << BatchBits_) | (block - BatchStart_);
     }
-    void Finish() { Flush(0); }
+    // Ends the last batch and gives the batches' memory back: the system hands the same pages
+    // out again at once (for the index file's, say), where fresh ones may cost more.
+    void Finish()
+    {
+        Flush(0);
+        TLargeVector<uint32_t>().swap(Pairs_);
+        TLargeVector<uint32_t>().swap(Digit_);
+    }
 
     [[nodiscard]] uint32_t Blocks(uint32_t key) const { return Keys_[key].Count; }
     [[nodiscard]] uint32_t Bytes(uint32_t key) const { return Keys_[key].Bytes; }
@@ -1306,6 +1313,7 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
     out.Align();
     header.EntriesOffset = out.Offset();
     out.Write(entries.data(), count * sizeof(TEntryRecord));
+    entries = TLargeArray<TEntryRecord>(0); // its pages serve what is written next
 
     const TJoinedPostings postings(builders);
     header.TrigramsOffset = out.Offset();
