@@ -1241,7 +1241,8 @@ bool CloseParts(std::vector<std::unique_ptr<TIndexPart>>& parts)
 
 bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
                     const TCollectionIdentity& identity, std::string_view collectionPath,
-                    const TIndexSink& sink, uint64_t entriesForTwoThreads)
+                    const TIndexSink& sink, uint64_t entriesForTwoThreads,
+                    const std::function<void()>& collectionRead)
 {
     // The reader stops at the first zero byte, and so does everything here.
     const std::string_view text = collectionText.substr(0, collectionText.find('\0'));
@@ -1307,21 +1308,30 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
     header.EntryCount = count;
 
     TSummingWriter out(sink);
-    header.PathOffset = out.Offset();
-    header.PathSize = collectionPath.size();
-    out.Write(collectionPath.data(), collectionPath.size());
-    out.Align();
-    header.EntriesOffset = out.Offset();
-    out.Write(entries.data(), count * sizeof(TEntryRecord));
-    entries = TLargeArray<TEntryRecord>(0); // its pages serve what is written next
+    const auto writeEntriesAndLists = [&] {
+        header.PathOffset = out.Offset();
+        header.PathSize = collectionPath.size();
+        out.Write(collectionPath.data(), collectionPath.size());
+        out.Align();
+        header.EntriesOffset = out.Offset();
+        out.Write(entries.data(), count * sizeof(TEntryRecord));
+        entries = TLargeArray<TEntryRecord>(0); // its pages serve what is written next
 
-    const TJoinedPostings postings(builders);
-    header.TrigramsOffset = out.Offset();
-    header.TrigramCount = postings.Trigrams().size();
-    out.WriteAll(postings.Trigrams());
-    header.PostingsOffset = out.Offset();
-    header.PostingsSize = postings.Size();
-    postings.Write([&](const uint8_t* bytes, size_t size) { out.Write(bytes, size); });
+        const TJoinedPostings postings(builders);
+        header.TrigramsOffset = out.Offset();
+        header.TrigramCount = postings.Trigrams().size();
+        out.WriteAll(postings.Trigrams());
+        header.PostingsOffset = out.Offset();
+        header.PostingsSize = postings.Size();
+        postings.Write([&](const uint8_t* bytes, size_t size) { out.Write(bytes, size); });
+    };
+    if (collectionRead && twoThreads) {
+        SideBySide(writeEntriesAndLists, collectionRead);
+    } else {
+        if (collectionRead)
+            collectionRead();
+        writeEntriesAndLists();
+    }
     const bool namesFit = CloseParts(parts);
     if (!namesFit)
         return false;

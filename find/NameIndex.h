@@ -31,18 +31,21 @@ public:
 };
 
 // Writes the index of a collection: the text of its file, and the collection loaded from that
-// text. Its entries are numbered as TFindSnapshot numbers them. Each file and folder is kept as the place of its record line in the
-// file and its parent; a trigram filter over the folded names narrows a search to a few blocks
-// of entries; what the record lines do not tell (folder totals, anything a hand-made line says
-// otherwise) is kept beside. The sink takes the index piece by piece, in order; false from it
-// stops the writing, and the function returns false. A collection of at least
-// entriesForTwoThreads files and folders is indexed on two threads when the machine has two
-// processors; the index is the same byte for byte.
+// text. Its entries are numbered as TFindSnapshot numbers them. Each file and folder is kept as the
+// place of its record line in the file and its parent; a trigram filter over the folded names
+// narrows a search to a few blocks of entries; what the record lines do not tell (folder totals,
+// anything a hand-made line says otherwise) is kept beside. The sink takes the index piece by
+// piece, in order; false from it stops the writing, and the function returns false. A collection of
+// at least entriesForTwoThreads files and folders is indexed on two threads when the machine has
+// two processors; the index is the same byte for byte. collectionRead, when given, is called as
+// soon as the collection is read no more, while the rest of the index is written (on a second
+// thread when there are two): it may free the collection, whose memory then serves what is written.
 using TIndexSink = std::function<bool(std::string_view bytes)>;
 [[nodiscard]] bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
                                   const TCollectionIdentity& identity,
                                   std::string_view collectionPath, const TIndexSink& sink,
-                                  uint64_t entriesForTwoThreads = 100'000);
+                                  uint64_t entriesForTwoThreads = 100'000,
+                                  const std::function<void()>& collectionRead = {});
 
 // An index over its bytes (which must outlive it) and the text of the collection file it was made
 // from. Nothing in the bytes is trusted: every part read is checked against its checksum and its

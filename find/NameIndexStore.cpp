@@ -172,7 +172,7 @@ TStoredNameIndex::~TStoredNameIndex()
 }
 
 bool StoreNameIndex(std::string_view absolutePath, std::string_view text,
-                    const TCollectionIdentity& identity, const TFendrel& collection)
+                    const TCollectionIdentity& identity, std::unique_ptr<TFendrel> collection)
 {
     const std::optional<std::string> file = NameIndexFileOf(absolutePath);
     if (!file)
@@ -219,8 +219,10 @@ bool StoreNameIndex(std::string_view absolutePath, std::string_view text,
     {
         TBackgroundWriter writer(
             [&](std::string_view bytes) { return WriteAll(out.Get(), bytes); });
-        written = WriteNameIndex(text, collection, identity, absolutePath,
-                                 [&](std::string_view bytes) { return writer.Put(bytes); }) &&
+        written = WriteNameIndex(
+                      text, *collection, identity, absolutePath,
+                      [&](std::string_view bytes) { return writer.Put(bytes); }, 100'000,
+                      [&collection] { collection.reset(); }) &&
                   writer.Finish();
     }
     if (!written || ::rename(temporary.c_str(), file->c_str()) != 0) {
@@ -245,12 +247,12 @@ void RefreshNow(const std::string& path)
     std::unique_ptr<TSharedMapping> mapping;
     if (TSharedMapping::Open(path, std::chrono::milliseconds(10'000), mapping) != TMapOutcome::Done)
         return;
-    TFendrel collection;
+    auto collection = std::make_unique<TFendrel>();
     size_t readTo = 0;
-    if (!collection.LoadFromText(mapping->Text(), readTo))
+    if (!collection->LoadFromText(mapping->Text(), readTo))
         return; // a damaged file is searched by fendrel-find itself, never through an index
     (void)StoreNameIndex(AbsoluteCollectionPath(path), mapping->Text(), mapping->Identity(),
-                         collection);
+                         std::move(collection));
 }
 
 } // namespace

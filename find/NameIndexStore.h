@@ -73,9 +73,11 @@ private:
 // Makes the index of the collection loaded from text and writes it in place of the one before,
 // through a temporary file renamed over it, under a lock that one writer at a time holds. Skips
 // the work when another process is writing it just then, or a fitting index is there already.
-// True when a fitting index is there afterwards.
+// True when a fitting index is there afterwards. The collection is freed as soon as the index
+// needs it no more, while the file is written, which then takes the collection's memory instead
+// of fresh memory (which costs more on some machines).
 bool StoreNameIndex(std::string_view absolutePath, std::string_view text,
-                    const TCollectionIdentity& identity, const TFendrel& collection);
+                    const TCollectionIdentity& identity, std::unique_ptr<TFendrel> collection);
 
 // Reads the collection file at path and writes its index again, when it has one, on a thread of
 // its own at low priority, so that the caller goes on at once. A request made while one runs is

@@ -319,22 +319,24 @@ bool SearchFile(const std::string& path, const TOptions& options, TFindQuery& qu
     if (SearchIndexed(path, absolute, *file, options, query, offset, found))
         return true;
 
-    TFendrel collection;
-    const bool loaded = collection.LoadFromText(file->Text());
+    auto collection = std::make_unique<TFendrel>();
+    const bool loaded = collection->LoadFromText(file->Text());
     if (!loaded)
         Complain(path + ": файл коллекции поврежден или имеет неверный формат; найденное взято "
                         "из прочитанной части");
 
-    const TFindSnapshot snapshot(collection);
-    std::vector<uint32_t> hits;
-    FindInSnapshot(snapshot, query, hits);
-    for (const uint32_t hit : hits)
-        PrintHit(snapshot, hit, path, options, offset, 0);
-    found += hits.size();
+    {
+        const TFindSnapshot snapshot(*collection);
+        std::vector<uint32_t> hits;
+        FindInSnapshot(snapshot, query, hits);
+        for (const uint32_t hit : hits)
+            PrintHit(snapshot, hit, path, options, offset, 0);
+        found += hits.size();
+    } // the snapshot's memory serves the index
     if (loaded) {
         // The answer goes out first; a damaged file gets no index, and is read whole each time.
         std::fflush(stdout);
-        (void)StoreNameIndex(absolute, file->Text(), file->Identity(), collection);
+        (void)StoreNameIndex(absolute, file->Text(), file->Identity(), std::move(collection));
     }
     return loaded;
 }

@@ -638,10 +638,10 @@ protected:
     bool Store() const
     {
         const auto mapping = Map();
-        TFendrel collection;
-        EXPECT_TRUE(collection.LoadFromText(mapping->Text()));
+        auto collection = std::make_unique<TFendrel>();
+        EXPECT_TRUE(collection->LoadFromText(mapping->Text()));
         return StoreNameIndex(AbsoluteCollectionPath(Path), mapping->Text(), mapping->Identity(),
-                              collection);
+                              std::move(collection));
     }
 
     [[nodiscard]] bool Fits() const
