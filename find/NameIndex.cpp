@@ -33,6 +33,7 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <optional>
 #include <span>
 #include <sys/mman.h>
@@ -883,8 +884,9 @@ public:
             used += size;
         };
         std::vector<TPostingsBuilder::TReader> readers;
-        for (const TPostingsBuilder* part : Parts_)
-            readers.emplace_back(*part);
+        std::transform(
+            Parts_.begin(), Parts_.end(), std::back_inserter(readers),
+            [](const TPostingsBuilder* part) { return TPostingsBuilder::TReader(*part); });
         for (const TTrigramRecord& trigram : Trigrams_) {
             uint32_t lastPlusOne = 0;
             for (size_t p = 0; p < Parts_.size(); ++p) {
@@ -1022,8 +1024,7 @@ public:
     [[nodiscard]] bool Fits() const { return Fits_; }
     [[nodiscard]] const TCollectionNode& Node(size_t entry) const
     {
-        return InIdOrder_ ? *Collection_.Nodes.Find(static_cast<uint32_t>(entry) + 1)
-                          : *Nodes_[entry];
+        return InIdOrder_ ? Collection_.GetNode(static_cast<uint32_t>(entry) + 1) : *Nodes_[entry];
     }
     // Asks the processor for the node of an entry to come.
     void Prefetch(size_t entry) const
@@ -1213,12 +1214,11 @@ bool CloseParts(std::vector<std::unique_ptr<TIndexPart>>& parts)
         TIndexPart& part = *parts[p];
         if (p + 1 < parts.size()) {
             for (const auto& [entry, size] : parts[p + 1]->EarlierTotals) {
-                for (TOpenNode& node : part.Open) {
-                    if (node.Entry == entry) {
-                        node.Total += size;
-                        break;
-                    }
-                }
+                const auto open = std::find_if(
+                    part.Open.begin(), part.Open.end(),
+                    [entry = entry](const TOpenNode& node) { return node.Entry == entry; });
+                if (open != part.Open.end())
+                    open->Total += size;
             }
         }
         while (!part.Open.empty())
@@ -1945,9 +1945,9 @@ void TNameIndex::Find(TFindQuery& query, std::vector<uint32_t>& hits) const
     }
     if (secondFailure)
         std::rethrow_exception(secondFailure);
-    uint64_t total = 0;
-    for (const TPiece& piece : pieces)
-        total += piece.Found;
+    const uint64_t total =
+        std::accumulate(pieces.begin(), pieces.end(), uint64_t{0},
+                        [](uint64_t sum, const TPiece& piece) { return sum + piece.Found; });
     hits.reserve(hits.size() + total);
     for (const TPiece& piece : pieces) {
         hits.insert(hits.end(), found.get() + piece.Offset,

@@ -64,6 +64,7 @@ public:
     static constexpr size_t kWorthy = size_t{1} << 20;
 
     TLargeAllocator() = default;
+    // cppcheck-suppress noExplicitConstructor
     template <typename U> TLargeAllocator(const TLargeAllocator<U>&) noexcept {} // NOLINT
 
     [[nodiscard]] T* allocate(size_t count)
