@@ -1257,24 +1257,24 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
     // Each entry's record line is noted in the entry itself, for as many entries as the
     // collection has nodes, or more when it turns out to have more entries.
     const size_t room = std::max<size_t>(collection.LastId, 1);
-    TLargeArray<TEntryRecord> entries(room);
+    std::optional<TLargeArray<TEntryRecord>> entries;
     size_t lineCount = 0;
+    const auto noteLines = [&](size_t entryCount) {
+        entries.emplace(entryCount);
+        lineCount = NoteRecordLines(text, entries->data(), entryCount);
+    };
     std::optional<TEntryOrder> order;
     if (mayShare) {
-        SideBySide([&] { order.emplace(collection); },
-                   [&] { lineCount = NoteRecordLines(text, entries.data(), room); });
+        SideBySide([&] { order.emplace(collection); }, [&] { noteLines(room); });
     } else {
         order.emplace(collection);
-        lineCount = NoteRecordLines(text, entries.data(), room);
+        noteLines(room);
     }
     if (!order->Fits())
         return false;
     const size_t count = order->size();
-    if (count > room) { // a node in two lists: a collection not read from a file
-        TLargeArray<TEntryRecord> more(count);
-        lineCount = NoteRecordLines(text, more.data(), count);
-        entries = std::move(more);
-    }
+    if (count > room) // a node in two lists: a collection not read from a file
+        noteLines(count);
     const bool twoThreads =
         mayShare && count >= entriesForTwoThreads && count >= 2 * kEntriesPerBlock;
 
@@ -1285,10 +1285,10 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
         parts.push_back(std::make_unique<TIndexPart>());
         parts[1]->First = parts[0]->End = count / 2 / kEntriesPerBlock * kEntriesPerBlock;
         parts[1]->End = count;
-        SideBySide([&] { MakeIndexPart(text, lineCount, *order, entries, *parts[0]); },
-                   [&] { MakeIndexPart(text, lineCount, *order, entries, *parts[1]); });
+        SideBySide([&] { MakeIndexPart(text, lineCount, *order, *entries, *parts[0]); },
+                   [&] { MakeIndexPart(text, lineCount, *order, *entries, *parts[1]); });
     } else {
-        MakeIndexPart(text, lineCount, *order, entries, *parts[0]);
+        MakeIndexPart(text, lineCount, *order, *entries, *parts[0]);
     }
     std::vector<const TPostingsBuilder*> builders;
     for (const std::unique_ptr<TIndexPart>& part : parts) {
@@ -1314,8 +1314,8 @@ bool WriteNameIndex(std::string_view collectionText, const TFendrel& collection,
         out.Write(collectionPath.data(), collectionPath.size());
         out.Align();
         header.EntriesOffset = out.Offset();
-        out.Write(entries.data(), count * sizeof(TEntryRecord));
-        entries = TLargeArray<TEntryRecord>(0); // its pages serve what is written next
+        out.Write(entries->data(), count * sizeof(TEntryRecord));
+        entries.reset(); // its pages serve what is written next
 
         const TJoinedPostings postings(builders);
         header.TrigramsOffset = out.Offset();
