@@ -728,10 +728,6 @@ private:
         SegmentStart_ = Out_;
     }
 
-    // Sorts the batch's pairs by key, keeping the order of blocks within a key: first by the
-    // key's top digit over the whole batch, then each top digit's few thousand pairs by the other
-    // digit, in the cache. Each key's blocks then go out as a run; the next batch starts at the
-    // batch of block.
     // Shares the pairs' room out among the top digits for a batch from block on.
     void StartBatch(uint32_t block)
     {
@@ -1104,7 +1100,6 @@ private:
     TLargeVector<uint32_t> Parents_;
 };
 
-// The index's records of the entries [First, End), as one thread makes them.
 // A node with nodes below it whose entry a part has made, and whose last entry below it is still
 // to come. Its total is the size of every file at any depth below it, as the list shows a
 // folder's size: a file's own size goes into its folder, a folder's total into its own.
