@@ -1,52 +1,30 @@
 #include "find/FindSnapshot.h"
 
 #include "collection/Fendrel.h"
+#include "collection/PreOrderWalk.h"
 #include "platform/LargeBuffer.h"
 
 #include <algorithm>
 
 TFindSnapshot::TFindSnapshot(const TFendrel& collection)
 {
-    // Pre-order with an explicit stack of (list, next position, parent entry), so that a
-    // collection nested deeper than the thread's stack cannot crash the copy.
-    struct TFrame {
-        const TCollectionBranch* List;
-        size_t Next;
-        uint32_t Parent;
-    };
     Entries_.reserve(collection.LastId); // every node ever added: enough for those reachable
     PrefaultLarge(Entries_.data(), Entries_.capacity() * sizeof(TEntry));
     ReserveLarge(Names_, size_t{collection.LastId} * 24);
-    std::vector<TFrame> pending{{&collection.Discs, 0, NoParent}};
-    while (!pending.empty()) {
-        TFrame& top = pending.back();
-        if (top.Next == top.List->size()) {
-            pending.pop_back();
-            continue;
-        }
-        // Nodes, and names too long to sit in them, are asked for some turns ahead of their
-        // copying: waiting for each in turn would take most of the time.
-        constexpr size_t kNodesAhead = 8;
-        constexpr size_t kNamesAhead = 4;
-        if (top.Next + kNodesAhead < top.List->size())
-            __builtin_prefetch(&collection.GetNode((*top.List)[top.Next + kNodesAhead]));
-        if (top.Next + kNamesAhead < top.List->size())
-            __builtin_prefetch(
-                collection.GetNode((*top.List)[top.Next + kNamesAhead]).Name.view().data());
-        const TCollectionNode& node = collection.GetNode((*top.List)[top.Next++]);
-        const auto index = static_cast<uint32_t>(Entries_.size());
-        TEntry& entry = Entries_.emplace_back();
-        entry.Id = node.Id;
-        entry.Parent = top.Parent;
-        entry.Flags = node.Flags & 0xFF;
-        entry.NameStart = Names_.size();
-        entry.NameSize = static_cast<uint32_t>(node.Name.size());
-        entry.Size = node.FullSize();
-        entry.Time = (uint64_t{node.WriteTimeHigh} << 32) | node.WriteTimeLow;
-        Names_.append(node.Name.view());
-        if (!node.Children.empty())
-            pending.push_back({&node.Children, 0, index}); // top is not used after this
-    }
+    WalkInPreOrder<true>(collection, NoParent,
+                         [this](const TCollectionNode& node, uint32_t parent, uint32_t& index) {
+                             index = static_cast<uint32_t>(Entries_.size());
+                             TEntry& entry = Entries_.emplace_back();
+                             entry.Id = node.Id;
+                             entry.Parent = parent;
+                             entry.Flags = node.Flags & 0xFF;
+                             entry.NameStart = Names_.size();
+                             entry.NameSize = static_cast<uint32_t>(node.Name.size());
+                             entry.Size = node.FullSize();
+                             entry.Time = (uint64_t{node.WriteTimeHigh} << 32) | node.WriteTimeLow;
+                             Names_.append(node.Name.view());
+                             return true;
+                         });
 
     // A folder's size is the total of the files at any depth below it, as the list shows it:
     // children come after their parent, so one backward pass adds each total into its parent.

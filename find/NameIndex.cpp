@@ -15,6 +15,7 @@
 #include "collection/CollectionNode.h"
 #include "collection/Fendrel.h"
 #include "collection/NameOrder.h"
+#include "collection/PreOrderWalk.h"
 #include "platform/AnsiText.h"
 #include "platform/CaseFolding.h"
 #include "platform/LargeBuffer.h"
@@ -1046,50 +1047,30 @@ private:
     // need be kept. Otherwise notes every node and parent.
     bool Walk(bool inIdOrder)
     {
-        // An explicit stack of (list, next position, parent entry), so that a collection nested
-        // deeper than the thread's stack cannot crash the walk.
-        struct TFrame {
-            const TCollectionBranch* List;
-            size_t Next;
-            uint32_t Parent;
-        };
         Count_ = 0;
         if (!inIdOrder) {
             Nodes_.reserve(Collection_.LastId); // every node ever added: enough for those reachable
             Parents_.reserve(Collection_.LastId);
         }
-        std::vector<TFrame> pending{{&Collection_.Discs, 0, kNoParentField}};
-        while (!pending.empty()) {
-            TFrame& top = pending.back();
-            if (top.Next == top.List->size()) {
-                pending.pop_back();
-                continue;
-            }
-            // The node is asked for some turns ahead: waiting for each in turn would take most
-            // of the time of a walk through millions of them.
-            constexpr size_t kNodesAhead = 8;
-            if (top.Next + kNodesAhead < top.List->size())
-                __builtin_prefetch(Collection_.Nodes.Find((*top.List)[top.Next + kNodesAhead]));
-            const TCollectionNode& node = Collection_.GetNode((*top.List)[top.Next++]);
+        const auto visit = [&](const TCollectionNode& node, uint32_t parentMark, uint32_t& mark) {
             if (Count_ >= kNoParentField) {
                 Fits_ = false;
-                return true;
+                return false;
             }
             const auto entry = static_cast<uint32_t>(Count_++);
-            const uint32_t parent = top.Parent & ~kParentIsFile;
+            const uint32_t parent = parentMark & ~kParentIsFile;
             if (inIdOrder) {
                 if (node.Id != entry + 1 ||
                     node.ParentId != (parent == kNoParentField ? 0 : parent + 1))
                     return false;
             } else {
                 Nodes_.push_back(&node);
-                Parents_.push_back(top.Parent);
+                Parents_.push_back(parentMark);
             }
-            if (!node.Children.empty())
-                pending.push_back(
-                    {&node.Children, 0, node.Is(nfFile) ? entry | kParentIsFile : entry});
-        }
-        return true;
+            mark = node.Is(nfFile) ? entry | kParentIsFile : entry;
+            return true;
+        };
+        return WalkInPreOrder(Collection_, kNoParentField, visit) || !Fits_;
     }
 
     const TFendrel& Collection_;
