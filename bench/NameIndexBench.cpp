@@ -8,7 +8,6 @@
 // takes the best of them (a shared machine's load varies from one second to the next) and stops.
 #include "bench/BenchSupport.h"
 
-#include "find/FindSnapshot.h"
 #include "find/NameIndex.h"
 #include "find/NameIndexStore.h"
 
