@@ -2,10 +2,10 @@
 
 #include "browse/CollectionTree.h"
 #include "collection/CollectionChange.h"
-#include "find/NameIndexStore.h"
 #include "platform/CollectionFileStore.h"
 #include "platform/HelpViewer.h"
 #include "platform/QtText.h"
+#include "search/NameIndexStore.h"
 
 #include <QItemSelectionModel>
 #include <QTreeView>

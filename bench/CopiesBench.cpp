@@ -3,9 +3,9 @@
 // and a quarter of the files are small (many files of each small size).
 #include "bench/BenchSupport.h"
 
-#include "find/Copies.h"
-#include "find/FindQuery.h"
-#include "find/FindSnapshot.h"
+#include "search/Copies.h"
+#include "search/FindQuery.h"
+#include "search/FindSnapshot.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,9 +3,9 @@
 // temporary folder, as "Экспорт..." does it.
 #include "bench/BenchSupport.h"
 
+#include "export/CatalogueExport.h"
 #include "export/ExportFile.h"
-#include "find/CatalogueExport.h"
-#include "find/FindSnapshot.h"
+#include "search/FindSnapshot.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,8 +3,8 @@
 // patterns with few and with many hits; then fendrel-find over the same collection's file.
 #include "bench/BenchSupport.h"
 
-#include "find/FindQuery.h"
-#include "find/FindSnapshot.h"
+#include "search/FindQuery.h"
+#include "search/FindSnapshot.h"
 
 #include <algorithm>
 #include <cstdio>

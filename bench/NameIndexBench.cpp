@@ -8,8 +8,8 @@
 // takes the best of them (a shared machine's load varies from one second to the next) and stops.
 #include "bench/BenchSupport.h"
 
-#include "find/NameIndex.h"
-#include "find/NameIndexStore.h"
+#include "search/NameIndex.h"
+#include "search/NameIndexStore.h"
 
 #include <algorithm>
 #include <array>

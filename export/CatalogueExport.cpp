@@ -1,7 +1,7 @@
-#include "find/CatalogueExport.h"
+#include "export/CatalogueExport.h"
 
 #include "collection/CollectionNode.h"
-#include "find/HitOutput.h"
+#include "export/HitOutput.h"
 #include "platform/AnsiText.h"
 
 #include <string>

@@ -3,9 +3,9 @@
 #include "browse/CollectionTree.h"
 #include "browse/CollectionTreeModel.h"
 #include "export/ExportFile.h"
-#include "find/FindSnapshot.h"
 #include "platform/AnsiText.h"
 #include "platform/LocalTime.h"
+#include "search/FindSnapshot.h"
 
 #include <QGuiApplication>
 #include <QTreeView>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "find/CatalogueExport.h"
+#include "export/CatalogueExport.h"
 
 #include <functional>
 #include <string>

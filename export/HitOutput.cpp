@@ -1,4 +1,4 @@
-#include "find/HitOutput.h"
+#include "export/HitOutput.h"
 
 #include "platform/AnsiText.h"
 

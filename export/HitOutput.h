@@ -1,7 +1,7 @@
 #pragma once
 
 #include "browse/FolderListing.h"
-#include "find/FindSnapshot.h"
+#include "search/FindSnapshot.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "find/IndexedHits.h"
+#include "export/IndexedHits.h"
 
 #include "browse/FolderListing.h"
 #include "collection/CollectionNode.h"

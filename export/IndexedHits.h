@@ -1,7 +1,7 @@
 #pragma once
 
-#include "find/HitOutput.h"
-#include "find/NameIndex.h"
+#include "export/HitOutput.h"
+#include "search/NameIndex.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "find/FindSnapshot.h"
+#include "search/FindSnapshot.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>

@@ -2,13 +2,13 @@
 
 #include "collection/Fendrel.h"
 #include "export/ExportFile.h"
-#include "find/Copies.h"
 #include "find/FindResultsModel.h"
-#include "find/RegexMatcher.h"
 #include "platform/AnsiText.h"
 #include "platform/Dialogs.h"
 #include "platform/LocalTime.h"
 #include "platform/QtText.h"
+#include "search/Copies.h"
+#include "search/RegexMatcher.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

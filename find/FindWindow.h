@@ -1,7 +1,7 @@
 #pragma once
 
-#include "find/FindQuery.h"
-#include "find/FindSnapshot.h"
+#include "search/FindQuery.h"
+#include "search/FindSnapshot.h"
 
 #include <QIcon>
 #include <QList>

@@ -3,14 +3,14 @@
 // seeing a save half done.
 #include "browse/FolderListing.h"
 #include "collection/Fendrel.h"
-#include "find/Copies.h"
-#include "find/FindQuery.h"
-#include "find/FindSnapshot.h"
-#include "find/HitOutput.h"
-#include "find/IndexedHits.h"
-#include "find/NameIndexStore.h"
+#include "export/HitOutput.h"
+#include "export/IndexedHits.h"
 #include "platform/AnsiText.h"
 #include "platform/LocalTime.h"
+#include "search/Copies.h"
+#include "search/FindQuery.h"
+#include "search/FindSnapshot.h"
+#include "search/NameIndexStore.h"
 
 #include <algorithm>
 #include <cerrno>

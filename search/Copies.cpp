@@ -1,7 +1,7 @@
-#include "find/Copies.h"
+#include "search/Copies.h"
 
 #include "collection/CollectionNode.h"
-#include "find/NameFolding.h"
+#include "search/NameFolding.h"
 
 #include <xxhash.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "collection/DiscRecord.h"
-#include "find/FindQuery.h"
-#include "find/FindSnapshot.h"
+#include "search/FindQuery.h"
+#include "search/FindSnapshot.h"
 
 #include <cstdint>
 #include <functional>

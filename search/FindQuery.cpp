@@ -1,9 +1,9 @@
-#include "find/FindQuery.h"
+#include "search/FindQuery.h"
 
 #include "collection/NameOrder.h"
-#include "find/NameFolding.h"
-#include "find/RegexMatcher.h"
 #include "platform/AnsiText.h"
+#include "search/NameFolding.h"
+#include "search/RegexMatcher.h"
 
 #include <array>
 #include <chrono>

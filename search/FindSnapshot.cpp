@@ -1,4 +1,4 @@
-#include "find/FindSnapshot.h"
+#include "search/FindSnapshot.h"
 
 #include "collection/Fendrel.h"
 #include "collection/PreOrderWalk.h"

@@ -1,4 +1,4 @@
-#include "find/NameFolding.h"
+#include "search/NameFolding.h"
 
 #include "collection/NameOrder.h"
 #include "platform/AnsiText.h"

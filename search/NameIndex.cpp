@@ -10,7 +10,7 @@
 //   the override names;
 //   an XXH3 checksum for every 4 KiB of all the above;
 //   the header, last, so that the index is written front to back in one go.
-#include "find/NameIndex.h"
+#include "search/NameIndex.h"
 
 #include "collection/CollectionNode.h"
 #include "collection/Fendrel.h"

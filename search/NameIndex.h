@@ -1,6 +1,6 @@
 #pragma once
 
-#include "find/FindQuery.h"
+#include "search/FindQuery.h"
 
 #include <cstdint>
 #include <functional>

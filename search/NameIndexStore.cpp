@@ -1,4 +1,4 @@
-#include "find/NameIndexStore.h"
+#include "search/NameIndexStore.h"
 
 #include "collection/Fendrel.h"
 #include "platform/BackgroundWriter.h"

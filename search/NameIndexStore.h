@@ -1,6 +1,6 @@
 #pragma once
 
-#include "find/NameIndex.h"
+#include "search/NameIndex.h"
 
 #include <chrono>
 #include <memory>

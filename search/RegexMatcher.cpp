@@ -1,4 +1,4 @@
-#include "find/RegexMatcher.h"
+#include "search/RegexMatcher.h"
 
 #include "platform/AnsiText.h"
 

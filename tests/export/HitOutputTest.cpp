@@ -1,5 +1,5 @@
 // The lines fendrel-find prints and the exports write: exact names, CSV quoting.
-#include "find/HitOutput.h"
+#include "export/HitOutput.h"
 #include "platform/AnsiText.h"
 
 #include <QByteArray>

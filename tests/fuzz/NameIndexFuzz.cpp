@@ -4,9 +4,9 @@
 // input's first bytes say): the index must then open as nothing, or answer each query either as
 // before or with ENameIndexDamaged, never with other hits and never by reading outside its bytes.
 #include "collection/Fendrel.h"
-#include "find/FindSnapshot.h"
-#include "find/NameIndex.h"
 #include "platform/AnsiText.h"
+#include "search/FindSnapshot.h"
+#include "search/NameIndex.h"
 
 #include <cstdint>
 #include <cstdlib>

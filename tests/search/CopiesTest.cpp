@@ -1,4 +1,4 @@
-#include "find/Copies.h"
+#include "search/Copies.h"
 
 #include "collection/Fendrel.h"
 #include "platform/AnsiText.h"

@@ -1,7 +1,7 @@
-#include "find/FindQuery.h"
+#include "search/FindQuery.h"
 #include "collection/Fendrel.h"
-#include "find/FindSnapshot.h"
 #include "platform/AnsiText.h"
+#include "search/FindSnapshot.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
 // The name index: the same answers as the search over the collection, in the same order, and
 // never an answer from an index that does not fit the collection file as it is now.
-#include "find/NameIndex.h"
+#include "search/NameIndex.h"
 #include "browse/FolderListing.h"
 #include "collection/Fendrel.h"
-#include "find/FindSnapshot.h"
-#include "find/IndexedHits.h"
-#include "find/NameIndexStore.h"
+#include "export/IndexedHits.h"
 #include "platform/AnsiText.h"
+#include "search/FindSnapshot.h"
+#include "search/NameIndexStore.h"
 
 #include <gtest/gtest.h>
 

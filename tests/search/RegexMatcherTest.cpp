@@ -1,9 +1,9 @@
 // The search's regular expressions and UTF-8 check, compared with Qt's QRegularExpression and
 // QStringDecoder, which the search used before and which the window's users know: every pattern
 // must compile, fail, match and give up exactly as there.
-#include "find/RegexMatcher.h"
-#include "find/FindQuery.h"
+#include "search/RegexMatcher.h"
 #include "platform/AnsiText.h"
+#include "search/FindQuery.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
