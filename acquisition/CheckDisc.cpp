@@ -1,7 +1,11 @@
-#include "app/uMain.h"
+#include "acquisition/CheckDisc.h"
 
 #include "acquisition/CheckReportWindow.h"
 #include "acquisition/DiscCheck.h"
+#include "acquisition/UpdateDisc.h"
+#include "app/Platform.h"
+#include "app/WindowHost.h"
+#include "collection/Fendrel.h"
 #include "discs/FileContents.h"
 #include "discs/Volume.h"
 #include "platform/AnsiText.h"
@@ -18,28 +22,35 @@ std::string Quoted(const std::string& title)
 
 } // namespace
 
-void TForm_Main::Act_CheckDiscExecute(QObject*)
+TDiscChecker::TDiscChecker(IWindowHost& host, TDiscUpdater& updater)
+    : Host_(host)
+    , Updater_(updater)
 {
-    const uint32_t disc = SelectedDisc();
+}
+
+void TDiscChecker::CheckSelected()
+{
+    const uint32_t disc = Host_.SelectedDisc();
     if (disc == 0)
         return;
-    std::unique_ptr<IVolume> volume = OpenRecordedSource(disc);
+    std::unique_ptr<IVolume> volume = Updater_.OpenRecordedSource(disc);
     if (!volume)
         return;
-    const std::string title = Collection().GetNode(disc).Name.str();
+    const std::string title = Host_.Collection().GetNode(disc).Name.str();
     // Another medium would read back as every file missing and every file new: asked as the
     // update asks.
-    if (const auto record = Collection().DiscRecords.find(disc);
-        record != Collection().DiscRecords.end() &&
+    if (const auto record = Host_.Collection().DiscRecords.find(disc);
+        record != Host_.Collection().DiscRecords.end() &&
         CompareMedia(record->second.Facts, volume->Facts()) == TMediumMatch::Different) {
         const std::string question = Ansi("Выбранный носитель не похож на диск ") + Quoted(title) +
                                      Ansi(". Всё равно проверить?");
-        if (MessageBox(question, ApplicationTitle, TMessageKind::Question) != TMessageResult::Yes)
+        if (Host_.MessageBox(question, Host_.Title(), TMessageKind::Question) !=
+            TMessageResult::Yes)
             return;
     }
 
     // The scan goes into a collection of its own: a check changes nothing.
-    TFendrel scan(&Progress_);
+    TFendrel scan(&Host_.Progress());
     std::vector<TFileToRead> files;
     TListingWatch watched(*volume, scan);
     scan.ScanDisc(title, watched, &files);
@@ -49,7 +60,7 @@ void TForm_Main::Act_CheckDiscExecute(QObject*)
     std::vector<TFileReading> readings;
     bool complete = false;
     std::exception_ptr failure;
-    Platform_.Dialogs.RunReading(
+    Host_.Platform().Dialogs.RunReading(
         Ansi("Проверка диска ") + Quoted(title), TotalSize(files), progress, [&] {
             // An error must not escape the reading thread: it is shown once the box is gone.
             try {
@@ -63,10 +74,10 @@ void TForm_Main::Act_CheckDiscExecute(QObject*)
     if (!complete)
         return; // cancelled: a partial reading would report files as unread that are fine
 
-    const TDiscCheck check =
-        CheckDiscReadings(Collection(), disc, scan, scanned, files, readings, watched.Unlisted);
+    const TDiscCheck check = CheckDiscReadings(Host_.Collection(), disc, scan, scanned, files,
+                                               readings, watched.Unlisted);
     const bool update = ReviewCheck ? ReviewCheck(title, check) : [&] {
-        TCheckReportWindow window(title, check, UtcOffsetNow(), this);
+        TCheckReportWindow window(title, check, UtcOffsetNow(), &Host_.Window());
         return window.exec() == QDialog::Accepted;
     }();
     if (!update)
@@ -76,5 +87,5 @@ void TForm_Main::Act_CheckDiscExecute(QObject*)
     for (size_t i = 0; i < files.size(); ++i)
         if (readings[i].Outcome == TFileReading::TOutcome::Read)
             scan.Checksums[files[i].Id] = readings[i].Checksum;
-    ApplyUpdate(disc, scan, scanned, true);
+    Updater_.Apply(disc, scan, scanned, true);
 }

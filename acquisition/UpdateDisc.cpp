@@ -1,20 +1,19 @@
-#include "app/uMain.h"
+#include "acquisition/UpdateDisc.h"
 
 #include "acquisition/ChangeReportWindow.h"
-#include "browse/CollectionTree.h"
-#include "browse/CollectionTreeModel.h"
+#include "acquisition/ContentChecksums.h"
+#include "app/Platform.h"
+#include "app/WindowHost.h"
 #include "collection/CollectionChange.h"
 #include "collection/DiscTreeDiff.h"
 #include "collection/DiscUpdate.h"
+#include "collection/Fendrel.h"
 #include "discs/Drives.h"
 #include "discs/FileContents.h"
 #include "platform/AnsiText.h"
 #include "platform/LocalTime.h"
 #include "platform/QtText.h"
-
-#include <QAction>
-#include <QMenu>
-#include <QTreeView>
+#include "platform/TickClock.h"
 
 namespace {
 
@@ -25,58 +24,61 @@ std::string Quoted(const std::string& title)
 
 } // namespace
 
-bool TForm_Main::ShowChangeReport(const std::string& title, const TDiscTreeDiff& diff)
+TDiscUpdater::TDiscUpdater(IWindowHost& host, TContentChecksums& checksums,
+                           const TFileDialogOptions& imageDialog,
+                           const TFolderDialogOptions& folderDialog)
+    : Host_(host)
+    , Checksums_(checksums)
+    , ImageDialog_(imageDialog)
+    , FolderDialog_(folderDialog)
 {
-    TChangeReportWindow window(title, diff, UtcOffsetNow(), this);
-    return window.exec() == QDialog::Accepted;
 }
 
-void TForm_Main::Act_UpdateDiscExecute(QObject*)
+void TDiscUpdater::UpdateSelected()
 {
-    const int selected = SelectedTreeItem(*TreeView_Main);
-    if (selected < 0)
-        return;
-    uint32_t disc = TreeModel->Item(selected).Data;
+    uint32_t disc = Host_.SelectedNode();
     // A folder item stands for its disc.
-    while (disc != 0 && !Collection().GetNode(disc).Is(nfDisc))
-        disc = Collection().GetNode(disc).ParentId;
+    while (disc != 0 && !Host_.Collection().GetNode(disc).Is(nfDisc))
+        disc = Host_.Collection().GetNode(disc).ParentId;
     if (disc == 0)
         return;
 
     std::unique_ptr<IVolume> volume = OpenRecordedSource(disc);
     if (!volume)
         return;
-    const auto record = Collection().DiscRecords.find(disc);
-    if (record != Collection().DiscRecords.end() &&
+    const auto record = Host_.Collection().DiscRecords.find(disc);
+    if (record != Host_.Collection().DiscRecords.end() &&
         CompareMedia(record->second.Facts, volume->Facts()) == TMediumMatch::Different) {
         const std::string question = Ansi("Выбранный носитель не похож на диск ") +
-                                     Quoted(Collection().GetNode(disc).Name.str()) +
+                                     Quoted(Host_.Collection().GetNode(disc).Name.str()) +
                                      Ansi(". Всё равно обновить?");
-        if (MessageBox(question, ApplicationTitle, TMessageKind::Question) != TMessageResult::Yes)
+        if (Host_.MessageBox(question, Host_.Title(), TMessageKind::Question) !=
+            TMessageResult::Yes)
             return;
     }
-    UpdateDisc(disc, *volume);
+    Update(disc, *volume);
 }
 
-std::unique_ptr<IVolume> TForm_Main::OpenRecordedSource(uint32_t disc)
+std::unique_ptr<IVolume> TDiscUpdater::OpenRecordedSource(uint32_t disc)
 {
     TDiscSource source;
-    if (const auto record = Collection().DiscRecords.find(disc);
-        record != Collection().DiscRecords.end())
+    if (const auto record = Host_.Collection().DiscRecords.find(disc);
+        record != Host_.Collection().DiscRecords.end())
         source = record->second.Facts.Source;
-    IDrives& drives = Platform_.Drives;
+    IDrives& drives = Host_.Platform().Drives;
+    IDialogs& dialogs = Host_.Platform().Dialogs;
     switch (source.Kind) {
     case TSourceKind::Image: {
         if (auto volume = drives.OpenImage(source.Path))
             return volume;
-        const std::optional<std::string> path = Platform_.Dialogs.OpenFileDialog(OpenDlg_Image);
+        const std::optional<std::string> path = dialogs.OpenFileDialog(ImageDialog_);
         if (!path)
             return nullptr;
         auto volume = drives.OpenImage(*path);
         if (!volume)
-            MessageBox(Ansi("Невозможно получить информацию о диске в образе ") +
-                           FileNameForMessage(*path),
-                       ApplicationTitle, TMessageKind::Error);
+            Host_.MessageBox(Ansi("Невозможно получить информацию о диске в образе ") +
+                                 FileNameForMessage(*path),
+                             Host_.Title(), TMessageKind::Error);
         return volume;
     }
     case TSourceKind::Folder: {
@@ -84,13 +86,13 @@ std::unique_ptr<IVolume> TForm_Main::OpenRecordedSource(uint32_t disc)
         // the identity question catches that where the file system tells itself apart.
         if (auto volume = drives.OpenFolder(source.Path))
             return volume;
-        const std::optional<std::string> path = Platform_.Dialogs.FolderDialog(OpenDlg_Folder);
+        const std::optional<std::string> path = dialogs.FolderDialog(FolderDialog_);
         if (!path)
             return nullptr;
         auto volume = drives.OpenFolder(*path);
         if (!volume)
-            MessageBox(Ansi("Невозможно прочитать папку ") + FileNameForMessage(*path),
-                       ApplicationTitle, TMessageKind::Error);
+            Host_.MessageBox(Ansi("Невозможно прочитать папку ") + FileNameForMessage(*path),
+                             Host_.Title(), TMessageKind::Error);
         return volume;
     }
     case TSourceKind::Drive:
@@ -99,13 +101,9 @@ std::unique_ptr<IVolume> TForm_Main::OpenRecordedSource(uint32_t disc)
     }
     // A disc from a drive is looked for in the drive it was read in; one whose drive is not known
     // (added before discs remembered their source) in the default drive, as "Добавить..." reads.
-    const QList<QAction*> items = MI_SelectDefDrive->actions();
-    std::string driveName;
-    if (DefDriveIndex >= 0 && DefDriveIndex < items.size())
-        driveName = LiteralCaption(items[DefDriveIndex]);
+    const std::string driveName = Host_.DefaultDriveName();
     if (source.Kind == TSourceKind::Drive)
-        for (const QAction* item : items) {
-            const std::string caption = LiteralCaption(item);
+        for (const std::string& caption : Host_.DriveNames()) {
             if (caption.empty())
                 continue;
             if (auto volume = drives.OpenVolume(caption[0]);
@@ -115,37 +113,37 @@ std::unique_ptr<IVolume> TForm_Main::OpenRecordedSource(uint32_t disc)
     if (!driveName.empty())
         if (auto volume = drives.OpenVolume(driveName[0]))
             return volume;
-    MessageBox(Ansi("Невозможно получить информацию о диске в дисководе ") + driveName,
-               ApplicationTitle, TMessageKind::Error);
+    Host_.MessageBox(Ansi("Невозможно получить информацию о диске в дисководе ") + driveName,
+                     Host_.Title(), TMessageKind::Error);
     return nullptr;
 }
 
-void TForm_Main::UpdateDisc(uint32_t disc, IVolume& volume)
+void TDiscUpdater::Update(uint32_t disc, IVolume& volume)
 {
-    const std::string title = Collection().GetNode(disc).Name.str();
+    const std::string title = Host_.Collection().GetNode(disc).Name.str();
     // The new scan goes into a collection of its own: nothing changes until it is applied.
-    TFendrel scan(&Progress_);
+    TFendrel scan(&Host_.Progress());
     std::vector<TFileToRead> files;
-    const bool checksums = ChecksumsOnAdd();
+    const bool checksums = Checksums_.On();
     scan.ScanDisc(title, volume, checksums ? &files : nullptr);
     const uint32_t scanned = scan.Discs.back();
     if (checksums) {
-        TAddedDiscs read;
-        if (!ReadChecksums(title, volume, scan, files, read))
+        TChecksumTally read;
+        if (!Checksums_.Read(title, volume, scan, files, read))
             return;
     }
-    ApplyUpdate(disc, scan, scanned, checksums);
+    Apply(disc, scan, scanned, checksums);
 }
 
-void TForm_Main::ApplyUpdate(uint32_t disc, TFendrel& scan, uint32_t scanned, bool checksumsRead)
+void TDiscUpdater::Apply(uint32_t disc, TFendrel& scan, uint32_t scanned, bool checksumsRead)
 {
-    const std::string title = Collection().GetNode(disc).Name.str();
-    const TDiscTreeDiff diff =
-        CompareDiscTrees(Collection(), Collection().GetNode(disc), scan, scan.GetNode(scanned));
+    const std::string title = Host_.Collection().GetNode(disc).Name.str();
+    const TDiscTreeDiff diff = CompareDiscTrees(
+        Host_.Collection(), Host_.Collection().GetNode(disc), scan, scan.GetNode(scanned));
     if (diff.Empty()) {
-        MessageBox(Ansi("Диск ") + Quoted(title) + Ansi(" не изменился"), ApplicationTitle,
-                   TMessageKind::Information);
-    } else if (!ReviewChanges(title, diff)) {
+        Host_.MessageBox(Ansi("Диск ") + Quoted(title) + Ansi(" не изменился"), Host_.Title(),
+                         TMessageKind::Information);
+    } else if (!Review(title, diff)) {
         return;
     }
 
@@ -153,28 +151,37 @@ void TForm_Main::ApplyUpdate(uint32_t disc, TFendrel& scan, uint32_t scanned, bo
     // its copy that carries them. Without them, the files the update leaves as they were keep
     // the checksums they had.
     if (!checksumsRead)
-        CarryChecksums(Collection(), disc, scan, scanned);
+        CarryChecksums(Host_.Collection(), disc, scan, scanned);
     const bool replace = !diff.Empty() || checksumsRead;
-    const TCollectionChange change = TCollectionChange::DiscUpdated(Collection(), disc, replace);
+    const TCollectionChange change =
+        TCollectionChange::DiscUpdated(Host_.Collection(), disc, replace);
     if (replace)
-        ReplaceDiscTree(Collection(), disc, scan, scanned);
-    TDiscRecord& record = Collection().DiscRecords[disc];
+        ReplaceDiscTree(Host_.Collection(), disc, scan, scanned);
+    TDiscRecord& record = Host_.Collection().DiscRecords[disc];
     record.Facts = scan.DiscRecords[scanned].Facts;
-    record.Updated = Platform_.Clock.FileTimeNow();
+    record.Updated = Host_.Platform().Clock.FileTimeNow();
 
     // The disc is selected before the save, which keeps the selection: the folder selected
     // before may be gone with the old tree.
-    FillTree(Collection(), *TreeView_Main, DisplayPath(CollectionFile));
-    if (const int item = FindTreeItem(*TreeView_Main, disc); item >= 0)
-        SelectTreeItem(*TreeView_Main, item);
-    SaveCollectionFile(change);
+    Host_.RebuildTree();
+    Host_.SelectDisc(disc);
+    Host_.Save(change);
 }
 
-uint32_t TForm_Main::DiscOfMedium(const TVolumeFacts& facts) const
+bool TDiscUpdater::Review(const std::string& title, const TDiscTreeDiff& diff)
 {
-    for (const uint32_t disc : Collection_->Discs)
-        if (const auto record = Collection_->DiscRecords.find(disc);
-            record != Collection_->DiscRecords.end() && SameMedium(record->second.Facts, facts))
+    if (ReviewChanges)
+        return ReviewChanges(title, diff);
+    TChangeReportWindow window(title, diff, UtcOffsetNow(), &Host_.Window());
+    return window.exec() == QDialog::Accepted;
+}
+
+uint32_t TDiscUpdater::DiscOfMedium(const TVolumeFacts& facts) const
+{
+    const TFendrel& collection = Host_.Collection();
+    for (const uint32_t disc : collection.Discs)
+        if (const auto record = collection.DiscRecords.find(disc);
+            record != collection.DiscRecords.end() && SameMedium(record->second.Facts, facts))
             return disc;
     return 0;
 }

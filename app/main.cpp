@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "app/uMain.h"
 #include "discs/Drives.h"
+#include "media/MediaCommands.h"
 #include "media/UDisks2Watcher.h"
 #include "platform/CollectionFileStore.h"
 #include "platform/HelpViewer.h"
@@ -30,8 +31,8 @@ int main(int argc, char* argv[])
     dialogs.SetOwner(form.get());
     // Media inserted and drives plugged in while the program runs; nothing without a system bus.
     TUDisks2Watcher media(QDBusConnection::systemBus());
-    form->OfferUpdatesOfMedia();
-    form->WatchMedia(media);
+    form->Media->OfferUpdates();
+    form->Media->Watch(media);
     form->show();
     QApplication::exec();
     form.reset(); // writes the settings; before the watcher it follows goes

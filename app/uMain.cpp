@@ -1,10 +1,17 @@
 #include "app/uMain.h"
 
+#include "acquisition/CheckDisc.h"
+#include "acquisition/ContentChecksums.h"
+#include "acquisition/DiscAdder.h"
+#include "acquisition/UpdateDisc.h"
 #include "app/ImageList.h"
 #include "browse/CollectionTreeModel.h"
 #include "browse/FolderListModel.h"
 #include "collection/FendrelError.h"
+#include "export/ExportCommand.h"
+#include "media/MediaCommands.h"
 #include "platform/QtText.h"
+#include "print/PrintCommand.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -34,9 +41,7 @@ TForm_Main::TForm_Main(const TPlatform& platform, QWidget* parent)
     , Progress_(platform.Clock, [this](const std::string& text) { ShowStatus(text); })
 {
     CreateLayout();
-    ReviewChanges = [this](const std::string& title, const TDiscTreeDiff& diff) {
-        return ShowChangeReport(title, diff);
-    };
+    CreateCapabilities();
     CollectionFile.clear();
     Filters.clear();
     ApplicationTitle = FromDisplay(windowTitle());
@@ -45,7 +50,7 @@ TForm_Main::TForm_Main(const TPlatform& platform, QWidget* parent)
     DefDriveIndex = -1;
     const std::optional<char> storedLetter = ReadSettings();
     ChooseDefaultDrive(storedLetter);
-    ReadChecksumSetting();
+    Checksums->ReadSetting();
 }
 
 TForm_Main::~TForm_Main()

@@ -1,16 +1,14 @@
 #pragma once
 
+#include "app/MainLayout.h"
 #include "app/Platform.h"
+#include "app/WindowHost.h"
 #include "collection/Fendrel.h"
 #include "collection/PendingChanges.h"
 #include "collection/ProgressLine.h"
-#include "media/MediaWatcher.h"
 #include "platform/CollectionFileStore.h"
-#include "platform/Dialogs.h"
 
 #include <QEvent>
-#include <QIcon>
-#include <QList>
 #include <QMainWindow>
 
 #include <cstdint>
@@ -21,25 +19,16 @@
 #include <string>
 #include <vector>
 
-class IMediaWatcher;
-class IVolume;
-struct TFileToRead;
-class QMessageBox;
-class TMediaBars;
-class TCollectionChange;
-struct TDiscCheck;
-struct TDiscTreeDiff;
-class QAction;
-class QLabel;
-class QMenu;
 class QModelIndex;
-class QPrinter;
-class QSplitter;
-class QToolBar;
 class QTreeView;
-class TCollectionTreeModel;
+class TContentChecksums;
+class TDiscAdder;
+class TDiscChecker;
+class TDiscUpdater;
+class TExportCommand;
 class TFindWindow;
-class TFolderListModel;
+class TMediaCommands;
+class TPrintCommand;
 
 // Posted by the window to itself when it is first shown; its handler opens the first collection.
 inline constexpr QEvent::Type WM_STARTUP = static_cast<QEvent::Type>(0x800A);
@@ -49,8 +38,9 @@ enum class TAfterSave { KeepSelection, SelectRoot };
 
 // The application's one window: the collection tree beside the folder list, the menus and their
 // commands, and the state of the run. Widgets are owned through Qt's parent chain; handlers
-// are named after their command or widget event.
-class TForm_Main final : public QMainWindow {
+// are named after their command or widget event. What goes beyond the window's own commands is a
+// capability of its own (below), which reaches the window through IWindowHost.
+class TForm_Main final : public QMainWindow, public TMainLayout, public IWindowHost {
     Q_OBJECT
 public:
     // Throws EFendrelError "Ошибка инициализации приложения" when the settings cannot be read.
@@ -58,58 +48,13 @@ public:
     // Writes the settings back.
     ~TForm_Main() override;
 
-    // --- Layout (app/uMain.cpp) -----------------------------------------------------------
-    QToolBar* ToolBar_Main = nullptr;
-    QSplitter* Splitter1 = nullptr;
-    QTreeView* TreeView_Main = nullptr;
-    QTreeView* ListView_Main = nullptr; // report view: one row per disc, folder or file
-    QLabel* Panel_Status = nullptr;
-    TCollectionTreeModel* TreeModel = nullptr; // items of TreeView_Main
-    TFolderListModel* ListModel = nullptr;     // rows of ListView_Main
-
-    QMenu* MI_Collection = nullptr;
-    QMenu* MI_Disc = nullptr;
-    QMenu* MI_SelectDefDrive = nullptr;
-    QMenu* MI_View = nullptr;
-    QAction* MI_ViewSeparator = nullptr;
-    QMenu* MI_Find = nullptr;
-    QMenu* MI_Help = nullptr;
-
-    QAction* Act_NewCollection = nullptr;
-    QAction* Act_LoadCollection = nullptr;
-    QAction* Act_Export = nullptr;
-    QAction* Act_Print = nullptr;
-    QAction* Act_Exit = nullptr;
-    QAction* Act_AddDisc = nullptr;
-    QAction* Act_AddImage = nullptr;  // discs from ISO image files; needs no drive
-    QAction* Act_AddFolder = nullptr; // a folder (a USB stick, a copied disc) as a disc
-    QAction* Act_DeleteDisc = nullptr;
-    QAction* Act_RenameDisc = nullptr;
-    QAction* Act_DiscProperties = nullptr;
-    QAction* Act_UpdateDisc = nullptr; // a disc brought up to date from its medium
-    QAction* Act_CheckDisc = nullptr;  // a disc read back against its record
-    // Checkable: adds and updates also read every file's bytes and record their checksums.
-    QAction* Act_ChecksumsOnAdd = nullptr;
-    QAction* Act_NewFilter = nullptr;
-    QAction* Act_NoFilter = nullptr;
-    QAction* Act_Find = nullptr;
-    QAction* Act_HelpAbout = nullptr;
-    QAction* Act_HelpContents = nullptr;
-    QAction* Act_EntireCollection = nullptr; // has a caption and no handler
-
-    QList<QIcon> ImageLista_Main;
-    TFileDialogOptions OpenDlg_Collection;
-    TFileDialogOptions SaveDlg_Collection;
-    TFileDialogOptions OpenDlg_Image;
-    TFolderDialogOptions OpenDlg_Folder;
-
     // --- State of the run -----------------------------------------------------------------
     std::string CollectionFile; // path of the current collection file, as the file system has it
     int32_t DefDriveIndex = -1; // position of the default drive in MI_SelectDefDrive
     std::map<std::string, TCollectionBranch> Filters; // hit lists by filter string
     std::string ApplicationTitle; // "Fendrel v1.2": the title of most message boxes
 
-    [[nodiscard]] TFendrel& Collection() { return *Collection_; }
+    [[nodiscard]] TFendrel& Collection() override { return *Collection_; }
     // Makes a new, empty collection the application's collection.
     void ReplaceCollection();
     // Makes collection the application's collection.
@@ -149,25 +94,29 @@ public:
     void Act_AddDiscExecute(QObject* sender);
     void Act_AddImageExecute(QObject* sender);
     void Act_AddFolderExecute(QObject* sender);
+    // Rebuilds the drive menu from the drives present, keeping the default drive while it is
+    // there; the first drive becomes the default when it is not, and adding discs is enabled
+    // exactly while there is a drive.
+    void DrivesChanged() override;
 
     // --- Disc title and record (app/DiscCommands.cpp) -------------------------------------
-    // The disc of the selected tree item (a folder's disc); 0 for the root or no selection.
-    [[nodiscard]] uint32_t SelectedDisc();
+    [[nodiscard]] uint32_t SelectedDisc() override;
     void Act_RenameDiscExecute(QObject* sender);
     void Act_DiscPropertiesExecute(QObject* sender);
 
-    // --- Disc update (acquisition/UpdateDisc.cpp) -----------------------------------------
+    // --- Capabilities and their commands (app/WindowHost.cpp) -----------------------------
+    std::unique_ptr<TContentChecksums> Checksums; // "Контрольные суммы при добавлении"
+    std::unique_ptr<TDiscUpdater> Updater;    // "Обновить диск..."
+    std::unique_ptr<TDiscChecker> Checker;    // "Проверить диск..."
+    std::unique_ptr<TDiscAdder> Adder;        // the scan of new discs
+    std::unique_ptr<TMediaCommands> Media;    // the media bars and the insert box
+    std::unique_ptr<TExportCommand> Exporter; // "Экспорт..."
+    std::unique_ptr<TPrintCommand> Printer;   // "Печать..."
     void Act_UpdateDiscExecute(QObject* sender);
-    // Shows the changes a new scan of the disc titled title makes; true when they are to be
-    // applied. ShowChangeReport (the report window) unless a test puts another in.
-    std::function<bool(const std::string& title, const TDiscTreeDiff& diff)> ReviewChanges;
-    bool ShowChangeReport(const std::string& title, const TDiscTreeDiff& diff);
-
-    // --- Disc check (acquisition/CheckDisc.cpp) -------------------------------------------
     void Act_CheckDiscExecute(QObject* sender);
-    // Shows what reading the disc titled title back found; true when the disc is to be updated.
-    // The report window (TCheckReportWindow) while empty; tests put another in.
-    std::function<bool(const std::string& title, const TDiscCheck& check)> ReviewCheck;
+    void Act_ChecksumsOnAddExecute(QObject* sender);
+    void Act_ExportExecute(QObject* sender);
+    void Act_PrintExecute(QObject* sender);
 
     // --- Tree and list (browse/) ----------------------------------------------------------
     void Act_DeleteDiscExecute(QObject* sender);
@@ -195,58 +144,32 @@ public:
     bool ShowFoundNode(uint32_t id);
     TFindWindow* FindWindow = nullptr; // made by the first Act_Find; owned as a child
 
-    // --- Export (export/ExportCommand.cpp) ------------------------------------------------
-    // Exports the selected item's disc, or the whole collection when the root is selected.
-    void Act_ExportExecute(QObject* sender);
-
-    // --- Print (print/PrintCommand.cpp) ---------------------------------------------------
-    // Prints the listing of the selected item's disc through the print dialog.
-    void Act_PrintExecute(QObject* sender);
-    // Shows the print dialog for printer; true when the user chose to print. Tests set
-    // PrintDialog to answer it instead.
-    bool ChoosePrinter(QPrinter& printer);
-    std::function<bool(QPrinter&)> PrintDialog;
-    // --- Media as they come and go (media/MediaCommands.cpp) ------------------------------
-    // Follows the watcher's media and optical drives from now on: a bar above the list for each
-    // medium that arrives, the drive menu kept to the drives present. The watcher outlives the
-    // window.
-    void WatchMedia(IMediaWatcher& watcher);
-    void MediumArrived(const TMedium& medium);
-    void MediumChanged(const TMedium& medium);
-    void MediumLeft(const TMedium& medium);
-    void DrivePlugged(const std::string& device);
-    void DriveUnplugged(const std::string& device);
-    // The disc of the collection that the medium holds, or 0 when none is.
-    [[nodiscard]] uint32_t DiscOfMedium(const TMedium& medium);
-    // The node's folder (the node itself when it is a folder) in the desktop's file manager,
-    // when its disc is present; otherwise a box asks for the disc and opens the folder once the
-    // disc arrives.
-    void OpenFoundFolder(uint32_t id);
-    // Gives the bar of a known medium its "Обновить", which updates the disc from the medium
-    // (UpdateDiscFromMedium). Call it before WatchMedia.
-    void OfferUpdatesOfMedia();
-    void UpdateDiscFromMedium(uint32_t disc, const TMedium& medium);
-    TMediaBars* MediaBars = nullptr;      // above the list; made by WatchMedia
-    QMessageBox* InsertDiscBox = nullptr; // "Вставьте диск", while it waits for its disc
-    // Rebuilds the drive menu from the drives present, keeping the default drive while it is
-    // there; the first drive becomes the default when it is not, and adding discs is enabled
-    // exactly while there is a drive.
-    void DrivesChanged();
-
 signals:
     // The collection was replaced by a new one: ids held until now name other nodes.
     void CollectionReplaced();
-    // "Обновить" on a medium's bar: the disc is to be updated from the medium in the drive or
-    // at the mount point.
-    void UpdateDiscRequested(uint32_t disc, const TMedium& medium);
 
 public:
     // --- Errors ---------------------------------------------------------------------------
     // Runs a command or event handler; an error escaping it is shown in the error box and the
     // window goes on working.
-    void RunGuarded(const std::function<void()>& handler);
+    void RunGuarded(const std::function<void()>& handler) override;
     void ShowErrorBox(const std::string& message);
-    TMessageResult MessageBox(const std::string& text, const std::string& title, TMessageKind kind);
+    TMessageResult MessageBox(const std::string& text, const std::string& title,
+                              TMessageKind kind) override;
+
+    // --- The rest of IWindowHost (app/WindowHost.cpp) -------------------------------------
+    [[nodiscard]] TProgressLine& Progress() override { return Progress_; }
+    [[nodiscard]] const TPlatform& Platform() const override { return Platform_; }
+    [[nodiscard]] const std::string& CollectionPath() const override { return CollectionFile; }
+    [[nodiscard]] const std::string& Title() const override { return ApplicationTitle; }
+    [[nodiscard]] QWidget& Window() override { return *this; }
+    [[nodiscard]] uint32_t SelectedNode() override;
+    void RebuildTree() override;
+    void SelectDisc(uint32_t disc) override;
+    bool Save(const TCollectionChange& change) override;
+    [[nodiscard]] std::vector<std::string> DriveNames() const override;
+    [[nodiscard]] std::string DefaultDriveName() const override;
+    void PlaceAboveList(QWidget* widget) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -266,61 +189,8 @@ private:
     void ShowCaption();
     // Writes the collection with the waiting changes; as SaveCollectionFile.
     bool SavePendingChanges(TAfterSave after);
-    // The discs one command has added, in order, and the folders and files found on them.
-    struct TAddedDiscs {
-        TCollectionBranch Ids;
-        int64_t Count = 0;
-        bool Checksums = false;  // the discs' files were read for their checksums
-        int64_t Checksummed = 0; // files given a checksum
-        int64_t Unreadable = 0;  // files that could not be read, recorded without one
-        bool Cancelled = false;  // the user stopped the command while a disc was read
-    };
-    // Adds the disc that open reads (opened once for its label, once more for the walk): asks
-    // for the title, scans, shows the count and saves. failure: the message when it cannot be
-    // read. driveName: the drive's name in the drive menu, for a disc in a drive.
-    void AddScannedDisc(const std::function<std::unique_ptr<IVolume>()>& open,
-                        const std::string& failure, const std::string& driveName = {});
-    // Asks for the title of the disc that open reads and scans it into the collection, noting it
-    // in added; shows failure instead when the disc cannot be read. Nothing is added when the
-    // title is cancelled. The disc's record notes the time it was added and the drive's name. A
-    // medium the collection already holds is asked about first: the user may update that disc
-    // instead.
-    void ScanNewDisc(const std::function<std::unique_ptr<IVolume>()>& open,
-                     const std::string& failure, TAddedDiscs& added,
-                     const std::string& driveName = {});
-    // The medium that open reads is the disc's, as the user said: updates the disc from it,
-    // once the discs the command added before it are saved.
-    void UpdateKnownDisc(uint32_t disc, const std::function<std::unique_ptr<IVolume>()>& open,
-                         const std::string& failure, TAddedDiscs& added);
-    // Once a command has added its discs (when it has added any): rebuilds the tree, shows the
-    // count, with the number of discs when there are several, and saves the collection.
-    void ReportAddedDiscs(const TAddedDiscs& added);
-
-    // The disc's recorded source opened again: the same image, folder or drive, or what the
-    // image or folder dialog chooses when it is gone; nullptr (its message shown) when none.
-    [[nodiscard]] std::unique_ptr<IVolume> OpenRecordedSource(uint32_t disc);
-    // Scans volume into a collection of its own, shows the changes and, when they are applied
-    // (or there are none), makes the disc's tree the new one, sets its record and saves.
-    void UpdateDisc(uint32_t disc, IVolume& volume);
-    // The update from a scan already made (the disc scanned of scan): shows the changes and
-    // applies them as UpdateDisc does. checksumsRead: scan holds the checksums of every file
-    // read whole, and they replace the recorded ones.
-    void ApplyUpdate(uint32_t disc, TFendrel& scan, uint32_t scanned, bool checksumsRead);
-    // The first disc recorded from the medium the facts describe; 0 when none is known to be.
-    [[nodiscard]] uint32_t DiscOfMedium(const TVolumeFacts& facts) const;
-
-    // --- Content checksums (acquisition/ContentChecksums.cpp) -----------------------------
-    void Act_ChecksumsOnAddExecute(QObject* sender);
-    // Checks the item as the settings remember it; a value missing or unreadable leaves it off.
-    void ReadChecksumSetting();
-    // Whether adds and updates read checksums: the checkable item's state.
-    [[nodiscard]] bool ChecksumsOnAdd() const;
-    // Reads the bytes of files (those of the disc titled title that scan holds, as its scan
-    // listed them from volume) on a thread of their own behind a progress box, and gives each
-    // file read whole its checksum in scan.Checksums; counts them in added. False when the user
-    // cancelled: scan is then left without checksums.
-    [[nodiscard]] bool ReadChecksums(const std::string& title, IVolume& volume, TFendrel& scan,
-                                     const std::vector<TFileToRead>& files, TAddedDiscs& added);
+    // Makes the capabilities, which reach the window through IWindowHost.
+    void CreateCapabilities();
 
     TPlatform Platform_;
     TProgressLine Progress_; // shared by every collection of the run
@@ -338,16 +208,6 @@ private:
     // until another collection is chosen, so that the next start tries it again.
     std::string UnopenedLastCollection_;
     bool Shown_ = false;
-    IMediaWatcher* Media_ = nullptr;
-    // The disc and the node whose folder the insert box waits for.
-    uint32_t AwaitedDisc_ = 0;
-    uint32_t AwaitedNode_ = 0;
-    // The disc's root folder on a present medium, or nothing when none holds it.
-    [[nodiscard]] std::optional<std::string> PresentRootOf(uint32_t disc);
-    void OpenFolderOf(uint32_t id, const std::string& root);
-    // When disc is the one the insert box waits for and it is present: closes the box and opens
-    // the folder.
-    void OpenAwaitedFolder(uint32_t disc);
 };
 
 // The text of the error box: the message with a full stop added when it ends in a character

@@ -9,6 +9,7 @@
 #include "support/ScriptedDialogs.h"
 #include "support/SteppedClock.h"
 
+#include "acquisition/UpdateDisc.h"
 #include "app/uMain.h"
 #include "browse/CollectionTree.h"
 #include "collection/DiscTreeDiff.h"
@@ -90,7 +91,7 @@ int main(int argc, char** argv)
     std::printf("folders and files on the disc: %d\n", made);
 
     size_t changes = 0;
-    window.ReviewChanges = [&](const std::string&, const TDiscTreeDiff& diff) {
+    window.Updater->ReviewChanges = [&](const std::string&, const TDiscTreeDiff& diff) {
         changes = diff.Added.size() + diff.Removed.size() + diff.Changed.size();
         return true;
     };

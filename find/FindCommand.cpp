@@ -4,6 +4,7 @@
 #include "browse/CollectionTreeModel.h"
 #include "browse/FolderListModel.h"
 #include "find/FindWindow.h"
+#include "media/MediaCommands.h"
 
 #include <QAction>
 #include <QItemSelectionModel>
@@ -23,7 +24,12 @@ void TForm_Main::Act_FindExecute(QObject*)
             return shown;
         };
         host.OpenFolder = [this](uint32_t id) {
-            RunGuarded([&] { OpenFoundFolder(id); });
+            RunGuarded([&] {
+                QWidget* owner = FindWindow && FindWindow->isVisible()
+                                     ? static_cast<QWidget*>(FindWindow)
+                                     : this;
+                Media->OpenFoundFolder(id, owner);
+            });
         };
         host.Dialogs = &Platform_.Dialogs;
         host.ApplicationTitle = ApplicationTitle;

@@ -1,9 +1,12 @@
-#include "app/uMain.h"
+#include "media/MediaCommands.h"
 
-#include "browse/CollectionTree.h"
+#include "acquisition/DiscAdder.h"
+#include "acquisition/UpdateDisc.h"
+#include "app/Platform.h"
+#include "app/WindowHost.h"
 #include "collection/DiscRecord.h"
+#include "collection/Fendrel.h"
 #include "discs/Drives.h"
-#include "find/FindWindow.h"
 #include "media/MediaBar.h"
 #include "platform/AnsiText.h"
 #include "platform/HelpViewer.h"
@@ -12,9 +15,6 @@
 #include <QMessageBox>
 #include <QMetaMethod>
 #include <QPushButton>
-#include <QSplitter>
-#include <QTreeView>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <filesystem>
@@ -76,48 +76,49 @@ bool Holds(const TMedium& medium, const std::vector<TVolumeFacts>& read, const T
 
 } // namespace
 
-void TForm_Main::WatchMedia(IMediaWatcher& watcher)
+TMediaCommands::TMediaCommands(IWindowHost& host, TDiscAdder& adder, TDiscUpdater& updater)
+    : Host_(host)
+    , Adder_(adder)
+    , Updater_(updater)
+{
+}
+
+void TMediaCommands::Watch(IMediaWatcher& watcher)
 {
     Media_ = &watcher;
     if (!MediaBars) {
-        // The bars go above the list, in the splitter's right pane.
-        auto* pane = new QWidget;
-        auto* layout = new QVBoxLayout(pane);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(0);
-        MediaBars = new TMediaBars(pane);
-        layout->addWidget(MediaBars);
-        Splitter1->replaceWidget(Splitter1->indexOf(ListView_Main), pane); // takes the pane
-        layout->addWidget(ListView_Main, 1);
-        ListView_Main->show();
+        MediaBars = new TMediaBars(nullptr);
+        Host_.PlaceAboveList(MediaBars);
     }
     const auto guarded = [this](auto handler) {
         return [this, handler](const auto& what) {
-            RunGuarded([&] { (this->*handler)(what); });
+            Host_.RunGuarded([&] { (this->*handler)(what); });
         };
     };
-    connect(&watcher, &IMediaWatcher::MediumArrived, this, guarded(&TForm_Main::MediumArrived));
-    connect(&watcher, &IMediaWatcher::MediumChanged, this, guarded(&TForm_Main::MediumChanged));
-    connect(&watcher, &IMediaWatcher::MediumLeft, this, guarded(&TForm_Main::MediumLeft));
-    connect(&watcher, &IMediaWatcher::DrivePlugged, this, guarded(&TForm_Main::DrivePlugged));
-    connect(&watcher, &IMediaWatcher::DriveUnplugged, this, guarded(&TForm_Main::DriveUnplugged));
+    connect(&watcher, &IMediaWatcher::MediumArrived, this, guarded(&TMediaCommands::MediumArrived));
+    connect(&watcher, &IMediaWatcher::MediumChanged, this, guarded(&TMediaCommands::MediumChanged));
+    connect(&watcher, &IMediaWatcher::MediumLeft, this, guarded(&TMediaCommands::MediumLeft));
+    connect(&watcher, &IMediaWatcher::DrivePlugged, this, guarded(&TMediaCommands::DrivePlugged));
+    connect(&watcher, &IMediaWatcher::DriveUnplugged, this,
+            guarded(&TMediaCommands::DriveUnplugged));
     // The drives the watcher knew before the window did.
     for (const std::string& device : watcher.Drives())
         DrivePlugged(device);
 }
 
-uint32_t TForm_Main::DiscOfMedium(const TMedium& medium)
+uint32_t TMediaCommands::DiscOfMedium(const TMedium& medium)
 {
-    const std::vector<TVolumeFacts> read = ReadMedium(medium, Platform_.Drives);
-    for (const uint32_t disc : Collection().Discs) {
-        const auto record = Collection().DiscRecords.find(disc);
-        if (record != Collection().DiscRecords.end() && Holds(medium, read, record->second))
+    const std::vector<TVolumeFacts> read = ReadMedium(medium, Host_.Platform().Drives);
+    const TFendrel& collection = Host_.Collection();
+    for (const uint32_t disc : collection.Discs) {
+        const auto record = collection.DiscRecords.find(disc);
+        if (record != collection.DiscRecords.end() && Holds(medium, read, record->second))
             return disc;
     }
     return 0;
 }
 
-void TForm_Main::OpenAwaitedFolder(uint32_t disc)
+void TMediaCommands::OpenAwaitedFolder(uint32_t disc)
 {
     if (disc == 0 || disc != AwaitedDisc_)
         return;
@@ -129,45 +130,45 @@ void TForm_Main::OpenAwaitedFolder(uint32_t disc)
     }
 }
 
-void TForm_Main::MediumArrived(const TMedium& medium)
+void TMediaCommands::MediumArrived(const TMedium& medium)
 {
     const uint32_t disc = DiscOfMedium(medium);
     OpenAwaitedFolder(disc);
 
     const std::optional<char> letter = medium.Kind == TMediumKind::Disc
-                                           ? Platform_.Drives.LetterOfDevice(medium.Device)
+                                           ? Host_.Platform().Drives.LetterOfDevice(medium.Device)
                                            : std::nullopt;
     if (disc == 0) {
         auto* bar = new TMediaBar(
             Text("Новый носитель «") + QString::fromStdString(medium.Label) + Text("»"), MediaBars);
-        connect(
-            bar->AddButton(Text("Добавить")), &QPushButton::clicked, this, [this, medium, letter] {
-                RunGuarded([&] {
-                    const size_t before = Collection().Discs.size();
-                    // As "Добавить диск" does for the disc's own drive, or "Добавить папку..."
-                    // for the mount point: the title is asked for first.
-                    if (medium.Kind == TMediumKind::Disc && letter) {
-                        const char drive = *letter;
-                        AddScannedDisc([this, drive] { return Platform_.Drives.OpenVolume(drive); },
-                                       Ansi("Невозможно получить информацию о диске в дисководе ") +
-                                           std::string{drive, ':'});
-                    } else {
-                        const std::string path = medium.MountPoint;
-                        AddScannedDisc([this, path] { return Platform_.Drives.OpenFolder(path); },
-                                       Ansi("Невозможно прочитать папку ") +
-                                           FileNameForMessage(path));
-                    }
-                    if (Collection().Discs.size() != before)
-                        MediaBars->Remove(medium.Key);
+        connect(bar->AddButton(Text("Добавить")), &QPushButton::clicked, this,
+                [this, medium, letter] {
+                    Host_.RunGuarded([&] {
+                        const size_t before = Host_.Collection().Discs.size();
+                        // As "Добавить диск" does for the disc's own drive, or "Добавить папку..."
+                        // for the mount point: the title is asked for first.
+                        if (medium.Kind == TMediumKind::Disc && letter) {
+                            const char drive = *letter;
+                            Adder_.AddScanned(
+                                [this, drive] { return Host_.Platform().Drives.OpenVolume(drive); },
+                                Ansi("Невозможно получить информацию о диске в дисководе ") +
+                                    std::string{drive, ':'});
+                        } else {
+                            const std::string path = medium.MountPoint;
+                            Adder_.AddScanned(
+                                [this, path] { return Host_.Platform().Drives.OpenFolder(path); },
+                                Ansi("Невозможно прочитать папку ") + FileNameForMessage(path));
+                        }
+                        if (Host_.Collection().Discs.size() != before)
+                            MediaBars->Remove(medium.Key);
+                    });
                 });
-            });
         MediaBars->Show(medium.Key, bar);
         return;
     }
 
-    if (const int item = FindTreeItem(*TreeView_Main, disc); item >= 0)
-        SelectTreeItem(*TreeView_Main, item);
-    const QString title = Display(Collection().GetNode(disc).Name.view());
+    Host_.SelectDisc(disc);
+    const QString title = Display(Host_.Collection().GetNode(disc).Name.view());
     const QString text =
         letter ? Text("В дисководе ") + QChar(*letter) + Text(": диск «") + title + Text("»")
                : Text("Подключен носитель «") + title + Text("»");
@@ -178,11 +179,11 @@ void TForm_Main::MediumArrived(const TMedium& medium)
     connect(open, &QPushButton::clicked, this, [this, key = medium.Key] {
         for (const TMedium& present : Media_->Media()) {
             if (present.Key == key && !present.MountPoint.empty())
-                (void)Platform_.Help.OpenFolder(present.MountPoint);
+                (void)Host_.Platform().Help.OpenFolder(present.MountPoint);
         }
     });
     // Shown once a command takes it up.
-    if (isSignalConnected(QMetaMethod::fromSignal(&TForm_Main::UpdateDiscRequested))) {
+    if (isSignalConnected(QMetaMethod::fromSignal(&TMediaCommands::UpdateDiscRequested))) {
         connect(bar->AddButton(Text("Обновить")), &QPushButton::clicked, this,
                 [this, key = medium.Key] {
                     // The disc as the collection has it now, which may have been reloaded.
@@ -197,7 +198,7 @@ void TForm_Main::MediumArrived(const TMedium& medium)
     MediaBars->Show(medium.Key, bar);
 }
 
-void TForm_Main::MediumChanged(const TMedium& medium)
+void TMediaCommands::MediumChanged(const TMedium& medium)
 {
     // A disc mounted after it came can now be opened.
     if (TMediaBar* bar = MediaBars ? MediaBars->Bar(medium.Key) : nullptr) {
@@ -208,37 +209,39 @@ void TForm_Main::MediumChanged(const TMedium& medium)
         OpenAwaitedFolder(DiscOfMedium(medium));
 }
 
-void TForm_Main::MediumLeft(const TMedium& medium)
+void TMediaCommands::MediumLeft(const TMedium& medium)
 {
     if (MediaBars)
         MediaBars->Remove(medium.Key);
 }
 
-void TForm_Main::DrivePlugged(const std::string& device)
+void TMediaCommands::DrivePlugged(const std::string& device)
 {
-    if (Platform_.Drives.LetterOfDevice(device))
+    IDrives& drives = Host_.Platform().Drives;
+    if (drives.LetterOfDevice(device))
         return;
-    if (Platform_.Drives.PlugDevice(device))
-        DrivesChanged();
+    if (drives.PlugDevice(device))
+        Host_.DrivesChanged();
 }
 
-void TForm_Main::DriveUnplugged(const std::string& device)
+void TMediaCommands::DriveUnplugged(const std::string& device)
 {
-    if (Platform_.Drives.UnplugDevice(device))
-        DrivesChanged();
+    if (Host_.Platform().Drives.UnplugDevice(device))
+        Host_.DrivesChanged();
 }
 
-std::optional<std::string> TForm_Main::PresentRootOf(uint32_t disc)
+std::optional<std::string> TMediaCommands::PresentRootOf(uint32_t disc)
 {
     if (!Media_)
         return std::nullopt;
-    const auto record = Collection().DiscRecords.find(disc);
-    if (record == Collection().DiscRecords.end())
+    const TFendrel& collection = Host_.Collection();
+    const auto record = collection.DiscRecords.find(disc);
+    if (record == collection.DiscRecords.end())
         return std::nullopt;
     for (const TMedium& medium : Media_->Media()) {
         if (medium.MountPoint.empty())
             continue;
-        if (Holds(medium, ReadMedium(medium, Platform_.Drives), record->second)) {
+        if (Holds(medium, ReadMedium(medium, Host_.Platform().Drives), record->second)) {
             // A disc read from the drive was read from its root; a folder from its place below
             // the mount point.
             const bool folder = record->second.Facts.Source.Kind == TSourceKind::Folder;
@@ -249,13 +252,13 @@ std::optional<std::string> TForm_Main::PresentRootOf(uint32_t disc)
     return std::nullopt;
 }
 
-void TForm_Main::OpenFolderOf(uint32_t id, const std::string& root)
+void TMediaCommands::OpenFolderOf(uint32_t id, const std::string& root)
 {
     AwaitedDisc_ = 0;
     AwaitedNode_ = 0;
     std::vector<std::string> names;
     for (uint32_t at = id; at != 0;) {
-        const TCollectionNode& node = Collection().GetNode(at);
+        const TCollectionNode& node = Host_.Collection().GetNode(at);
         if (node.ParentId == 0)
             break;
         if (node.Is(nfFolder))
@@ -272,16 +275,17 @@ void TForm_Main::OpenFolderOf(uint32_t id, const std::string& root)
             break;
         path = deeper;
     }
-    (void)Platform_.Help.OpenFolder(path);
+    (void)Host_.Platform().Help.OpenFolder(path);
 }
 
-void TForm_Main::OpenFoundFolder(uint32_t id)
+void TMediaCommands::OpenFoundFolder(uint32_t id, QWidget* owner)
 {
-    if (id == 0 || id > Collection().LastId)
+    const TFendrel& collection = Host_.Collection();
+    if (id == 0 || id > collection.LastId)
         return;
     uint32_t disc = id;
-    while (Collection().GetNode(disc).ParentId != 0)
-        disc = Collection().GetNode(disc).ParentId;
+    while (collection.GetNode(disc).ParentId != 0)
+        disc = collection.GetNode(disc).ParentId;
     if (const std::optional<std::string> root = PresentRootOf(disc)) {
         OpenFolderOf(id, *root);
         return;
@@ -290,17 +294,13 @@ void TForm_Main::OpenFoundFolder(uint32_t id)
         InsertDiscBox->done(QMessageBox::Cancel);
     AwaitedDisc_ = disc;
     AwaitedNode_ = id;
-    QWidget* owner =
-        FindWindow && FindWindow->isVisible() ? static_cast<QWidget*>(FindWindow) : this;
-    InsertDiscBox = new QMessageBox(QMessageBox::Information, Display(ApplicationTitle),
+    InsertDiscBox = new QMessageBox(QMessageBox::Information, Display(Host_.Title()),
                                     Text("Вставьте диск «") +
-                                        Display(Collection().GetNode(disc).Name.view()) + Text("»"),
+                                        Display(collection.GetNode(disc).Name.view()) + Text("»"),
                                     QMessageBox::NoButton, owner);
     InsertDiscBox->setObjectName("InsertDiscBox");
     InsertDiscBox->addButton(Text("Отмена"), QMessageBox::RejectRole);
     QMessageBox* box = InsertDiscBox;
-    // Ids of another collection name other nodes.
-    connect(this, &TForm_Main::CollectionReplaced, box, [box] { box->done(QMessageBox::Cancel); });
     connect(box, &QMessageBox::finished, this, [this, box](int result) {
         if (InsertDiscBox == box)
             InsertDiscBox = nullptr;
@@ -313,19 +313,25 @@ void TForm_Main::OpenFoundFolder(uint32_t id)
     box->open();
 }
 
-void TForm_Main::OfferUpdatesOfMedia()
+void TMediaCommands::CollectionReplaced()
 {
-    connect(this, &TForm_Main::UpdateDiscRequested, this,
+    if (InsertDiscBox)
+        InsertDiscBox->done(QMessageBox::Cancel);
+}
+
+void TMediaCommands::OfferUpdates()
+{
+    connect(this, &TMediaCommands::UpdateDiscRequested, this,
             [this](uint32_t disc, const TMedium& medium) {
-                RunGuarded([&] { UpdateDiscFromMedium(disc, medium); });
+                Host_.RunGuarded([&] { UpdateFromMedium(disc, medium); });
             });
 }
 
-void TForm_Main::UpdateDiscFromMedium(uint32_t disc, const TMedium& medium)
+void TMediaCommands::UpdateFromMedium(uint32_t disc, const TMedium& medium)
 {
     // The medium as it is here now: an image by its file, a disc from its own drive, a file
     // system at its mount point with the disc's folder below it.
-    IDrives& drives = Platform_.Drives;
+    IDrives& drives = Host_.Platform().Drives;
     std::unique_ptr<IVolume> volume;
     if (!medium.ImageFile.empty()) {
         volume = drives.OpenImage(medium.ImageFile);
@@ -333,14 +339,15 @@ void TForm_Main::UpdateDiscFromMedium(uint32_t disc, const TMedium& medium)
         if (const std::optional<char> letter = drives.LetterOfDevice(medium.Device))
             volume = drives.OpenVolume(*letter);
     } else if (!medium.MountPoint.empty()) {
-        const auto record = Collection().DiscRecords.find(disc);
-        const std::string_view below = record == Collection().DiscRecords.end()
+        const TFendrel& collection = Host_.Collection();
+        const auto record = collection.DiscRecords.find(disc);
+        const std::string_view below = record == collection.DiscRecords.end()
                                            ? std::string_view()
                                            : PathBelowMount(record->second.Facts.Source);
         volume = drives.OpenFolder(JoinPath(medium.MountPoint, below));
     }
     if (!volume)
-        volume = OpenRecordedSource(disc);
+        volume = Updater_.OpenRecordedSource(disc);
     if (volume)
-        UpdateDisc(disc, *volume);
+        Updater_.Update(disc, *volume);
 }

@@ -1,5 +1,6 @@
-#include "app/uMain.h"
+#include "print/PrintCommand.h"
 
+#include "app/WindowHost.h"
 #include "platform/AnsiText.h"
 #include "platform/LocalTime.h"
 #include "print/DiscPrint.h"
@@ -7,23 +8,28 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
-bool TForm_Main::ChoosePrinter(QPrinter& printer)
+TPrintCommand::TPrintCommand(IWindowHost& host)
+    : Host_(host)
+{
+}
+
+bool TPrintCommand::ChoosePrinter(QPrinter& printer)
 {
     if (PrintDialog)
         return PrintDialog(printer);
-    QPrintDialog dialog(&printer, this);
+    QPrintDialog dialog(&printer, &Host_.Window());
     dialog.setObjectName("PrintDialog");
     return dialog.exec() == QDialog::Accepted;
 }
 
-void TForm_Main::Act_PrintExecute(QObject*)
+void TPrintCommand::PrintSelected()
 {
-    const uint32_t disc = SelectedDisc();
+    const uint32_t disc = Host_.SelectedDisc();
     if (disc == 0) {
-        MessageBox(Ansi("Необходимо выбрать диск"), ApplicationTitle, TMessageKind::Error);
+        Host_.MessageBox(Ansi("Необходимо выбрать диск"), Host_.Title(), TMessageKind::Error);
         return;
     }
-    const TDiscListing listing = MakeDiscListing(Collection(), disc, UtcOffsetNow());
+    const TDiscListing listing = MakeDiscListing(Host_.Collection(), disc, UtcOffsetNow());
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QString::fromStdString(listing.Title));
     if (!ChoosePrinter(printer))

@@ -3,7 +3,9 @@
 #include "support/DiscTrees.h"
 #include "support/WindowFixture.h"
 
+#include "acquisition/CheckDisc.h"
 #include "acquisition/CheckReportWindow.h"
+#include "acquisition/UpdateDisc.h"
 #include "browse/CollectionTree.h"
 
 #include <QAction>
@@ -57,12 +59,12 @@ protected:
         Write(Stick + "/gone.txt", "gone");
         SettleFolders(Stick, kTime);
         MakeWindow().CollectionFile = PathOf("discs.frl");
-        Window->ReviewCheck = [this](const std::string& title, const TDiscCheck& check) {
+        Window->Checker->ReviewCheck = [this](const std::string& title, const TDiscCheck& check) {
             Reviewed.push_back(AnsiToUtf8(title));
             Check = check;
             return UpdateAfterCheck;
         };
-        Window->ReviewChanges = [](const std::string&, const TDiscTreeDiff&) {
+        Window->Updater->ReviewChanges = [](const std::string&, const TDiscTreeDiff&) {
             return true;
         };
         Dialogs.Messages.clear(); // the warning that there is no drive
@@ -211,7 +213,7 @@ TEST_F(CheckDisc, AnotherMediumIsQuestionedBeforeItIsRead)
 TEST_F(CheckDisc, ReportWindowOffersTheUpdateWhichThenTakesTheChangesIn)
 {
     TForm_Main& w = *Window;
-    w.ReviewCheck = nullptr; // the real window
+    w.Checker->ReviewCheck = nullptr; // the real window
     const uint32_t disc = AddFolder(Stick, "Флешка");
     fs::remove(Stick + "/gone.txt");
     SettleFolders(Stick, kTime);

@@ -6,6 +6,7 @@
 #include "find/FindResultsModel.h"
 #include "find/FindWindow.h"
 #include "media/MediaBar.h"
+#include "media/MediaCommands.h"
 #include "media/UDisks2Watcher.h"
 
 #include <QAction>
@@ -136,7 +137,7 @@ protected:
     void Watch(bool answers = true)
     {
         Watcher = std::make_unique<TUDisks2Watcher>(Bus.Connect());
-        Window->WatchMedia(*Watcher);
+        Window->Media->Watch(*Watcher);
         if (answers) {
             ASSERT_TRUE(ProcessEventsUntil([this] { return Watcher->Answered(); }));
         }
@@ -175,7 +176,7 @@ protected:
     [[nodiscard]] std::vector<std::string> Bars() const
     {
         std::vector<std::string> bars;
-        for (const TMediaBar* bar : Window->MediaBars->findChildren<TMediaBar*>()) {
+        for (const TMediaBar* bar : Window->Media->MediaBars->findChildren<TMediaBar*>()) {
             if (!bar->isHidden())
                 bars.push_back(bar->Label_Text->text().toStdString());
         }
@@ -184,7 +185,7 @@ protected:
     [[nodiscard]] TMediaBar* OnlyBar() const
     {
         TMediaBar* shown = nullptr;
-        for (TMediaBar* bar : Window->MediaBars->findChildren<TMediaBar*>()) {
+        for (TMediaBar* bar : Window->Media->MediaBars->findChildren<TMediaBar*>()) {
             if (!bar->isHidden())
                 shown = bar;
         }
@@ -231,11 +232,11 @@ TEST_F(Media, KnownDiscInsertedIsSelectedAndItsBarOpensItOnceMounted)
     Fill();
     Identified.DiscIdentity = DiscId("PHOTOS_2005");
     std::vector<uint32_t> updates;
-    QObject::connect(Window.get(), &TForm_Main::UpdateDiscRequested,
+    QObject::connect(Window->Media.get(), &TMediaCommands::UpdateDiscRequested,
                      [&](uint32_t disc, const TMedium&) { updates.push_back(disc); });
     Watch();
     EXPECT_THAT(Bars(), IsEmpty());
-    EXPECT_TRUE(Window->MediaBars->isHidden());
+    EXPECT_TRUE(Window->Media->MediaBars->isHidden());
 
     Fake->InsertDisc("sr0", "DVD", "PHOTOS", "2005-01-01-00-00-00-00");
     ASSERT_TRUE(WaitForBars(1));
@@ -257,7 +258,7 @@ TEST_F(Media, KnownDiscInsertedIsSelectedAndItsBarOpensItOnceMounted)
     Fake->Mount("sr0", "");
     Fake->Eject("sr0", "DVD");
     ASSERT_TRUE(WaitForBars(0));
-    EXPECT_TRUE(Window->MediaBars->isHidden());
+    EXPECT_TRUE(Window->Media->MediaBars->isHidden());
 }
 
 TEST_F(Media, UnknownDiscOffersToAddItFromItsDriveWithTheTitleAskedFirst)
@@ -474,20 +475,20 @@ TEST_F(OpenFolder, PresentDiscOpensTheHitsFolderUnderTheMount)
     EXPECT_EQ(W->PopupMenu_Found->actions()[0]->text().toStdString(), "Открыть папку");
     W->PopupMenu_Found->actions()[0]->trigger();
     EXPECT_EQ(Help.OpenedFolders.size(), 2u);
-    EXPECT_EQ(Window->InsertDiscBox, nullptr);
+    EXPECT_EQ(Window->Media->InsertDiscBox, nullptr);
 }
 
 TEST_F(OpenFolder, AbsentDiscIsAskedForAndItsFolderOpensWhenItArrives)
 {
     W->Button_OpenFolder->click();
-    QMessageBox* box = Window->InsertDiscBox;
+    QMessageBox* box = Window->Media->InsertDiscBox;
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->text().toStdString(), "Вставьте диск «Флешка»");
     EXPECT_EQ(box->windowTitle().toStdString(), "Fendrel v1.2");
     EXPECT_TRUE(Help.OpenedFolders.empty());
 
     MountStick();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return Window->InsertDiscBox == nullptr; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Window->Media->InsertDiscBox == nullptr; }));
     EXPECT_THAT(Help.OpenedFolders, ElementsAre(Stick + "/DCIM"));
 }
 
@@ -525,12 +526,12 @@ TEST_F(Media, MountedImageIsKnownByTheImageItHoldsAndItsFolderOpens)
 TEST_F(OpenFolder, CancelledBoxOpensNothingWhenTheDiscComes)
 {
     W->Button_OpenFolder->click();
-    QMessageBox* box = Window->InsertDiscBox;
+    QMessageBox* box = Window->Media->InsertDiscBox;
     ASSERT_NE(box, nullptr);
     ASSERT_EQ(box->buttons().size(), 1);
     EXPECT_EQ(box->buttons()[0]->text().toStdString(), "Отмена");
     box->buttons()[0]->click();
-    EXPECT_EQ(Window->InsertDiscBox, nullptr);
+    EXPECT_EQ(Window->Media->InsertDiscBox, nullptr);
     MountStick();
     ASSERT_TRUE(WaitForBars(1));
     EXPECT_TRUE(Help.OpenedFolders.empty());

@@ -1,6 +1,8 @@
 // "Печать...": a disc's listing printed to PDF offscreen and read back with pdftotext.
 #include "BrowseFixture.h"
 
+#include "print/PrintCommand.h"
+
 #include <QAction>
 #include <QPageSize>
 #include <QPrinter>
@@ -47,7 +49,7 @@ protected:
         for (int i = 0; i < 60; ++i)
             File(folder, "файл " + std::to_string(i) + ".txt", 1000 + i, kFeb2005);
         Fill();
-        Window->PrintDialog = [this](QPrinter& printer) {
+        Window->Printer->PrintDialog = [this](QPrinter& printer) {
             ++Dialogs_;
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(QString::fromStdString(PathOf("out.pdf")));

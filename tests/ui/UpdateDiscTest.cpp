@@ -4,6 +4,7 @@
 #include "support/WindowFixture.h"
 
 #include "acquisition/ChangeReportWindow.h"
+#include "acquisition/UpdateDisc.h"
 #include "browse/CollectionTree.h"
 #include "collection/DiscTreeDiff.h"
 
@@ -43,7 +44,8 @@ protected:
                          FileEntry("Photos/1.jpg", kTime, 30), FileEntry("gone.txt", kTime, 40),
                          FileEntry("grow.bin", kTime, 50), FileEntry("touch.txt", kTime, 60)});
         MakeWindow().CollectionFile = PathOf("discs.frl");
-        Window->ReviewChanges = [this](const std::string& title, const TDiscTreeDiff& diff) {
+        Window->Updater->ReviewChanges = [this](const std::string& title,
+                                                const TDiscTreeDiff& diff) {
             Reviewed.push_back(AnsiToUtf8(title));
             Diff = diff;
             return ApplyChanges;
