@@ -118,7 +118,7 @@ private:
     std::vector<TCursor> Cursors_;
 };
 
-void TPostingsBuilder::MakeRoom(size_t size)
+inline void TPostingsBuilder::MakeRoom(size_t size)
 {
     if (Out_ && static_cast<size_t>(PoolEnd_ - Out_) >= size)
         return;
@@ -132,14 +132,14 @@ void TPostingsBuilder::MakeRoom(size_t size)
     SegmentStart_ = Out_;
 }
 
-void TPostingsBuilder::EndSegment()
+inline void TPostingsBuilder::EndSegment()
 {
     if (Out_ && Out_ != SegmentStart_)
         Segments_.push_back({SegmentStart_, static_cast<size_t>(Out_ - SegmentStart_)});
     SegmentStart_ = Out_;
 }
 
-void TPostingsBuilder::StartBatch(uint32_t block)
+inline void TPostingsBuilder::StartBatch(uint32_t block)
 {
     size_t needed = 0;
     for (uint32_t top = 0; top < kDigits; ++top)

@@ -87,11 +87,13 @@ private:
         uint32_t Bytes = 0;
     };
 
+    // Inline, and defined beside Start and Flush, their only callers: Flush makes room for every
+    // run.
     // Room for at least size more bytes at Out_, in the current segment or a new one.
-    void MakeRoom(size_t size);
-    void EndSegment();
+    inline void MakeRoom(size_t size);
+    inline void EndSegment();
     // Shares the pairs' room out among the top digits for a batch from block on.
-    void StartBatch(uint32_t block);
+    inline void StartBatch(uint32_t block);
     // Sorts each top digit's pairs by the other digit, keeping the order of blocks within a key,
     // in the cache, and sends each key's blocks out as a run. The next batch starts at the batch
     // of block; when this one ended early, with room for twice as many pairs of each top digit.
