@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -191,7 +192,7 @@ std::unique_ptr<IVolume> TDriveTable::OpenImage(const std::string& path)
 std::unique_ptr<IVolume> TDriveTable::OpenFolder(const std::string& path)
 {
     return WithSource(OpenFolderVolume(path, FolderLabel(path)), TSourceKind::Folder, path,
-                      FolderFacts(path, ReadWholeFile("/proc/self/mountinfo")));
+                      FolderFacts(path, ReadMountInfo()));
 }
 
 std::vector<std::string> FindOpticalDevices(const std::string& sysBlock)
@@ -290,4 +291,95 @@ TVolumeFacts FolderFacts(const std::string& folder, std::string_view mountinfo,
         facts.FreeSpace = uint64_t{space.f_bavail} * space.f_frsize;
     }
     return facts;
+}
+
+std::optional<dev_t> MountedDeviceAt(std::string_view mountPoint, std::string_view mountinfo)
+{
+    std::optional<dev_t> device;
+    std::istringstream lines{std::string(mountinfo)};
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, number, root, point;
+        unsigned majorNumber = 0;
+        unsigned minorNumber = 0;
+        if ((fields >> id >> parent >> number >> root >> point) &&
+            UnescapeMountField(point) == mountPoint &&
+            std::sscanf(number.c_str(), "%u:%u", &majorNumber, &minorNumber) == 2)
+            device = makedev(majorNumber, minorNumber);
+    }
+    return device;
+}
+
+std::string ReadMountInfo()
+{
+    return ReadWholeFile("/proc/self/mountinfo");
+}
+
+namespace {
+
+// The names udev links under folder, by the device each link leads to.
+std::map<dev_t, std::string> UdevNamesByDevice(const std::string& folder)
+{
+    std::map<dev_t, std::string> names;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+        if (const std::optional<dev_t> device = DeviceNumberOf(entry.path().string()))
+            names.emplace(*device, UnescapeUdevName(entry.path().filename().string()));
+    }
+    return names;
+}
+
+std::string FirstLineOf(const std::string& path)
+{
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+} // namespace
+
+std::vector<TMedium> MountedMedia(std::string_view mountinfo, const std::string& byUuid,
+                                  const std::string& byLabel, const std::string& sysDevBlock)
+{
+    const std::map<dev_t, std::string> uuids = UdevNamesByDevice(byUuid);
+    const std::map<dev_t, std::string> labels = UdevNamesByDevice(byLabel);
+    std::vector<TMedium> media;
+    std::istringstream lines{std::string(mountinfo)};
+    std::string line;
+    while (std::getline(lines, line)) {
+        // mount id, parent id, major:minor, root, mount point, options, optional fields, "-",
+        // type, source, ...
+        std::istringstream fields(line);
+        std::string id, parent, number, root, mountPoint, field, type, source;
+        if (!(fields >> id >> parent >> number >> root >> mountPoint) || root != "/")
+            continue;
+        while (fields >> field && field != "-") {
+        }
+        if (!(fields >> type >> source))
+            continue;
+        unsigned majorNumber = 0;
+        unsigned minorNumber = 0;
+        if (std::sscanf(number.c_str(), "%u:%u", &majorNumber, &minorNumber) != 2)
+            continue;
+        const dev_t device = makedev(majorNumber, minorNumber);
+        const auto uuid = uuids.find(device);
+        if (uuid == uuids.end())
+            continue;
+        TMedium medium;
+        medium.Key = number;
+        // The SCSI CD-ROM driver's major number: /dev/sr0, /dev/sr1, ...
+        constexpr unsigned kOpticalMajor = 11;
+        medium.Kind = majorNumber == kOpticalMajor ? TMediumKind::Disc : TMediumKind::FileSystem;
+        medium.Device = UnescapeMountField(source);
+        medium.MountPoint = UnescapeMountField(mountPoint);
+        medium.Uuid = uuid->second;
+        if (const auto label = labels.find(device); label != labels.end())
+            medium.Label = label->second;
+        medium.FsType = type;
+        medium.ImageFile = FirstLineOf(sysDevBlock + "/" + number + "/loop/backing_file");
+        media.push_back(std::move(medium));
+    }
+    return media;
 }

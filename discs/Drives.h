@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discs/Media.h"
 #include "discs/Volume.h"
 
 #include <map>
@@ -103,3 +104,21 @@ FindOpticalDevices(const std::string& sysBlock = "/sys/block");
 // The label udev records for the device under byLabel, as UTF-8; nothing when it has none.
 [[nodiscard]] std::optional<std::string>
 UdevLabelOf(dev_t device, const std::string& byLabel = "/dev/disk/by-label");
+
+// The block devices' file systems mounted whole now, from the text of /proc/self/mountinfo, as
+// the desktop reports its media: the UUID and label udev links under byUuid and byLabel, the
+// image file behind a loop device (from sysDevBlock, the kernel's /sys/dev/block), and whether the
+// device is an optical drive. Mounts of devices that udev gives no UUID are left out: nothing but
+// their path tells them apart.
+[[nodiscard]] std::vector<TMedium> MountedMedia(std::string_view mountinfo,
+                                                const std::string& byUuid = "/dev/disk/by-uuid",
+                                                const std::string& byLabel = "/dev/disk/by-label",
+                                                const std::string& sysDevBlock = "/sys/dev/block");
+
+// The device of the last file system mounted at mountPoint (as realpath gives it), from the text
+// of /proc/self/mountinfo; nothing when none is.
+[[nodiscard]] std::optional<dev_t> MountedDeviceAt(std::string_view mountPoint,
+                                                   std::string_view mountinfo);
+
+// The text of /proc/self/mountinfo.
+[[nodiscard]] std::string ReadMountInfo();

@@ -236,25 +236,6 @@ TOptions ParseOptions(int argc, char** argv)
     return result;
 }
 
-// The message for a collection file that could not be opened for reading.
-std::string MapFailure(TMapOutcome outcome, int error)
-{
-    switch (outcome) {
-    case TMapOutcome::OpenFailed:
-        return std::string("не удаётся открыть файл (") + std::strerror(error) + ")";
-    case TMapOutcome::NotAFile:
-        return "это не файл";
-    case TMapOutcome::Locked:
-        return "файл занят: Fendrel записывает его слишком долго";
-    case TMapOutcome::TooLarge:
-        return "файл слишком велик для файла коллекции";
-    case TMapOutcome::Done:
-    case TMapOutcome::ReadFailed:
-        break;
-    }
-    return std::string("ошибка при чтении файла (") + std::strerror(error) + ")";
-}
-
 // Searches the collection through its name index and prints the hits. False, having printed
 // nothing, when there is no index made from the file as it is now, or the index turns out
 // damaged: the file itself is searched then.
@@ -312,7 +293,7 @@ bool SearchFile(const std::string& path, const TOptions& options, TFindQuery& qu
     std::unique_ptr<TSharedMapping> file;
     const TMapOutcome outcome = TSharedMapping::Open(path, kLockWait, file);
     if (outcome != TMapOutcome::Done) {
-        Complain(path + ": " + MapFailure(outcome, errno));
+        Complain(path + ": " + MapFailureText(outcome, errno));
         return false;
     }
     const std::string absolute = AbsoluteCollectionPath(path);
@@ -348,7 +329,7 @@ bool LoadFile(const std::string& path, TFendrel& collection)
     std::unique_ptr<TSharedMapping> file;
     const TMapOutcome outcome = TSharedMapping::Open(path, kLockWait, file);
     if (outcome != TMapOutcome::Done) {
-        Complain(path + ": " + MapFailure(outcome, errno));
+        Complain(path + ": " + MapFailureText(outcome, errno));
         return false;
     }
     const bool loaded = collection.LoadFromText(file->Text());

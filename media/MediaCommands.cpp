@@ -7,6 +7,7 @@
 #include "collection/DiscRecord.h"
 #include "collection/Fendrel.h"
 #include "discs/Drives.h"
+#include "discs/Media.h"
 #include "media/MediaBar.h"
 #include "platform/AnsiText.h"
 #include "platform/HelpViewer.h"
@@ -24,54 +25,6 @@ namespace {
 QString Text(const char* utf8)
 {
     return QString::fromUtf8(utf8);
-}
-
-std::string JoinPath(std::string folder, std::string_view name)
-{
-    if (name.empty())
-        return folder;
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
-    folder += name;
-    return folder;
-}
-
-// What a disc or an image tells of itself, read once for all the records it is compared with.
-std::vector<TVolumeFacts> ReadMedium(const TMedium& medium, IDrives& drives)
-{
-    std::vector<TVolumeFacts> facts;
-    if (!medium.ImageFile.empty()) {
-        if (const std::unique_ptr<IVolume> volume = drives.OpenImage(medium.ImageFile))
-            facts.push_back(volume->Facts());
-    }
-    if (medium.Kind == TMediumKind::Disc) {
-        if (const std::optional<char> letter = drives.LetterOfDevice(medium.Device)) {
-            if (const std::unique_ptr<IVolume> volume = drives.OpenVolume(*letter))
-                facts.push_back(volume->Facts());
-        }
-    }
-    return facts;
-}
-
-// Whether the medium holds the recorded disc, by what the medium tells of itself: a mounted file
-// system by its UUID, as a scan at the record's folder on it would tell it (a folder disc below
-// the mount point is on the medium too); a disc or an image by what it says itself (read).
-bool Holds(const TMedium& medium, const std::vector<TVolumeFacts>& read, const TDiscRecord& record)
-{
-    if (!medium.MountPoint.empty() && !medium.Uuid.empty()) {
-        TVolumeFacts mounted;
-        mounted.Source.Kind = TSourceKind::Folder;
-        mounted.Source.MountPoint = medium.MountPoint;
-        mounted.Source.Path = JoinPath(medium.MountPoint, PathBelowMount(record.Facts.Source));
-        mounted.Source.FsType = medium.FsType;
-        mounted.Identity.Label = medium.Label;
-        mounted.Identity.FileSystem = medium.FsType;
-        mounted.Identity.Uuid = medium.Uuid;
-        if (SameMedium(record.Facts, mounted))
-            return true;
-    }
-    return std::any_of(read.begin(), read.end(),
-                       [&](const TVolumeFacts& facts) { return SameMedium(record.Facts, facts); });
 }
 
 } // namespace
@@ -242,11 +195,7 @@ std::optional<std::string> TMediaCommands::PresentRootOf(uint32_t disc)
         if (medium.MountPoint.empty())
             continue;
         if (Holds(medium, ReadMedium(medium, Host_.Platform().Drives), record->second)) {
-            // A disc read from the drive was read from its root; a folder from its place below
-            // the mount point.
-            const bool folder = record->second.Facts.Source.Kind == TSourceKind::Folder;
-            return JoinPath(medium.MountPoint,
-                            folder ? PathBelowMount(record->second.Facts.Source) : "");
+            return RootOnMedium(medium, record->second);
         }
     }
     return std::nullopt;

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
@@ -292,4 +293,30 @@ void RefreshNameIndexLater(const std::string& path)
             }
         }
     }).detach();
+}
+
+std::optional<TCollectionIdentity> CollectionIdentityAt(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return IdentityOf(info);
+}
+
+std::string MapFailureText(TMapOutcome outcome, int error)
+{
+    switch (outcome) {
+    case TMapOutcome::OpenFailed:
+        return std::string("не удаётся открыть файл (") + std::strerror(error) + ")";
+    case TMapOutcome::NotAFile:
+        return "это не файл";
+    case TMapOutcome::Locked:
+        return "файл занят: Fendrel записывает его слишком долго";
+    case TMapOutcome::TooLarge:
+        return "файл слишком велик для файла коллекции";
+    case TMapOutcome::Done:
+    case TMapOutcome::ReadFailed:
+        break;
+    }
+    return std::string("ошибка при чтении файла (") + std::strerror(error) + ")";
 }

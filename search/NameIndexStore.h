@@ -43,6 +43,14 @@ private:
     TCollectionIdentity Identity_;
 };
 
+// The collection file at path as stat tells it now, in the terms of TSharedMapping::Identity;
+// nothing when it cannot be told (the file is gone).
+[[nodiscard]] std::optional<TCollectionIdentity> CollectionIdentityAt(const std::string& path);
+
+// Why a collection file could not be opened for a shared read, for a terminal: UTF-8, with the
+// system's words for error (errno after Open).
+[[nodiscard]] std::string MapFailureText(TMapOutcome outcome, int error);
+
 // The collection's path made absolute (not resolving links), as the index is named after it.
 [[nodiscard]] std::string AbsoluteCollectionPath(const std::string& path);
 
