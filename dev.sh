@@ -17,7 +17,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev libqt6printsupport6 qt6-translations-l10n libgl-dev fonts-dejavu-core
     libiso9660-dev libcdio-dev libicu-dev libxxhash-dev libpcre2-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libfuse3-dev fuse3
     xorriso udftools genisoimage 7zip fp-utils clang libclang-rt-14-dev
     locales desktop-file-utils python3 poppler-utils dbus-daemon
 )
@@ -109,6 +109,7 @@ check_package() ( # package file
     expected=(
         usr/bin/fendrel
         usr/bin/fendrel-find
+        usr/bin/fendrel-mount
         usr/share/applications/fendrel.desktop
         usr/share/fendrel/Fendrel.chm
         usr/share/fendrel/help/index.html
@@ -116,6 +117,7 @@ check_package() ( # package file
         usr/share/fendrel/help/discs.html
         usr/share/fendrel/help/browse.html
         usr/share/fendrel/help/find.html
+        usr/share/fendrel/help/folder.html
         usr/share/fendrel/help/style.css
         usr/share/icons/hicolor/scalable/apps/fendrel.svg
     )
@@ -131,14 +133,14 @@ check_package() ( # package file
     grep -qx 'Exec=/usr/bin/fendrel' "$entry" || fail "the desktop entry starts another program"
     grep -qx 'Path=/usr/share/fendrel' "$entry" || fail "the desktop entry starts away from the help"
 
-    for program in fendrel fendrel-find; do
+    for program in fendrel fendrel-find fendrel-mount; do
         libraries=$(ldd "$root/usr/bin/$program") || fail "ldd cannot read $program"
         ! grep 'not found' <<<"$libraries" || fail "$program does not find the libraries above"
     done
     ! ldd "$root/usr/bin/fendrel-find" | grep -qE 'libQt6|libicu|libpcre2|libstdc' ||
         fail "fendrel-find links shared libraries that it should hold (only glibc's are shared)"
     depends=$(dpkg-deb -f "$deb" Depends)
-    for library in libqt6widgets6 libiso9660 libcdio libicu qt6-translations-l10n; do
+    for library in libqt6widgets6 libiso9660 libcdio libicu qt6-translations-l10n libfuse3 fuse3; do
         grep -q "$library" <<<"$depends" || fail "no dependency on $library"
     done
     say "the package holds what it should"

@@ -37,6 +37,7 @@ struct TMainLayout {
     QAction* Act_LoadCollection = nullptr;
     QAction* Act_Export = nullptr;
     QAction* Act_Print = nullptr;
+    QAction* Act_OpenAsFolder = nullptr; // the collection mounted as a folder
     QAction* Act_Exit = nullptr;
     QAction* Act_AddDisc = nullptr;
     QAction* Act_AddImage = nullptr;  // discs from ISO image files; needs no drive

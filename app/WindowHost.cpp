@@ -11,6 +11,7 @@
 #include "browse/CollectionTreeModel.h"
 #include "export/ExportCommand.h"
 #include "media/MediaCommands.h"
+#include "mounttool/MountCommand.h"
 #include "platform/QtText.h"
 #include "print/PrintCommand.h"
 
@@ -31,6 +32,11 @@ void TForm_Main::CreateCapabilities()
             &TMediaCommands::CollectionReplaced);
     Exporter = std::make_unique<TExportCommand>(*this);
     Printer = std::make_unique<TPrintCommand>(*this);
+    Mounter = std::make_unique<TMountCommand>(*this);
+    connect(this, &TForm_Main::CollectionReplaced, this, [this] {
+        if (Mounter)
+            Mounter->CollectionReplaced();
+    });
 }
 
 void TForm_Main::Act_UpdateDiscExecute(QObject*)
@@ -56,6 +62,11 @@ void TForm_Main::Act_ExportExecute(QObject*)
 void TForm_Main::Act_PrintExecute(QObject*)
 {
     Printer->PrintSelected();
+}
+
+void TForm_Main::Act_OpenAsFolderExecute(QObject*)
+{
+    Mounter->OpenAsFolder();
 }
 
 uint32_t TForm_Main::SelectedNode()

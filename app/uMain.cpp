@@ -10,6 +10,7 @@
 #include "collection/FendrelError.h"
 #include "export/ExportCommand.h"
 #include "media/MediaCommands.h"
+#include "mounttool/MountCommand.h"
 #include "platform/QtText.h"
 #include "print/PrintCommand.h"
 
@@ -169,6 +170,7 @@ void TForm_Main::CreateActions()
     Act_LoadCollection = make("Act_LoadCollection", "Загрузить...");
     Act_Export = make("Act_Export", "Экспорт...");
     Act_Print = make("Act_Print", "Печать...");
+    Act_OpenAsFolder = make("Act_OpenAsFolder", "Открыть как папку");
     Act_Exit = make("Act_Exit", "Выход");
     Act_AddDisc = make("Act_AddDisc", "Добавить...");
     Act_AddImage = make("Act_AddImage", "Добавить образ...");
@@ -214,6 +216,7 @@ void TForm_Main::CreateMenus()
     MI_Collection->addAction(Act_LoadCollection);
     MI_Collection->addAction(Act_Export);
     MI_Collection->addAction(Act_Print);
+    MI_Collection->addAction(Act_OpenAsFolder);
     MI_Collection->addSeparator();
     MI_Collection->addAction(Act_Exit);
 
@@ -257,6 +260,7 @@ void TForm_Main::ConnectHandlers()
     bind(Act_LoadCollection, &TForm_Main::Act_LoadCollectionExecute);
     bind(Act_Export, &TForm_Main::Act_ExportExecute);
     bind(Act_Print, &TForm_Main::Act_PrintExecute);
+    bind(Act_OpenAsFolder, &TForm_Main::Act_OpenAsFolderExecute);
     bind(Act_Exit, &TForm_Main::Act_ExitExecute);
     bind(Act_AddDisc, &TForm_Main::Act_AddDiscExecute);
     bind(Act_AddImage, &TForm_Main::Act_AddImageExecute);

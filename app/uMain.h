@@ -28,6 +28,7 @@ class TDiscUpdater;
 class TExportCommand;
 class TFindWindow;
 class TMediaCommands;
+class TMountCommand;
 class TPrintCommand;
 
 // Posted by the window to itself when it is first shown; its handler opens the first collection.
@@ -112,11 +113,13 @@ public:
     std::unique_ptr<TMediaCommands> Media;    // the media bars and the insert box
     std::unique_ptr<TExportCommand> Exporter; // "Экспорт..."
     std::unique_ptr<TPrintCommand> Printer;   // "Печать..."
+    std::unique_ptr<TMountCommand> Mounter;   // "Открыть как папку"
     void Act_UpdateDiscExecute(QObject* sender);
     void Act_CheckDiscExecute(QObject* sender);
     void Act_ChecksumsOnAddExecute(QObject* sender);
     void Act_ExportExecute(QObject* sender);
     void Act_PrintExecute(QObject* sender);
+    void Act_OpenAsFolderExecute(QObject* sender);
 
     // --- Tree and list (browse/) ----------------------------------------------------------
     void Act_DeleteDiscExecute(QObject* sender);

@@ -36,7 +36,8 @@ TEST_F(MainWindowLayout, MenusHoldTheirCommandsInOrder)
         top << action->text();
     EXPECT_EQ(top, QStringList({"Библиотека", "Диск", "Просмотр", "Поиск", "Справка"}));
     EXPECT_EQ(Captions(w.MI_Collection),
-              QStringList({"Новая", "Загрузить...", "Экспорт...", "Печать...", "-", "Выход"}));
+              QStringList({"Новая", "Загрузить...", "Экспорт...", "Печать...", "Открыть как папку",
+                           "-", "Выход"}));
     EXPECT_EQ(Captions(w.MI_Disc),
               QStringList({"Добавить...", "Добавить образ...", "Добавить папку...", "Удалить",
                            "Переименовать диск...", "Свойства диска...", "Обновить диск...",
