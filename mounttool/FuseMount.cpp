@@ -24,12 +24,6 @@ constexpr double kKeptSeconds = 3600;
 // The largest value of an extended attribute the kernel passes on.
 constexpr size_t kLargestAttribute = 65536;
 
-// A folder opened: listed from the tree it was opened in.
-struct TOpenFolder {
-    std::shared_ptr<const TMountTree> Tree;
-    TMountEntry Entry;
-};
-
 template <typename T> T* Handle(const fuse_file_info* info)
 {
     return reinterpret_cast<T*>(static_cast<uintptr_t>(info->fh));
@@ -81,10 +75,23 @@ struct TFuseMount::TOperations {
         return param;
     }
 
-    static void Init(void*, fuse_conn_info* connection)
+    static void Init(void* data, fuse_conn_info* connection)
     {
         // File managers and find stat every entry they list: the attributes go with the names.
         connection->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
+        // Folders are not opened: a listing is a request less a folder, and listing every folder
+        // is what find and du do.
+        static_cast<TFuseMount*>(data)->FoldersUnopened_ =
+            (connection->capable & FUSE_CAP_NO_OPENDIR_SUPPORT) != 0;
+    }
+
+    // Refused once where the kernel can do without: it then lists folders without opening them.
+    static void OpenDir(fuse_req_t request, fuse_ino_t, fuse_file_info* info)
+    {
+        if (Mount(request).FoldersUnopened_)
+            fuse_reply_err(request, ENOSYS);
+        else
+            fuse_reply_open(request, info);
     }
 
     static void Lookup(fuse_req_t request, fuse_ino_t parent, const char* name)
@@ -122,43 +129,26 @@ struct TFuseMount::TOperations {
         fuse_reply_attr(request, &status, kKeptSeconds);
     }
 
-    static void OpenDir(fuse_req_t request, fuse_ino_t ino, fuse_file_info* info)
-    {
-        const auto tree = Mount(request).Tree();
-        const std::optional<TMountEntry> entry = tree->Find(ino);
-        if (!entry) {
-            fuse_reply_err(request, ENOENT);
-            return;
-        }
-        if (!tree->IsFolder(*entry)) {
-            fuse_reply_err(request, ENOTDIR);
-            return;
-        }
-        info->fh = HandleOf(new TOpenFolder{tree, *entry});
-        if (fuse_reply_open(request, info) != 0)
-            delete Handle<TOpenFolder>(info);
-    }
-
-    static void ReleaseDir(fuse_req_t request, fuse_ino_t, fuse_file_info* info)
-    {
-        delete Handle<TOpenFolder>(info);
-        fuse_reply_err(request, 0);
-    }
-
     // Fills a reply of at most size bytes with the folder's entries from offset on: "." and ".."
     // at 0 and 1, the folder's entry i at i + 2.
-    static void List(fuse_req_t request, size_t size, off_t offset, fuse_file_info* info, bool plus)
+    static void List(fuse_req_t request, fuse_ino_t ino, size_t size, off_t offset, bool plus)
     {
         const TFuseMount& mount = Mount(request);
-        const TOpenFolder& folder = *Handle<TOpenFolder>(info);
-        const TMountTree& tree = *folder.Tree;
+        const auto held = mount.Tree();
+        const TMountTree& tree = *held;
+        const std::optional<TMountEntry> found = tree.Find(ino);
+        if (!found || !tree.IsFolder(*found)) {
+            fuse_reply_err(request, found ? ENOTDIR : ENOENT);
+            return;
+        }
+        const TMountEntry& folder = *found;
         std::vector<char> buffer(size);
         size_t used = 0;
-        const size_t count = tree.Count(folder.Entry);
+        const size_t count = tree.Count(folder);
         for (size_t at = static_cast<size_t>(std::max<off_t>(offset, 0)); at < count + 2; ++at) {
             const bool dot = at < 2;
-            const TMountEntry entry = dot ? (at == 0 ? folder.Entry : tree.Parent(folder.Entry))
-                                          : tree.EntryAt(folder.Entry, at - 2);
+            const TMountEntry entry =
+                dot ? (at == 0 ? folder : tree.Parent(folder)) : tree.EntryAt(folder, at - 2);
             const std::string name = dot ? std::string(at == 0 ? "." : "..") : tree.NameOf(entry);
             const off_t next = static_cast<off_t>(at + 1);
             size_t added = 0;
@@ -182,16 +172,16 @@ struct TFuseMount::TOperations {
         fuse_reply_buf(request, buffer.data(), used);
     }
 
-    static void ReadDir(fuse_req_t request, fuse_ino_t, size_t size, off_t offset,
-                        fuse_file_info* info)
+    static void ReadDir(fuse_req_t request, fuse_ino_t ino, size_t size, off_t offset,
+                        fuse_file_info*)
     {
-        List(request, size, offset, info, false);
+        List(request, ino, size, offset, false);
     }
 
-    static void ReadDirPlus(fuse_req_t request, fuse_ino_t, size_t size, off_t offset,
-                            fuse_file_info* info)
+    static void ReadDirPlus(fuse_req_t request, fuse_ino_t ino, size_t size, off_t offset,
+                            fuse_file_info*)
     {
-        List(request, size, offset, info, true);
+        List(request, ino, size, offset, true);
     }
 
     static void Open(fuse_req_t request, fuse_ino_t ino, fuse_file_info* info)
@@ -312,7 +302,6 @@ struct TFuseMount::TOperations {
         operations.opendir = OpenDir;
         operations.readdir = ReadDir;
         operations.readdirplus = ReadDirPlus;
-        operations.releasedir = ReleaseDir;
         operations.open = Open;
         operations.read = Read;
         operations.release = Release;
@@ -398,12 +387,18 @@ void TFuseMount::Replace(std::shared_ptr<const TMountTree> tree, size_t collecti
     if (!Session_ || !Mounted_)
         return;
     // The kernel forgets the collection's discs, and with them every entry below them, which it
-    // then asks for again; the folder that lists them shows a new time.
+    // then asks for again; and it forgets the listings it keeps of the collection's folders, which
+    // a shell or a file manager standing in one of them would list again.
     const uint64_t folder = old->ViewRoot(collection);
     const TMountEntry discs{static_cast<int>(collection), 0};
     for (size_t i = 0; i < old->Count(discs); ++i) {
         const std::string name = old->NameOf(old->EntryAt(discs, i));
         (void)fuse_lowlevel_notify_inval_entry(Session_, folder, name.c_str(), name.size());
+    }
+    const TCollectionView& view = *old->Collections()[collection].View;
+    for (uint32_t id = 1; id <= view.Collection().LastId; ++id) {
+        if (view.IsFolder(id) && view.InoOf(id) != 0)
+            (void)fuse_lowlevel_notify_inval_inode(Session_, view.InoOf(id), 0, 0);
     }
     (void)fuse_lowlevel_notify_inval_inode(Session_, folder, 0, 0);
     if (folder != kMountRootIno)

@@ -10,9 +10,9 @@
 struct fuse_session;
 
 // The mounted tree served to the kernel through FUSE, read-only, to the mounting user alone.
-// Requests are answered on several threads, each from the tree as it was when the request came:
-// a folder opened keeps listing the tree it was opened in, and a file opened keeps reading its
-// medium, whatever is read again meanwhile.
+// Requests are answered on several threads, each from the tree as it is when the request comes;
+// a file opened keeps reading its medium whatever is read again meanwhile. Folders are listed
+// without being opened: the kernel then asks for a listing alone.
 class TFuseMount {
 public:
     struct TOptions {
@@ -45,6 +45,7 @@ private:
     fuse_session* Session_ = nullptr;
     bool Mounted_ = false;
     bool SignalsSet_ = false;
+    bool FoldersUnopened_ = false; // the kernel lists folders without opening them
     uint32_t Uid_;
     uint32_t Gid_;
 };

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -384,28 +385,37 @@ TEST_F(MountTool, ASaveByAnotherProgramIsShownAndADamagedOneKeepsTheLastView)
     SKIP_WITHOUT_FUSE();
     TFendrel collection;
     const uint32_t disc = Add(collection, 0, nfDisc, "Backup");
-    Add(collection, disc, nfFile, "a.txt", 3);
+    const uint32_t docs = Add(collection, disc, nfFolder, "Docs");
+    Add(collection, docs, nfFile, "a.txt", 3);
     const std::string file = Scratch / "discs.frl";
     Save(collection, file);
     const auto run = Run({file});
     ASSERT_TRUE(run->Mounted()) << run->Err();
     struct stat before {};
-    ASSERT_EQ(::stat(M("Backup/a.txt").c_str(), &before), 0);
-    // A shell standing in a folder of the mount keeps it across a save.
-    const int standing = ::open(M("Backup").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::stat(M("Backup/Docs/a.txt").c_str(), &before), 0);
+    // A shell standing in a folder of the mount, which it has listed, keeps it across a save.
+    const int standing = ::open(M("Backup/Docs").c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(standing, 0);
+    EXPECT_EQ(Listing(M("Backup/Docs")).size(), 1U);
 
-    Add(collection, disc, nfFile, "b.txt", 4);
+    Add(collection, docs, nfFile, "b.txt", 4); // the folder keeps its recorded time
     Add(collection, 0, nfDisc, "Новый");
     Save(collection, file);
     EXPECT_TRUE(Eventually([&] { return fs::exists(M("Новый")); }));
-    EXPECT_TRUE(fs::exists(M("Backup/b.txt")));
     struct stat after {};
-    ASSERT_EQ(::stat(M("Backup/a.txt").c_str(), &after), 0);
+    ASSERT_EQ(::stat(M("Backup/Docs/a.txt").c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     struct stat inside {};
     EXPECT_EQ(::fstatat(standing, "b.txt", &inside, 0), 0);
-    ::close(standing);
+    // Its listing is the new one too.
+    std::vector<std::string> listed;
+    if (DIR* folder = ::fdopendir(standing)) {
+        while (const dirent* entry = ::readdir(folder))
+            listed.emplace_back(entry->d_name);
+        ::closedir(folder);
+    }
+    std::sort(listed.begin(), listed.end());
+    EXPECT_THAT(listed, ElementsAre(".", "..", "a.txt", "b.txt"));
 
     // Damaged: the last good view stays, and that is said.
     std::ofstream(file + ".new", std::ios::binary) << ";Fendrel File v1 begin\r\nD 0 0 0 Cut";
@@ -413,7 +423,7 @@ TEST_F(MountTool, ASaveByAnotherProgramIsShownAndADamagedOneKeepsTheLastView)
     EXPECT_TRUE(Eventually([&] { return run->Err().find("поврежден") != std::string::npos; }))
         << run->Err();
     EXPECT_TRUE(fs::exists(M("Новый")));
-    EXPECT_TRUE(fs::exists(M("Backup/b.txt")));
+    EXPECT_TRUE(fs::exists(M("Backup/Docs/b.txt")));
     EXPECT_EQ(run->Stop(), 1);
 }
 
