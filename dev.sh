@@ -7,6 +7,7 @@
 #   bash dev.sh fuzz-index [seconds]   fuzz the name index the same way
 #   bash dev.sh fuzz-image [seconds]   fuzz the reader of disc images the same way
 #   bash dev.sh fuzz-udf [seconds]   fuzz the reader of UDF images the same way
+#   bash dev.sh fuzz-mount [seconds]   fuzz fendrel-mount's tree of a collection the same way
 #   bash dev.sh package  make the Debian package (build/release/fendrel_*.deb) and check its contents
 #   bash dev.sh screenshot   photograph the main window under Xvfb into doc/screenshot.png
 #   bash dev.sh icons    render the application icon's PNGs from app/icons/fendrel.svg
@@ -210,6 +211,17 @@ fuzz-udf)
         -max_total_time="${2:-60}" -timeout=10 -rss_limit_mb=2048 -max_len=262144 \
         -artifact_prefix=build/fuzz/udf- build/fuzz/udf-corpus build/fuzz/udf-seeds
     ;;
+fuzz-mount)
+    install_packages
+    configure_fuzz fendrel_fuzz_mount_view
+    say "fuzzing fendrel-mount's tree for ${2:-60} s"
+    # Its inputs are collection files: it starts from the same seeds.
+    mkdir -p build/fuzz/mount-corpus
+    UBSAN_OPTIONS=print_stacktrace=1 build/fuzz/tests/fuzz/fendrel_fuzz_mount_view \
+        -max_total_time="${2:-60}" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+        -dict=tests/fuzz/collection.dict -artifact_prefix=build/fuzz/mount- \
+        build/fuzz/mount-corpus tests/fuzz/corpus
+    ;;
 package)
     install_packages
     ensure_locale
@@ -247,7 +259,8 @@ icons)
     ;;
 *)
     echo "usage: bash dev.sh run | test | test-sanitized | fuzz [seconds] | fuzz-index [seconds] |" \
-        "fuzz-image [seconds] | fuzz-udf [seconds] | package | screenshot | icons" >&2
+        "fuzz-image [seconds] | fuzz-udf [seconds] | fuzz-mount [seconds] | package | screenshot |" \
+        "icons" >&2
     exit 2
     ;;
 esac
