@@ -1,5 +1,6 @@
 // Times fendrel-mount over a collection of 1.1 million records: a whole listing of the mount
-// with find against fendrel-find printing every record of the same file, the mount's memory
+// with find against fendrel-find printing every record of the same file (and the listing once
+// more, which the kernel answers mostly from what it kept), the mount's memory
 // against the collection's memory in a process that only loads it, and stat of single files
 // once their folders are listed. Each listing is the first after a fresh mount, when every
 // entry comes from fendrel-mount rather than the kernel's caches. Skipped where the machine
@@ -107,6 +108,7 @@ int main(int argc, char** argv)
 
     double bestFind = 1e9;
     double bestList = 1e9;
+    double bestWarm = 1e9;
     double mountBytes = 0;
     double mountPeak = 0;
     double statMicroseconds = 1e9;
@@ -115,6 +117,7 @@ int main(int argc, char** argv)
         bestFind = std::min(bestFind, CommandSeconds(find));
         const TMountProcess mount(file.Path(), folder);
         bestList = std::min(bestList, CommandSeconds(listing));
+        bestWarm = std::min(bestWarm, CommandSeconds(listing));
         mountBytes = std::max(mountBytes, static_cast<double>(StatusBytes(mount.Pid(), "VmRSS:")));
         mountPeak = std::max(mountPeak, static_cast<double>(StatusBytes(mount.Pid(), "VmHWM:")));
 
@@ -146,6 +149,9 @@ int main(int argc, char** argv)
     std::printf("find over a fresh mount, every record: %.2f s (best of %d): %.2f times "
                 "(target at most 4)\n",
                 bestList, runs, ratio);
+    std::printf("find over the mount again, the kernel's caches warm: %.2f s (best of %d): %.2f "
+                "times\n",
+                bestWarm, runs, bestWarm / bestFind);
     std::printf("memory: the collection %.1f MiB, the mount %.1f MiB (peak %.1f MiB): %.2f times "
                 "(target at most 1.5)\n",
                 collectionBytes / (1 << 20), mountBytes / (1 << 20), mountPeak / (1 << 20), memory);

@@ -1,5 +1,6 @@
 // fendrel-mount run as a program, mounting for real. Skips where the machine has no FUSE; every
 // mount is undone when its test ends, however it ends.
+#include "Nodes.h"
 #include "support/DiscTrees.h"
 
 #include "collection/Fendrel.h"
@@ -153,22 +154,10 @@ private:
     std::optional<int> Status_;
 };
 
-// Adds a node below parent (0: a disc) with a UTF-8 name.
 uint32_t Add(TFendrel& collection, uint32_t parent, uint32_t kind, const std::string& utf8,
              uint64_t size = 0, uint64_t time = kFeb)
 {
-    TCollectionNode value;
-    value.Name = Utf8ToAnsi(utf8);
-    value.Flags = kind;
-    value.ParentId = parent;
-    if (kind == nfDisc)
-        time = 0; // discs have no time of their own
-    value.WriteTimeLow = static_cast<uint32_t>(time);
-    value.WriteTimeHigh = static_cast<uint32_t>(time >> 32);
-    TCollectionNode& node = collection.AddNode(
-        parent == 0 ? collection.Discs : collection.GetNode(parent).Children, value);
-    node.SetFullSize(size);
-    return node.Id;
+    return AddEntry(collection, parent, kind, utf8, size, time);
 }
 
 // Writes the collection as another program saves it: a new file renamed over the old one.

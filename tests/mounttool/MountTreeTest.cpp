@@ -1,6 +1,8 @@
 // The mounted tree without mounting: names, inode numbers, attributes and extended attributes.
-#include "mounttool/MountTree.h"
+#include "Nodes.h"
+
 #include "mounttool/CollectionView.h"
+#include "mounttool/MountTree.h"
 #include "platform/AnsiText.h"
 
 #include <gmock/gmock.h>
@@ -15,20 +17,10 @@ namespace {
 
 constexpr uint64_t kSeed = 0x1234567890ABCDEF;
 
-// Adds a node below parent (0: a disc) with a UTF-8 name.
 uint32_t Add(TFendrel& collection, uint32_t parent, uint32_t kind, const std::string& utf8,
              uint64_t size = 0, uint64_t time = 0)
 {
-    TCollectionNode value;
-    value.Name = Utf8ToAnsi(utf8);
-    value.Flags = kind;
-    value.ParentId = parent;
-    value.WriteTimeLow = static_cast<uint32_t>(time);
-    value.WriteTimeHigh = static_cast<uint32_t>(time >> 32);
-    TCollectionNode& node = collection.AddNode(
-        parent == 0 ? collection.Discs : collection.GetNode(parent).Children, value);
-    node.SetFullSize(size);
-    return node.Id;
+    return AddEntry(collection, parent, kind, utf8, size, time);
 }
 
 std::shared_ptr<const TCollectionView> ViewOf(std::unique_ptr<TFendrel> collection,
