@@ -140,6 +140,8 @@ std::unique_ptr<TOpenContent> TContentSource::Open(const TFileOnDisc& file, int&
         error = ENOMEDIUM;
         return nullptr;
     }
+    // Listing and opening read the volume as the reads of its open files do.
+    const std::lock_guard inUse(*disc.VolumeInUse);
     std::string path(IVolume::RootPath);
     for (size_t i = 0; i < file.Steps.size(); ++i) {
         const std::vector<TFindData>* entries = List(disc, path);
@@ -163,6 +165,7 @@ std::unique_ptr<TOpenContent> TContentSource::Open(const TFileOnDisc& file, int&
         }
         auto open = std::make_unique<TOpenContent>();
         open->Volume = disc.Volume;
+        open->VolumeInUse = disc.VolumeInUse;
         open->Content = disc.Volume->OpenFile(path + entry->RawName, entry->Where);
         if (!open->Content || !open->Content->Ordinary()) {
             error = EIO;

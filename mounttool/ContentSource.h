@@ -12,6 +12,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,10 +37,18 @@ struct TFileOnDisc {
 [[nodiscard]] TFileOnDisc FileOnDisc(const TFendrel& collection, uint32_t file);
 
 // An open file on its medium. The content reads through the volume, so it is declared after it
-// and goes first.
+// and goes first. The disc readers keep state of their own (the sector or block last read), so
+// the files of one volume are read one request at a time, whichever thread asks.
 struct TOpenContent {
     std::shared_ptr<IVolume> Volume;
+    std::shared_ptr<std::mutex> VolumeInUse;
     std::unique_ptr<IFileContent> Content;
+
+    [[nodiscard]] std::optional<size_t> Read(uint64_t offset, std::span<uint8_t> out) const
+    {
+        const std::lock_guard lock(*VolumeInUse);
+        return Content->Read(offset, out);
+    }
 };
 
 // Finds files on their media: a disc is looked for where it was recorded, on the mounted media
@@ -75,6 +85,7 @@ private:
     struct TPresentDisc {
         std::chrono::steady_clock::time_point Found;
         std::shared_ptr<IVolume> Volume; // null: looked for and not found
+        std::shared_ptr<std::mutex> VolumeInUse = std::make_shared<std::mutex>();
         std::unique_ptr<IDrives> Drives; // the volume was opened from them
         std::list<TListing> Listings;    // the latest first
     };

@@ -222,10 +222,10 @@ struct TFuseMount::TOperations {
     static void Read(fuse_req_t request, fuse_ino_t, size_t size, off_t offset,
                      fuse_file_info* info)
     {
-        TOpenContent& open = *Handle<TOpenContent>(info);
+        const TOpenContent& open = *Handle<TOpenContent>(info);
         std::vector<uint8_t> buffer(size);
         const std::optional<size_t> read =
-            open.Content->Read(static_cast<uint64_t>(std::max<off_t>(offset, 0)), buffer);
+            open.Read(static_cast<uint64_t>(std::max<off_t>(offset, 0)), buffer);
         if (!read) {
             fuse_reply_err(request, EIO);
             return;
