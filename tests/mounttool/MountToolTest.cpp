@@ -396,13 +396,19 @@ TEST_F(MountTool, ASaveByAnotherProgramIsShownAndADamagedOneKeepsTheLastView)
     EXPECT_EQ(after.st_ino, before.st_ino);
     struct stat inside {};
     EXPECT_EQ(::fstatat(standing, "b.txt", &inside, 0), 0);
-    // Its listing is the new one too.
+    // Its listing is the new one too, once the kernel has been told to forget the old one (the
+    // new disc may be seen a moment before).
+    DIR* folder = ::fdopendir(standing);
+    ASSERT_NE(folder, nullptr);
     std::vector<std::string> listed;
-    if (DIR* folder = ::fdopendir(standing)) {
+    EXPECT_TRUE(Eventually([&] {
+        listed.clear();
+        ::rewinddir(folder);
         while (const dirent* entry = ::readdir(folder))
             listed.emplace_back(entry->d_name);
-        ::closedir(folder);
-    }
+        return listed.size() == 4;
+    }));
+    ::closedir(folder);
     std::sort(listed.begin(), listed.end());
     EXPECT_THAT(listed, ElementsAre(".", "..", "a.txt", "b.txt"));
 
